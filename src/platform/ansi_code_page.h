@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringView>
+#include <cstdint>
+
+// The program's ANSI code page: Shift-JIS as Windows has it (CP932).
+// Every boundary where text leaves the program (settings file, socket, log
+// files, scrambling codes) goes through here. A character the code page
+// cannot hold becomes a close match where one exists, otherwise "?".
+namespace AnsiCodePage {
+
+QByteArray fromUnicode(QStringView text);
+QString toUnicode(QByteArrayView bytes);
+
+// Number of bytes the text occupies in the code page (LF counts 1).
+qsizetype byteCount(QStringView text);
+
+// The character's code as the scrambling uses it: one byte gives 0..255,
+// two bytes give lead * 256 + trail as a signed 16-bit number.
+std::int16_t charCode(QChar c);
+
+// The character (one or two bytes) for a code; the inverse of charCode.
+QString charFromCode(std::int32_t code);
+
+}  // namespace AnsiCodePage

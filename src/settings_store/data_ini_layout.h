@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+// The one description of Data.ini: its sections, keys and value forms.
+namespace DataIni {
+
+namespace Section {
+inline const QString CarrierNum = QStringLiteral("CarrierNum");
+inline const QString CarrierIndex = QStringLiteral("CarrierIndex");
+inline const QString CarrierData = QStringLiteral("CarrierData");
+inline const QString AddrNum = QStringLiteral("AddrNum");
+inline const QString AddrIndex = QStringLiteral("AddrIndex");
+inline const QString MAIL = QStringLiteral("MAIL");
+}  // namespace Section
+
+namespace Key {
+inline const QString Num = QStringLiteral("Num");
+inline const QString DefaultNum = QStringLiteral("DefaultNum");
+inline const QString To = QStringLiteral("To");
+inline const QString From = QStringLiteral("From");
+inline const QString Server = QStringLiteral("Server");
+inline const QString PBSMTP = QStringLiteral("PBSMTP");
+inline const QString OUTLOG = QStringLiteral("OUTLOG");
+inline const QString pServer = QStringLiteral("pServer");
+inline const QString USER = QStringLiteral("USER");
+inline const QString PASS = QStringLiteral("PASS");
+}  // namespace Key
+
+// Largest address index the address book holds (entries 0..4).
+inline constexpr int kMaxAddrIndex = 4;
+
+// Value forms. std::nullopt stands for a missing or malformed value.
+std::optional<std::int16_t> parseInt16(const QString& text);
+std::optional<std::int32_t> parseInt32(const QString& text);
+std::optional<bool> parseFlag(const QString& text);  // "True"/"False" any case, or a number
+QString flagText(bool value);                          // "True" / "False"
+QString indexKey(int index);                           // "0", "1", …
+
+// Typed reads, with the program's decisions for bad values.
+int carrierCount();                 // CarrierNum/Num + 1; 0 when missing or malformed
+QString carrierName(int index);     // CarrierIndex/index, plain
+std::int32_t carrierLimit(int index);  // CarrierData/index; 0 (no limit) when malformed
+int defaultCarrier();               // CarrierNum/DefaultNum; -1 when malformed or out of range
+int addrNum();                      // AddrNum/Num clamped to 0..4; 0 when malformed
+bool readFlag(const QString& section, const QString& key);  // false when malformed
+QString readScrambled(const QString& section, const QString& key);
+void writeScrambled(const QString& section, const QString& key, const QString& text);
+void writeFlag(const QString& section, const QString& key, bool value);
+
+}  // namespace DataIni

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+// Access to the settings file Data.ini beside the program. Every call is one
+// complete read or write of the file; nothing is cached.
+namespace ModINI {
+
+inline const QString kFileName = QStringLiteral("Data.ini");
+
+// The program's folder with a trailing separator ("/opt/talvenor/", "/").
+QString AppFolder();
+
+// Full path of the settings file: AppFolder() + "Data.ini".
+QString SettingsPath();
+
+// The value under [section] key=, blanks trimmed; empty when file, section
+// or key is missing. Names match without regard to case or outer blanks.
+QString IniRead(const QString& section, const QString& key);
+
+// Stores the value (leading blanks dropped), creating key, section and file
+// as needed, and changes no other byte of the file. Returns non-zero on
+// success; a failed write leaves the old file exactly as it was.
+std::int32_t IniWrite(const QString& section, const QString& key, const QString& value);
+
+// Tests point the program's folder elsewhere; an empty path restores it.
+void setAppFolderForTesting(const QString& folder);
+
+}  // namespace ModINI

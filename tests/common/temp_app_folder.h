@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+// A throw-away program folder: ModINI reads and writes its Data.ini there
+// while the object lives.
+class TempAppFolder {
+ public:
+  TempAppFolder();
+  ~TempAppFolder();
+  TempAppFolder(const TempAppFolder&) = delete;
+  TempAppFolder& operator=(const TempAppFolder&) = delete;
+
+  QString path() const;  // with a trailing "/"
+  QString iniPath() const;
+
+  // Writes Data.ini from UTF-8 text: converted to CP932, "\n" becomes CR LF.
+  void writeIni(const QString& text) const;
+  void writeIniBytes(const QByteArray& bytes) const;
+  QByteArray iniBytes() const;
+  // Copies a fixture file from the source tree (path relative to tests/).
+  void copyFixture(const QString& relativePath) const;
+
+ private:
+  QTemporaryDir dir_;
+};
