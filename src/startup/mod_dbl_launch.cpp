@@ -1,1 +1,42 @@
-// placeholder until implemented
+#include "mod_dbl_launch.h"
+
+#include "frm_settings.h"
+#include "message_box.h"
+#include "mod_ini.h"
+#include "single_instance.h"
+#include "talvenor.h"
+
+#include <QApplication>
+#include <QFileInfo>
+
+namespace ModDblLaunch {
+
+QString settingsMissingText() {
+  return QStringLiteral("設定ファイルが見つかりません。(Data.ini) ") + QStringLiteral("\r\n") +
+         MessageBox::kApplicationTitle + QStringLiteral("を終了します。");
+}
+
+StartOutcome Main(const QString& instanceKey, int& exitCode) {
+  exitCode = 0;
+  SingleInstance instance(instanceKey);
+  if (!instance.isFirst()) {
+    // The first instance comes forward; this one ends without a window and
+    // without looking at the settings file.
+    instance.askFirstToRaise();
+    return StartOutcome::SecondInstance;
+  }
+
+  if (!QFileInfo::exists(ModINI::SettingsPath())) {
+    MessageBox::MsgBox(settingsMissingText(), MessageBox::Buttons::Ok, MessageBox::Icon::Critical);
+    return StartOutcome::SettingsMissing;
+  }
+
+  Talvenor mainWindow;
+  mainWindow.openSettingsWindow = [](Talvenor& owner) { ShowSettingsWindow(owner); };
+  instance.onRaiseRequest = [&mainWindow] { raiseLastActiveWindow(&mainWindow); };
+  mainWindow.Form_Load();
+  exitCode = QApplication::exec();
+  return StartOutcome::MainWindowRan;
+}
+
+}  // namespace ModDblLaunch

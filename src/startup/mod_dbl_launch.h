@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+// The start procedure: one instance per executable, the settings file must
+// exist, then the main window runs until it is closed.
+namespace ModDblLaunch {
+
+enum class StartOutcome { SecondInstance, SettingsMissing, MainWindowRan };
+
+// The text shown when Data.ini is missing.
+QString settingsMissingText();
+
+// Runs the program; returns how the start ended and the exit code in
+// exitCode. instanceKey names the single-instance lock (tests give their own).
+StartOutcome Main(const QString& instanceKey, int& exitCode);
+
+}  // namespace ModDblLaunch
