@@ -73,7 +73,11 @@ bool SingleInstance::askFirstToRaise(int timeoutMs) const {
 }
 
 QString SingleInstance::instanceKeyForExecutable() {
-  const QString executable = QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath();
+  return instanceKeyFor(QCoreApplication::applicationFilePath());
+}
+
+QString SingleInstance::instanceKeyFor(const QString& executablePath) {
+  const QString executable = QFileInfo(executablePath).canonicalFilePath();
   const QByteArray digest = QCryptographicHash::hash(executable.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
   return QStringLiteral("talvenor-%1-%2").arg(::getuid()).arg(QString::fromLatin1(digest));
 }

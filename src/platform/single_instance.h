@@ -31,6 +31,7 @@ class SingleInstance : public QObject {
 
   // Derived from the canonical path of the running executable and the user.
   static QString instanceKeyForExecutable();
+  static QString instanceKeyFor(const QString& executablePath);
 
  private:
   void serveRequests();
