@@ -1,1 +1,484 @@
-// placeholder until implemented
+#include "frm_settings.h"
+
+#include "data_ini_layout.h"
+#include "folder_opener.h"
+#include "mail_transmission.h"
+#include "message_box.h"
+#include "mod_ini.h"
+#include "mod_talvenor200.h"
+#include "sec_code.h"
+#include "talvenor.h"
+#include "write_log.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <initializer_list>
+
+using namespace ModTalvenor200;
+
+namespace {
+
+const QColor kFormColour(130, 176, 204);
+const QColor kButtonColour(197, 221, 228);
+const QString kCrLf = QStringLiteral("\r\n");
+
+constexpr int kAddressBoxWidth = 230;
+constexpr int kPopBoxWidth = 170;
+
+// Blank means nothing but spaces: other white space (a tab, a full-width
+// space) counts as an entry, as it does everywhere else in the program.
+bool isBlank(const QString& text) {
+  for (const QChar c : text)
+    if (c != QLatin1Char(' ')) return false;
+  return true;
+}
+
+QString readDecoded(const QString& section, const QString& key) {
+  return SecCode::SecDecode(ModINI::IniRead(section, key));
+}
+
+void writeEncoded(const QString& section, const QString& key, const QString& text) {
+  ModINI::IniWrite(section, key, SecCode::SecEncode(text));
+}
+
+void paintBackground(QWidget* widget, const QColor& colour) {
+  QPalette palette = widget->palette();
+  palette.setColor(QPalette::Window, colour);
+  widget->setPalette(palette);
+  widget->setAutoFillBackground(true);
+}
+
+void setTextColour(QWidget* widget, const QColor& colour) {
+  QPalette palette = widget->palette();
+  palette.setColor(QPalette::WindowText, colour);
+  widget->setPalette(palette);
+}
+
+}  // namespace
+
+frmSettings::frmSettings(Talvenor& main, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint),
+      main_(main) {
+  buildControls();
+  Form_Load();
+  CmdCancel->setFocus();
+}
+
+frmSettings::~frmSettings() = default;
+
+void frmSettings::buildControls() {
+  setWindowTitle(QStringLiteral("Talvenor設定"));
+  paintBackground(this, kFormColour);
+
+  auto label = [this](const QString& text, QWidget* parent) {
+    auto* result = new QLabel(text, parent);
+    paintBackground(result, kFormColour);
+    return result;
+  };
+  auto frame = [](const QString& title, QWidget* parent) {
+    auto* result = new QGroupBox(title, parent);
+    paintBackground(result, kFormColour);
+    return result;
+  };
+  auto button = [](const QString& text, QWidget* parent) {
+    auto* result = new QPushButton(text, parent);
+    QPalette palette = result->palette();
+    palette.setColor(QPalette::Button, kButtonColour);
+    result->setPalette(palette);
+    // No button presses itself on Enter typed in a text box; a button
+    // with the focus still takes Enter (keyPressEvent).
+    result->setAutoDefault(false);
+    return result;
+  };
+  auto checkBox = [](const QString& text, QWidget* parent) {
+    auto* result = new QCheckBox(text, parent);
+    paintBackground(result, kFormColour);
+    return result;
+  };
+  auto textBox = [](QWidget* parent, int width) {
+    auto* result = new QLineEdit(parent);
+    result->setMinimumWidth(width);
+    return result;
+  };
+
+  // Heading.
+  Label11 = label(QStringLiteral("メールを送信するための設定を行います。"), this);
+
+  // Core settings.
+  Frame3 = frame(QStringLiteral("基本設定"), this);
+  Label9 = label(QStringLiteral("Talvenorが機能する、必要最低限の項目です。"), Frame3);
+  Label3 = label(QStringLiteral("宛先メールアドレス"), Frame3);
+  TxtTo[0] = textBox(Frame3, kAddressBoxWidth);
+  Label1 = label(QStringLiteral("差出人メールアドレス"), Frame3);
+  TxtFrom = textBox(Frame3, kAddressBoxWidth);
+  Label2 = label(QStringLiteral("SMTPサーバ名"), Frame3);
+  TxtServer = textBox(Frame3, kAddressBoxWidth);
+  {
+    auto* layout = new QGridLayout(Frame3);
+    layout->addWidget(Label9, 0, 0, 1, 2);
+    layout->addWidget(Label3, 1, 0);
+    layout->addWidget(TxtTo[0], 1, 1);
+    layout->addWidget(Label1, 2, 0);
+    layout->addWidget(TxtFrom, 2, 1);
+    layout->addWidget(Label2, 3, 0);
+    layout->addWidget(TxtServer, 3, 1);
+    layout->setRowStretch(4, 1);
+  }
+
+  // Sent-mail log.
+  Frame2 = frame(QStringLiteral("メール送信ログ"), this);
+  Label10 = label(QStringLiteral("以前に送信したメールが閲覧できます。"), Frame2);
+  Label12 = label(QStringLiteral("（ログは全てのユーザが開けます。ご注意ください。）"), Frame2);
+  ChkOUTLOG = checkBox(QStringLiteral("メール送信ログを残す"), Frame2);
+  cmdLog = button(QStringLiteral("ログを開く"), Frame2);
+  {
+    auto* layout = new QVBoxLayout(Frame2);
+    layout->addWidget(Label10);
+    layout->addWidget(Label12);
+    layout->addWidget(ChkOUTLOG);
+    layout->addWidget(cmdLog, 0, Qt::AlignLeft);
+    layout->addStretch(1);
+  }
+
+  // Address book.
+  Frame1 = frame(QStringLiteral("簡易メールアドレス帳"), this);
+  // An empty label lying under lblAddrMsg in the frame's colour: created
+  // first and lowered, so nothing of it shows.
+  Label6 = label(QString(), Frame1);
+  lblAddrMsg = label(QStringLiteral("複数のアドレスから選択できるようになります。"), Frame1);
+  Label14 = label(QStringLiteral("（メイン画面のコンボボックスから選択できます。）"), Frame1);
+  Label8 = label(QStringLiteral("登録メールアドレス１"), Frame1);
+  TxtTo[1] = textBox(Frame1, kAddressBoxWidth);
+  Label5 = label(QStringLiteral("登録メールアドレス２"), Frame1);
+  TxtTo[2] = textBox(Frame1, kAddressBoxWidth);
+  Label7 = label(QStringLiteral("登録メールアドレス３"), Frame1);
+  TxtTo[3] = textBox(Frame1, kAddressBoxWidth);
+  Label4 = label(QStringLiteral("登録メールアドレス４"), Frame1);
+  TxtTo[4] = textBox(Frame1, kAddressBoxWidth);
+  {
+    auto* layout = new QGridLayout(Frame1);
+    layout->addWidget(Label6, 0, 0, 1, 2);
+    layout->addWidget(lblAddrMsg, 0, 0, 1, 2);
+    Label6->lower();
+    layout->addWidget(Label14, 1, 0, 1, 2);
+    const std::array<QLabel*, 4> bookLabels{Label8, Label5, Label7, Label4};
+    for (int i = 0; i < 4; ++i) {
+      layout->addWidget(bookLabels[i], i + 2, 0);
+      layout->addWidget(TxtTo[i + 1], i + 2, 1);
+    }
+    layout->setRowStretch(6, 1);
+  }
+
+  // POP before SMTP.
+  Frame4 = frame(QStringLiteral("POP Before SMTP 設定"), this);
+  Label13 = label(QStringLiteral("よく分からない場合は、設定しなくてもよいでしょう。"), Frame4);
+  ChkPBSMTP = checkBox(QStringLiteral("POP Before SMTPを使う"), Frame4);
+  FraPBSMTP = new QFrame(Frame4);
+  FraPBSMTP->setFrameShape(QFrame::NoFrame);
+  paintBackground(FraPBSMTP, kFormColour);
+  lblServerPOP = label(QStringLiteral("POPサーバ名"), FraPBSMTP);
+  TxtServerPOP = textBox(FraPBSMTP, kPopBoxWidth);
+  lblUSER = label(QStringLiteral("POPユーザ名"), FraPBSMTP);
+  TxtUSER = textBox(FraPBSMTP, kPopBoxWidth);
+  lblPASS = label(QStringLiteral("POPパスワード"), FraPBSMTP);
+  TxtPASS = textBox(FraPBSMTP, kPopBoxWidth);
+  TxtPASS->setEchoMode(QLineEdit::Password);
+  // "*" for every character, whatever the style would draw.
+  TxtPASS->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
+  // No input-method composition in the password box.
+  TxtPASS->setAttribute(Qt::WA_InputMethodEnabled, false);
+  TxtPASS->setInputMethodHints(Qt::ImhHiddenText | Qt::ImhNoPredictiveText |
+                               Qt::ImhSensitiveData | Qt::ImhNoAutoUppercase);
+  CmdTest = button(QStringLiteral("POPサーバーのテスト"), FraPBSMTP);
+  {
+    auto* layout = new QGridLayout(FraPBSMTP);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(lblServerPOP, 0, 0);
+    layout->addWidget(TxtServerPOP, 0, 1);
+    layout->addWidget(lblUSER, 1, 0);
+    layout->addWidget(TxtUSER, 1, 1);
+    layout->addWidget(lblPASS, 2, 0);
+    layout->addWidget(TxtPASS, 2, 1);
+    layout->addWidget(CmdTest, 3, 1, Qt::AlignRight);
+  }
+  {
+    auto* layout = new QVBoxLayout(Frame4);
+    layout->addWidget(Label13);
+    layout->addWidget(ChkPBSMTP);
+    layout->addWidget(FraPBSMTP);
+    layout->addStretch(1);
+  }
+
+  // Closing buttons and the version line.
+  CmdOK = button(QStringLiteral("保存して閉じる"), this);
+  CmdCancel = button(QStringLiteral("保存せずに閉じる"), this);
+  lblright = new QLabel(QStringLiteral("Talvenor Ver %1.%2.%3")
+                            .arg(kVersionMajor)
+                            .arg(kVersionMinor)
+                            .arg(kVersionRevision),
+                        this);
+  {
+    QFont font = lblright->font();
+    // The Windows face first; on other desktops a Japanese proportional face.
+    font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("Noto Sans CJK JP")});
+    lblright->setFont(font);
+  }
+
+  {
+    auto* root = new QVBoxLayout(this);
+    // The window keeps the size of its contents and cannot be resized.
+    root->setSizeConstraint(QLayout::SetFixedSize);
+    root->addWidget(Label11);
+    auto* frames = new QGridLayout;
+    frames->addWidget(Frame3, 0, 0);
+    frames->addWidget(Frame2, 0, 1);
+    frames->addWidget(Frame1, 1, 0);
+    frames->addWidget(Frame4, 1, 1);
+    root->addLayout(frames);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(lblright);
+    bottom->addStretch(1);
+    bottom->addWidget(CmdOK);
+    bottom->addWidget(CmdCancel);
+    root->addLayout(bottom);
+  }
+
+  // Each label names the box beside it.
+  Label3->setBuddy(TxtTo[0]);
+  Label1->setBuddy(TxtFrom);
+  Label2->setBuddy(TxtServer);
+  Label8->setBuddy(TxtTo[1]);
+  Label5->setBuddy(TxtTo[2]);
+  Label7->setBuddy(TxtTo[3]);
+  Label4->setBuddy(TxtTo[4]);
+  lblServerPOP->setBuddy(TxtServerPOP);
+  lblUSER->setBuddy(TxtUSER);
+  lblPASS->setBuddy(TxtPASS);
+
+  const std::initializer_list<QWidget*> tabOrder{
+      CmdCancel, TxtTo[0], TxtFrom,   TxtServer,    TxtTo[1], TxtTo[2], TxtTo[3],
+      TxtTo[4],  ChkOUTLOG, cmdLog,   ChkPBSMTP,    TxtServerPOP, TxtUSER,  TxtPASS,
+      CmdTest,   CmdOK};
+  QWidget* previous = nullptr;
+  for (QWidget* widget : tabOrder) {
+    if (previous) setTabOrder(previous, widget);
+    previous = widget;
+  }
+
+  connect(CmdOK, &QPushButton::clicked, this, &frmSettings::CmdOK_Click);
+  connect(CmdCancel, &QPushButton::clicked, this, &frmSettings::CmdCancel_Click);
+  connect(cmdLog, &QPushButton::clicked, this, &frmSettings::cmdLog_Click);
+  connect(CmdTest, &QPushButton::clicked, this, &frmSettings::CmdTest_Click);
+  // toggled, not clicked: the handlers also run when loading sets a box.
+  connect(ChkPBSMTP, &QCheckBox::toggled, this, &frmSettings::ChkPBSMTP_Click);
+  connect(ChkOUTLOG, &QCheckBox::toggled, this, &frmSettings::ChkOUTLOG_Click);
+}
+
+void frmSettings::keyPressEvent(QKeyEvent* event) {
+  // Enter presses the button that has the focus, as a space does; typed in
+  // a text box it presses nothing.
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+    if (auto* button = qobject_cast<QPushButton*>(focusWidget())) button->click();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+void frmSettings::Form_Load() {
+  // 1. Centred on the screen the main window is on.
+  layout()->activate();
+  const QScreen* screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
+  if (screen) {
+    const QRect area = screen->geometry();
+    const double left = (area.width() - width()) / 2.0;
+    const double top = (area.height() - height()) / 2.0;
+    move(area.x() + qRound(left), area.y() + qRound(top));
+  }
+
+  // 2. The recipient as the main window shows it now, not the stored one.
+  TxtTo[0]->setText(main_.cmbTo->currentText());
+
+  // 3. The address book.
+  const int count = DataIni::addrNum();
+  for (int i = 1; i <= count; ++i)
+    TxtTo[i]->setText(readDecoded(DataIni::Section::AddrIndex, DataIni::indexKey(i)));
+
+  // 4. Section MAIL.
+  TxtFrom->setText(readDecoded(DataIni::Section::MAIL, DataIni::Key::From));
+  TxtServer->setText(readDecoded(DataIni::Section::MAIL, DataIni::Key::Server));
+  TxtServerPOP->setText(readDecoded(DataIni::Section::MAIL, DataIni::Key::pServer));
+  TxtUSER->setText(readDecoded(DataIni::Section::MAIL, DataIni::Key::USER));
+  TxtPASS->setText(readDecoded(DataIni::Section::MAIL, DataIni::Key::PASS));
+
+  // 5. Opening the window re-reads the POP-before-SMTP flag of the program.
+  gPBSMTP = DataIni::readFlag(DataIni::Section::MAIL, DataIni::Key::PBSMTP);
+
+  // 6. Checking the box sets gOUTLOG through its handler; a stored False
+  // leaves gOUTLOG as it is.
+  if (DataIni::readFlag(DataIni::Section::MAIL, DataIni::Key::OUTLOG)) ChkOUTLOG->setChecked(true);
+
+  // 7. The POP controls.
+  if (gPBSMTP) {
+    ChkPBSMTP->setChecked(true);
+    setPopControlsEnabled(true);
+  } else {
+    ChkPBSMTP->setChecked(false);
+    setPopControlsEnabled(false);
+  }
+}
+
+void frmSettings::setPopControlsEnabled(bool enabled) {
+  for (QWidget* control : {static_cast<QWidget*>(TxtServerPOP), static_cast<QWidget*>(TxtUSER),
+                           static_cast<QWidget*>(TxtPASS), static_cast<QWidget*>(CmdTest)})
+    control->setEnabled(enabled);
+  // Enabled: the colour of button text. Disabled: the colour Windows gives
+  // an inactive window border, a light grey close to the face colour; of
+  // the palette's two shadow greys, Mid is the light one that matches it
+  // (Dark would read as ordinary dark text on the blue background).
+  const QPalette system = QApplication::palette();
+  const QColor colour = system.color(enabled ? QPalette::ButtonText : QPalette::Mid);
+  for (QWidget* control : {static_cast<QWidget*>(FraPBSMTP), static_cast<QWidget*>(lblServerPOP),
+                           static_cast<QWidget*>(lblUSER), static_cast<QWidget*>(lblPASS)})
+    setTextColour(control, colour);
+}
+
+void frmSettings::CmdOK_Click() {
+  using MessageBox::Answer;
+  using MessageBox::Buttons;
+  using MessageBox::Icon;
+
+  bool ask = true;
+  if (ChkPBSMTP->isChecked()) {
+    if (isBlank(TxtServerPOP->text()) || isBlank(TxtUSER->text()) || isBlank(TxtPASS->text())) {
+      const QString text = QStringLiteral("POP Before SMTP 設定に未入力の項目があります。") + kCrLf +
+                           QStringLiteral("未入力のままにしますか？");
+      if (MessageBox::MsgBox(text, Buttons::YesNo, Icon::None, QStringLiteral("POP Before SMTP 設定"),
+                             Answer::Yes) != Answer::Yes)
+        return;
+      // The user has accepted missing entries once; save without asking again.
+      ask = false;
+    }
+  }
+
+  // Only really empty boxes count here: spaces pass.
+  if (ask && (TxtTo[0]->text().isEmpty() || TxtFrom->text().isEmpty() || TxtServer->text().isEmpty())) {
+    const QString text = QStringLiteral("基本設定に未入力の項目があります。") + kCrLf +
+                         QStringLiteral("未入力のままにしますか？");
+    if (MessageBox::MsgBox(text, Buttons::YesNo, Icon::None, QStringLiteral("Talvenor設定"), Answer::Yes) !=
+        Answer::Yes)
+      return;
+  }
+
+  WriteConfig();
+  ReadConfig();
+  accept();
+}
+
+void frmSettings::CmdCancel_Click() { reject(); }
+
+void frmSettings::WriteConfig() {
+  using DataIni::indexKey;
+  namespace Section = DataIni::Section;
+  namespace Key = DataIni::Key;
+
+  // The numbered list is emptied first, so it never keeps a stale entry.
+  for (int i = 0; i <= DataIni::kMaxAddrIndex; ++i) ModINI::IniWrite(Section::AddrIndex, indexKey(i), QString());
+  writeEncoded(Section::AddrIndex, indexKey(0), TxtTo[0]->text());
+
+  // The non-blank book entries, renumbered from 1 without gaps, as typed.
+  int count = 0;
+  for (int n = 1; n <= DataIni::kMaxAddrIndex; ++n) {
+    if (isBlank(TxtTo[n]->text())) continue;
+    ++count;
+    writeEncoded(Section::AddrIndex, indexKey(count), TxtTo[n]->text());
+  }
+  ModINI::IniWrite(Section::AddrNum, Key::Num, QString::number(count));
+
+  // The main window's list, from what the file now holds.
+  QComboBox* cmbTo = main_.cmbTo;
+  for (int i = cmbTo->count() - 1; i >= 0; --i) cmbTo->removeItem(i);
+  for (int i = 0; i <= count; ++i) cmbTo->addItem(readDecoded(Section::AddrIndex, indexKey(i)));
+
+  writeEncoded(Section::MAIL, Key::To, TxtTo[0]->text());
+  writeEncoded(Section::MAIL, Key::From, TxtFrom->text());
+  writeEncoded(Section::MAIL, Key::Server, TxtServer->text());
+  gPBSMTP = ChkPBSMTP->isChecked();
+  ModINI::IniWrite(Section::MAIL, Key::PBSMTP, DataIni::flagText(gPBSMTP));
+  // The log switch as the program runs with it; the box is not read.
+  ModINI::IniWrite(Section::MAIL, Key::OUTLOG, DataIni::flagText(gOUTLOG));
+  writeEncoded(Section::MAIL, Key::pServer, TxtServerPOP->text());
+  writeEncoded(Section::MAIL, Key::USER, TxtUSER->text());
+  writeEncoded(Section::MAIL, Key::PASS, TxtPASS->text());
+}
+
+void frmSettings::ReadConfig() {
+  namespace Section = DataIni::Section;
+  namespace Key = DataIni::Key;
+
+  main_.cmbTo->setCurrentText(readDecoded(Section::MAIL, Key::To));
+  gFrom = readDecoded(Section::MAIL, Key::From);
+  gServer = readDecoded(Section::MAIL, Key::Server);
+  gPBSMTP = DataIni::readFlag(Section::MAIL, Key::PBSMTP);
+  gOUTLOG = DataIni::readFlag(Section::MAIL, Key::OUTLOG);
+  gPServer = readDecoded(Section::MAIL, Key::pServer);
+  gUSER = readDecoded(Section::MAIL, Key::USER);
+  gPASS = readDecoded(Section::MAIL, Key::PASS);
+}
+
+void frmSettings::cmdLog_Click() {
+  const QString path = MailLog::LogFolderPath();
+  if (QFileInfo::exists(path)) {
+    FolderOpener::open(path);
+    return;
+  }
+  const QString text = QStringLiteral("ログフォルダが見つかりません。") + kCrLf +
+                       QStringLiteral("もしくはログフォルダが移動された可能性があります。") + kCrLf + kCrLf +
+                       QStringLiteral("ログフォルダのパス：") + kCrLf + path;
+  MessageBox::MsgBox(text, MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation,
+                     MessageBox::kApplicationTitle);
+}
+
+void frmSettings::CmdTest_Click() {
+  // With these the main window hands the POP server's data to the POP
+  // dialogue, which ends as a test instead of going on to SMTP.
+  gPBSMTP = true;
+  gPopTest = true;
+  gSmtpPhase = false;
+  // As typed: neither trimmed nor checked.
+  gUSER = TxtUSER->text();
+  gPASS = TxtPASS->text();
+  gPServer = TxtServerPOP->text();
+  // The rest runs in the main window's socket events; the outcome is shown
+  // there in a message box.
+  main_.transmission().StartPopTest();
+}
+
+void frmSettings::ChkPBSMTP_Click() {
+  // gPBSMTP is left alone: saving takes it from the box.
+  setPopControlsEnabled(ChkPBSMTP->isChecked());
+}
+
+void frmSettings::ChkOUTLOG_Click() {
+  // Takes effect for the running program at once, saved or not.
+  gOUTLOG = ChkOUTLOG->isChecked();
+}
+
+void ShowSettingsWindow(Talvenor& main) {
+  auto* window = new frmSettings(main, &main);
+  window->setAttribute(Qt::WA_DeleteOnClose);
+  window->exec();
+}
