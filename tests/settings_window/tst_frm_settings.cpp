@@ -1,0 +1,566 @@
+// The settings window: what it shows on opening, how saving compacts the
+// address book and updates the main window and the program-wide values,
+// the two questions before saving, the two switches, the log folder button
+// and the POP test run while the window is modal.
+#include "fake_pop_socket.h"
+#include "frm_settings.h"
+
+#include "ansi_code_page.h"
+#include "data_ini_layout.h"
+#include "folder_opener.h"
+#include "message_box.h"
+#include "mod_ini.h"
+#include "mod_talvenor200.h"
+#include "scripted_message_boxes.h"
+#include "sec_code.h"
+#include "talvenor.h"
+#include "temp_app_folder.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+using MessageBox::Answer;
+using MessageBox::Buttons;
+using MessageBox::Icon;
+using namespace ModTalvenor200;
+
+namespace {
+
+const QString kBaseIni = QStringLiteral(
+    "[CarrierNum]\n"
+    "Num=0\n"
+    "DefaultNum=0\n"
+    "[CarrierIndex]\n"
+    "0=docomo\n"
+    "[CarrierData]\n"
+    "0=0\n"
+    "[AddrNum]\n"
+    "Num=0\n"
+    "[AddrIndex]\n"
+    "0=\n"
+    "[MAIL]\n"
+    "PBSMTP=False\n"
+    "OUTLOG=False\n");
+
+const QString kPopTitle = QStringLiteral("POP Before SMTP 設定");
+const QString kPopQuestion = QStringLiteral("POP Before SMTP 設定に未入力の項目があります。\r\n未入力のままにしますか？");
+const QString kCoreTitle = QStringLiteral("Talvenor設定");
+const QString kCoreQuestion = QStringLiteral("基本設定に未入力の項目があります。\r\n未入力のままにしますか？");
+
+using IniFile = QMap<QString, QMap<QString, QString>>;
+
+// Data.ini as it lies on disk: every section and key that is present.
+IniFile parseIni(const QByteArray& bytes) {
+  IniFile result;
+  QString section;
+  for (const QString& line : AnsiCodePage::toUnicode(bytes).split(QStringLiteral("\r\n"))) {
+    if (line.startsWith(u'[') && line.endsWith(u']')) {
+      section = line.mid(1, line.size() - 2);
+    } else if (const qsizetype eq = line.indexOf(u'='); eq > 0) {
+      result[section][line.left(eq)] = line.mid(eq + 1);
+    }
+  }
+  return result;
+}
+
+QString stored(const QString& section, const QString& key) {
+  return SecCode::SecDecode(ModINI::IniRead(section, key));
+}
+
+void store(const QString& section, const QString& key, const QString& text) {
+  ModINI::IniWrite(section, key, SecCode::SecEncode(text));
+}
+
+QColor textColour(const QWidget* widget) { return widget->palette().color(QPalette::WindowText); }
+
+// A program folder with Data.ini and a main window on a scripted socket.
+struct Program {
+  TempAppFolder folder;
+  FakePopSocket* socket = nullptr;
+  std::unique_ptr<Talvenor> main;
+
+  explicit Program(const QString& ini = kBaseIni) {
+    folder.writeIni(ini);
+    auto fake = std::make_unique<FakePopSocket>();
+    socket = fake.get();
+    main = std::make_unique<Talvenor>(std::move(fake));
+  }
+  void setRecipientList(const QStringList& items, const QString& text) {
+    main->cmbTo->clear();
+    main->cmbTo->addItems(items);
+    main->cmbTo->setCurrentText(text);
+  }
+  QStringList recipientList() const {
+    QStringList items;
+    for (int i = 0; i < main->cmbTo->count(); ++i) items.append(main->cmbTo->itemText(i));
+    return items;
+  }
+};
+
+}  // namespace
+
+class TestFrmSettings : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() { resetForTesting(); }
+
+  void opening() {
+    Program program;
+    frmSettings window(*program.main);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    QCOMPARE(window.windowTitle(), QStringLiteral("Talvenor設定"));
+    QTRY_COMPARE(window.focusWidget(), static_cast<QWidget*>(window.CmdCancel));
+    QCOMPARE(window.minimumSize(), window.maximumSize());
+    QVERIFY(!(window.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+    QVERIFY(window.windowFlags() & Qt::WindowCloseButtonHint);
+    const QRect screen = window.screen()->geometry();
+    QVERIFY(qAbs(window.frameGeometry().center().x() - screen.center().x()) <= 1);
+    QVERIFY(qAbs(window.frameGeometry().center().y() - screen.center().y()) <= 1);
+
+    // Tab order, starting at the button that has the focus.
+    const QList<QWidget*> expected{window.CmdCancel, window.TxtTo[0],  window.TxtFrom,  window.TxtServer,
+                                   window.TxtTo[1],  window.TxtTo[2],  window.TxtTo[3], window.TxtTo[4],
+                                   window.ChkOUTLOG, window.cmdLog,    window.ChkPBSMTP, window.TxtServerPOP,
+                                   window.TxtUSER,   window.TxtPASS,   window.CmdTest,  window.CmdOK};
+    QList<QWidget*> order;
+    QWidget* widget = window.CmdCancel;
+    do {
+      if (widget->focusPolicy() & Qt::TabFocus) order.append(widget);
+      widget = widget->nextInFocusChain();
+    } while (widget != window.CmdCancel);
+    QCOMPARE(order, expected);
+
+    // The password shows only stars and takes no input-method composition.
+    window.TxtPASS->setText(QStringLiteral("pässwort"));
+    QCOMPARE(window.TxtPASS->displayText(), QString(8, u'*'));
+    QVERIFY(!window.TxtPASS->testAttribute(Qt::WA_InputMethodEnabled));
+
+    QVERIFY(window.lblright->text().contains(QLatin1String("Talvenor")));
+    QVERIFY(window.lblright->text().contains(QLatin1String("2.1.0")));
+    QCOMPARE(window.lblright->font().families().value(0), QStringLiteral("ＭＳ Ｐゴシック"));
+    QCOMPARE(window.palette().color(QPalette::Window), QColor(130, 176, 204));
+    QCOMPARE(window.CmdOK->palette().color(QPalette::Button), QColor(197, 221, 228));
+  }
+
+  // Loading takes the recipient from the main window, the rest from the
+  // file, and re-reads the POP flag; a stored False log flag leaves the
+  // running value alone.
+  void loading_data() {
+    QTest::addColumn<QString>("pbsmtp");
+    QTest::addColumn<QString>("outlog");
+    QTest::addColumn<bool>("outlogBefore");
+    QTest::addColumn<bool>("expectPbsmtp");
+    QTest::addColumn<bool>("expectBoxChecked");
+    QTest::addColumn<bool>("expectOutlog");
+    QTest::newRow("both stored true") << "True" << "True" << false << true << true << true;
+    QTest::newRow("stored false keeps running log") << "False" << "False" << true << false << false << true;
+    QTest::newRow("ill-formed flags read false") << "yes" << "" << false << false << false << false;
+  }
+  void loading() {
+    QFETCH(QString, pbsmtp);
+    QFETCH(QString, outlog);
+    QFETCH(bool, outlogBefore);
+    QFETCH(bool, expectPbsmtp);
+    QFETCH(bool, expectBoxChecked);
+    QFETCH(bool, expectOutlog);
+
+    Program program;
+    ModINI::IniWrite(DataIni::Section::AddrNum, DataIni::Key::Num, QStringLiteral("2"));
+    store(DataIni::Section::AddrIndex, QStringLiteral("0"), QStringLiteral("stored@example.jp"));
+    store(DataIni::Section::AddrIndex, QStringLiteral("1"), QStringLiteral("book1@example.jp"));
+    store(DataIni::Section::AddrIndex, QStringLiteral("2"), QStringLiteral("book2@example.jp"));
+    store(DataIni::Section::AddrIndex, QStringLiteral("3"), QStringLiteral("beyond@example.jp"));
+    store(DataIni::Section::MAIL, DataIni::Key::To, QStringLiteral("stored@example.jp"));
+    store(DataIni::Section::MAIL, DataIni::Key::From, QStringLiteral("me@example.jp"));
+    store(DataIni::Section::MAIL, DataIni::Key::Server, QStringLiteral("smtp.example.jp"));
+    store(DataIni::Section::MAIL, DataIni::Key::pServer, QStringLiteral("pop.example.jp"));
+    store(DataIni::Section::MAIL, DataIni::Key::USER, QStringLiteral("ユーザ"));
+    store(DataIni::Section::MAIL, DataIni::Key::PASS, QStringLiteral("secret"));
+    ModINI::IniWrite(DataIni::Section::MAIL, DataIni::Key::PBSMTP, pbsmtp);
+    ModINI::IniWrite(DataIni::Section::MAIL, DataIni::Key::OUTLOG, outlog);
+    program.setRecipientList({QStringLiteral("stored@example.jp")}, QStringLiteral("typed@example.jp"));
+    gPBSMTP = !expectPbsmtp;
+    gOUTLOG = outlogBefore;
+
+    frmSettings window(*program.main);
+    QCOMPARE(window.TxtTo[0]->text(), QStringLiteral("typed@example.jp"));
+    QCOMPARE(window.TxtTo[1]->text(), QStringLiteral("book1@example.jp"));
+    QCOMPARE(window.TxtTo[2]->text(), QStringLiteral("book2@example.jp"));
+    QCOMPARE(window.TxtTo[3]->text(), QString());
+    QCOMPARE(window.TxtTo[4]->text(), QString());
+    QCOMPARE(window.TxtFrom->text(), QStringLiteral("me@example.jp"));
+    QCOMPARE(window.TxtServer->text(), QStringLiteral("smtp.example.jp"));
+    QCOMPARE(window.TxtServerPOP->text(), QStringLiteral("pop.example.jp"));
+    QCOMPARE(window.TxtUSER->text(), QStringLiteral("ユーザ"));
+    QCOMPARE(window.TxtPASS->text(), QStringLiteral("secret"));
+
+    QCOMPARE(gPBSMTP, expectPbsmtp);
+    QCOMPARE(window.ChkPBSMTP->isChecked(), expectPbsmtp);
+    QCOMPARE(window.TxtServerPOP->isEnabled(), expectPbsmtp);
+    QCOMPARE(window.CmdTest->isEnabled(), expectPbsmtp);
+    QCOMPARE(window.ChkOUTLOG->isChecked(), expectBoxChecked);
+    QCOMPARE(gOUTLOG, expectOutlog);
+  }
+
+  // All eight POP controls change together, by program or by click, and
+  // the boxes keep their texts; the POP flag itself is left to saving.
+  void popLook() {
+    Program program;
+    frmSettings window(*program.main);
+    const QList<QWidget*> switched{window.TxtServerPOP, window.TxtUSER, window.TxtPASS, window.CmdTest};
+    const QList<QWidget*> coloured{window.FraPBSMTP, window.lblServerPOP, window.lblUSER, window.lblPASS};
+    const QColor enabledColour = QApplication::palette().color(QPalette::ButtonText);
+    const QColor disabledColour = QApplication::palette().color(QPalette::Mid);
+    QVERIFY(enabledColour != disabledColour);
+
+    auto expectLook = [&](bool enabled) {
+      for (QWidget* widget : switched) QCOMPARE(widget->isEnabled(), enabled);
+      for (QWidget* widget : coloured) QCOMPARE(textColour(widget), enabled ? enabledColour : disabledColour);
+    };
+    expectLook(false);
+
+    window.TxtServerPOP->setText(QStringLiteral("pop.example.jp"));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTest::mouseClick(window.ChkPBSMTP, Qt::LeftButton);
+    expectLook(true);
+    QCOMPARE(gPBSMTP, false);
+    window.ChkPBSMTP->setChecked(false);
+    expectLook(false);
+    window.ChkPBSMTP->setChecked(true);
+    expectLook(true);
+    QCOMPARE(window.TxtServerPOP->text(), QStringLiteral("pop.example.jp"));
+  }
+
+  void compaction_data() {
+    QTest::addColumn<QString>("recipient");
+    QTest::addColumn<QStringList>("book");
+    QTest::addColumn<QStringList>("entries");  // AddrIndex 1..4 afterwards
+    QTest::addColumn<int>("num");
+
+    const QString a = QStringLiteral("a@example.jp"), b = QStringLiteral("b@example.jp"),
+                  c = QStringLiteral("c@example.jp"), d = QStringLiteral("d@example.jp");
+    QTest::newRow("1 and 3 blank") << "to@example.jp" << QStringList{"", b, "", d} << QStringList{b, d, "", ""} << 2;
+    QTest::newRow("all blank") << "to@example.jp" << QStringList{"", "", "", ""} << QStringList{"", "", "", ""} << 0;
+    QTest::newRow("all filled") << "to@example.jp" << QStringList{a, b, c, d} << QStringList{a, b, c, d} << 4;
+    QTest::newRow("only last") << "to@example.jp" << QStringList{"", "", "", d} << QStringList{d, "", "", ""} << 1;
+    QTest::newRow("box of spaces dropped")
+        << "to@example.jp" << QStringList{"   ", a, "", b} << QStringList{a, b, "", ""} << 2;
+    QTest::newRow("kept untrimmed") << "to@example.jp" << QStringList{" a@example.jp ", "", "", ""}
+                                    << QStringList{" a@example.jp ", "", "", ""} << 1;
+    QTest::newRow("full-width space is an entry")
+        << "to@example.jp" << QStringList{"", "　", "", ""} << QStringList{"　", "", "", ""} << 1;
+    QTest::newRow("recipient of spaces") << "   " << QStringList{a, "", "", ""} << QStringList{a, "", "", ""} << 1;
+  }
+  void compaction() {
+    QFETCH(QString, recipient);
+    QFETCH(QStringList, book);
+    QFETCH(QStringList, entries);
+    QFETCH(int, num);
+
+    Program program;
+    // A full book before, so that every stale entry would show.
+    ModINI::IniWrite(DataIni::Section::AddrNum, DataIni::Key::Num, QStringLiteral("4"));
+    for (int i = 0; i <= 4; ++i) store(DataIni::Section::AddrIndex, QString::number(i), QStringLiteral("old%1@x.jp").arg(i));
+    program.setRecipientList({QStringLiteral("old0@x.jp"), QStringLiteral("old1@x.jp")}, QStringLiteral("old0@x.jp"));
+    ScriptedMessageBoxes boxes;
+
+    frmSettings window(*program.main);
+    window.show();
+    window.TxtTo[0]->setText(recipient);
+    for (int i = 0; i < 4; ++i) window.TxtTo[i + 1]->setText(book[i]);
+    window.TxtFrom->setText(QStringLiteral("me@example.jp"));
+    window.TxtServer->setText(QStringLiteral("smtp.example.jp"));
+    window.CmdOK->click();
+
+    QCOMPARE(boxes.count(), 0);
+    QVERIFY(!window.isVisible());
+    QCOMPARE(window.result(), int(QDialog::Accepted));
+
+    const IniFile file = parseIni(program.folder.iniBytes());
+    QCOMPARE(file[DataIni::Section::AddrNum][DataIni::Key::Num], QString::number(num));
+    for (int i = 0; i <= 4; ++i) QVERIFY2(file[DataIni::Section::AddrIndex].contains(QString::number(i)), qPrintable(QString::number(i)));
+    QCOMPARE(stored(DataIni::Section::AddrIndex, QStringLiteral("0")), recipient);
+    for (int i = 1; i <= 4; ++i) {
+      QCOMPARE(stored(DataIni::Section::AddrIndex, QString::number(i)), entries[i - 1]);
+      if (entries[i - 1].isEmpty()) QCOMPARE(file[DataIni::Section::AddrIndex][QString::number(i)], QString());
+    }
+    QCOMPARE(stored(DataIni::Section::MAIL, DataIni::Key::To), recipient);
+
+    // The main window's list: the recipient, then the book; its text the recipient.
+    QCOMPARE(program.recipientList(), QStringList{recipient} + entries.mid(0, num));
+    QCOMPARE(program.main->cmbTo->currentText(), recipient);
+
+    // The next opening shows the compacted book.
+    frmSettings again(*program.main);
+    for (int i = 1; i <= 4; ++i) QCOMPARE(again.TxtTo[i]->text(), entries[i - 1]);
+  }
+
+  // The POP question comes first and, answered Yes, saves at once; No to
+  // either question leaves the window open and the file as it was.
+  void questions_data() {
+    QTest::addColumn<bool>("popChecked");
+    QTest::addColumn<QString>("popServer");  // user name and password the same
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QList<Answer>>("answers");
+    QTest::addColumn<QStringList>("expectTitles");
+    QTest::addColumn<bool>("expectSaved");
+
+    const QString full = QStringLiteral("pop.example.jp");
+    const QString me = QStringLiteral("me@example.jp");
+    using L = QList<Answer>;
+    QTest::newRow("all present") << true << full << me << L{} << QStringList{} << true;
+    QTest::newRow("pop missing and core missing, yes")
+        << true << "" << "" << L{Answer::Yes} << QStringList{kPopTitle} << true;
+    QTest::newRow("pop missing, no") << true << "" << me << L{Answer::No} << QStringList{kPopTitle} << false;
+    QTest::newRow("pop of spaces counts missing") << true << "  " << me << L{Answer::No} << QStringList{kPopTitle} << false;
+    QTest::newRow("pop unchecked, pop empty") << false << "" << me << L{} << QStringList{} << true;
+    QTest::newRow("core missing, yes") << true << full << "" << L{Answer::Yes} << QStringList{kCoreTitle} << true;
+    QTest::newRow("core missing, no") << false << "" << "" << L{Answer::No} << QStringList{kCoreTitle} << false;
+    QTest::newRow("core of spaces counts filled") << false << full << " " << L{} << QStringList{} << true;
+  }
+  void questions() {
+    QFETCH(bool, popChecked);
+    QFETCH(QString, popServer);
+    QFETCH(QString, from);
+    QFETCH(QList<Answer>, answers);
+    QFETCH(QStringList, expectTitles);
+    QFETCH(bool, expectSaved);
+
+    Program program;
+    program.setRecipientList({}, QStringLiteral("to@example.jp"));
+    frmSettings window(*program.main);
+    window.show();
+    window.TxtFrom->setText(from);
+    window.TxtServer->setText(QStringLiteral("smtp.example.jp"));
+    window.ChkPBSMTP->setChecked(popChecked);
+    window.TxtServerPOP->setText(popServer);
+    window.TxtUSER->setText(popServer);
+    window.TxtPASS->setText(popServer);
+    const QByteArray before = program.folder.iniBytes();
+
+    ScriptedMessageBoxes boxes(answers);
+    window.CmdOK->click();
+
+    QStringList titles;
+    for (const MessageBox::Request& request : boxes.shown()) {
+      titles.append(request.title);
+      QCOMPARE(request.text, request.title == kPopTitle ? kPopQuestion : kCoreQuestion);
+      QCOMPARE(request.buttons, Buttons::YesNo);
+      QCOMPARE(request.defaultButton, Answer::Yes);
+      QCOMPARE(request.icon, Icon::None);
+    }
+    QCOMPARE(titles, expectTitles);
+    QCOMPARE(window.isVisible(), !expectSaved);
+    if (!expectSaved) {
+      QCOMPARE(program.folder.iniBytes(), before);
+      QCOMPARE(window.TxtFrom->text(), from);
+      return;
+    }
+    QCOMPARE(stored(DataIni::Section::MAIL, DataIni::Key::From), from);
+    QCOMPARE(stored(DataIni::Section::MAIL, DataIni::Key::pServer), popServer);
+    QCOMPARE(stored(DataIni::Section::MAIL, DataIni::Key::USER), popServer);
+    QCOMPARE(stored(DataIni::Section::MAIL, DataIni::Key::PASS), popServer);
+    QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::PBSMTP), DataIni::flagText(popChecked));
+  }
+
+  // Saving brings the running program up to date at once; cancelling and
+  // the close button save nothing.
+  void savingUpdatesProgram() {
+    Program program;
+    program.setRecipientList({QStringLiteral("old@example.jp")}, QStringLiteral("old@example.jp"));
+    frmSettings window(*program.main);
+    window.show();
+    window.TxtTo[0]->setText(QStringLiteral("new@example.jp"));
+    window.TxtFrom->setText(QStringLiteral("me@example.jp"));
+    window.TxtServer->setText(QStringLiteral("smtp.example.jp"));
+    window.ChkPBSMTP->setChecked(true);
+    window.TxtServerPOP->setText(QStringLiteral("pop.example.jp"));
+    window.TxtUSER->setText(QStringLiteral(" user "));
+    window.TxtPASS->setText(QStringLiteral("パス"));
+    ScriptedMessageBoxes boxes;
+    window.CmdOK->click();
+
+    QCOMPARE(boxes.count(), 0);
+    QCOMPARE(program.main->cmbTo->currentText(), QStringLiteral("new@example.jp"));
+    QCOMPARE(program.recipientList(), QStringList{QStringLiteral("new@example.jp")});
+    QCOMPARE(gFrom, QStringLiteral("me@example.jp"));
+    QCOMPARE(gServer, QStringLiteral("smtp.example.jp"));
+    QCOMPARE(gPBSMTP, true);
+    QCOMPARE(gOUTLOG, false);
+    QCOMPARE(gPServer, QStringLiteral("pop.example.jp"));
+    QCOMPARE(gUSER, QStringLiteral(" user "));
+    QCOMPARE(gPASS, QStringLiteral("パス"));
+  }
+
+  void closingWithoutSaving_data() {
+    QTest::addColumn<bool>("byCloseButton");
+    QTest::newRow("cancel") << false;
+    QTest::newRow("close button") << true;
+  }
+  void closingWithoutSaving() {
+    QFETCH(bool, byCloseButton);
+    Program program;
+    program.setRecipientList({QStringLiteral("old@example.jp")}, QStringLiteral("old@example.jp"));
+    const QByteArray before = program.folder.iniBytes();
+    ScriptedMessageBoxes boxes;
+    {
+      frmSettings window(*program.main);
+      window.show();
+      window.TxtTo[0]->setText(QStringLiteral("new@example.jp"));
+      window.TxtFrom->setText(QStringLiteral("me@example.jp"));
+      window.ChkPBSMTP->setChecked(true);
+      if (byCloseButton) window.close();
+      else window.CmdCancel->click();
+      QVERIFY(!window.isVisible());
+    }
+    QCOMPARE(boxes.count(), 0);
+    QCOMPARE(program.folder.iniBytes(), before);
+    QCOMPARE(program.recipientList(), QStringList{QStringLiteral("old@example.jp")});
+    QCOMPARE(program.main->cmbTo->currentText(), QStringLiteral("old@example.jp"));
+    QCOMPARE(gFrom, QString());
+    QCOMPARE(gPBSMTP, false);
+  }
+
+  // The log switch acts on the running program at once; saving stores the
+  // running value, not the box.
+  void logSwitch() {
+    Program program;
+    program.setRecipientList({}, QStringLiteral("to@example.jp"));
+    ScriptedMessageBoxes boxes;
+    {
+      frmSettings window(*program.main);
+      window.show();
+      QTest::mouseClick(window.ChkOUTLOG, Qt::LeftButton);
+      QCOMPARE(gOUTLOG, true);
+      window.CmdCancel->click();
+    }
+    QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::OUTLOG), QStringLiteral("False"));
+    QCOMPARE(gOUTLOG, true);
+
+    frmSettings window(*program.main);
+    QCOMPARE(window.ChkOUTLOG->isChecked(), false);
+    QCOMPARE(gOUTLOG, true);
+    window.TxtFrom->setText(QStringLiteral("me@example.jp"));
+    window.TxtServer->setText(QStringLiteral("smtp.example.jp"));
+    window.show();
+    window.CmdOK->click();
+    QCOMPARE(boxes.count(), 0);
+    QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::OUTLOG), QStringLiteral("True"));
+    QCOMPARE(gOUTLOG, true);
+  }
+
+  void logFolder() {
+    Program program;
+    const QString path = program.folder.path() + QStringLiteral("mailLOG");
+    QStringList opened;
+    const FolderOpener::Opener previous =
+        FolderOpener::setOpenerForTesting([&opened](const QString& folder) { opened.append(folder); });
+    ScriptedMessageBoxes boxes;
+    frmSettings window(*program.main);
+
+    window.cmdLog->click();
+    QCOMPARE(opened, QStringList());
+    QCOMPARE(boxes.count(), 1);
+    const MessageBox::Request request = boxes.shown().first();
+    QCOMPARE(request.text, QStringLiteral("ログフォルダが見つかりません。\r\n"
+                                          "もしくはログフォルダが移動された可能性があります。\r\n"
+                                          "\r\n"
+                                          "ログフォルダのパス：\r\n") +
+                               path);
+    QCOMPARE(request.buttons, Buttons::Ok);
+    QCOMPARE(request.icon, Icon::Exclamation);
+    QCOMPARE(request.title, MessageBox::kApplicationTitle);
+
+    QVERIFY(QDir().mkdir(path));
+    window.cmdLog->click();
+    QCOMPARE(opened, QStringList{path});
+    QCOMPARE(boxes.count(), 1);
+    FolderOpener::setOpenerForTesting(previous);
+  }
+
+  // The POP test runs in the main window's socket events while the settings
+  // window is open modally; its outcome is the main window's message box,
+  // and it leaves the program-wide POP values as the dialogue ends.
+  void popTest_data() {
+    QTest::addColumn<QString>("passReply");
+    QTest::addColumn<bool>("succeeds");
+    QTest::newRow("accepted") << "+OK logged in\r\n" << true;
+    QTest::newRow("rejected") << "-ERR wrong password\r\n" << false;
+  }
+  void popTest() {
+    QFETCH(QString, passReply);
+    QFETCH(bool, succeeds);
+
+    Program program;
+    ModINI::IniWrite(DataIni::Section::MAIL, DataIni::Key::PBSMTP, QStringLiteral("True"));
+    program.socket->passReply = passReply;
+    gSmtpPhase = true;  // as after an earlier send
+
+    QPointer<frmSettings> window;
+    bool openWhenReported = false;
+    ScriptedMessageBoxes boxes;
+    boxes.onShow = [&](const MessageBox::Request&) {
+      openWhenReported = window && window->isVisible();
+      QTimer::singleShot(0, window, [&window] { window->CmdCancel->click(); });
+    };
+    QTimer::singleShot(0, [&] {
+      window = program.main->findChild<frmSettings*>();
+      QVERIFY(window);
+      QVERIFY(window->CmdTest->isEnabled());
+      window->TxtServerPOP->setText(QStringLiteral("pop.example.jp"));
+      window->TxtUSER->setText(QStringLiteral(" user "));
+      window->TxtPASS->setText(QStringLiteral("pass"));
+      window->CmdTest->click();
+    });
+    ShowSettingsWindow(*program.main);
+
+    QVERIFY(window.isNull());  // destroyed on closing
+    QVERIFY(openWhenReported);
+    QCOMPARE(program.socket->host, QStringLiteral("pop.example.jp"));
+    QCOMPARE(program.socket->port, 110);
+    QCOMPARE(program.socket->sent.mid(0, 2), (QStringList{QStringLiteral("USER  user \r\n"), QStringLiteral("PASS pass\r\n")}));
+    QCOMPARE(boxes.count(), 1);
+    const MessageBox::Request report = boxes.shown().first();
+    if (succeeds) {
+      QCOMPARE(report.text, QStringLiteral("POPサーバへの接続は成功しました。"));
+      QCOMPARE(report.title, QStringLiteral("POPサーバの接続テスト"));
+      QCOMPARE(report.icon, Icon::None);
+      QCOMPARE(gPBSMTP, false);
+      QCOMPARE(gUSER, QString());
+      QCOMPARE(gPASS, QString());
+      QCOMPARE(gPServer, QString());
+    } else {
+      // The dialogue's own report, with the server's reply in it.
+      QVERIFY(report.text.startsWith(QStringLiteral("エラーが発生しました。")));
+      QVERIFY(report.text.contains(QStringLiteral("-ERR wrong password")));
+      QCOMPARE(report.icon, Icon::Exclamation);
+      QCOMPARE(gPBSMTP, true);
+      QCOMPARE(gUSER, QStringLiteral(" user "));
+      QCOMPARE(gPASS, QStringLiteral("pass"));
+      QCOMPARE(gPServer, QStringLiteral("pop.example.jp"));
+    }
+    QCOMPARE(gPopTest, false);
+    QCOMPARE(gSmtpPhase, false);
+    QCOMPARE(program.socket->State(), 0);
+    // The file is not touched by a test.
+    QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::PBSMTP), QStringLiteral("True"));
+  }
+};
+
+QTEST_MAIN(TestFrmSettings)
+#include "tst_frm_settings.moc"
