@@ -1,1 +1,104 @@
-// placeholder until implemented
+#include "data_ini_layout.h"
+
+#include "mod_ini.h"
+#include "sec_code.h"
+
+#include <limits>
+
+namespace DataIni {
+namespace {
+
+// Optional blanks, an optional sign and decimal digits: the value as a
+// 64-bit number (saturated far beyond 32 bits so that overflow still shows),
+// or nothing.
+std::optional<std::int64_t> parseWhole(const QString& text, bool* nonZero = nullptr) {
+  const QString t = text.trimmed();
+  qsizetype i = 0;
+  bool negative = false;
+  if (i < t.size() && (t[i] == u'-' || t[i] == u'+')) {
+    negative = t[i] == u'-';
+    ++i;
+  }
+  if (i == t.size()) return std::nullopt;
+  constexpr std::int64_t kCeiling = std::int64_t(1) << 40;
+  std::int64_t value = 0;
+  bool anyNonZero = false;
+  for (; i < t.size(); ++i) {
+    const QChar c = t[i];
+    if (c < u'0' || c > u'9') return std::nullopt;
+    if (c != u'0') anyNonZero = true;
+    if (value < kCeiling) value = value * 10 + (c.unicode() - u'0');
+  }
+  if (nonZero != nullptr) *nonZero = anyNonZero;
+  return negative ? -value : value;
+}
+
+template <typename Int>
+std::optional<Int> parseIn(const QString& text) {
+  const std::optional<std::int64_t> value = parseWhole(text);
+  if (!value || *value < std::numeric_limits<Int>::min() || *value > std::numeric_limits<Int>::max()) {
+    return std::nullopt;
+  }
+  return static_cast<Int>(*value);
+}
+
+}  // namespace
+
+std::optional<std::int16_t> parseInt16(const QString& text) { return parseIn<std::int16_t>(text); }
+
+std::optional<std::int32_t> parseInt32(const QString& text) { return parseIn<std::int32_t>(text); }
+
+std::optional<bool> parseFlag(const QString& text) {
+  const QString t = text.trimmed();
+  if (t.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0) return true;
+  if (t.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0) return false;
+  bool nonZero = false;
+  if (!parseWhole(t, &nonZero)) return std::nullopt;
+  return nonZero;
+}
+
+QString flagText(bool value) { return value ? QStringLiteral("True") : QStringLiteral("False"); }
+
+QString indexKey(int index) { return QString::number(index); }
+
+int carrierCount() {
+  const std::optional<std::int16_t> highest = parseInt16(ModINI::IniRead(Section::CarrierNum, Key::Num));
+  if (!highest || *highest < 0) return 0;
+  return *highest + 1;
+}
+
+QString carrierName(int index) { return ModINI::IniRead(Section::CarrierIndex, indexKey(index)); }
+
+std::int32_t carrierLimit(int index) {
+  return parseInt32(ModINI::IniRead(Section::CarrierData, indexKey(index))).value_or(0);
+}
+
+int defaultCarrier() {
+  const std::optional<std::int16_t> chosen = parseInt16(ModINI::IniRead(Section::CarrierNum, Key::DefaultNum));
+  if (!chosen || *chosen < -1 || *chosen >= carrierCount()) return -1;
+  return *chosen;
+}
+
+int addrNum() {
+  const std::optional<std::int16_t> highest = parseInt16(ModINI::IniRead(Section::AddrNum, Key::Num));
+  if (!highest || *highest < 0) return 0;
+  return *highest > kMaxAddrIndex ? kMaxAddrIndex : int(*highest);
+}
+
+bool readFlag(const QString& section, const QString& key) {
+  return parseFlag(ModINI::IniRead(section, key)).value_or(false);
+}
+
+QString readScrambled(const QString& section, const QString& key) {
+  return SecCode::SecDecode(ModINI::IniRead(section, key));
+}
+
+void writeScrambled(const QString& section, const QString& key, const QString& text) {
+  ModINI::IniWrite(section, key, SecCode::SecEncode(text));
+}
+
+void writeFlag(const QString& section, const QString& key, bool value) {
+  ModINI::IniWrite(section, key, flagText(value));
+}
+
+}  // namespace DataIni
