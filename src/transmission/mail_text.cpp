@@ -1,0 +1,79 @@
+#include "mail_text.h"
+
+#include "mod_talvenor200.h"
+
+#include <QHostInfo>
+#include <QLocale>
+
+namespace MailText {
+
+namespace {
+const QString kCrLf = QStringLiteral("\r\n");
+}
+
+bool IsValidAddress(const QString& address) {
+  if (!address.contains(QLatin1Char('@')) || address.size() < 6) return false;
+  for (const QChar c : address)
+    if (c.category() == QChar::Other_Control) return false;
+  return true;
+}
+
+QString SubjectWithoutLineBreaks(const QString& subject) {
+  QString result = subject;
+  result.remove(QLatin1Char('\r'));
+  result.remove(QLatin1Char('\n'));
+  return result;
+}
+
+QString DateLine(const QDateTime& now) {
+  const int offsetMinutes = now.offsetFromUtc() / 60;
+  const int magnitude = qAbs(offsetMinutes);
+  const QString zone = QStringLiteral("%1%2%3")
+                           .arg(offsetMinutes < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+                           .arg(magnitude / 60, 2, 10, QLatin1Char('0'))
+                           .arg(magnitude % 60, 2, 10, QLatin1Char('0'));
+  return QStringLiteral("Date:") + QLocale::c().toString(now, u"ddd, d MMM yyyy HH:mm:ss") +
+         QLatin1Char(' ') + zone + kCrLf;
+}
+
+QString FromLine(const QString& from) { return QStringLiteral("From:") + from + kCrLf; }
+
+QString ToLine(const QString& to) { return QStringLiteral("TO:") + to + kCrLf; }
+
+QString XMailerLine() {
+  using namespace ModTalvenor200;
+  return QStringLiteral("X-Mailer: Talvenor %1.%2.%3 by harbex7")
+             .arg(kVersionMajor)
+             .arg(kVersionMinor)
+             .arg(kVersionRevision) +
+         kCrLf;
+}
+
+QString SubjectLine(const QString& subject) { return QStringLiteral("SUBJECT:") + subject + kCrLf; }
+
+QString DataForWire(const QString& message) {
+  QString wire;
+  wire.reserve(message.size() + message.size() / 32 + 8);
+  bool lineStart = true;
+  for (qsizetype i = 0; i < message.size(); ++i) {
+    const QChar c = message[i];
+    if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
+      // CR LF, a lone CR and a lone LF each end one line.
+      if (c == QLatin1Char('\r') && i + 1 < message.size() && message[i + 1] == QLatin1Char('\n')) ++i;
+      wire += kCrLf;
+      lineStart = true;
+      continue;
+    }
+    if (lineStart && c == QLatin1Char('.')) wire += QLatin1Char('.');
+    wire += c;
+    lineStart = false;
+  }
+  return wire + kCrLf + QLatin1Char('.') + kCrLf;
+}
+
+QString HeloDomain() {
+  const QString name = QHostInfo::localHostName();
+  return name.isEmpty() ? QStringLiteral("localhost") : name;
+}
+
+}  // namespace MailText

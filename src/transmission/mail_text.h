@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+// The pieces of the mail text and the checks on what goes into it.
+namespace MailText {
+
+// An address is valid when it holds "@", is at least 6 characters long and
+// holds no control character (a line break in it would add a command or a
+// header line).
+bool IsValidAddress(const QString& address);
+
+// The subject with every CR and every LF removed.
+QString SubjectWithoutLineBreaks(const QString& subject);
+
+// "Date:Mon, 22 Mar 2004 14:05:09 +0900" and CR LF: English day and month
+// names, 24-hour time and the clock's offset from UTC.
+QString DateLine(const QDateTime& now = QDateTime::currentDateTime());
+QString FromLine(const QString& from);
+QString ToLine(const QString& to);
+// "X-Mailer: Talvenor 2.1.0 by harbex7" and CR LF.
+QString XMailerLine();
+QString SubjectLine(const QString& subject);
+
+// The mail text as it goes out after DATA: every line break made CR LF,
+// every line that begins with "." given one more in front, and the
+// terminating CR LF "." CR LF.
+QString DataForWire(const QString& message);
+
+// The name HELO carries: the machine's host name, or "localhost".
+QString HeloDomain();
+
+}  // namespace MailText
