@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <unistd.h>
+
 // Data.ini is an initialization file in CP932: "[section]" lines open a
 // section, "key=value" lines follow. The file is parsed as raw bytes on each
 // call, so a write can splice its one line into the bytes it read and leave
@@ -184,12 +186,16 @@ bool readFile(const QString& path, QByteArray& bytes) {
   return file.error() == QFileDevice::NoError;
 }
 
+// QSaveFile buffers what is written and its commit() neither reports a
+// failed final flush nor a failed sync: on a full disk it would rename a
+// short file over the old one. So both are done and checked here first.
 bool writeFile(const QString& path, const QByteArray& bytes) {
   QSaveFile file(path);
   file.setDirectWriteFallback(false);
   if (!file.open(QIODevice::WriteOnly)) return false;
-  if (file.write(bytes) != bytes.size()) {
+  if (file.write(bytes) != bytes.size() || !file.flush() || ::fsync(file.handle()) != 0) {
     file.cancelWriting();
+    file.commit();  // discards the temporary file
     return false;
   }
   return file.commit();
