@@ -21,7 +21,7 @@ QByteArray readAll(const QString& path) {
 QList<QByteArray> linesWithout(const QByteArray& bytes, const QByteArray& key) {
   QList<QByteArray> kept;
   for (QByteArray line : bytes.split('\n')) {
-    if (line.endsWith('\r')) line.chop(1);
+    while (line.endsWith('\r')) line.chop(1);  // a lone CR at the end gains a line break
     const qsizetype equals = line.indexOf('=');
     if (equals >= 0 && line.left(equals).trimmed().toLower() == key) continue;
     if (!line.isEmpty()) kept.append(line);
