@@ -24,6 +24,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <initializer_list>
 
 using namespace ModTalvenor200;
@@ -299,13 +300,17 @@ void frmSettings::keyPressEvent(QKeyEvent* event) {
 }
 
 void frmSettings::Form_Load() {
-  // 1. Centred on the screen the main window is on.
+  // 1. Centred on the screen the main window is on, border included as far
+  // as the platform knows it before the window is shown.
   layout()->activate();
+  create();
+  const QMargins border = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+  const QSize outer = size().grownBy(border);
   const QScreen* screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
   if (screen) {
     const QRect area = screen->geometry();
-    const double left = (area.width() - width()) / 2.0;
-    const double top = (area.height() - height()) / 2.0;
+    const double left = (area.width() - outer.width()) / 2.0;
+    const double top = (area.height() - outer.height()) / 2.0;
     move(area.x() + qRound(left), area.y() + qRound(top));
   }
 

@@ -234,9 +234,7 @@ class TestFrmSettings : public QObject {
     expectLook(false);
 
     window.TxtServerPOP->setText(QStringLiteral("pop.example.jp"));
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QTest::mouseClick(window.ChkPBSMTP, Qt::LeftButton);
+    window.ChkPBSMTP->click();
     expectLook(true);
     QCOMPARE(gPBSMTP, false);
     window.ChkPBSMTP->setChecked(false);
@@ -445,7 +443,7 @@ class TestFrmSettings : public QObject {
     {
       frmSettings window(*program.main);
       window.show();
-      QTest::mouseClick(window.ChkOUTLOG, Qt::LeftButton);
+      window.ChkOUTLOG->click();
       QCOMPARE(gOUTLOG, true);
       window.CmdCancel->click();
     }
