@@ -2,7 +2,6 @@
 // address book and updates the main window and the program-wide values,
 // the two questions before saving, the two switches, the log folder button
 // and the POP test run while the window is modal.
-#include "fake_pop_socket.h"
 #include "frm_settings.h"
 
 #include "ansi_code_page.h"
@@ -15,6 +14,7 @@
 #include "sec_code.h"
 #include "talvenor.h"
 #include "temp_app_folder.h"
+#include "winsock.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -26,6 +26,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
 #include <memory>
@@ -84,17 +86,14 @@ void store(const QString& section, const QString& key, const QString& text) {
 
 QColor textColour(const QWidget* widget) { return widget->palette().color(QPalette::WindowText); }
 
-// A program folder with Data.ini and a main window on a scripted socket.
+// A program folder with Data.ini and a main window with its own socket.
 struct Program {
   TempAppFolder folder;
-  FakePopSocket* socket = nullptr;
   std::unique_ptr<Talvenor> main;
 
   explicit Program(const QString& ini = kBaseIni) {
     folder.writeIni(ini);
-    auto fake = std::make_unique<FakePopSocket>();
-    socket = fake.get();
-    main = std::make_unique<Talvenor>(std::move(fake));
+    main = std::make_unique<Talvenor>();
   }
   void setRecipientList(const QStringList& items, const QString& text) {
     main->cmbTo->clear();
@@ -106,6 +105,42 @@ struct Program {
     for (int i = 0; i < main->cmbTo->count(); ++i) items.append(main->cmbTo->itemText(i));
     return items;
   }
+};
+
+// A POP3 server on a free local port: a greeting, "+OK" to USER, the
+// given reply to PASS, "+OK" to QUIT and then it hangs up.
+class ScriptedPopServer {
+ public:
+  QByteArray passReply = "+OK logged in\r\n";
+  QStringList received;
+
+  ScriptedPopServer() {
+    server_.listen(QHostAddress::LocalHost, 0);
+    QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] {
+      QTcpSocket* client = server_.nextPendingConnection();
+      client->write("+OK POP3 server ready\r\n");
+      QObject::connect(client, &QTcpSocket::readyRead, client, [this, client] {
+        while (client->canReadLine()) {
+          const QByteArray line = client->readLine();
+          received.append(AnsiCodePage::toUnicode(line));
+          if (line.startsWith("USER ")) client->write("+OK\r\n");
+          else if (line.startsWith("PASS ")) client->write(passReply);
+          else if (line.startsWith("QUIT")) {
+            client->write("+OK bye\r\n");
+            client->disconnectFromHost();
+          }
+        }
+      });
+    });
+    // Connections the program asks for on port 110 come here.
+    Winsock::setPortOverrideForTesting({{std::uint16_t(110), server_.serverPort()}});
+  }
+  ~ScriptedPopServer() { Winsock::setPortOverrideForTesting({}); }
+
+  bool listening() const { return server_.isListening(); }
+
+ private:
+  QTcpServer server_;
 };
 
 }  // namespace
@@ -495,18 +530,20 @@ class TestFrmSettings : public QObject {
   // window is open modally; its outcome is the main window's message box,
   // and it leaves the program-wide POP values as the dialogue ends.
   void popTest_data() {
-    QTest::addColumn<QString>("passReply");
+    QTest::addColumn<QByteArray>("passReply");
     QTest::addColumn<bool>("succeeds");
-    QTest::newRow("accepted") << "+OK logged in\r\n" << true;
-    QTest::newRow("rejected") << "-ERR wrong password\r\n" << false;
+    QTest::newRow("accepted") << QByteArray("+OK logged in\r\n") << true;
+    QTest::newRow("rejected") << QByteArray("-ERR wrong password\r\n") << false;
   }
   void popTest() {
-    QFETCH(QString, passReply);
+    QFETCH(QByteArray, passReply);
     QFETCH(bool, succeeds);
 
+    ScriptedPopServer server;
+    QVERIFY(server.listening());
+    server.passReply = passReply;
     Program program;
     ModINI::IniWrite(DataIni::Section::MAIL, DataIni::Key::PBSMTP, QStringLiteral("True"));
-    program.socket->passReply = passReply;
     gSmtpPhase = true;  // as after an earlier send
 
     QPointer<frmSettings> window;
@@ -520,7 +557,7 @@ class TestFrmSettings : public QObject {
       window = program.main->findChild<frmSettings*>();
       QVERIFY(window);
       QVERIFY(window->CmdTest->isEnabled());
-      window->TxtServerPOP->setText(QStringLiteral("pop.example.jp"));
+      window->TxtServerPOP->setText(QStringLiteral("127.0.0.1"));
       window->TxtUSER->setText(QStringLiteral(" user "));
       window->TxtPASS->setText(QStringLiteral("pass"));
       window->CmdTest->click();
@@ -529,9 +566,7 @@ class TestFrmSettings : public QObject {
 
     QVERIFY(window.isNull());  // destroyed on closing
     QVERIFY(openWhenReported);
-    QCOMPARE(program.socket->host, QStringLiteral("pop.example.jp"));
-    QCOMPARE(program.socket->port, 110);
-    QCOMPARE(program.socket->sent.mid(0, 2), (QStringList{QStringLiteral("USER  user \r\n"), QStringLiteral("PASS pass\r\n")}));
+    QCOMPARE(server.received.mid(0, 2), (QStringList{QStringLiteral("USER  user \r\n"), QStringLiteral("PASS pass\r\n")}));
     QCOMPARE(boxes.count(), 1);
     const MessageBox::Request report = boxes.shown().first();
     if (succeeds) {
@@ -550,12 +585,12 @@ class TestFrmSettings : public QObject {
       QCOMPARE(gPBSMTP, true);
       QCOMPARE(gUSER, QStringLiteral(" user "));
       QCOMPARE(gPASS, QStringLiteral("pass"));
-      QCOMPARE(gPServer, QStringLiteral("pop.example.jp"));
+      QCOMPARE(gPServer, QStringLiteral("127.0.0.1"));
     }
     QCOMPARE(gPopTest, false);
     QCOMPARE(gSmtpPhase, false);
-    QCOMPARE(program.socket->State(), 0);
-    // The file is not touched by a test.
+    QCOMPARE(program.main->transmission().Winsock().State(), 0);
+    // A test does not touch the file.
     QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::PBSMTP), QStringLiteral("True"));
   }
 };
