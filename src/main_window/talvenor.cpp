@@ -1,1 +1,394 @@
-// placeholder until implemented
+#include "talvenor.h"
+
+#include "body_counter.h"
+#include "data_ini_layout.h"
+#include "message_box.h"
+#include "mod_ini.h"
+#include "mod_talvenor200.h"
+#include "ansi_code_page.h"
+#include "socket_control.h"
+#include "winsock.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFocusEvent>
+#include <QFont>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QTextDocument>
+#include <cmath>
+
+namespace {
+
+const QColor kWindowColour(130, 176, 204);
+const QColor kBoxColour(236, 251, 251);
+const QColor kButtonColour(197, 221, 228);
+
+// Geometry of the one column of controls, in pixels.
+constexpr int kClientWidth = 161;
+constexpr int kClientHeight = 419;
+constexpr int kLeft = 8;
+constexpr int kColumnWidth = 145;
+constexpr int kCaptionHeight = 17;
+constexpr int kComboHeight = 22;
+constexpr int kSubjectHeight = 22;
+constexpr int kBodyHeight = 137;
+constexpr int kButtonHeight = 25;
+constexpr int kButtonGap = 7;
+
+void paintWith(QWidget* widget, std::initializer_list<QPalette::ColorRole> roles, const QColor& colour) {
+  QPalette palette = widget->palette();
+  for (QPalette::ColorRole role : roles) palette.setColor(role, colour);
+  widget->setPalette(palette);
+}
+
+// A caption or counter on the window: a press on it is the label's own
+// and never reaches the window (where it would start a drag).
+QLabel* makeLabel(QWidget* parent, const QString& text) {
+  auto* label = new QLabel(text, parent);
+  label->setAttribute(Qt::WA_NoMousePropagation);
+  return label;
+}
+
+// Buttons in their own colour whatever the desktop's style, raised and
+// sunk when pressed.
+QPushButton* makeButton(QWidget* parent, const QString& text) {
+  auto* button = new QPushButton(text, parent);
+  button->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; border: 2px outset %1; }"
+                                       "QPushButton:pressed { border-style: inset; }"
+                                       "QPushButton:focus { border-color: %2; }")
+                            .arg(kButtonColour.name(), kButtonColour.darker(125).name()));
+  return button;
+}
+
+QComboBox* makeCombo(QWidget* parent, QLineEdit* edit) {
+  auto* combo = new QComboBox(parent);
+  combo->setLineEdit(edit);
+  // Enter never adds the typed text to the list, and typing is not
+  // completed from the list: the box holds exactly what was typed.
+  combo->setInsertPolicy(QComboBox::NoInsert);
+  combo->setCompleter(nullptr);
+  paintWith(combo, {QPalette::Base, QPalette::Button}, kBoxColour);
+  return combo;
+}
+
+// The window's icon: a letter on the window's blue.
+QIcon makeIcon() {
+  QPixmap pixmap(32, 32);
+  pixmap.fill(kWindowColour);
+  QPainter painter(&pixmap);
+  painter.setRenderHint(QPainter::Antialiasing);
+  const QRectF letter(4.5, 8.5, 23, 16);
+  painter.setPen(QPen(QColor(40, 70, 100), 1.5));
+  painter.setBrush(kBoxColour);
+  painter.drawRect(letter);
+  painter.drawLine(letter.topLeft(), QPointF(16, 17.5));
+  painter.drawLine(letter.topRight(), QPointF(16, 17.5));
+  painter.end();
+  return QIcon(pixmap);
+}
+
+}  // namespace
+
+Talvenor::Talvenor(std::unique_ptr<SocketControl> winsock, QWidget* parent)
+    : QWidget(parent), winsock_(winsock ? std::move(winsock) : std::make_unique<Winsock>()) {
+  transmission_ = std::make_unique<MailTransmission>(*winsock_);
+  connect(winsock_.get(), &SocketControl::connectEvent, transmission_.get(),
+          &MailTransmission::Winsock_Connect);
+  connect(winsock_.get(), &SocketControl::dataArrivalEvent, transmission_.get(),
+          &MailTransmission::Winsock_DataArrival);
+  connect(winsock_.get(), &SocketControl::closeEvent, transmission_.get(),
+          &MailTransmission::Winsock_Close);
+  connect(winsock_.get(), &SocketControl::errorEvent, transmission_.get(),
+          &MailTransmission::Winsock_Error);
+
+  buildControls();
+
+  transmission_->clearSubjectBox = [this] { TxtSubj->clear(); };
+  transmission_->clearBodyBox = [this] { Txt->clear(); };
+}
+
+Talvenor::~Talvenor() {
+  // The transmission refers to the socket: let it go first.
+  transmission_.reset();
+}
+
+void Talvenor::buildControls() {
+  setWindowTitle(QStringLiteral("Talvenor"));
+  setWindowIcon(makeIcon());
+  setFixedSize(kClientWidth, kClientHeight);
+  paintWith(this, {QPalette::Window}, kWindowColour);
+  setAutoFillBackground(true);
+
+  QFont fixedPitch(QStringList{QStringLiteral("ＭＳ ゴシック"), QStringLiteral("Noto Sans Mono CJK JP")}, 9);
+  fixedPitch.setStyleHint(QFont::TypeWriter);
+  fixedPitch.setFixedPitch(true);
+
+  int y = 4;
+  Label3 = makeLabel(this, QStringLiteral("キャリア"));
+  Label3->setGeometry(kLeft, y, kColumnWidth, kCaptionHeight);
+  y += kCaptionHeight;
+
+  // The carrier box's edit field is made here, so that the window hears of
+  // a finished edit before the box itself does (see keepCarrierSelection).
+  auto* carrierEdit = new QLineEdit;
+  connect(carrierEdit, &QLineEdit::editingFinished, this, [this] {
+    carrierEditFinishing_ = true;
+    typedCarrierIndex_ = Cmb->currentIndex();
+    typedCarrierText_ = Cmb->currentText();
+  });
+  Cmb = makeCombo(this, carrierEdit);
+  connect(carrierEdit, &QLineEdit::editingFinished, this, &Talvenor::keepCarrierSelection);
+  Cmb->setEditText(QStringLiteral("キャリア選択"));
+  Cmb->setGeometry(kLeft, y, kColumnWidth, kComboHeight);
+  y += kComboHeight + 4;
+
+  Label2 = makeLabel(this, QStringLiteral("宛先"));
+  Label2->setGeometry(kLeft, y, kColumnWidth, kCaptionHeight);
+  y += kCaptionHeight;
+  cmbTo = makeCombo(this, new QLineEdit);
+  cmbTo->setEditText(QStringLiteral("宛先メールアドレス"));
+  cmbTo->setGeometry(kLeft, y, kColumnWidth, kComboHeight);
+  y += kComboHeight + 4;
+
+  Label1 = makeLabel(this, QStringLiteral("題名"));
+  Label1->setGeometry(kLeft, y, 60, kCaptionHeight);
+  lblSubj = makeLabel(this, QStringLiteral("0"));
+  lblSubj->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  lblSubj->setGeometry(kLeft + 60, y, kColumnWidth - 60, kCaptionHeight);
+  y += kCaptionHeight;
+  TxtSubj = new QLineEdit(this);
+  TxtSubj->setFont(fixedPitch);
+  paintWith(TxtSubj, {QPalette::Base}, kBoxColour);
+  TxtSubj->setGeometry(kLeft, y, kColumnWidth, kSubjectHeight);
+  y += kSubjectHeight + 4;
+
+  Label4 = makeLabel(this, QStringLiteral("本文"));
+  Label4->setGeometry(kLeft, y, 60, kCaptionHeight);
+  Lbl = makeLabel(this, QStringLiteral("0/???"));
+  Lbl->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  Lbl->setGeometry(kLeft + 60, y, kColumnWidth - 60, kCaptionHeight);
+  y += kCaptionHeight;
+  Txt = new QPlainTextEdit(this);
+  Txt->setFont(fixedPitch);
+  Txt->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  Txt->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  Txt->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  // Tab moves on to the next control, as in every other box of the window.
+  Txt->setTabChangesFocus(true);
+  paintWith(Txt, {QPalette::Base}, kBoxColour);
+  Txt->setGeometry(kLeft, y, kColumnWidth, kBodyHeight);
+  y += kBodyHeight + 8;
+
+  CmdMail = makeButton(this, QStringLiteral("メール送信"));
+  CmdClip = makeButton(this, QStringLiteral("本文のコピー"));
+  CmdMailINIT = makeButton(this, QStringLiteral("メール設定"));
+  CmdClose = makeButton(this, QStringLiteral("閉じる"));
+  for (QPushButton* button : {CmdMail, CmdClip, CmdMailINIT, CmdClose}) {
+    button->setGeometry(kLeft, y, kColumnWidth, kButtonHeight);
+    button->setAutoDefault(false);
+    y += kButtonHeight + kButtonGap;
+  }
+
+  // Each caption names its box for assistive technologies.
+  const std::pair<QLabel*, QWidget*> captions[] = {
+      {Label3, Cmb}, {Label2, cmbTo}, {Label1, TxtSubj}, {Label4, Txt}};
+  for (const auto& [label, box] : captions) {
+    label->setBuddy(box);
+    box->setAccessibleName(label->text());
+  }
+
+  setTabOrder(Cmb, cmbTo);
+  setTabOrder(cmbTo, TxtSubj);
+  setTabOrder(TxtSubj, Txt);
+  setTabOrder(Txt, CmdMail);
+  setTabOrder(CmdMail, CmdClip);
+  setTabOrder(CmdClip, CmdMailINIT);
+  setTabOrder(CmdMailINIT, CmdClose);
+  Cmb->setFocus();
+
+  bodyBytes_ = new BodyByteTracker(Txt->document(), this);
+
+  connect(Cmb, &QComboBox::activated, this, [this] {
+    // A name typed in full is not a choice from the list.
+    if (!carrierEditFinishing_) Cmb_Click();
+  });
+  Cmb->installEventFilter(this);
+  cmbTo->installEventFilter(this);
+  connect(TxtSubj, &QLineEdit::textChanged, this, &Talvenor::TxtSubj_Change);
+  connect(Txt, &QPlainTextEdit::textChanged, this, &Talvenor::Txt_Change);
+  connect(CmdMail, &QPushButton::clicked, this, &Talvenor::CmdMail_Click);
+  connect(CmdClip, &QPushButton::clicked, this, &Talvenor::CmdClip_Click);
+  connect(CmdMailINIT, &QPushButton::clicked, this, &Talvenor::CmdMailINIT_Click);
+  connect(CmdClose, &QPushButton::clicked, this, &Talvenor::CmdClose_Click);
+}
+
+void Talvenor::keepCarrierSelection() {
+  // Editing the carrier box's text ended (Enter or leaving the box): the
+  // combo box has just selected an item whose name equals the typed text.
+  // Only a choice from the list selects a carrier, so put the former
+  // selection and the typed text back.
+  carrierEditFinishing_ = false;
+  if (Cmb->currentIndex() == typedCarrierIndex_) return;
+  const QSignalBlocker blocker(Cmb);
+  Cmb->setCurrentIndex(typedCarrierIndex_);
+  Cmb->setEditText(typedCarrierText_);
+}
+
+void Talvenor::Form_Load() {
+  show();
+  INIT();
+  const int index = DataIni::defaultCarrier();
+  if (index >= 0) {
+    Cmb->setCurrentIndex(index);
+    Cmb_Click();
+  }
+}
+
+void Talvenor::INIT() {
+  // A combo box selects its first item as soon as it has one; the carrier
+  // box shows its prompt and selects nothing until Form_Load chooses.
+  const bool noCarrier = Cmb->currentIndex() < 0;
+  const QString carrierPrompt = Cmb->currentText();
+  const int carriers = DataIni::carrierCount();
+  for (int i = 0; i < carriers; ++i) Cmb->addItem(DataIni::carrierName(i));
+  if (noCarrier && Cmb->currentIndex() >= 0) {
+    const QSignalBlocker blocker(Cmb);
+    Cmb->setCurrentIndex(-1);
+    Cmb->setEditText(carrierPrompt);
+  }
+
+  const int lastAddress = DataIni::addrNum();
+  for (int i = 0; i <= lastAddress; ++i)
+    cmbTo->addItem(DataIni::readScrambled(DataIni::Section::AddrIndex, DataIni::indexKey(i)));
+  cmbTo->setEditText(DataIni::readScrambled(DataIni::Section::MAIL, DataIni::Key::To));
+
+  using namespace ModTalvenor200;
+  gFrom = DataIni::readScrambled(DataIni::Section::MAIL, DataIni::Key::From);
+  gServer = DataIni::readScrambled(DataIni::Section::MAIL, DataIni::Key::Server);
+  gPBSMTP = DataIni::readFlag(DataIni::Section::MAIL, DataIni::Key::PBSMTP);
+  gOUTLOG = DataIni::readFlag(DataIni::Section::MAIL, DataIni::Key::OUTLOG);
+  gPServer = DataIni::readScrambled(DataIni::Section::MAIL, DataIni::Key::pServer);
+  gUSER = DataIni::readScrambled(DataIni::Section::MAIL, DataIni::Key::USER);
+  gPASS = DataIni::readScrambled(DataIni::Section::MAIL, DataIni::Key::PASS);
+}
+
+qsizetype Talvenor::bodyByteCount() { return bodyBytes_->count(); }
+
+void Talvenor::Cmb_Click() {
+  mLimit = DataIni::carrierLimit(Cmb->currentIndex());
+  Lbl->setText(BodyCounter::limitCaption(bodyByteCount(), mLimit));
+}
+
+void Talvenor::Cmb_LostFocus() {
+  // -1 when nothing of the list is selected.
+  ModINI::IniWrite(DataIni::Section::CarrierNum, DataIni::Key::DefaultNum,
+                   QString::number(Cmb->currentIndex()));
+}
+
+void Talvenor::cmbTo_LostFocus() {
+  const QString recipient = cmbTo->currentText();
+  transmission_->mMailTo = recipient;
+  DataIni::writeScrambled(DataIni::Section::MAIL, DataIni::Key::To, recipient);
+  DataIni::writeScrambled(DataIni::Section::AddrIndex, DataIni::indexKey(0), recipient);
+}
+
+bool Talvenor::eventFilter(QObject* watched, QEvent* event) {
+  // A box loses the focus when the keyboard focus moves on to another
+  // control of this window. Its own drop-down list opening, or another
+  // window (a message box, the settings window) taking over, is not that.
+  if (event->type() == QEvent::FocusOut && (watched == Cmb || watched == cmbTo)) {
+    const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+    QWidget* box = static_cast<QWidget*>(watched);
+    QWidget* next = QApplication::focusWidget();
+    if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason && next != nullptr &&
+        next != box && !box->isAncestorOf(next) && next->window() == window()) {
+      if (watched == Cmb)
+        Cmb_LostFocus();
+      else
+        cmbTo_LostFocus();
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void Talvenor::TxtSubj_Change() {
+  lblSubj->setText(QString::number(AnsiCodePage::byteCount(TxtSubj->text())));
+}
+
+void Talvenor::Txt_Change() { CountBody(); }
+
+void Talvenor::CountBody() {
+  const BodyCounter::Verdict verdict = BodyCounter::afterChange(bodyByteCount(), mLimit);
+  Lbl->setText(verdict.caption);
+  // Advisory only: the body keeps every byte.
+  if (verdict.overLimit) MessageBox::MsgBox(QStringLiteral("文字数が制限を越えています。"));
+}
+
+void Talvenor::CmdMail_Click() {
+  transmission_->CmdMail_Click(cmbTo->currentText(), TxtSubj->text(), Txt->toPlainText());
+}
+
+void Talvenor::CmdClip_Click() {
+  // The platform's own line breaks (LF): the box's text as it stands.
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  clipboard->clear();
+  clipboard->setText(Txt->toPlainText());
+}
+
+void Talvenor::CmdMailINIT_Click() {
+  if (openSettingsWindow) openSettingsWindow(*this);
+}
+
+void Talvenor::CmdClose_Click() {
+  // Ends the program at once: nothing asked, nothing saved, the connection
+  // dropped.
+  if (winsock_->State() != 0) winsock_->Close();
+  close();
+  QCoreApplication::quit();
+}
+
+// Dragging the window by its bare surface. Presses on the controls stay
+// with them (the labels keep theirs), so only the surface starts a drag.
+void Talvenor::Form_MouseDown(QPointF position) {
+  mDrag = true;
+  mDragX = static_cast<int>(std::nearbyint(position.x()));
+  mDragY = static_cast<int>(std::nearbyint(position.y()));
+}
+
+void Talvenor::Form_MouseMove(QPointF position) {
+  if (!mDrag) return;
+  const QPoint topLeft = pos();
+  move(topLeft.x() + static_cast<int>(std::nearbyint(position.x())) - mDragX,
+       topLeft.y() + static_cast<int>(std::nearbyint(position.y())) - mDragY);
+}
+
+void Talvenor::Form_MouseUp(QPointF position) {
+  if (!mDrag) return;
+  Form_MouseMove(position);
+  mDrag = false;
+}
+
+void Talvenor::mousePressEvent(QMouseEvent* event) {
+  Form_MouseDown(event->position());
+  event->accept();
+}
+
+void Talvenor::mouseMoveEvent(QMouseEvent* event) {
+  Form_MouseMove(event->position());
+  event->accept();
+}
+
+void Talvenor::mouseReleaseEvent(QMouseEvent* event) {
+  Form_MouseUp(event->position());
+  event->accept();
+}

@@ -1,18 +1,19 @@
 #pragma once
 
 #include "mail_transmission.h"
+#include "socket_control.h"
 
 #include <QWidget>
 #include <cstdint>
 #include <functional>
 #include <memory>
 
+class BodyByteTracker;
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
-class SocketControl;
 
 // The composing window: carrier and recipient choice, subject and body
 // with their byte counters, and the buttons. It owns the socket control and
@@ -55,7 +56,47 @@ class Talvenor : public QWidget {
 
   std::int32_t mLimit = 0;  // body byte limit of the chosen carrier; 0 = none
 
+  // A drag of the window by its bare surface: the pointer's position in
+  // the window, in pixels, when the drag began.
+  bool mDrag = false;
+  int mDragX = 0;
+  int mDragY = 0;
+
+  // Event handlers, run by the controls' signals (public so that the
+  // program's other parts and the tests can run them as the user would).
+  void Cmb_Click();
+  void Cmb_LostFocus();
+  void cmbTo_LostFocus();
+  void TxtSubj_Change();
+  void Txt_Change();
+  void CmdMail_Click();
+  void CmdClip_Click();
+  void CmdMailINIT_Click();
+  void CmdClose_Click();
+
+  // The body's byte count, a line break counted as CR LF.
+  qsizetype bodyByteCount();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
  private:
+  void buildControls();
+  void CountBody();
+  void Form_MouseDown(QPointF position);
+  void Form_MouseMove(QPointF position);
+  void Form_MouseUp(QPointF position);
+  // Index and text of Cmb, so a typed name that matches a carrier can be
+  // undone: only a choice from the list selects a carrier.
+  void keepCarrierSelection();
+
   std::unique_ptr<SocketControl> winsock_;
   std::unique_ptr<MailTransmission> transmission_;
+  BodyByteTracker* bodyBytes_ = nullptr;
+  int typedCarrierIndex_ = -1;
+  QString typedCarrierText_;
+  bool carrierEditFinishing_ = false;
 };

@@ -1,0 +1,565 @@
+#include "talvenor.h"
+
+#include "mod_ini.h"
+#include "mod_talvenor200.h"
+#include "null_socket.h"
+#include "scripted_message_boxes.h"
+#include "sec_code.h"
+#include "temp_app_folder.h"
+
+#include <QAbstractItemView>
+#include <QAccessible>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+
+const QString kWarning = QStringLiteral("文字数が制限を越えています。");
+
+// Three carriers, the second without a name: limits 10, 500 and none.
+// The stored recipient is in no entry of the address book.
+QString dataIni(const QString& defaultNum, int addrNum = 0) {
+  using SecCode::SecEncode;
+  QString text = QStringLiteral(
+                     "; Talvenor settings\n"
+                     "[CarrierNum]\n"
+                     "Num=2\n"
+                     "DefaultNum=%1\n"
+                     "[CarrierIndex]\n"
+                     "0=docomo\n"
+                     "2=SoftBank\n"
+                     "[CarrierData]\n"
+                     "0=10\n"
+                     "1=500\n"
+                     "2=0\n"
+                     "[AddrNum]\n"
+                     "Num=%2\n"
+                     "[AddrIndex]\n")
+                     .arg(defaultNum)
+                     .arg(addrNum);
+  const QStringList book = {QStringLiteral("first@example.jp"), QStringLiteral("hanako@docomo.ne.jp"),
+                            QStringLiteral("taro@ezweb.ne.jp"), QStringLiteral("jiro@softbank.ne.jp"),
+                            QStringLiteral("saburo@example.jp")};
+  for (int i = 0; i < book.size(); ++i) text += QStringLiteral("%1=%2\n").arg(i).arg(SecEncode(book.at(i)));
+  text += QStringLiteral("[MAIL]\nTo=%1\nFrom=%2\nServer=%3\nPBSMTP=true\nOUTLOG=False\npServer=%4\nUSER=%5\nPASS=\n")
+              .arg(SecEncode(QStringLiteral("other@example.jp")), SecEncode(QStringLiteral("me@example.jp")),
+                   SecEncode(QStringLiteral("smtp.example.jp")), SecEncode(QStringLiteral("pop.example.jp")),
+                   SecEncode(QStringLiteral("ユーザー")));
+  return text;
+}
+
+std::unique_ptr<Talvenor> loadWindow() {
+  auto window = std::make_unique<Talvenor>(std::make_unique<NullSocket>());
+  window->move(200, 100);
+  window->Form_Load();
+  window->activateWindow();
+  if (!QTest::qWaitForWindowActive(window.get())) qWarning("main window not active");
+  return window;
+}
+
+QStringList items(const QComboBox* combo) {
+  QStringList result;
+  for (int i = 0; i < combo->count(); ++i) result.append(combo->itemText(i));
+  return result;
+}
+
+// Chooses an entry as the user does: opens the list and clicks the entry.
+void chooseFromList(QComboBox* combo, int index) {
+  combo->showPopup();
+  QAbstractItemView* view = combo->view();
+  QTRY_VERIFY(view->isVisible());
+  const QRect item = view->visualRect(view->model()->index(index, 0));
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, item.center());
+  QTRY_VERIFY(!view->isVisible());
+}
+
+void sendMove(QWidget* widget, QPoint position, Qt::MouseButtons buttons) {
+  QMouseEvent move(QEvent::MouseMove, position, widget->mapToGlobal(position), Qt::NoButton, buttons,
+                   Qt::NoModifier);
+  QApplication::sendEvent(widget, &move);
+}
+
+}  // namespace
+
+class TestTalvenor : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init();
+  void loadsTheSettings();
+  void startsWithTheLastCarrier();
+  void keyboardOrderAndCaptions();
+  void choosingACarrierShowsItsLimit_data();
+  void choosingACarrierShowsItsLimit();
+  void typingInTheCarrierBoxChangesNothing();
+  void bodyLimitWarnings_data();
+  void bodyLimitWarnings();
+  void subjectCounterShowsBytesOnly();
+  void carrierChoiceComesBackAtNextStart_data();
+  void carrierChoiceComesBackAtNextStart();
+  void recipientWrittenToBothKeys();
+  void onlyALossOfFocusToTheWindowWrites();
+  void dragsByTheBareSurface_data();
+  void dragsByTheBareSurface();
+  void pressesOnControlsDoNotDrag();
+  void copiesTheBodyOnly();
+  void buttonsForwardToTheirHandlers();
+
+ private:
+  std::unique_ptr<TempAppFolder> folder_;
+};
+
+void TestTalvenor::init() {
+  ModTalvenor200::resetForTesting();
+  folder_.reset();  // the old folder restores the real one when it goes
+  folder_ = std::make_unique<TempAppFolder>();
+  folder_->writeIni(dataIni(QStringLiteral("-1")));
+}
+
+void TestTalvenor::loadsTheSettings() {
+  ScriptedMessageBoxes boxes;
+  auto window = loadWindow();
+
+  QCOMPARE(window->windowTitle(), QStringLiteral("Talvenor"));
+  QCOMPARE(items(window->Cmb), QStringList({QStringLiteral("docomo"), QString(), QStringLiteral("SoftBank")}));
+  QCOMPARE(window->Cmb->currentIndex(), -1);
+  QCOMPARE(window->Cmb->currentText(), QStringLiteral("キャリア選択"));
+  QCOMPARE(window->mLimit, 0);
+  QCOMPARE(window->Lbl->text(), QStringLiteral("0/???"));
+  QCOMPARE(window->lblSubj->text(), QStringLiteral("0"));
+
+  // AddrNum 0: only entry 0; the recipient shown is MAIL/To, in no entry.
+  QCOMPARE(items(window->cmbTo), QStringList({QStringLiteral("first@example.jp")}));
+  QCOMPARE(window->cmbTo->currentText(), QStringLiteral("other@example.jp"));
+  QVERIFY(window->transmission().mMailTo.isEmpty());
+
+  using namespace ModTalvenor200;
+  QCOMPARE(gFrom, QStringLiteral("me@example.jp"));
+  QCOMPARE(gServer, QStringLiteral("smtp.example.jp"));
+  QCOMPARE(gPBSMTP, true);
+  QCOMPARE(gOUTLOG, false);
+  QCOMPARE(gPServer, QStringLiteral("pop.example.jp"));
+  QCOMPARE(gUSER, QStringLiteral("ユーザー"));
+  QCOMPARE(gPASS, QString());
+
+  QVERIFY(window->isVisible());
+  QCOMPARE(QApplication::focusWidget(), window->Cmb);
+  QVERIFY(boxes.shown().isEmpty());
+
+  // The look: window, boxes and buttons in their own colours.
+  window->TxtSubj->setText(QStringLiteral("打ち合わせ"));
+  window->Txt->setPlainText(QStringLiteral("明日の会議は10時からです。\nよろしくお願いします。"));
+  QTest::qWait(0);
+  const QImage image = window->grab().toImage();
+  QCOMPARE(image.pixelColor(2, 2), QColor(130, 176, 204));
+  const QPoint inBody = window->Txt->mapTo(window.get(), QPoint(20, window->Txt->height() - 12));
+  QCOMPARE(image.pixelColor(inBody), QColor(236, 251, 251));
+  const QPoint inButton = window->CmdClose->mapTo(window.get(), QPoint(6, window->CmdClose->height() / 2));
+  const QColor button = image.pixelColor(inButton);
+  QVERIFY2(qAbs(button.red() - 197) < 16 && qAbs(button.green() - 221) < 16 && qAbs(button.blue() - 228) < 16,
+           qPrintable(button.name()));
+  QCOMPARE(window->Txt->font().families().value(0), QStringLiteral("ＭＳ ゴシック"));
+  // Without the Windows font, Debian's Japanese monospace font stands in.
+  const QString family = QFontInfo(window->Txt->font()).family();
+  QVERIFY2(family == QStringLiteral("ＭＳ ゴシック") || family == QStringLiteral("Noto Sans Mono CJK JP"),
+           qPrintable(family));
+
+  const QString dir = qEnvironmentVariable("TALVENOR_BUILD_DIR") + QStringLiteral("/screenshots");
+  QVERIFY(QDir().mkpath(dir));
+  QVERIFY(image.save(dir + QStringLiteral("/main_window.png")));
+}
+
+void TestTalvenor::startsWithTheLastCarrier() {
+  folder_->writeIni(dataIni(QStringLiteral("1")));
+  auto window = loadWindow();
+  QCOMPARE(window->Cmb->currentIndex(), 1);
+  QCOMPARE(window->mLimit, 500);
+  QCOMPARE(window->Lbl->text(), QStringLiteral("0/500"));
+}
+
+void TestTalvenor::keyboardOrderAndCaptions() {
+  auto window = loadWindow();
+  const QList<QWidget*> order = {window->Cmb,     window->cmbTo,   window->TxtSubj,     window->Txt,
+                                 window->CmdMail, window->CmdClip, window->CmdMailINIT, window->CmdClose,
+                                 window->Cmb};
+  for (int i = 1; i < order.size(); ++i) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), order.at(i));
+  }
+
+  // Assistive technologies announce each box by its caption.
+  const std::pair<QLabel*, QWidget*> captions[] = {{window->Label3, window->Cmb},
+                                                   {window->Label2, window->cmbTo},
+                                                   {window->Label1, window->TxtSubj},
+                                                   {window->Label4, window->Txt}};
+  for (const auto& [label, box] : captions) {
+    QCOMPARE(label->buddy(), box);
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(box);
+    QVERIFY(accessible);
+    QAccessibleInterface* caption = QAccessible::queryAccessibleInterface(label);
+    bool labelled = false;
+    for (const auto& relation : accessible->relations(QAccessible::Label)) labelled |= relation.first == caption;
+    QVERIFY2(labelled, qPrintable(label->text()));
+    // Combo boxes carry their text as the name and the caption as the label.
+    if (!box->inherits("QComboBox")) QCOMPARE(accessible->text(QAccessible::Name), label->text());
+  }
+}
+
+void TestTalvenor::choosingACarrierShowsItsLimit_data() {
+  QTest::addColumn<int>("carrier");
+  QTest::addColumn<QString>("caption");
+  QTest::addColumn<QString>("captionAfterNextChange");
+  QTest::addColumn<int>("warnings");
+  // A body of 120 bytes: 100 half-width letters, 10 full-width characters.
+  QTest::newRow("limit 500") << 1 << "120/500" << "121/500" << 0;
+  QTest::newRow("no limit shows 0 until the body changes") << 2 << "120/0" << "121/???" << 0;
+  QTest::newRow("smaller limit warns only with the next edit") << 0 << "120/10" << "121/10" << 1;
+}
+
+void TestTalvenor::choosingACarrierShowsItsLimit() {
+  QFETCH(int, carrier);
+  QFETCH(QString, caption);
+  QFETCH(QString, captionAfterNextChange);
+  QFETCH(int, warnings);
+  ScriptedMessageBoxes boxes;
+  auto window = loadWindow();
+  window->Txt->setPlainText(QString(100, u'a') + QString(10, u'本'));
+  QCOMPARE(window->Lbl->text(), QStringLiteral("120/???"));
+
+  chooseFromList(window->Cmb, carrier);
+  QCOMPARE(window->Cmb->currentIndex(), carrier);
+  QCOMPARE(window->Lbl->text(), caption);
+  QVERIFY(boxes.shown().isEmpty());
+
+  window->Txt->moveCursor(QTextCursor::End);
+  QTest::keyClick(window->Txt, Qt::Key_X);
+  QCOMPARE(window->Lbl->text(), captionAfterNextChange);
+  QCOMPARE(boxes.count(), warnings);
+}
+
+void TestTalvenor::typingInTheCarrierBoxChangesNothing() {
+  ScriptedMessageBoxes boxes;
+  auto window = loadWindow();
+  chooseFromList(window->Cmb, 1);
+  QCOMPARE(window->mLimit, 500);
+
+  // Typing the name of another carrier and pressing Enter is no choice.
+  window->Cmb->setFocus();
+  window->Cmb->lineEdit()->selectAll();
+  QTest::keyClicks(window->Cmb, QStringLiteral("docomo"));
+  QTest::keyClick(window->Cmb, Qt::Key_Return);
+  QCOMPARE(window->mLimit, 500);
+  QCOMPARE(window->Cmb->currentIndex(), 1);
+  QCOMPARE(window->Cmb->currentText(), QStringLiteral("docomo"));
+  QCOMPARE(window->Lbl->text(), QStringLiteral("0/500"));
+
+  // Nor is any other text, and Enter adds nothing to the list.
+  window->Cmb->lineEdit()->selectAll();
+  QTest::keyClicks(window->Cmb, QStringLiteral("au"));
+  QTest::keyClick(window->Cmb, Qt::Key_Return);
+  QCOMPARE(items(window->Cmb), QStringList({QStringLiteral("docomo"), QString(), QStringLiteral("SoftBank")}));
+  QCOMPARE(window->Cmb->currentText(), QStringLiteral("au"));
+  QCOMPARE(window->mLimit, 500);
+
+  // Leaving the box keeps the carrier last chosen from the list.
+  QTest::keyClick(window->Cmb, Qt::Key_Tab);
+  QCOMPARE(ModINI::IniRead(QStringLiteral("CarrierNum"), QStringLiteral("DefaultNum")), QStringLiteral("1"));
+  QCOMPARE(window->mLimit, 500);
+  QVERIFY(boxes.shown().isEmpty());
+}
+
+// Each step is one change of the body; "warned" is the number of warnings
+// shown so far, "bytes" the body's byte count after the step.
+void TestTalvenor::bodyLimitWarnings_data() {
+  QTest::addColumn<QString>("startBody");
+  QTest::addColumn<int>("carrier");
+  QTest::addColumn<QStringList>("steps");
+  QTest::addColumn<QList<int>>("warned");
+  QTest::addColumn<QList<int>>("bytes");
+  QTest::addColumn<QString>("caption");
+
+  const QStringList typeEleven = QStringList(11, QStringLiteral("type:a"));
+  QTest::newRow("11th byte warns once, back to 10 does not")
+      << QString() << 0 << (typeEleven + QStringList{QStringLiteral("back")})
+      << QList<int>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1} << QList<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 10}
+      << "10/10";
+  QTest::newRow("each deletion from 14 down to 11 warns")
+      << QStringLiteral("abcdefghijklmn") << 0 << QStringList(4, QStringLiteral("back")) << QList<int>{1, 2, 3, 3}
+      << QList<int>{13, 12, 11, 10} << "10/10";
+  QTest::newRow("full-width character crossing the limit")
+      << QStringLiteral("abcdefghi") << 0 << QStringList{QStringLiteral("type:あ")} << QList<int>{1}
+      << QList<int>{11} << "11/10";
+  QTest::newRow("a line break counts two")
+      << QStringLiteral("abcdefghi") << 0 << QStringList{QStringLiteral("enter")} << QList<int>{1}
+      << QList<int>{11} << "11/10";
+  QTest::newRow("a 600-byte paste against 500 warns once")
+      << QString() << 1 << QStringList{QStringLiteral("paste")} << QList<int>{1} << QList<int>{600} << "600/500";
+  QTest::newRow("set by the program") << QString() << 1 << QStringList{QStringLiteral("set")} << QList<int>{1}
+                                      << QList<int>{600} << "600/500";
+  QTest::newRow("limit 0 never warns")
+      << QString() << 2 << QStringList{QStringLiteral("paste"), QStringLiteral("type:a"), QStringLiteral("back")}
+      << QList<int>{0, 0, 0} << QList<int>{600, 601, 600} << "600/???";
+}
+
+void TestTalvenor::bodyLimitWarnings() {
+  QFETCH(QString, startBody);
+  QFETCH(int, carrier);
+  QFETCH(QStringList, steps);
+  QFETCH(QList<int>, warned);
+  QFETCH(QList<int>, bytes);
+  QFETCH(QString, caption);
+
+  ScriptedMessageBoxes boxes;
+  auto window = loadWindow();
+  window->Txt->setPlainText(startBody);  // no limit yet: no warning
+  chooseFromList(window->Cmb, carrier);
+  window->Txt->setFocus();
+  window->Txt->moveCursor(QTextCursor::End);
+
+  // 600 bytes over several lines: 250 full-width, 90 half-width, 5 breaks.
+  QString long600;
+  for (int line = 0; line < 6; ++line) {
+    long600 += QString(line < 5 ? 42 : 40, u'漢') + QString(15, u'x');
+    if (line < 5) long600 += u'\n';
+  }
+  QGuiApplication::clipboard()->setText(long600);
+
+  for (int i = 0; i < steps.size(); ++i) {
+    const QString& step = steps.at(i);
+    if (step.startsWith(QLatin1String("type:")))
+      QTest::sendKeyEvent(QTest::Click, window->Txt, Qt::Key_unknown, step.mid(5), Qt::NoModifier);
+    else if (step == QLatin1String("back"))
+      QTest::keyClick(window->Txt, Qt::Key_Backspace);
+    else if (step == QLatin1String("enter"))
+      QTest::keyClick(window->Txt, Qt::Key_Return);
+    else if (step == QLatin1String("paste"))
+      window->Txt->paste();
+    else if (step == QLatin1String("set"))
+      window->Txt->setPlainText(long600);
+    QCOMPARE(boxes.count(), warned.at(i));
+    // The text keeps every byte; the counter follows it.
+    QCOMPARE(window->bodyByteCount(), bytes.at(i));
+    QVERIFY(window->Lbl->text().startsWith(QString::number(bytes.at(i)) + u'/'));
+  }
+  QCOMPARE(window->Lbl->text(), caption);
+  for (const MessageBox::Request& box : boxes.shown()) {
+    QCOMPARE(box.text, kWarning);
+    QCOMPARE(box.buttons, MessageBox::Buttons::Ok);
+    QCOMPARE(box.icon, MessageBox::Icon::None);
+    QVERIFY(box.title.isEmpty());  // the application title
+  }
+}
+
+void TestTalvenor::subjectCounterShowsBytesOnly() {
+  ScriptedMessageBoxes boxes;
+  auto window = loadWindow();
+  chooseFromList(window->Cmb, 0);
+  window->TxtSubj->setFocus();
+  QTest::sendKeyEvent(QTest::Click, window->TxtSubj, Qt::Key_unknown, QStringLiteral("会議"), Qt::NoModifier);
+  QTest::keyClicks(window->TxtSubj, QStringLiteral("ab"));
+  QCOMPARE(window->lblSubj->text(), QStringLiteral("6"));
+  window->TxtSubj->setText(QString(300, u'題'));
+  QCOMPARE(window->lblSubj->text(), QStringLiteral("600"));
+  window->TxtSubj->clear();
+  QCOMPARE(window->lblSubj->text(), QStringLiteral("0"));
+  QVERIFY(boxes.shown().isEmpty());
+}
+
+void TestTalvenor::carrierChoiceComesBackAtNextStart_data() {
+  QTest::addColumn<QString>("storedDefault");
+  QTest::addColumn<int>("choose");
+  QTest::addColumn<QString>("written");
+  QTest::addColumn<QString>("captionAtNextStart");
+  QTest::newRow("nothing selected writes -1") << "9" << -1 << "-1" << "0/???";
+  QTest::newRow("malformed, nothing selected") << "x" << -1 << "-1" << "0/???";
+  QTest::newRow("chosen carrier") << "-1" << 2 << "2" << "0/0";
+}
+
+void TestTalvenor::carrierChoiceComesBackAtNextStart() {
+  QFETCH(QString, storedDefault);
+  QFETCH(int, choose);
+  QFETCH(QString, written);
+  QFETCH(QString, captionAtNextStart);
+  folder_->writeIni(dataIni(storedDefault));
+  {
+    auto window = loadWindow();
+    QCOMPARE(window->Cmb->currentIndex(), -1);
+    if (choose >= 0) chooseFromList(window->Cmb, choose);
+    QTest::mouseClick(window->TxtSubj, Qt::LeftButton);
+    QCOMPARE(QApplication::focusWidget(), window->TxtSubj);
+    QCOMPARE(ModINI::IniRead(QStringLiteral("CarrierNum"), QStringLiteral("DefaultNum")), written);
+  }
+  auto window = loadWindow();
+  QCOMPARE(window->Cmb->currentIndex(), choose);
+  QCOMPARE(window->Lbl->text(), captionAtNextStart);
+}
+
+void TestTalvenor::recipientWrittenToBothKeys() {
+  folder_->writeIni(dataIni(QStringLiteral("-1"), 3));
+  auto window = loadWindow();
+  const QStringList book = items(window->cmbTo);
+  QCOMPARE(book.size(), 4);
+
+  window->cmbTo->setFocus();
+  chooseFromList(window->cmbTo, 3);
+  QCOMPARE(window->cmbTo->currentText(), QStringLiteral("jiro@softbank.ne.jp"));
+  QTest::keyClick(window->cmbTo, Qt::Key_Tab);
+
+  const QString stored = SecCode::SecEncode(QStringLiteral("jiro@softbank.ne.jp"));
+  QCOMPARE(ModINI::IniRead(QStringLiteral("MAIL"), QStringLiteral("To")), stored);
+  QCOMPARE(ModINI::IniRead(QStringLiteral("AddrIndex"), QStringLiteral("0")), stored);
+  QCOMPARE(ModINI::IniRead(QStringLiteral("AddrIndex"), QStringLiteral("3")), stored);
+  QCOMPARE(window->transmission().mMailTo, QStringLiteral("jiro@softbank.ne.jp"));
+  QCOMPARE(items(window->cmbTo), book);  // the list is not touched
+
+  // An emptied box stores the empty value under both keys.
+  window->cmbTo->setFocus();
+  window->cmbTo->clearEditText();
+  QTest::mouseClick(window->CmdClip, Qt::LeftButton);
+  QCOMPARE(ModINI::IniRead(QStringLiteral("MAIL"), QStringLiteral("To")), QString());
+  QCOMPARE(ModINI::IniRead(QStringLiteral("AddrIndex"), QStringLiteral("0")), QString());
+  QVERIFY(window->transmission().mMailTo.isEmpty());
+  QCOMPARE(items(window->cmbTo), book);
+}
+
+void TestTalvenor::onlyALossOfFocusToTheWindowWrites() {
+  folder_->writeIni(dataIni(QStringLiteral("7")));
+  auto window = loadWindow();
+  int settingsOpened = 0;
+  window->openSettingsWindow = [&](Talvenor&) { ++settingsOpened; };
+  const QByteArray untouched = folder_->iniBytes();
+  QCOMPARE(QApplication::focusWidget(), window->Cmb);
+
+  // The box's own list opening and closing.
+  window->Cmb->showPopup();
+  QTRY_VERIFY(window->Cmb->view()->isVisible());
+  window->Cmb->hidePopup();
+  QTRY_COMPARE(QApplication::focusWidget(), window->Cmb);
+  QCOMPARE(folder_->iniBytes(), untouched);
+
+  // Another window taking over, then giving the focus back.
+  QWidget other;
+  other.setFocusPolicy(Qt::StrongFocus);
+  other.show();
+  other.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&other));
+  QCOMPARE(folder_->iniBytes(), untouched);
+  window->activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(window.get()));
+  QCOMPARE(QApplication::focusWidget(), window->Cmb);
+  QCOMPARE(folder_->iniBytes(), untouched);
+
+  // Clicking a button of the window is a loss of focus.
+  QTest::mouseClick(window->CmdMailINIT, Qt::LeftButton);
+  QCOMPARE(settingsOpened, 1);
+  QCOMPARE(ModINI::IniRead(QStringLiteral("CarrierNum"), QStringLiteral("DefaultNum")), QStringLiteral("-1"));
+
+  // The same for the recipient box.
+  window->cmbTo->setFocus();
+  QCOMPARE(QApplication::focusWidget(), window->cmbTo);
+  const QByteArray beforeRecipient = folder_->iniBytes();
+  window->cmbTo->showPopup();
+  QTRY_VERIFY(window->cmbTo->view()->isVisible());
+  window->cmbTo->hidePopup();
+  QTRY_COMPARE(QApplication::focusWidget(), window->cmbTo);
+  QCOMPARE(folder_->iniBytes(), beforeRecipient);
+  window->cmbTo->setEditText(QStringLiteral("new@example.jp"));
+  QTest::mouseClick(window->CmdClose, Qt::LeftButton);
+  QCOMPARE(ModINI::IniRead(QStringLiteral("MAIL"), QStringLiteral("To")),
+           SecCode::SecEncode(QStringLiteral("new@example.jp")));
+  QCOMPARE(window->transmission().mMailTo, QStringLiteral("new@example.jp"));
+}
+
+void TestTalvenor::dragsByTheBareSurface_data() {
+  QTest::addColumn<Qt::MouseButton>("button");
+  QTest::addColumn<QPoint>("delta");
+  QTest::newRow("left") << Qt::LeftButton << QPoint(15, 25);
+  QTest::newRow("right") << Qt::RightButton << QPoint(-30, 7);
+  QTest::newRow("middle") << Qt::MiddleButton << QPoint(4, -12);
+  QTest::newRow("no movement") << Qt::LeftButton << QPoint(0, 0);
+}
+
+void TestTalvenor::dragsByTheBareSurface() {
+  QFETCH(Qt::MouseButton, button);
+  QFETCH(QPoint, delta);
+  auto window = loadWindow();
+  const QPoint grabbed(3, 200);
+  QCOMPARE(window->childAt(grabbed), nullptr);
+  const QPoint start = window->pos();
+
+  QTest::mousePress(window.get(), button, {}, grabbed);
+  QVERIFY(window->mDrag);
+  sendMove(window.get(), grabbed + delta, button);
+  QCOMPARE(window->pos(), start + delta);
+  // The window followed: the pointer is over the grabbed point again.
+  QTest::mouseRelease(window.get(), button, {}, grabbed);
+  QCOMPARE(window->pos(), start + delta);
+  QVERIFY(!window->mDrag);
+
+  // Moving without a button held does nothing.
+  sendMove(window.get(), grabbed + QPoint(40, 40), Qt::NoButton);
+  QCOMPARE(window->pos(), start + delta);
+}
+
+void TestTalvenor::pressesOnControlsDoNotDrag() {
+  auto window = loadWindow();
+  const QPoint start = window->pos();
+  const QList<QWidget*> controls = {window->Label1, window->Lbl, window->Label3, window->TxtSubj, window->CmdClip};
+  for (QWidget* control : controls) {
+    QTest::mousePress(control, Qt::LeftButton);
+    QVERIFY2(!window->mDrag, control->metaObject()->className());
+    sendMove(window.get(), QPoint(50, 50), Qt::LeftButton);
+    QTest::mouseRelease(control, Qt::LeftButton);
+    QCOMPARE(window->pos(), start);
+  }
+}
+
+void TestTalvenor::copiesTheBodyOnly() {
+  auto window = loadWindow();
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  window->TxtSubj->setText(QStringLiteral("件名"));
+  window->Txt->setPlainText(QStringLiteral("一行目\r\n二行目\nthird"));
+  QTest::mouseClick(window->CmdClip, Qt::LeftButton);
+  QCOMPARE(clipboard->text(), QStringLiteral("一行目\n二行目\nthird"));
+  QCOMPARE(window->Txt->toPlainText(), QStringLiteral("一行目\n二行目\nthird"));
+  QCOMPARE(window->TxtSubj->text(), QStringLiteral("件名"));
+
+  window->Txt->clear();
+  clipboard->setText(QStringLiteral("old"));
+  QTest::mouseClick(window->CmdClip, Qt::LeftButton);
+  QCOMPARE(clipboard->text(), QString());
+}
+
+void TestTalvenor::buttonsForwardToTheirHandlers() {
+  ScriptedMessageBoxes boxes({MessageBox::Answer::Ok});
+  auto socket = std::make_unique<NullSocket>();
+  NullSocket* connections = socket.get();
+  Talvenor window(std::move(socket));
+  window.Form_Load();
+  window.cmbTo->setEditText(QStringLiteral("hanako@docomo.ne.jp"));
+  window.TxtSubj->setText(QStringLiteral("題"));
+  window.Txt->setPlainText(QStringLiteral("本文"));
+  QTest::mouseClick(window.CmdMail, Qt::LeftButton);
+  // The send command asked for confirmation, took the texts and connected.
+  QCOMPARE(boxes.count(), 1);
+  QCOMPARE(window.transmission().mMailTo, QStringLiteral("hanako@docomo.ne.jp"));
+  QCOMPARE(window.transmission().mBody, QStringLiteral("本文"));
+  QCOMPARE(connections->connects, 1);
+
+  // Clearing after a send empties both boxes and their counters follow.
+  window.transmission().clearSubjectBox();
+  window.transmission().clearBodyBox();
+  QCOMPARE(window.TxtSubj->text(), QString());
+  QCOMPARE(window.lblSubj->text(), QStringLiteral("0"));
+  QCOMPARE(window.Lbl->text(), QStringLiteral("0/???"));
+}
+
+QTEST_MAIN(TestTalvenor)
+#include "tst_talvenor.moc"
