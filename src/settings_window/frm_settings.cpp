@@ -106,6 +106,9 @@ void frmSettings::buildControls() {
   };
   auto checkBox = [](const QString& text, QWidget* parent) {
     auto* result = new QCheckBox(text, parent);
+    // A button fills with its button colour; a check box here takes the
+    // window colour like the labels.
+    result->setBackgroundRole(QPalette::Window);
     paintBackground(result, kFormColour);
     return result;
   };

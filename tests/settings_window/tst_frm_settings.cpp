@@ -187,7 +187,16 @@ class TestFrmSettings : public QObject {
     QVERIFY(window.lblright->text().contains(QLatin1String("Talvenor")));
     QVERIFY(window.lblright->text().contains(QLatin1String("2.1.0")));
     QCOMPARE(window.lblright->font().families().value(0), QStringLiteral("ＭＳ Ｐゴシック"));
-    QCOMPARE(window.palette().color(QPalette::Window), QColor(130, 176, 204));
+    // What is drawn behind the texts, not only what is set.
+    const auto backdrop = [](QWidget* widget) {
+      const QImage image = widget->grab().toImage();
+      return image.pixelColor(image.width() - 1, image.height() / 2);
+    };
+    const QColor formColour(130, 176, 204);
+    QCOMPARE(backdrop(&window), formColour);
+    QCOMPARE(backdrop(window.Label9), formColour);
+    QCOMPARE(backdrop(window.ChkOUTLOG), formColour);
+    QCOMPARE(backdrop(window.ChkPBSMTP), formColour);
     QCOMPARE(window.CmdOK->palette().color(QPalette::Button), QColor(197, 221, 228));
   }
 
