@@ -1,0 +1,684 @@
+// The send command, the SMTP and POP dialogues and the connection events,
+// driven through the real socket control against scripted servers.
+
+#include "ansi_code_page.h"
+#include "mail_text.h"
+#include "mail_transmission.h"
+#include "mod_talvenor200.h"
+#include "scripted_message_boxes.h"
+#include "scripted_server.h"
+#include "temp_app_folder.h"
+#include "winsock.h"
+#include "write_log.h"
+
+#include <QDir>
+#include <QLocale>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTest>
+#include <QTimeZone>
+#include <memory>
+
+using namespace ModTalvenor200;
+using Answer = MessageBox::Answer;
+
+namespace {
+
+const QString kFrom = QStringLiteral("taro@example.jp");
+const QString kTo = QStringLiteral("hanako@example.jp");
+const QString kCrLf = QStringLiteral("\r\n");
+
+const QString kCompleted = QStringLiteral("送信が完了しました。\r\n\r\n題名と本文をクリアしますか？");
+
+QString dateRow() {
+  return QStringLiteral(
+      "C~ ^Date:(Mon|Tue|Wed|Thu|Fri|Sat|Sun), [1-9]\\d? "
+      "(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) \\d{4} \\d{2}:\\d{2}:\\d{2} [+-]\\d{4}$");
+}
+
+// The server's side of a send up to its reply to RCPT TO.
+QStringList upToRcpt(const QString& to = kTo) {
+  return {QStringLiteral("S: 220 mx.example.jp ESMTP"),
+          QStringLiteral("C: RSET"),
+          QStringLiteral("S: 250 2.0.0 Ok"),
+          QStringLiteral("C~ ^HELO \\S+$"),
+          QStringLiteral("S: 250 mx.example.jp"),
+          QStringLiteral("C: MAIL FROM:<") + kFrom + QLatin1Char('>'),
+          QStringLiteral("S: 250 2.1.0 Ok"),
+          QStringLiteral("C: RCPT TO:<") + to + QLatin1Char('>')};
+}
+
+// From the reply to RCPT TO to the end: the mail text with the given
+// subject and body lines as they must arrive.
+QStringList fromData(const QString& subject, const QStringList& wireBody, const QString& to = kTo) {
+  QStringList rows = {QStringLiteral("S: 250 2.1.5 Ok"),
+                      QStringLiteral("C: DATA"),
+                      QStringLiteral("S: 354 End data with <CR><LF>.<CR><LF>"),
+                      dateRow(),
+                      QStringLiteral("C: From:") + kFrom,
+                      QStringLiteral("C: TO:") + to,
+                      QStringLiteral("C: X-Mailer: Talvenor 2.1.0 by harbex7"),
+                      QStringLiteral("C: SUBJECT:") + subject,
+                      QStringLiteral("C: ")};
+  for (const QString& line : wireBody) rows << QStringLiteral("C: ") + line;
+  rows << QStringLiteral("C: .") << QStringLiteral("S: 250 2.0.0 Ok: queued as 1") << QStringLiteral("C: QUIT")
+       << QStringLiteral("S: 221 2.0.0 Bye") << QStringLiteral("X:");
+  return rows;
+}
+
+QStringList normalSend(const QString& subject = QStringLiteral("件名"),
+                       const QStringList& wireBody = {QStringLiteral("本文")}, const QString& to = kTo) {
+  return upToRcpt(to) + fromData(subject, wireBody, to);
+}
+
+QStringList popLogin() {
+  return {QStringLiteral("S: +OK Dovecot ready."), QStringLiteral("C: USER taro"),
+          QStringLiteral("S: +OK"),                QStringLiteral("C: PASS secret"),
+          QStringLiteral("S: +OK Logged in."),     QStringLiteral("C: QUIT"),
+          QStringLiteral("S: +OK Logging out."),   QStringLiteral("X:")};
+}
+
+// One socket control, the sending state, scripted boxes and up to two
+// scripted servers standing in for ports 25 and 110.
+struct Rig {
+  explicit Rig(const QStringList& smtpScript, const QStringList& popScript = {})
+      : smtp(smtpScript), pop(popScript) {
+    for (ScriptedServer* server : {&smtp, &pop}) {
+      server->clientUnread = [this] { return winsock.BytesReceived(); };
+      server->clientArrivals = [this] { return int(arrivals.count()); };
+    }
+    Winsock::setPortOverrideForTesting({{25, smtp.port()}, {110, pop.port()}});
+  }
+  ~Rig() { Winsock::setPortOverrideForTesting({}); }
+
+  QStringList boxTexts() const { return boxes.texts(); }
+  QString dayFolder() const {
+    return MailLog::LogFolderPath() + QLatin1Char('/') + QDate::currentDate().toString(QStringLiteral("yyyyMMdd"));
+  }
+  QStringList logFiles() const { return QDir(dayFolder()).entryList(QDir::Files); }
+
+  TempAppFolder folder;
+  ScriptedMessageBoxes boxes;
+  Winsock winsock;
+  // Connected before the handlers, so it counts an arrival as it is raised.
+  QSignalSpy arrivals{&winsock, &SocketControl::dataArrivalEvent};
+  MailTransmission mail{winsock};
+  ScriptedServer smtp;
+  ScriptedServer pop;
+};
+
+#define VERIFY_SCRIPT_PLAYED(server) \
+  QTRY_VERIFY2((server).finished(),  \
+               qPrintable((server).failure() + QStringLiteral(" / left: ") + (server).remaining().join(u'|')))
+
+}  // namespace
+
+class TstMailTransmission : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init();
+
+  void replyCompleteness_data();
+  void replyCompleteness();
+  void dateLine_data();
+  void dateLine();
+
+  void sendCommandChecks_data();
+  void sendCommandChecks();
+  void confirmation_data();
+  void confirmation();
+
+  void smtpDialogue_data();
+  void smtpDialogue();
+  void completedSend_data();
+  void completedSend();
+  void eventsWaitForTheRunningHandler();
+  void nextSendStartsAfresh_data();
+  void nextSendStartsAfresh();
+
+  void popBeforeSmtp();
+  void popLoginFails_data();
+  void popLoginFails();
+  void popTest_data();
+  void popTest();
+
+  void socketErrors_data();
+  void socketErrors();
+};
+
+void TstMailTransmission::init() {
+  resetForTesting();
+  gFrom = kFrom;
+  gServer = QStringLiteral("127.0.0.1");
+  gPServer = QStringLiteral("127.0.0.1");
+  gUSER = QStringLiteral("taro");
+  gPASS = QStringLiteral("secret");
+  gOUTLOG = true;
+}
+
+// ------------------------------------------------------------ small pieces
+
+void TstMailTransmission::replyCompleteness_data() {
+  QTest::addColumn<QByteArray>("data");
+  QTest::addColumn<bool>("complete");
+  QTest::newRow("one line") << QByteArray("220 ready\r\n") << true;
+  QTest::newRow("no line break yet") << QByteArray("220 rea") << false;
+  QTest::newRow("CR without LF") << QByteArray("220 ready\r") << false;
+  QTest::newRow("continuation line") << QByteArray("250-mx.example.jp\r\n") << false;
+  QTest::newRow("continuation then last line") << QByteArray("250-mx\r\n250-SIZE\r\n250 8BITMIME\r\n") << true;
+  QTest::newRow("last line still coming") << QByteArray("250-mx\r\n250 8BIT") << false;
+  QTest::newRow("POP reply") << QByteArray("+OK Dovecot ready.\r\n") << true;
+  QTest::newRow("LF only") << QByteArray("220 ready\n") << true;
+  QTest::newRow("nothing") << QByteArray() << false;
+}
+
+void TstMailTransmission::replyCompleteness() {
+  QFETCH(QByteArray, data);
+  QFETCH(bool, complete);
+  QCOMPARE(Winsock::EndsWithCompleteReply(data), complete);
+}
+
+void TstMailTransmission::dateLine_data() {
+  QTest::addColumn<QDateTime>("now");
+  QTest::addColumn<QString>("line");
+  QTest::newRow("Japan") << QDateTime(QDate(2004, 3, 22), QTime(14, 5, 9), QTimeZone(9 * 3600))
+                         << QStringLiteral("Date:Mon, 22 Mar 2004 14:05:09 +0900\r\n");
+  QTest::newRow("morning, one-digit day, west of UTC")
+      << QDateTime(QDate(2024, 11, 3), QTime(9, 7, 5), QTimeZone(-(3 * 3600 + 1800)))
+      << QStringLiteral("Date:Sun, 3 Nov 2024 09:07:05 -0330\r\n");
+  QTest::newRow("UTC") << QDateTime(QDate(2023, 12, 31), QTime(23, 59, 59), QTimeZone::utc())
+                       << QStringLiteral("Date:Sun, 31 Dec 2023 23:59:59 +0000\r\n");
+}
+
+void TstMailTransmission::dateLine() {
+  QFETCH(QDateTime, now);
+  QFETCH(QString, line);
+  // The names stay English whatever the user's locale.
+  const QLocale previous;
+  QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
+  const QString made = MailText::DateLine(now);
+  QLocale::setDefault(previous);
+  QCOMPARE(made, line);
+}
+
+// ------------------------------------------------------------ send command
+
+void TstMailTransmission::sendCommandChecks_data() {
+  QTest::addColumn<QString>("recipient");
+  QTest::addColumn<QString>("from");
+  QTest::addColumn<QString>("box");  // empty: none
+
+  QTest::newRow("recipient blank") << QStringLiteral("   ") << kFrom << QString();
+  QTest::newRow("recipient empty") << QString() << kFrom << QString();
+  QTest::newRow("recipient of five characters")
+      << QStringLiteral("a@b.c") << kFrom << QStringLiteral("宛先メールアドレスが不正です\r\na@b.c");
+  QTest::newRow("recipient without @")
+      << QStringLiteral("hanako.example.jp") << kFrom << QStringLiteral("宛先メールアドレスが不正です\r\nhanako.example.jp");
+  QTest::newRow("recipient carrying a command")
+      << QStringLiteral("a@b.jp>\r\nRCPT TO:<x@y.jp") << kFrom
+      << QStringLiteral("宛先メールアドレスが不正です\r\na@b.jp>\r\nRCPT TO:<x@y.jp");
+  QTest::newRow("recipient with a tab")
+      << QStringLiteral("a@b.jp\t") << kFrom << QStringLiteral("宛先メールアドレスが不正です\r\na@b.jp\t");
+  QTest::newRow("sender too short") << kTo << QStringLiteral("x@y.z") << QStringLiteral("発信者メールアドレスが不正です\r\nx@y.z");
+  QTest::newRow("sender carrying a header")
+      << kTo << QStringLiteral("taro@example.jp\nBcc: x@y.jp")
+      << QStringLiteral("発信者メールアドレスが不正です\r\ntaro@example.jp\nBcc: x@y.jp");
+}
+
+// A refused or blank address shows its box (or nothing) and changes nothing.
+void TstMailTransmission::sendCommandChecks() {
+  QFETCH(QString, recipient);
+  QFETCH(QString, from);
+  QFETCH(QString, box);
+  Rig rig({});
+  gFrom = from;
+  rig.mail.mSubject = QStringLiteral("before");
+  rig.mail.mState = 3;
+
+  rig.mail.CmdMail_Click(recipient, QStringLiteral("subject"), QStringLiteral("body"));
+
+  QCOMPARE(rig.boxTexts(), box.isEmpty() ? QStringList() : QStringList{box});
+  if (!box.isEmpty()) {
+    QCOMPARE(rig.boxes.shown().first().buttons, MessageBox::Buttons::Ok);
+    QCOMPARE(rig.boxes.shown().first().icon, MessageBox::Icon::None);
+    QCOMPARE(rig.boxes.shown().first().title, QString());
+  }
+  QCOMPARE(rig.winsock.State(), 0);
+  QCOMPARE(rig.mail.mSubject, QStringLiteral("before"));
+  QCOMPARE(rig.mail.mState, 3);
+}
+
+void TstMailTransmission::confirmation_data() {
+  QTest::addColumn<bool>("popBeforeSmtp");
+  QTest::addColumn<QString>("text");
+  const QString base = QStringLiteral("メールを送信してよろしいですか？\r\n\r\n宛先： a@b.jp\r\n\r\n差出人： ") + kFrom + kCrLf;
+  QTest::newRow("SMTP only") << false << base;
+  QTest::newRow("POP before SMTP") << true << base + QStringLiteral("\r\n\r\nメール送信に POP Before SMTP を使います。");
+}
+
+// Six characters with "@" pass; Cancel sends nothing and captures nothing.
+void TstMailTransmission::confirmation() {
+  QFETCH(bool, popBeforeSmtp);
+  QFETCH(QString, text);
+  Rig rig({});
+  gPBSMTP = popBeforeSmtp;
+  rig.boxes.queue(Answer::Cancel);
+
+  rig.mail.CmdMail_Click(QStringLiteral("a@b.jp"), QStringLiteral("subject"), QStringLiteral("body"));
+
+  QCOMPARE(rig.boxTexts(), QStringList{text});
+  const MessageBox::Request& shown = rig.boxes.shown().first();
+  QCOMPARE(shown.title, QStringLiteral("メール宛先・送信元の確認"));
+  QCOMPARE(shown.buttons, MessageBox::Buttons::OkCancel);
+  QCOMPARE(shown.icon, MessageBox::Icon::Question);
+  QCOMPARE(shown.defaultButton, Answer::Ok);
+  QCOMPARE(rig.winsock.State(), 0);
+  QVERIFY(rig.mail.mMailTo.isEmpty());
+  QVERIFY(rig.mail.mSubject.isEmpty());
+  QVERIFY(rig.mail.mBody.isEmpty());
+}
+
+// ---------------------------------------------------------- SMTP dialogue
+
+void TstMailTransmission::smtpDialogue_data() {
+  QTest::addColumn<QString>("recipient");
+  QTest::addColumn<QString>("subject");
+  QTest::addColumn<QString>("body");
+  QTest::addColumn<QStringList>("script");
+  QTest::addColumn<QStringList>("boxes");       // after the confirmation
+  QTest::addColumn<QByteArray>("wireContains");  // bytes the server must have received
+  QTest::addColumn<bool>("logged");
+
+  const QString subject = QStringLiteral("件名");
+  const QString body = QStringLiteral("本文");
+  const QString smtpError = QStringLiteral("エラーが発生しました\r\n");
+  const QString closedEarly = QStringLiteral("エラーが発生しました。\r\n");
+
+  QTest::newRow("normal send") << kTo << subject << body << normalSend() << QStringList{kCompleted}
+                               << AnsiCodePage::fromUnicode(QStringLiteral("SUBJECT:件名\r\n\r\n本文\r\n.\r\nQUIT\r\n"))
+                               << true;
+  QTest::newRow("recipient with blanks is used as typed")
+      << QStringLiteral(" hanako@example.jp ") << subject << body
+      << normalSend(subject, {body}, QStringLiteral(" hanako@example.jp ")) << QStringList{kCompleted}
+      << QByteArray("RCPT TO:< hanako@example.jp >\r\n") << true;
+  QTest::newRow("empty subject, body ending with a line break")
+      << kTo << QString() << QStringLiteral("line\n") << normalSend(QString(), {QStringLiteral("line"), QString()})
+      << QStringList{kCompleted} << QByteArray("SUBJECT:\r\n\r\nline\r\n\r\n.\r\n") << true;
+
+  QTest::newRow("554 greeting") << kTo << subject << body
+                                << QStringList{QStringLiteral("S: 554 5.3.2 Service unavailable"), QStringLiteral("X:")}
+                                << QStringList{smtpError + QStringLiteral("554 5.3.2 Service unavailable\r\n")}
+                                << QByteArray() << false;
+  QTest::newRow("5xx to RSET")
+      << kTo << subject << body
+      << QStringList{QStringLiteral("S: 220 mx ESMTP"), QStringLiteral("C: RSET"), QStringLiteral("S: 502 5.5.1 No")}
+      << QStringList{smtpError + QStringLiteral("502 5.5.1 No\r\n")} << QByteArray() << false;
+  QTest::newRow("4xx to HELO")
+      << kTo << subject << body
+      << QStringList{QStringLiteral("S: 220 mx ESMTP"), QStringLiteral("C: RSET"), QStringLiteral("S: 250 Ok"),
+                     QStringLiteral("C~ ^HELO \\S+$"), QStringLiteral("S: 421 4.3.2 Shutting down")}
+      << QStringList{smtpError + QStringLiteral("421 4.3.2 Shutting down\r\n")} << QByteArray() << false;
+  QTest::newRow("550 to RCPT shows the hint")
+      << kTo << subject << body
+      << upToRcpt() + QStringList{QStringLiteral("S: 550 5.1.1 <hanako@example.jp>: Recipient address rejected")}
+      << QStringList{smtpError +
+                     QStringLiteral("550 5.1.1 <hanako@example.jp>: Recipient address rejected\r\n\r\n"
+                                    "メールアドレスが正しいものか確認してください。")}
+      << QByteArray() << false;
+  QTest::newRow("251 to RCPT is ignored")
+      << kTo << subject << body
+      << upToRcpt() + QStringList{QStringLiteral("S: 251 2.1.5 User not local; will forward"), QStringLiteral("D:")} +
+             fromData(subject, {body})
+      << QStringList{kCompleted} << QByteArray() << true;
+  QTest::newRow("replies split across segments")
+      << kTo << subject << body
+      << QStringList{QStringLiteral("P: 220 mx.exa"), QStringLiteral("W:"), QStringLiteral("P: mple.jp E"),
+                     QStringLiteral("W:"), QStringLiteral("S: SMTP"), QStringLiteral("C: RSET"),
+                     QStringLiteral("S: 250 Ok"), QStringLiteral("C~ ^HELO \\S+$"), QStringLiteral("P: 2"),
+                     QStringLiteral("W:"), QStringLiteral("P: 50 mx"), QStringLiteral("W:"), QStringLiteral("S: "),
+                     QStringLiteral("C: MAIL FROM:<") + kFrom + QLatin1Char('>'), QStringLiteral("S: 250 Ok"),
+                     QStringLiteral("C: RCPT TO:<") + kTo + QLatin1Char('>')} +
+             fromData(subject, {body})
+      << QStringList{kCompleted} << QByteArray() << true;
+  QTest::newRow("multi-line replies")
+      << kTo << subject << body
+      << QStringList{QStringLiteral("S: 220-mx.example.jp ESMTP"), QStringLiteral("W:"),
+                     QStringLiteral("S: 220-no UCE"), QStringLiteral("W:"), QStringLiteral("S: 220 welcome"),
+                     QStringLiteral("C: RSET"), QStringLiteral("S: 250 Ok"), QStringLiteral("C~ ^HELO \\S+$"),
+                     QStringLiteral("S: 250-mx.example.jp"), QStringLiteral("S: 250-PIPELINING"), QStringLiteral("W:"),
+                     QStringLiteral("S: 250 8BITMIME"), QStringLiteral("C: MAIL FROM:<") + kFrom + QLatin1Char('>'),
+                     QStringLiteral("S: 250 Ok"), QStringLiteral("C: RCPT TO:<") + kTo + QLatin1Char('>')} +
+             fromData(subject, {body})
+      << QStringList{kCompleted} << QByteArray() << true;
+
+  QTest::newRow("close after the greeting")
+      << kTo << subject << body
+      << QStringList{QStringLiteral("S: 220 mx ESMTP"), QStringLiteral("C: RSET"), QStringLiteral("X:")}
+      << QStringList{closedEarly + QStringLiteral("220 mx ESMTP\r\n")} << QByteArray() << false;
+  QTest::newRow("close before the mail is accepted")
+      << kTo << subject << body
+      << upToRcpt() + fromData(subject, {body}).mid(0, 10) + QStringList{QStringLiteral("C: ."), QStringLiteral("X:")}
+      << QStringList{closedEarly} << QByteArray() << false;
+  QTest::newRow("close after QUIT without 221")
+      << kTo << subject << body << normalSend().mid(0, normalSend().size() - 2) + QStringList{QStringLiteral("X:")}
+      << QStringList{kCompleted} << QByteArray() << true;
+
+  QTest::newRow("dot-stuffing, first body line included")
+      << kTo << subject << QStringLiteral(".\nsecond\n..third\n. x\n.")
+      << normalSend(subject, {QStringLiteral(".."), QStringLiteral("second"), QStringLiteral("...third"),
+                              QStringLiteral(".. x"), QStringLiteral("..")})
+      << QStringList{kCompleted} << QByteArray("\r\n\r\n..\r\nsecond\r\n...third\r\n.. x\r\n..\r\n.\r\n") << true;
+  QTest::newRow("every line break becomes CR LF")
+      << kTo << subject << QStringLiteral("a\nb\rc\r\nd\n\re")
+      << normalSend(subject, {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d"),
+                              QString(), QStringLiteral("e")})
+      << QStringList{kCompleted} << QByteArray("\r\n\r\na\r\nb\r\nc\r\nd\r\n\r\ne\r\n.\r\n") << true;
+  QTest::newRow("line breaks leave the subject")
+      << kTo << QStringLiteral("a\r\nBcc: x@y.jp\rb\nc") << body
+      << normalSend(QStringLiteral("aBcc: x@y.jpbc"), {body}) << QStringList{kCompleted}
+      << QByteArray("SUBJECT:aBcc: x@y.jpbc\r\n\r\n") << false;  // ":" cannot stand in a file name
+}
+
+void TstMailTransmission::smtpDialogue() {
+  QFETCH(QString, recipient);
+  QFETCH(QString, subject);
+  QFETCH(QString, body);
+  QFETCH(QStringList, script);
+  QFETCH(QStringList, boxes);
+  QFETCH(QByteArray, wireContains);
+  QFETCH(bool, logged);
+  Rig rig(script);
+
+  rig.mail.CmdMail_Click(recipient, subject, body);
+
+  VERIFY_SCRIPT_PLAYED(rig.smtp);
+  QTRY_COMPARE(rig.boxTexts().mid(1), boxes);
+  for (const MessageBox::Request& shown : rig.boxes.shown().mid(1)) {
+    QCOMPARE(shown.title, QString());
+    QCOMPARE(shown.icon, shown.text == kCompleted ? MessageBox::Icon::Question : MessageBox::Icon::Exclamation);
+  }
+  QVERIFY2(rig.smtp.received().contains(wireContains), rig.smtp.received().constData());
+  QCOMPARE(rig.logFiles().size(), logged ? 1 : 0);
+  QCOMPARE(rig.mail.mState, 0);
+  QCOMPARE(rig.winsock.State(), 0);
+  QVERIFY(gSmtpPhase);
+}
+
+void TstMailTransmission::completedSend_data() {
+  QTest::addColumn<Answer>("answer");
+  QTest::addColumn<bool>("log");
+  QTest::newRow("Yes, log on") << Answer::Yes << true;
+  QTest::newRow("No, log off") << Answer::No << false;
+}
+
+// The log is written and mMessage emptied before the question; Yes empties
+// subject box, mSubject, body box and mBody in that order.
+void TstMailTransmission::completedSend() {
+  QFETCH(Answer, answer);
+  QFETCH(bool, log);
+  Rig rig(normalSend(QStringLiteral("会議"), {QStringLiteral("本文")}));
+  gOUTLOG = log;
+  rig.boxes.queue(Answer::Ok);
+  rig.boxes.queue(answer);
+  QStringList steps;
+  rig.boxes.onShow = [&](const MessageBox::Request& request) {
+    if (request.text != kCompleted) return;
+    steps << QStringLiteral("question, message %1, log files %2")
+                 .arg(rig.mail.mMessage.isEmpty() ? QStringLiteral("empty") : QStringLiteral("kept"))
+                 .arg(rig.logFiles().size());
+  };
+  rig.mail.clearSubjectBox = [&] {
+    steps << QStringLiteral("subject box, mSubject %1").arg(rig.mail.mSubject);
+  };
+  rig.mail.clearBodyBox = [&] {
+    steps << QStringLiteral("body box, mSubject %1, mBody %2").arg(rig.mail.mSubject, rig.mail.mBody);
+  };
+
+  rig.mail.CmdMail_Click(kTo, QStringLiteral("会議"), QStringLiteral("本文"));
+
+  VERIFY_SCRIPT_PLAYED(rig.smtp);
+  QTRY_COMPARE(rig.boxes.count(), 2);
+  QStringList expected{QStringLiteral("question, message empty, log files %1").arg(log ? 1 : 0)};
+  if (answer == Answer::Yes)
+    expected << QStringLiteral("subject box, mSubject 会議") << QStringLiteral("body box, mSubject , mBody 本文");
+  QCOMPARE(steps, expected);
+  QCOMPARE(rig.mail.mSubject, answer == Answer::Yes ? QString() : QStringLiteral("会議"));
+  QCOMPARE(rig.mail.mBody, answer == Answer::Yes ? QString() : QStringLiteral("本文"));
+  if (log) {
+    QCOMPARE(rig.logFiles(), QStringList{QStringLiteral("会議.eml")});
+    QFile file(rig.dayFolder() + QStringLiteral("/会議.eml"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString text = AnsiCodePage::toUnicode(file.readAll());
+    QVERIFY(text.startsWith(QStringLiteral("Date:")));
+    QVERIFY(text.endsWith(QStringLiteral("\r\nSUBJECT:会議\r\n\r\n本文\r\n")));
+  } else {
+    QVERIFY(!QFileInfo::exists(MailLog::LogFolderPath()));
+  }
+}
+
+// A server that refuses with 554 and hangs up while the error box is still
+// on the screen: the close waits behind the box's handler and is dropped
+// when that handler closes the connection, so no completion is reported.
+void TstMailTransmission::eventsWaitForTheRunningHandler() {
+  Rig rig({QStringLiteral("S: 554 5.7.1 Go away"), QStringLiteral("D:"), QStringLiteral("X:")});
+  bool closeWaited = false;
+  rig.boxes.onShow = [&](const MessageBox::Request& request) {
+    if (!request.text.contains(QStringLiteral("554"))) return;
+    // The box is on the screen and events go on arriving: wait for the
+    // server's close, then for everything posted up to now to run.
+    bool closeQueued = QTest::qWaitFor([&] { return rig.winsock.QueuedEventCount() > 0; });
+    bool settled = false;
+    QMetaObject::invokeMethod(&rig.winsock, [&] { settled = true; }, Qt::QueuedConnection);
+    QTest::qWaitFor([&] { return settled; });
+    closeWaited = closeQueued && rig.winsock.QueuedEventCount() == 1;
+  };
+
+  rig.mail.CmdMail_Click(kTo, QStringLiteral("subject"), QStringLiteral("body"));
+
+  VERIFY_SCRIPT_PLAYED(rig.smtp);
+  QVERIFY(closeWaited);
+  QCOMPARE(rig.boxTexts().mid(1), QStringList{QStringLiteral("エラーが発生しました\r\n554 5.7.1 Go away\r\n")});
+  QCOMPARE(rig.winsock.QueuedEventCount(), 0);
+  QCOMPARE(rig.mail.mState, 0);
+}
+
+void TstMailTransmission::nextSendStartsAfresh_data() {
+  QTest::addColumn<QStringList>("firstSend");
+  QTest::addColumn<int>("firstBoxes");
+  QTest::newRow("after 550 to RCPT")
+      << upToRcpt() + QStringList{QStringLiteral("S: 550 5.1.1 Unknown user"), QStringLiteral("A:")} << 1;
+  QTest::newRow("after a reset in the dialogue")
+      << upToRcpt() + QStringList{QStringLiteral("R:")} << 1;
+  QTest::newRow("while the server keeps silent")
+      << QStringList{QStringLiteral("S: 220 mx ESMTP"), QStringLiteral("C: RSET"), QStringLiteral("A:")} << 0;
+}
+
+// The second send begins at state 0 with a new mail text: one Date line,
+// one From line.
+void TstMailTransmission::nextSendStartsAfresh() {
+  QFETCH(QStringList, firstSend);
+  QFETCH(int, firstBoxes);
+  Rig rig(firstSend + normalSend());
+
+  rig.mail.CmdMail_Click(kTo, QStringLiteral("件名"), QStringLiteral("本文"));
+  if (firstBoxes > 0) {
+    QTRY_COMPARE(rig.boxes.count(), 1 + firstBoxes);
+    QCOMPARE(rig.mail.mState, 0);
+  } else {
+    QTRY_COMPARE(rig.mail.mState, 1);
+  }
+  rig.mail.CmdMail_Click(kTo, QStringLiteral("件名"), QStringLiteral("本文"));
+
+  VERIFY_SCRIPT_PLAYED(rig.smtp);
+  QTRY_COMPARE(rig.boxTexts().last(), kCompleted);
+  QCOMPARE(rig.smtp.connections(), 2);
+  const QByteArray received = rig.smtp.received();
+  QCOMPARE(received.count("Date:"), 1);
+  QCOMPARE(received.count("\r\nFrom:"), 1);
+}
+
+// ---------------------------------------------------------- POP dialogue
+
+// The first send logs in to the POP server, which closes after QUIT; then
+// SMTP. The next send of the run goes straight to SMTP.
+void TstMailTransmission::popBeforeSmtp() {
+  Rig rig(normalSend() + normalSend(), popLogin());
+  gPBSMTP = true;
+
+  rig.mail.CmdMail_Click(kTo, QStringLiteral("件名"), QStringLiteral("本文"));
+  QTRY_COMPARE(rig.boxes.count(), 2);
+  QCOMPARE(rig.boxTexts().last(), kCompleted);
+  QVERIFY(gSmtpPhase);
+  QCOMPARE(rig.pop.connections(), 1);
+  QCOMPARE(rig.smtp.connections(), 1);
+
+  rig.mail.CmdMail_Click(kTo, QStringLiteral("件名"), QStringLiteral("本文"));
+  VERIFY_SCRIPT_PLAYED(rig.smtp);
+  VERIFY_SCRIPT_PLAYED(rig.pop);
+  QTRY_COMPARE(rig.boxes.count(), 4);
+  QCOMPARE(rig.boxTexts().last(), kCompleted);
+  QCOMPARE(rig.pop.connections(), 1);
+  QCOMPARE(rig.smtp.connections(), 2);
+  QVERIFY(rig.boxTexts().first().endsWith(QStringLiteral("メール送信に POP Before SMTP を使います。")));
+}
+
+void TstMailTransmission::popLoginFails_data() {
+  QTest::addColumn<QStringList>("script");
+  QTest::addColumn<QString>("box");
+  QTest::addColumn<bool>("smtpPhase");
+
+  const QString hint = QStringLiteral("\r\nユーザ名・パスワードを確認してください。");
+  QTest::newRow("-ERR after +OK in the greeting")
+      << QStringList{QStringLiteral("S: +OK ready -ERR not today")}
+      << QStringLiteral("エラーが発生しました。\r\n+OK ready -ERR not today\r\n") + hint << false;
+  QTest::newRow("wrong password")
+      << QStringList{QStringLiteral("S: +OK ready"), QStringLiteral("C: USER taro"), QStringLiteral("S: +OK"),
+                     QStringLiteral("C: PASS secret"), QStringLiteral("S: -ERR [AUTH] Authentication failed.")}
+      << QStringLiteral("エラーが発生しました。\r\n-ERR [AUTH] Authentication failed.\r\n") + hint << false;
+  QTest::newRow("close before the login is done")
+      << QStringList{QStringLiteral("S: +OK ready"), QStringLiteral("C: USER taro"), QStringLiteral("X:")}
+      << QStringLiteral("エラーが発生しました。\r\n+OK ready\r\n") << false;
+}
+
+// A failed login ends the send: its box, no SMTP connection, and the next
+// send logs in again.
+void TstMailTransmission::popLoginFails() {
+  QFETCH(QStringList, script);
+  QFETCH(QString, box);
+  QFETCH(bool, smtpPhase);
+  Rig rig({}, script);
+  gPBSMTP = true;
+
+  rig.mail.CmdMail_Click(kTo, QStringLiteral("件名"), QStringLiteral("本文"));
+
+  VERIFY_SCRIPT_PLAYED(rig.pop);
+  QTRY_COMPARE(rig.boxTexts().mid(1), QStringList{box});
+  QCOMPARE(rig.boxes.shown().last().icon, MessageBox::Icon::Exclamation);
+  QCOMPARE(rig.smtp.connections(), 0);
+  QCOMPARE(gSmtpPhase, smtpPhase);
+  QCOMPARE(rig.mail.mState, 0);
+  QCOMPARE(rig.winsock.State(), 0);
+  if (box.contains(QStringLiteral("-ERR"))) QVERIFY(rig.mail.mReply.isEmpty());
+}
+
+void TstMailTransmission::popTest_data() {
+  QTest::addColumn<QStringList>("script");
+  QTest::addColumn<QString>("box");  // empty: none
+  QTest::addColumn<bool>("succeeded");
+
+  QTest::newRow("login succeeds") << popLogin().mid(0, 6) << QStringLiteral("POPサーバへの接続は成功しました。") << true;
+  QTest::newRow("login refused")
+      << QStringList{QStringLiteral("S: +OK ready"), QStringLiteral("C: USER taro"), QStringLiteral("S: +OK"),
+                     QStringLiteral("C: PASS secret"), QStringLiteral("S: -ERR [AUTH] Authentication failed.")}
+      << QStringLiteral(
+             "エラーが発生しました。\r\n-ERR [AUTH] Authentication failed.\r\n\r\nユーザ名・パスワードを確認してください。")
+      << false;
+  QTest::newRow("server closes before the login is done")
+      << QStringList{QStringLiteral("S: +OK ready"), QStringLiteral("C: USER taro"), QStringLiteral("X:")} << QString()
+      << false;
+}
+
+// The settings window's test: on success the POP values are emptied and
+// POP before SMTP is off; whatever the end, the test is over.
+void TstMailTransmission::popTest() {
+  QFETCH(QStringList, script);
+  QFETCH(QString, box);
+  QFETCH(bool, succeeded);
+  Rig rig({}, script);
+  gPBSMTP = true;
+  gPopTest = true;
+  gSmtpPhase = false;
+
+  rig.mail.StartPopTest();
+
+  VERIFY_SCRIPT_PLAYED(rig.pop);
+  if (!box.isEmpty()) QTRY_COMPARE(rig.boxTexts(), QStringList{box});
+  QTRY_VERIFY(!gPopTest);
+  QCOMPARE(rig.boxes.count(), box.isEmpty() ? 0 : 1);
+  if (succeeded) {
+    QCOMPARE(rig.boxes.shown().first().title, QStringLiteral("POPサーバの接続テスト"));
+    QCOMPARE(rig.boxes.shown().first().icon, MessageBox::Icon::None);
+  }
+  QCOMPARE(gPBSMTP, !succeeded);
+  QCOMPARE(gUSER.isEmpty(), succeeded);
+  QCOMPARE(gPASS.isEmpty(), succeeded);
+  QCOMPARE(gPServer.isEmpty(), succeeded);
+  QVERIFY(!gSmtpPhase);
+  QCOMPARE(rig.mail.mState, 0);
+  QCOMPARE(rig.smtp.connections(), 0);
+}
+
+// ------------------------------------------------------------ socket errors
+
+void TstMailTransmission::socketErrors_data() {
+  QTest::addColumn<QString>("server");
+  QTest::addColumn<QStringList>("script");  // empty: nothing listens
+  QTest::addColumn<QString>("box");
+
+  const QString hints = QStringLiteral(
+      "\r\n\r\nメールサーバの設定を間違っていませんか？\r\nもしくはメールサーバが停止している可能性があります。（エラーコード：");
+  QTest::newRow("refused") << QStringLiteral("127.0.0.1") << QStringList()
+                           << QStringLiteral("接続が強制的に拒絶されました。") + hints + QStringLiteral("10061）");
+  QTest::newRow("host not found") << QStringLiteral("no-such-host.invalid") << QStringList()
+                                  << QStringLiteral("ホストが見つかりません。") + hints + QStringLiteral("11001）");
+  QTest::newRow("address not available")
+      << QStringLiteral("0.0.0.0") << QStringList()
+      << QStringLiteral("接続先アドレス（SMTP/POPサーバ名）を取得できません。") + hints + QStringLiteral("10049）");
+  QTest::newRow("reset in the dialogue")
+      << QStringLiteral("127.0.0.1")
+      << QStringList{QStringLiteral("S: 220 mx ESMTP"), QStringLiteral("C: RSET"), QStringLiteral("R:")}
+      << QStringLiteral("通信中、エラーが発生しました。") + hints + QStringLiteral("10054）");
+}
+
+void TstMailTransmission::socketErrors() {
+  QFETCH(QString, server);
+  QFETCH(QStringList, script);
+  QFETCH(QString, box);
+  Rig rig(script);
+  if (script.isEmpty()) {
+    QTcpServer closed;  // a port that surely has no listener
+    QVERIFY(closed.listen(QHostAddress::LocalHost));
+    const quint16 port = closed.serverPort();
+    closed.close();
+    Winsock::setPortOverrideForTesting({{25, port}});
+  }
+  gServer = server;
+  gPopTest = true;  // left over from an earlier test; an error ends it
+  gSmtpPhase = true;
+
+  rig.mail.CmdMail_Click(kTo, QStringLiteral("件名"), QStringLiteral("本文"));
+
+  QTRY_COMPARE(rig.boxes.count(), 2);
+  QCOMPARE(rig.boxTexts().last(), box);
+  QCOMPARE(rig.boxes.shown().last().title, QStringLiteral("エラーが発生しました｡"));
+  QCOMPARE(rig.boxes.shown().last().icon, MessageBox::Icon::Exclamation);
+  QCOMPARE(rig.mail.mState, 0);
+  QCOMPARE(rig.winsock.State(), 0);
+  QVERIFY(!gPopTest);
+  QVERIFY(gSmtpPhase);
+  if (!script.isEmpty()) VERIFY_SCRIPT_PLAYED(rig.smtp);
+}
+
+QTEST_GUILESS_MAIN(TstMailTransmission)
+#include "tst_mail_transmission.moc"
