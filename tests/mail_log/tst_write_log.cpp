@@ -1,0 +1,175 @@
+// The sent-mail log: folders per day, the choice of the file name, append
+// mode and CP932 content, and subjects that must not become a file.
+
+#include "ansi_code_page.h"
+#include "temp_app_folder.h"
+#include "write_log.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QTest>
+
+namespace {
+
+const QDateTime kNow(QDate(2004, 3, 22), QTime(9, 30, 15));
+const QString kMessage = QStringLiteral(
+    "Date:Mon, 22 Mar 2004 09:30:15 +0900\r\nFrom:taro@example.jp\r\nTO:hanako@example.jp\r\n"
+    "X-Mailer: Talvenor 2.1.0 by harbex7\r\nSUBJECT:会議\r\n\r\n明日の会議は十時からです。");
+
+QString dayFolder() { return MailLog::LogFolderPath() + QStringLiteral("/20040322/"); }
+
+void touch(const QString& name) {
+  QFile file(dayFolder() + name);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+}
+
+QByteArray contents(const QString& name) {
+  QFile file(dayFolder() + name);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+// Every file under the program's folder except Data.ini, relative to it.
+QStringList allFiles(const TempAppFolder& folder) {
+  QStringList files;
+  QDirIterator it(folder.path(), QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+  while (it.hasNext()) files << QDir(folder.path()).relativeFilePath(it.next());
+  files.removeAll(QStringLiteral("Data.ini"));
+  files.sort();
+  return files;
+}
+
+}  // namespace
+
+class TstWriteLog : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void firstMailCreatesTheFolders();
+  void fileName_data();
+  void fileName();
+  void appendsToAnExistingFile();
+  void unusableSubjectWritesNothing_data();
+  void unusableSubjectWritesNothing();
+  void logFolderTakenByAFile();
+};
+
+// Log folder and day folder are made on first need; the content is the
+// mail text in CP932 followed by CR LF.
+void TstWriteLog::firstMailCreatesTheFolders() {
+  TempAppFolder folder;
+  QCOMPARE(MailLog::LogFolderPath(), folder.path() + QStringLiteral("mailLOG"));
+
+  MailLog::WriteLog(kMessage, QStringLiteral("会議"), kNow);
+
+  QCOMPARE(allFiles(folder), QStringList{QStringLiteral("mailLOG/20040322/会議.eml")});
+  QCOMPARE(contents(QStringLiteral("会議.eml")), AnsiCodePage::fromUnicode(kMessage) + "\r\n");
+}
+
+void TstWriteLog::fileName_data() {
+  QTest::addColumn<QString>("subject");
+  QTest::addColumn<QStringList>("existing");
+  QTest::addColumn<QString>("chosen");
+
+  QStringList upTo511 = {QStringLiteral("会議.eml")};
+  for (int n = 1; n <= 511; ++n) upTo511 << QStringLiteral("会議(%1).eml").arg(n);
+  QStringList untitledAll = {QStringLiteral("無題.eml")};
+  for (int n = 1; n <= 512; ++n) untitledAll << QStringLiteral("無題(%1).eml").arg(n);
+
+  QTest::newRow("plain name") << QStringLiteral("会議") << QStringList() << QStringLiteral("会議.eml");
+  QTest::newRow("first free number")
+      << QStringLiteral("会議") << QStringList{QStringLiteral("会議.eml"), QStringLiteral("会議(1).eml")}
+      << QStringLiteral("会議(2).eml");
+  QTest::newRow("a gap is filled")
+      << QStringLiteral("会議") << QStringList{QStringLiteral("会議.eml"), QStringLiteral("会議(2).eml")}
+      << QStringLiteral("会議(1).eml");
+  QTest::newRow("number 512 is the last") << QStringLiteral("会議") << upTo511 << QStringLiteral("会議(512).eml");
+  QTest::newRow("all numbers taken: time stamp")
+      << QStringLiteral("会議") << upTo511 + QStringList{QStringLiteral("会議(512).eml")}
+      << QStringLiteral("会議(93015).eml");
+  QTest::newRow("untitled") << QString() << QStringList() << QStringLiteral("無題.eml");
+  QTest::newRow("untitled, second of the day")
+      << QString() << QStringList{QStringLiteral("無題.eml")} << QStringLiteral("無題(1).eml");
+  QTest::newRow("untitled, all numbers taken: plain name again")
+      << QString() << untitledAll << QStringLiteral("無題.eml");
+  QTest::newRow("a folder of that name does not count as a file")
+      << QStringLiteral("会議") << QStringList{QStringLiteral("会議.eml/")} << QStringLiteral("(none)");
+  QTest::newRow("CR LF pair already gone from the subject")
+      << QStringLiteral("前半後半") << QStringList() << QStringLiteral("前半後半.eml");
+}
+
+void TstWriteLog::fileName() {
+  QFETCH(QString, subject);
+  QFETCH(QStringList, existing);
+  QFETCH(QString, chosen);
+  TempAppFolder folder;
+  QVERIFY(QDir().mkpath(dayFolder()));
+  for (const QString& name : existing) {
+    if (name.endsWith(QLatin1Char('/')))
+      QVERIFY(QDir().mkdir(dayFolder() + name));
+    else
+      touch(name);
+  }
+
+  MailLog::WriteLog(kMessage, subject, kNow);
+
+  QStringList written;
+  for (const QString& name : QDir(dayFolder()).entryList(QDir::Files))
+    if (!contents(name).isEmpty()) written << name;
+  QCOMPARE(written, chosen == QLatin1String("(none)") ? QStringList() : QStringList{chosen});
+}
+
+// Append mode: an existing file keeps its text and the new mail follows it;
+// a second mail in the same second joins the time-stamped file.
+void TstWriteLog::appendsToAnExistingFile() {
+  TempAppFolder folder;
+  MailLog::WriteLog(QStringLiteral("一通目"), QString(), kNow);
+  QFile::rename(dayFolder() + QStringLiteral("無題.eml"), dayFolder() + QStringLiteral("keep"));
+  for (int n = 1; n <= 512; ++n) touch(QStringLiteral("無題(%1).eml").arg(n));
+  QFile::rename(dayFolder() + QStringLiteral("keep"), dayFolder() + QStringLiteral("無題.eml"));
+
+  MailLog::WriteLog(QStringLiteral("二通目"), QString(), kNow);
+
+  QCOMPARE(contents(QStringLiteral("無題.eml")), AnsiCodePage::fromUnicode(QStringLiteral("一通目\r\n二通目\r\n")));
+}
+
+void TstWriteLog::unusableSubjectWritesNothing_data() {
+  QTest::addColumn<QString>("subject");
+  QTest::newRow("question mark") << QStringLiteral("元気?");
+  QTest::newRow("vertical bar") << QStringLiteral("a|b");
+  QTest::newRow("slash leads out of the folder") << QStringLiteral("../../escape");
+  QTest::newRow("backslash") << QStringLiteral("..\\escape");
+  QTest::newRow("colon") << QStringLiteral("Re: 会議");
+  QTest::newRow("star") << QStringLiteral("*");
+  QTest::newRow("quote and angle brackets") << QStringLiteral("\"<x>\"");
+  QTest::newRow("lone CR left in the subject") << QStringLiteral("a\rb");
+  QTest::newRow("tab") << QStringLiteral("a\tb");
+  QTest::newRow("dot") << QStringLiteral(".");
+  QTest::newRow("two dots") << QStringLiteral("..");
+  QTest::newRow("name too long") << QString(84, QChar(0x4F1A));  // 252 bytes in UTF-8, plus ".eml"
+}
+
+void TstWriteLog::unusableSubjectWritesNothing() {
+  QFETCH(QString, subject);
+  TempAppFolder folder;
+
+  MailLog::WriteLog(kMessage, subject, kNow);
+
+  QCOMPARE(allFiles(folder), QStringList());
+  QVERIFY(QFileInfo(dayFolder()).isDir());  // the folders are still made
+}
+
+// A file named like the log folder: no folder, no file, no fuss.
+void TstWriteLog::logFolderTakenByAFile() {
+  TempAppFolder folder;
+  QFile blocker(MailLog::LogFolderPath());
+  QVERIFY(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+
+  MailLog::WriteLog(kMessage, QStringLiteral("会議"), kNow);
+
+  QCOMPARE(allFiles(folder), QStringList{QStringLiteral("mailLOG")});
+}
+
+QTEST_GUILESS_MAIN(TstWriteLog)
+#include "tst_write_log.moc"
