@@ -101,15 +101,8 @@ QIcon makeIcon() {
 
 Talvenor::Talvenor(std::unique_ptr<SocketControl> winsock, QWidget* parent)
     : QWidget(parent), winsock_(winsock ? std::move(winsock) : std::make_unique<Winsock>()) {
+  // The transmission connects itself to the socket's four events.
   transmission_ = std::make_unique<MailTransmission>(*winsock_);
-  connect(winsock_.get(), &SocketControl::connectEvent, transmission_.get(),
-          &MailTransmission::Winsock_Connect);
-  connect(winsock_.get(), &SocketControl::dataArrivalEvent, transmission_.get(),
-          &MailTransmission::Winsock_DataArrival);
-  connect(winsock_.get(), &SocketControl::closeEvent, transmission_.get(),
-          &MailTransmission::Winsock_Close);
-  connect(winsock_.get(), &SocketControl::errorEvent, transmission_.get(),
-          &MailTransmission::Winsock_Error);
 
   buildControls();
 
