@@ -1,0 +1,98 @@
+// Byte counting of the body, as the counters do it on every change.
+//
+//   bench_byte_count [--benchmark_filter=...]
+//
+// Runs offscreen unless QT_QPA_PLATFORM says otherwise.
+
+#include "ansi_code_page.h"
+#include "body_counter.h"
+#include "socket_control.h"
+#include "talvenor.h"
+
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <QTextCursor>
+#include <benchmark/benchmark.h>
+
+namespace {
+
+class NoSocket : public SocketControl {
+ public:
+  void Connect(const QString&, std::uint16_t) override {}
+  void Close() override {}
+  int State() const override { return 0; }
+  void SendData(const QString&) override {}
+  void GetData(QString& data) override { data.clear(); }
+};
+
+// A body of about the given size in bytes: Japanese text mixed with ASCII,
+// half-width katakana and line breaks, as mail to a phone looks.
+QString makeBody(qsizetype bytes) {
+  const QString line = QStringLiteral("明日の打ち合わせは10:00から第3会議室です。ｶｲｷﾞ資料 (PDF) を持参してください。\n");
+  const qsizetype lineBytes = BodyCounter::bodyByteCount(line);
+  QString body;
+  body.reserve(bytes);
+  while (BodyCounter::bodyByteCount(body) + lineBytes <= bytes) body += line;
+  while (BodyCounter::bodyByteCount(body) < bytes) body += u'x';
+  return body;
+}
+
+void sizes(benchmark::internal::Benchmark* b) { b->Arg(1 << 10)->Arg(100 << 10)->Arg(1 << 20); }
+
+void BM_ByteCount(benchmark::State& state) {
+  const QString body = makeBody(state.range(0));
+  for (auto _ : state) benchmark::DoNotOptimize(AnsiCodePage::byteCount(body));
+  state.SetBytesProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_ByteCount)->Apply(sizes);
+
+// The whole of a counter update done the plain way: the box's text copied
+// out, counted with CR LF line breaks, the caption built.
+void BM_FullCountBody(benchmark::State& state) {
+  QPlainTextEdit box;
+  box.setPlainText(makeBody(state.range(0)));
+  for (auto _ : state) {
+    const QString text = box.toPlainText();
+    const auto verdict = BodyCounter::afterChange(BodyCounter::bodyByteCount(text), 500);
+    benchmark::DoNotOptimize(verdict.caption.data());
+  }
+  state.SetBytesProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_FullCountBody)->Apply(sizes);
+
+// One character typed into the body and taken back again, through the
+// window's key handling, document, layout and counter: two changes per
+// iteration. The limit is above the body, so no message box appears.
+void BM_TypeOneCharacter(benchmark::State& state) {
+  Talvenor window(std::make_unique<NoSocket>());
+  window.show();
+  window.Txt->setPlainText(makeBody(state.range(0)));
+  window.mLimit = std::int32_t(state.range(0) * 2);
+  window.Txt->setFocus();
+  QTextCursor cursor = window.Txt->textCursor();
+  cursor.setPosition(window.Txt->document()->characterCount() / 2);
+  window.Txt->setTextCursor(cursor);
+  QApplication::processEvents();
+  for (auto _ : state) {
+    QTest::keyClick(window.Txt, Qt::Key_A);
+    QTest::keyClick(window.Txt, Qt::Key_Backspace);
+  }
+  if (window.bodyByteCount() != BodyCounter::bodyByteCount(window.Txt->toPlainText()))
+    state.SkipWithError("counter out of step with the body");
+  state.counters["per_change"] =
+      benchmark::Counter(double(state.iterations() * 2), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_TypeOneCharacter)->Arg(1 << 10)->Arg(100 << 10)->Arg(1 << 20)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
