@@ -1,0 +1,86 @@
+#!/bin/sh
+# Runs a test program against real mail servers: aiosmtpd on 127.0.0.1:25
+# and Dovecot's POP3 on 127.0.0.1:110, plus a small name server for the name
+# lookup errors. Meant to run in a private network namespace, where those
+# ports are free:
+#
+#   unshare --net tests/servers/run_real_servers.sh <test program> [args...]
+#
+# The test program finds the servers' records through TALVENOR_SMTP_SPOOL,
+# TALVENOR_POP_LOG, TALVENOR_POP_USER and TALVENOR_POP_PASS; it runs with
+# its own /etc/resolv.conf (a private mount namespace) pointing at the name
+# server, and TALVENOR_TEST_DNS=1 says so.
+set -u
+
+here=$(cd "$(dirname "$0")" && pwd)
+python=/usr/bin/python3
+
+if [ "$#" -lt 1 ]; then
+  echo "usage: unshare --net $0 <test program> [args...]" >&2
+  exit 2
+fi
+
+ip link set lo up || exit 1
+
+work=$(mktemp -d /tmp/talvenor-servers.XXXXXX) || exit 1
+chmod 755 "$work"
+pids=""
+
+stop_servers() {
+  for pid in $pids; do kill "$pid" 2>/dev/null; done
+  for pid in $pids; do wait "$pid" 2>/dev/null; done
+  rm -rf "$work"
+}
+trap stop_servers EXIT
+trap 'exit 1' INT TERM
+
+wait_for_listener() {  # protocol (t/u), port
+  i=0
+  while ! ss -ln"$1" | grep -q "127.0.0.1:$2 "; do
+    i=$((i + 1))
+    if [ "$i" -gt 200 ]; then
+      echo "nothing listens on port $2" >&2
+      cat "$work"/*.log >&2 2>/dev/null
+      exit 1
+    fi
+    sleep 0.05
+  done
+}
+
+# POP3: Dovecot with its own configuration, run folders and log files.
+mkdir -p "$work/dovecot/run" "$work/dovecot/state" "$work/mail" "$work/spool"
+chown dovecot:dovecot "$work/mail"
+printf 'taro:{PLAIN}secret::::::\n' > "$work/passwd"
+sed "s|@WORK@|$work|g" "$here/dovecot.conf.in" > "$work/dovecot.conf"
+dovecot -F -c "$work/dovecot.conf" > "$work/dovecot-start.log" 2>&1 &
+pids="$pids $!"
+
+# SMTP: aiosmtpd, refusing one address with 550.
+"$python" "$here/smtp_server.py" --spool "$work/spool" --refuse nobody@talvenor.test \
+  --pop-log "$work/dovecot-info.log" > "$work/smtp.log" 2>&1 &
+pids="$pids $!"
+
+"$python" "$here/dns_server.py" > "$work/dns.log" 2>&1 &
+pids="$pids $!"
+
+wait_for_listener t 25
+wait_for_listener t 110
+wait_for_listener u 53
+printf 'nameserver 127.0.0.1\noptions attempts:1 timeout:1\n' > "$work/resolv.conf"
+
+export TALVENOR_SMTP_SPOOL="$work/spool"
+export TALVENOR_POP_LOG="$work/dovecot-info.log"
+export TALVENOR_POP_USER=taro
+export TALVENOR_POP_PASS=secret
+
+unshare --mount sh -c 'mount --bind "$1" /etc/resolv.conf || exit 1; shift; TALVENOR_TEST_DNS=1 exec "$@"' \
+  sh "$work/resolv.conf" "$@"
+status=$?
+
+if [ "$status" -ne 0 ]; then
+  for log in "$work"/*.log; do
+    echo "--- $log" >&2
+    cat "$log" >&2
+  done
+fi
+exit "$status"

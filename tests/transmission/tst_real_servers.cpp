@@ -1,0 +1,231 @@
+// Sending through the program's own code to real servers on ports 25
+// (aiosmtpd) and 110 (Dovecot). Run by tests/servers/run_real_servers.sh
+// inside a private network namespace; skipped when started without it.
+
+#include "ansi_code_page.h"
+#include "mail_transmission.h"
+#include "mod_talvenor200.h"
+#include "scripted_message_boxes.h"
+#include "temp_app_folder.h"
+#include "winsock.h"
+#include "write_log.h"
+
+#include <QDir>
+#include <QFile>
+#include <QHostInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QTest>
+
+using namespace ModTalvenor200;
+
+namespace {
+
+const QString kFrom = QStringLiteral("taro@talvenor.test");
+const QString kTo = QStringLiteral("hanako@talvenor.test");
+const QString kCompleted = QStringLiteral("送信が完了しました。\r\n\r\n題名と本文をクリアしますか？");
+
+QString spool() { return qEnvironmentVariable("TALVENOR_SMTP_SPOOL"); }
+
+QStringList spooledMails() {
+  QStringList mails;
+  for (const QString& name : QDir(spool()).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name))
+    if (QFileInfo::exists(spool() + QLatin1Char('/') + name + QStringLiteral("/envelope.json"))) mails << name;
+  return mails;
+}
+
+QByteArray readFile(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+int popLogins() {
+  return int(readFile(qEnvironmentVariable("TALVENOR_POP_LOG")).count("Login: user=<"));
+}
+
+// The program's send button, with the boxes answered from a script.
+struct Sender {
+  TempAppFolder folder;
+  ScriptedMessageBoxes boxes;
+  Winsock winsock;
+  MailTransmission mail{winsock};
+
+  void send(const QString& to, const QString& subject, const QString& body) {
+    mail.CmdMail_Click(to, subject, body);
+  }
+};
+
+}  // namespace
+
+class TstRealServers : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase();
+  void init();
+
+  void mailArrivesAsSent();
+  void popBeforeSmtpLogsInFirst();
+  void wrongPopPassword();
+  void refusedRecipient();
+  void popTest();
+  void nameLookupErrors_data();
+  void nameLookupErrors();
+};
+
+void TstRealServers::initTestCase() {
+  if (spool().isEmpty())
+    QSKIP("needs the servers of tests/servers/run_real_servers.sh (run it under unshare --net)");
+}
+
+void TstRealServers::init() {
+  resetForTesting();
+  gFrom = kFrom;
+  gServer = QStringLiteral("localhost");
+  gPServer = QStringLiteral("127.0.0.1");
+  gUSER = qEnvironmentVariable("TALVENOR_POP_USER");
+  gPASS = qEnvironmentVariable("TALVENOR_POP_PASS");
+  gOUTLOG = true;
+}
+
+// Byte for byte: the header lines, the CP932 subject and body, every line
+// break CR LF, lines of "." and ".x" intact after the server's unstuffing,
+// the envelope and the HELO name; the log keeps the body as typed.
+void TstRealServers::mailArrivesAsSent() {
+  Sender sender;
+  const QStringList before = spooledMails();
+  const QString subject = QStringLiteral("会議のお知らせ");
+  const QString body = QStringLiteral(".\n明日の会議は十時から、第２会議室です。\n.\n..二つ\r\n最後の行");
+
+  sender.send(kTo, subject, body);
+
+  QTRY_COMPARE(sender.boxes.texts().mid(1), QStringList{kCompleted});
+  const QStringList mails = spooledMails();
+  QCOMPARE(mails.size(), before.size() + 1);
+  const QString folder = spool() + QLatin1Char('/') + mails.last() + QLatin1Char('/');
+
+  const QByteArray message = readFile(folder + QStringLiteral("message"));
+  const qsizetype dateEnd = message.indexOf("\r\n") + 2;
+  QVERIFY2(QRegularExpression(QStringLiteral("^Date:(Mon|Tue|Wed|Thu|Fri|Sat|Sun), [1-9]\\d? "
+                                             "(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) \\d{4} "
+                                             "\\d{2}:\\d{2}:\\d{2} [+-]\\d{4}\r\n$"))
+               .match(QString::fromLatin1(message.left(dateEnd)))
+               .hasMatch(),
+           message.left(dateEnd).constData());
+  const QByteArray expected = AnsiCodePage::fromUnicode(
+      QStringLiteral("From:taro@talvenor.test\r\n"
+                     "TO:hanako@talvenor.test\r\n"
+                     "X-Mailer: Talvenor 2.1.0 by harbex7\r\n"
+                     "SUBJECT:会議のお知らせ\r\n"
+                     "\r\n"
+                     ".\r\n明日の会議は十時から、第２会議室です。\r\n.\r\n..二つ\r\n最後の行\r\n"));
+  QCOMPARE(message.mid(dateEnd), expected);
+
+  const QJsonObject envelope = QJsonDocument::fromJson(readFile(folder + QStringLiteral("envelope.json"))).object();
+  QCOMPARE(envelope.value(QStringLiteral("mail_from")).toString(), kFrom);
+  QCOMPARE(envelope.value(QStringLiteral("rcpt_tos")).toArray(), QJsonArray{kTo});
+  const QString host = QHostInfo::localHostName();
+  QCOMPARE(envelope.value(QStringLiteral("helo")).toString(), host.isEmpty() ? QStringLiteral("localhost") : host);
+
+  const QString logFile = MailLog::LogFolderPath() + QLatin1Char('/') +
+                          QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) + QLatin1Char('/') + subject +
+                          QStringLiteral(".eml");
+  const QByteArray logged = readFile(logFile);
+  QVERIFY2(logged.endsWith(AnsiCodePage::fromUnicode(QStringLiteral("\r\n\r\n") + body + QStringLiteral("\r\n"))),
+           logged.constData());
+  QCOMPARE(logged.left(dateEnd), message.left(dateEnd));
+}
+
+// With POP before SMTP the POP login is done before the SMTP server hears
+// HELO.
+void TstRealServers::popBeforeSmtpLogsInFirst() {
+  Sender sender;
+  gPBSMTP = true;
+  const int loginsBefore = popLogins();
+  const QStringList before = spooledMails();
+
+  sender.send(kTo, QStringLiteral("POP"), QStringLiteral("本文"));
+
+  QTRY_COMPARE(sender.boxes.texts().mid(1), QStringList{kCompleted});
+  const QStringList mails = spooledMails();
+  QCOMPARE(mails.size(), before.size() + 1);
+  const QJsonObject envelope = QJsonDocument::fromJson(
+      readFile(spool() + QLatin1Char('/') + mails.last() + QStringLiteral("/envelope.json"))).object();
+  QCOMPARE(envelope.value(QStringLiteral("pop_logins_at_helo")).toInt(), loginsBefore + 1);
+  QVERIFY(gSmtpPhase);
+}
+
+void TstRealServers::wrongPopPassword() {
+  Sender sender;
+  gPBSMTP = true;
+  gPASS = QStringLiteral("wrong");
+  const QStringList before = spooledMails();
+
+  sender.send(kTo, QStringLiteral("POP"), QStringLiteral("本文"));
+
+  QTRY_COMPARE(sender.boxes.count(), 2);
+  QCOMPARE(sender.boxes.texts().last(),
+           QStringLiteral("エラーが発生しました。\r\n-ERR [AUTH] Authentication failed.\r\n\r\n"
+                          "ユーザ名・パスワードを確認してください。"));
+  QCOMPARE(spooledMails(), before);
+  QVERIFY(!gSmtpPhase);
+}
+
+void TstRealServers::refusedRecipient() {
+  Sender sender;
+  const QStringList before = spooledMails();
+
+  sender.send(QStringLiteral("nobody@talvenor.test"), QStringLiteral("宛先違い"), QStringLiteral("本文"));
+
+  QTRY_COMPARE(sender.boxes.count(), 2);
+  QCOMPARE(sender.boxes.texts().last(),
+           QStringLiteral("エラーが発生しました\r\n"
+                          "550 5.1.1 <nobody@talvenor.test>: Recipient address rejected: User unknown\r\n\r\n"
+                          "メールアドレスが正しいものか確認してください。"));
+  QCOMPARE(spooledMails(), before);
+  QVERIFY(!QFileInfo::exists(MailLog::LogFolderPath()));
+  QTRY_COMPARE(sender.winsock.State(), 0);
+}
+
+void TstRealServers::popTest() {
+  Sender sender;
+  gPBSMTP = true;
+  gPopTest = true;
+
+  sender.mail.StartPopTest();
+
+  QTRY_COMPARE(sender.boxes.texts(), QStringList{QStringLiteral("POPサーバへの接続は成功しました。")});
+  QVERIFY(!gPBSMTP);
+  QVERIFY(!gPopTest);
+  QVERIFY(gUSER.isEmpty() && gPASS.isEmpty() && gPServer.isEmpty());
+}
+
+void TstRealServers::nameLookupErrors_data() {
+  QTest::addColumn<QString>("server");
+  QTest::addColumn<QString>("box");
+  const QString hints = QStringLiteral(
+      "\r\n\r\nメールサーバの設定を間違っていませんか？\r\nもしくはメールサーバが停止している可能性があります。（エラーコード：");
+  QTest::newRow("no such name") << QStringLiteral("missing.talvenor.test")
+                                << QStringLiteral("ホストが見つかりません。") + hints + QStringLiteral("11001）");
+  QTest::newRow("name without an address")
+      << QStringLiteral("nodata.talvenor.test")
+      << QStringLiteral("名前は有効ですが、要求された型のデータ レコードがありません。") + hints + QStringLiteral("11004）");
+}
+
+void TstRealServers::nameLookupErrors() {
+  QFETCH(QString, server);
+  QFETCH(QString, box);
+  if (qEnvironmentVariable("TALVENOR_TEST_DNS") != QLatin1String("1")) QSKIP("needs the test name server");
+  Sender sender;
+  gServer = server;
+
+  sender.send(kTo, QStringLiteral("件名"), QStringLiteral("本文"));
+
+  QTRY_COMPARE(sender.boxes.count(), 2);
+  QCOMPARE(sender.boxes.texts().last(), box);
+}
+
+QTEST_GUILESS_MAIN(TstRealServers)
+#include "tst_real_servers.moc"
