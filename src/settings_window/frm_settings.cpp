@@ -272,10 +272,10 @@ void frmSettings::buildControls() {
   lblUSER->setBuddy(TxtUSER);
   lblPASS->setBuddy(TxtPASS);
 
+  // Keyboard order; the window opens with the focus on CmdCancel.
   const std::initializer_list<QWidget*> tabOrder{
-      CmdCancel, TxtTo[0], TxtFrom,   TxtServer,    TxtTo[1], TxtTo[2], TxtTo[3],
-      TxtTo[4],  ChkOUTLOG, cmdLog,   ChkPBSMTP,    TxtServerPOP, TxtUSER,  TxtPASS,
-      CmdTest,   CmdOK};
+      CmdCancel, TxtTo[0],  TxtFrom, TxtServer,    TxtTo[1], TxtTo[2], TxtTo[3], TxtTo[4],
+      ChkOUTLOG, cmdLog,    ChkPBSMTP, TxtServerPOP, TxtUSER,  TxtPASS, CmdTest,  CmdOK};
   QWidget* previous = nullptr;
   for (QWidget* widget : tabOrder) {
     if (previous) setTabOrder(previous, widget);
