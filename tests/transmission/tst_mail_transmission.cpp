@@ -470,8 +470,8 @@ void TstMailTransmission::eventsWaitForTheRunningHandler() {
     bool closeQueued = QTest::qWaitFor([&] { return rig.winsock.QueuedEventCount() > 0; });
     bool settled = false;
     QMetaObject::invokeMethod(&rig.winsock, [&] { settled = true; }, Qt::QueuedConnection);
-    QTest::qWaitFor([&] { return settled; });
-    closeWaited = closeQueued && rig.winsock.QueuedEventCount() == 1;
+    settled = QTest::qWaitFor([&] { return settled; });
+    closeWaited = closeQueued && settled && rig.winsock.QueuedEventCount() == 1;
   };
 
   rig.mail.CmdMail_Click(kTo, QStringLiteral("subject"), QStringLiteral("body"));
