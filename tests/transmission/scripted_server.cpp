@@ -85,8 +85,9 @@ void ScriptedServer::play() {
     }
     if (!peer_) break;  // until the next connection
 
-    if (kind == QLatin1String("S:") || kind == QLatin1String("P:")) {
-      QByteArray bytes = AnsiCodePage::fromUnicode(text);
+    if (kind == QLatin1String("S:") || kind == QLatin1String("P:") || kind == QLatin1String("B:")) {
+      QByteArray bytes = kind == QLatin1String("B:") ? QByteArray::fromHex(text.toLatin1())
+                                                     : AnsiCodePage::fromUnicode(text);
       if (kind == QLatin1String("S:")) bytes += "\r\n";
       peer_->write(bytes);
       peer_->flush();

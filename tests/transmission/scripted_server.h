@@ -12,6 +12,7 @@ class QTcpSocket;
 // free port. Rows (texts cross in CP932, lines end with CR LF):
 //   "S: text"   send text and CR LF
 //   "P: text"   send text without a line break (part of a reply)
+//   "B: hex"    send these bytes as they are (NUL, invalid Shift-JIS...)
 //   "W:"        wait until the client holds every byte sent since its last
 //               command unread (it must not have taken a partial reply)
 //   "D:"        wait until the client has taken the replies sent since its

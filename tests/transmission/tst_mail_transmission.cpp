@@ -352,6 +352,10 @@ void TstMailTransmission::smtpDialogue_data() {
              fromData(subject, {body})
       << QStringList{kCompleted} << QByteArray() << true;
 
+  QTest::newRow("greeting with NUL and invalid Shift-JIS bytes")
+      << kTo << subject << body
+      << QStringList{QStringLiteral("B: 323230200081ff7f20fd6f6b0d0a")} + normalSend().mid(1) << QStringList{kCompleted}
+      << QByteArray() << true;
   QTest::newRow("close after the greeting")
       << kTo << subject << body
       << QStringList{QStringLiteral("S: 220 mx ESMTP"), QStringLiteral("C: RSET"), QStringLiteral("X:")}
