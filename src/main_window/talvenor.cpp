@@ -43,7 +43,7 @@ constexpr int kComboHeight = 22;
 constexpr int kSubjectHeight = 22;
 constexpr int kBodyHeight = 137;
 constexpr int kButtonHeight = 25;
-constexpr int kButtonGap = 7;
+constexpr int kButtonGap = 6;
 
 void paintWith(QWidget* widget, std::initializer_list<QPalette::ColorRole> roles, const QColor& colour) {
   QPalette palette = widget->palette();
@@ -111,6 +111,13 @@ Talvenor::Talvenor(std::unique_ptr<SocketControl> winsock, QWidget* parent)
 }
 
 Talvenor::~Talvenor() {
+  // The controls go with the QWidget part of the window, and a box losing
+  // the focus on its way out must not reach the handlers of a window that
+  // is no longer whole.
+  Cmb->removeEventFilter(this);
+  cmbTo->removeEventFilter(this);
+  for (QObject* child : findChildren<QObject*>()) QObject::disconnect(child, nullptr, this, nullptr);
+  delete bodyBytes_;
   // The transmission refers to the socket: let it go first.
   transmission_.reset();
 }
@@ -180,7 +187,7 @@ void Talvenor::buildControls() {
   Txt->setTabChangesFocus(true);
   paintWith(Txt, {QPalette::Base}, kBoxColour);
   Txt->setGeometry(kLeft, y, kColumnWidth, kBodyHeight);
-  y += kBodyHeight + 8;
+  y += kBodyHeight + 6;
 
   CmdMail = makeButton(this, QStringLiteral("メール送信"));
   CmdClip = makeButton(this, QStringLiteral("本文のコピー"));

@@ -89,13 +89,14 @@ class Talvenor : public QWidget {
   void Form_MouseDown(QPointF position);
   void Form_MouseMove(QPointF position);
   void Form_MouseUp(QPointF position);
-  // Index and text of Cmb, so a typed name that matches a carrier can be
-  // undone: only a choice from the list selects a carrier.
+  // Undoes the combo box's own selecting of an item whose name was typed
+  // in full: only a choice from the list selects a carrier.
   void keepCarrierSelection();
 
   std::unique_ptr<SocketControl> winsock_;
   std::unique_ptr<MailTransmission> transmission_;
   BodyByteTracker* bodyBytes_ = nullptr;
+  // Cmb's selection and text when its edit field finished an edit.
   int typedCarrierIndex_ = -1;
   QString typedCarrierText_;
   bool carrierEditFinishing_ = false;
