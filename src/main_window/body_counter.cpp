@@ -5,6 +5,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <algorithm>
+#include <utility>
 
 namespace BodyCounter {
 
@@ -61,6 +62,12 @@ BodyByteTracker::BodyByteTracker(QTextDocument* document, QObject* parent)
     : QObject(parent), document_(document) {
   connect(document_, &QTextDocument::contentsChange, this, &BodyByteTracker::onContentsChange);
   recount();
+  changed_ = false;
+}
+
+bool BodyByteTracker::takeChanged() {
+  if (!inStep()) recount();
+  return std::exchange(changed_, false);
 }
 
 qsizetype BodyByteTracker::count() {
@@ -70,7 +77,9 @@ qsizetype BodyByteTracker::count() {
 }
 
 void BodyByteTracker::recount() {
-  text_ = document_->toPlainText();
+  QString text = document_->toPlainText();
+  if (text != text_) changed_ = true;
+  text_ = std::move(text);
   count_ = BodyCounter::bodyByteCount(text_);
 }
 
@@ -111,7 +120,10 @@ void BodyByteTracker::onContentsChange(int position, int charsRemoved, int chars
     ++newEnd;
   }
   const QString added = plainTextOf(static_cast<int>(start), static_cast<int>(newEnd));
-  count_ -= BodyCounter::bodyByteCount(QStringView(text_).sliced(start, oldEnd - start));
+  const QStringView removed = QStringView(text_).sliced(start, oldEnd - start);
+  if (removed == added) return;
+  changed_ = true;
+  count_ -= BodyCounter::bodyByteCount(removed);
   count_ += BodyCounter::bodyByteCount(added);
   text_.replace(start, oldEnd - start, added);
 }

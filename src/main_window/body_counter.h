@@ -44,6 +44,10 @@ class BodyByteTracker : public QObject {
   void recount();
   // The document's text as toPlainText() gives it.
   const QString& text() const { return text_; }
+  // Whether the text changed since the last call. The document also
+  // reports changes that leave the text as it was (an input method's
+  // composition, a change of format); those are not changes of the body.
+  bool takeChanged();
 
  private:
   void onContentsChange(int position, int charsRemoved, int charsAdded);
@@ -53,4 +57,5 @@ class BodyByteTracker : public QObject {
   QTextDocument* document_;
   QString text_;
   qsizetype count_ = 0;
+  bool changed_ = false;
 };

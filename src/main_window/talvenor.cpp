@@ -225,7 +225,11 @@ void Talvenor::buildControls() {
   Cmb->installEventFilter(this);
   cmbTo->installEventFilter(this);
   connect(TxtSubj, &QLineEdit::textChanged, this, &Talvenor::TxtSubj_Change);
-  connect(Txt, &QPlainTextEdit::textChanged, this, &Talvenor::Txt_Change);
+  connect(Txt, &QPlainTextEdit::textChanged, this, [this] {
+    // Composing with the input method re-lays the text out without
+    // changing it; only a change of the text is a change of the body.
+    if (bodyBytes_->takeChanged()) Txt_Change();
+  });
   connect(CmdMail, &QPushButton::clicked, this, &Talvenor::CmdMail_Click);
   connect(CmdClip, &QPushButton::clicked, this, &Talvenor::CmdClip_Click);
   connect(CmdMailINIT, &QPushButton::clicked, this, &Talvenor::CmdMailINIT_Click);

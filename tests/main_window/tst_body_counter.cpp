@@ -38,7 +38,8 @@ void TestBodyCounter::byteCount() {
 // Random edits of every kind the box sees (typing, deleting, replacing a
 // selection, multi-line pastes, undo and redo, the program setting or
 // clearing the text): after each, the kept text and count must be those of
-// the box's whole text.
+// the box's whole text, and a change is reported exactly when the text
+// differs from before.
 void TestBodyCounter::trackerFollowsEveryKindOfEdit() {
   QPlainTextEdit edit;
   BodyByteTracker tracker(edit.document());
@@ -56,6 +57,7 @@ void TestBodyCounter::trackerFollowsEveryKindOfEdit() {
     return text;
   };
 
+  QString previous;
   for (int step = 0; step < 1500; ++step) {
     QTextCursor cursor(edit.document());
     const int end = edit.document()->characterCount() - 1;
@@ -98,6 +100,8 @@ void TestBodyCounter::trackerFollowsEveryKindOfEdit() {
     const QString plain = edit.toPlainText();
     QCOMPARE(tracker.text(), plain);
     QCOMPARE(tracker.count(), BodyCounter::bodyByteCount(plain));
+    QCOMPARE(tracker.takeChanged(), plain != previous);
+    previous = plain;
   }
 }
 

@@ -13,6 +13,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -299,6 +300,11 @@ void TestTalvenor::bodyLimitWarnings_data() {
   QTest::newRow("a line break counts two")
       << QStringLiteral("abcdefghi") << 0 << QStringList{QStringLiteral("enter")} << QList<int>{1}
       << QList<int>{11} << "11/10";
+  QTest::newRow("composing with the input method warns only on commit")
+      << QStringLiteral("abcdefghij") << 0
+      << QStringList{QStringLiteral("compose:か"), QStringLiteral("compose:かん"), QStringLiteral("commit:漢"),
+                     QStringLiteral("compose:じ"), QStringLiteral("commit:字")}
+      << QList<int>{0, 0, 1, 1, 2} << QList<int>{10, 10, 12, 12, 14} << "14/10";
   QTest::newRow("a 600-byte paste against 500 warns once")
       << QString() << 1 << QStringList{QStringLiteral("paste")} << QList<int>{1} << QList<int>{600} << "600/500";
   QTest::newRow("set by the program") << QString() << 1 << QStringList{QStringLiteral("set")} << QList<int>{1}
@@ -335,7 +341,14 @@ void TestTalvenor::bodyLimitWarnings() {
     const QString& step = steps.at(i);
     if (step.startsWith(QLatin1String("type:")))
       QTest::sendKeyEvent(QTest::Click, window->Txt, Qt::Key_unknown, step.mid(5), Qt::NoModifier);
-    else if (step == QLatin1String("back"))
+    else if (step.startsWith(QLatin1String("compose:"))) {
+      QInputMethodEvent compose(step.mid(8), {});
+      QApplication::sendEvent(window->Txt, &compose);
+    } else if (step.startsWith(QLatin1String("commit:"))) {
+      QInputMethodEvent commit;
+      commit.setCommitString(step.mid(7));
+      QApplication::sendEvent(window->Txt, &commit);
+    } else if (step == QLatin1String("back"))
       QTest::keyClick(window->Txt, Qt::Key_Backspace);
     else if (step == QLatin1String("enter"))
       QTest::keyClick(window->Txt, Qt::Key_Return);
