@@ -61,6 +61,27 @@ void BM_FullCountBody(benchmark::State& state) {
 }
 BENCHMARK(BM_FullCountBody)->Apply(sizes);
 
+// The counter's own share of a change: one character inserted into a
+// 100 KB body and removed again through a text cursor, without the
+// counter (0) and with it (1).
+void BM_CounterShareOfAnEdit(benchmark::State& state) {
+  QPlainTextEdit box;
+  box.setPlainText(makeBody(100 << 10));
+  std::unique_ptr<BodyByteTracker> tracker;
+  if (state.range(0) != 0) tracker = std::make_unique<BodyByteTracker>(box.document());
+  QTextCursor cursor(box.document());
+  cursor.setPosition(box.document()->characterCount() / 2);
+  for (auto _ : state) {
+    cursor.insertText(QStringLiteral("あ"));
+    if (tracker) benchmark::DoNotOptimize(tracker->count());
+    cursor.deletePreviousChar();
+    if (tracker) benchmark::DoNotOptimize(tracker->count());
+  }
+  state.counters["per_change"] =
+      benchmark::Counter(double(state.iterations() * 2), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_CounterShareOfAnEdit)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
 // One character typed into the body and taken back again, through the
 // window's key handling, document, layout and counter: two changes per
 // iteration. The limit is above the body, so no message box appears.
