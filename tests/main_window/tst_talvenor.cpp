@@ -572,6 +572,14 @@ void TestTalvenor::buttonsForwardToTheirHandlers() {
   QCOMPARE(window.TxtSubj->text(), QString());
   QCOMPARE(window.lblSubj->text(), QStringLiteral("0"));
   QCOMPARE(window.Lbl->text(), QStringLiteral("0/???"));
+
+  // Closing while connected drops the connection and the window goes,
+  // without a question.
+  const qsizetype shown = boxes.count();
+  QTest::mouseClick(window.CmdClose, Qt::LeftButton);
+  QCOMPARE(connections->closes, 1);
+  QVERIFY(!window.isVisible());
+  QCOMPARE(boxes.count(), shown);
 }
 
 QTEST_MAIN(TestTalvenor)
