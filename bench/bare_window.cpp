@@ -1,6 +1,6 @@
 // The floor for the start-up figure: the same application set-up as the
 // program and a bare window with five controls showing Japanese text in
-// the program's fonts, nothing else. Prints "first-paint <us>" once the
+// the program's fonts, nothing else. Prints a "first-paint" line once the
 // window has been painted and exits.
 
 #include "first_paint_probe.h"

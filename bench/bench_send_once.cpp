@@ -3,7 +3,16 @@
 // given port, message boxes answered at once. Exits 0 once the program
 // reports the completed send, 1 on any other outcome.
 //
-//   bench_send_once <port>
+//   bench_send_once <port> [--phases]
+//   bench_send_once --load-only
+//
+// With --phases it prints on standard error when main() began, when the
+// send began, when it completed and when the event loop ended, as
+// milliseconds on the monotonic clock, so that the whole-process figure can
+// be split into loading, set-up, dialogue and exit.
+//
+// --load-only ends at once in main(): the cost of a process that loads the
+// same libraries and does nothing.
 
 #include "mail_transmission.h"
 #include "send_rig.h"
@@ -11,12 +20,33 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+namespace {
+
+bool phases = false;
+
+// The moment, on the monotonic clock the runner reads too (Python's
+// time.monotonic), so that it can tell the time before main().
+void phase(const char* name) {
+  if (!phases) return;
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  std::fprintf(stderr, "phase %s %.3f\n", name, double(now.tv_sec) * 1000.0 + double(now.tv_nsec) / 1e6);
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
+  if (argc == 2 && std::strcmp(argv[1], "--load-only") == 0) return 0;
+  phases = argc > 2 && std::strcmp(argv[2], "--phases") == 0;
+  phase("main");
   QCoreApplication app(argc, argv);
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: bench_send_once <port>\n");
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: bench_send_once <port> [--phases]\n");
     return 2;
   }
   SendRig::useServer(static_cast<std::uint16_t>(std::atoi(argv[1])));
@@ -25,6 +55,7 @@ int main(int argc, char* argv[]) {
   MailTransmission transmission(winsock);
   int exitCode = 1;
   SendRig::answerBoxes([&exitCode](bool completed) {
+    phase("completed");
     exitCode = completed ? 0 : 1;
     // After the handler that asked has returned.
     QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QCoreApplication::exit(); },
@@ -32,8 +63,13 @@ int main(int argc, char* argv[]) {
   });
 
   QMetaObject::invokeMethod(
-      &app, [&] { transmission.CmdMail_Click(SendRig::kTo, SendRig::kSubject, SendRig::body()); },
+      &app,
+      [&] {
+        phase("send");
+        transmission.CmdMail_Click(SendRig::kTo, SendRig::kSubject, SendRig::body());
+      },
       Qt::QueuedConnection);
   QCoreApplication::exec();
+  phase("exec-returned");
   return exitCode;
 }

@@ -3,7 +3,7 @@
 // The same start as the program (application set-up, Japanese standard
 // texts, the start procedure with its single-instance lock and Data.ini
 // beside the executable, the main window's loading), with one addition: a
-// probe that prints "first-paint <us>" once the main window has been
+// probe that prints a "first-paint" line once the main window has been
 // painted, and then ends the event loop so that the process exits.
 //
 // Copy the executable into a folder with a Data.ini of its own and run it
