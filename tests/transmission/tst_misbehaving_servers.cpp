@@ -1,0 +1,347 @@
+// Servers that misbehave in every state of the SMTP and POP dialogues,
+// played against the real socket control. Whatever a server does, the
+// program shows the right box (or none), reports a completed send only for
+// a mail the server accepted, logs nothing else, and the next send goes
+// through.
+
+#include "mail_transmission.h"
+#include "mod_talvenor200.h"
+#include "scripted_message_boxes.h"
+#include "scripted_server.h"
+#include "temp_app_folder.h"
+#include "winsock.h"
+#include "write_log.h"
+
+#include <QDirIterator>
+#include <QSignalSpy>
+#include <QTest>
+#include <memory>
+#include <vector>
+
+using namespace ModTalvenor200;
+
+namespace {
+
+const QString kFrom = QStringLiteral("taro@example.jp");
+const QString kTo = QStringLiteral("hanako@example.jp");
+const QString kSubject = QStringLiteral("件名");
+const QString kBody = QStringLiteral("本文");
+
+const QString kConfirm = QStringLiteral("メールを送信してよろしいですか？");
+const QString kCompleted = QStringLiteral("送信が完了しました。\r\n\r\n題名と本文をクリアしますか？");
+const QString kClosedEarly = QStringLiteral("エラーが発生しました。\r\n");
+const QString kSmtpError = QStringLiteral("エラーが発生しました\r\n");
+const QString kLoginHint = QStringLiteral("\r\nユーザ名・パスワードを確認してください。");
+const QString kReset = QStringLiteral(
+    "通信中、エラーが発生しました。\r\n\r\nメールサーバの設定を間違っていませんか？\r\n"
+    "もしくはメールサーバが停止している可能性があります。（エラーコード：10054）");
+const QString kPopTestOk = QStringLiteral("POPサーバへの接続は成功しました。");
+
+constexpr int kEnds = -100;  // the row ends the dialogue (it does not wait)
+
+// What the client sends on entering a state, and the server's good reply.
+struct Exchange {
+  QStringList client;
+  QString reply;
+};
+
+// SMTP states 0 to 7.
+const QList<Exchange> kSmtp = {
+    {{}, QStringLiteral("220 mx ESMTP")},
+    {{QStringLiteral("C: RSET")}, QStringLiteral("250 Ok")},
+    {{QStringLiteral("C~ ^HELO \\S+$")}, QStringLiteral("250 mx")},
+    {{QStringLiteral("C: MAIL FROM:<") + kFrom + u'>'}, QStringLiteral("250 Ok")},
+    {{QStringLiteral("C: RCPT TO:<") + kTo + u'>'}, QStringLiteral("250 Ok")},
+    {{QStringLiteral("C: DATA")}, QStringLiteral("354 Go ahead")},
+    {{QStringLiteral("C~ ^Date:"), QStringLiteral("C: From:") + kFrom, QStringLiteral("C: TO:") + kTo,
+      QStringLiteral("C: X-Mailer: Talvenor 2.1.0 by harbex7"), QStringLiteral("C: SUBJECT:") + kSubject,
+      QStringLiteral("C: "), QStringLiteral("C: ") + kBody, QStringLiteral("C: .")},
+     QStringLiteral("250 Ok: queued")},
+    {{QStringLiteral("C: QUIT")}, QStringLiteral("221 Bye")},
+};
+
+// POP states 0, 1, 2 and 110 (after QUIT).
+const QList<Exchange> kPop = {
+    {{}, QStringLiteral("+OK ready")},
+    {{QStringLiteral("C: USER taro")}, QStringLiteral("+OK")},
+    {{QStringLiteral("C: PASS secret")}, QStringLiteral("+OK")},
+    {{QStringLiteral("C: QUIT")}, QStringLiteral("+OK bye")},
+};
+const int kPopState[] = {0, 1, 2, 110};
+
+// The server's rows up to the point where the client waits in state k.
+QStringList before(const QList<Exchange>& dialogue, qsizetype k) {
+  QStringList rows;
+  for (qsizetype i = 0; i < k; ++i) rows << dialogue[i].client << QStringLiteral("S: ") + dialogue[i].reply;
+  return rows + dialogue[k].client;
+}
+
+// The server's rows after its reply in state k, to its close.
+QStringList after(const QList<Exchange>& dialogue, qsizetype k) {
+  QStringList rows;
+  for (qsizetype i = k + 1; i < dialogue.size(); ++i)
+    rows << dialogue[i].client << QStringLiteral("S: ") + dialogue[i].reply;
+  return rows << QStringLiteral("X:");
+}
+
+QStringList whole(const QList<Exchange>& dialogue) {
+  return before(dialogue, 0) << QStringLiteral("S: ") + dialogue[0].reply << after(dialogue, 0);
+}
+
+// The server's last text the client holds while it waits in state k: the
+// reply that brought it there in states 1 and 2, nothing after a step that
+// empties it, nothing before the greeting.
+QString replyHeldIn(const QList<Exchange>& dialogue, qsizetype k) {
+  return k == 1 || k == 2 ? dialogue[k - 1].reply + QStringLiteral("\r\n") : QString();
+}
+
+QString bytesRow(const QByteArray& bytes) { return QStringLiteral("B: ") + QString::fromLatin1(bytes.toHex()); }
+
+// Lines no dialogue expects; none begins with "4" or "5", none holds "+OK"
+// or "-ERR".
+QList<std::pair<const char*, QString>> garbageRows() {
+  return {
+      {"garbage", bytesRow("#%&! ~^ xyzzy\r\n")},
+      {"NUL bytes", bytesRow(QByteArray("\0\0A\0 \0", 6) + "\r\n")},
+      {"invalid Shift-JIS", bytesRow("\x81\x7f \xff\xfe \xa0\x81 \xef\x40 \x81\r\n")},
+      {"1 MB line", QStringLiteral("S: ") + QString(1 << 20, u'x')},
+  };
+}
+
+void addRow(const QString& name, const QStringList& smtp, const QStringList& pop, const QStringList& boxes,
+            bool completed, int waitsIn = kEnds, bool thenPopTest = false) {
+  QTest::addRow("%s", qPrintable(name)) << smtp << pop << boxes << completed << waitsIn << thenPopTest;
+}
+
+// Rows for one dialogue, in every state it has. `finish` completes a row
+// whose dialogue went on normally (for POP: the SMTP send that follows).
+void addDialogueRows(bool isPop) {
+  const QList<Exchange>& dialogue = isPop ? kPop : kSmtp;
+  const QString protocol = isPop ? QStringLiteral("POP") : QStringLiteral("SMTP");
+  // A row's scripts: the misbehaving dialogue, and the other server's.
+  const auto scripts = [isPop](const QStringList& rows, bool goesOn) {
+    const QStringList smtpAfterPop = goesOn ? whole(kSmtp) : QStringList();
+    return isPop ? std::pair{smtpAfterPop, rows} : std::pair{rows, QStringList()};
+  };
+  const auto add = [&](const QString& what, qsizetype k, const QStringList& rows, const QStringList& boxes,
+                       bool completed) {
+    const auto [smtp, pop] = scripts(rows, completed);
+    const int state = isPop ? kPopState[k] : int(k);
+    addRow(QStringLiteral("%1 state %2: %3").arg(protocol).arg(state).arg(what), smtp, pop, boxes, completed);
+  };
+  // Completion, for a dialogue that goes on after the row's rows.
+  const auto goesOn = [&](const QString& what, qsizetype k, const QStringList& rows) {
+    add(what, k, before(dialogue, k) + rows + after(dialogue, k), {kCompleted}, true);
+  };
+  // The server closes while the client waits in state k: an SMTP send is
+  // complete only after QUIT; a close after the POP QUIT goes on to SMTP.
+  const auto closes = [&](const QString& what, qsizetype k, const QStringList& rows) {
+    const bool normalEnd = k == dialogue.size() - 1;
+    add(what, k, before(dialogue, k) + rows,
+        normalEnd ? QStringList{kCompleted} : QStringList{kClosedEarly + replyHeldIn(dialogue, k)}, normalEnd);
+  };
+
+  for (qsizetype k = 0; k < dialogue.size(); ++k) {
+    const QString reply = dialogue[k].reply;
+    const QByteArray wire = reply.toLatin1() + "\r\n";
+    const QString good = QStringLiteral("S: ") + reply;
+
+    for (qsizetype cut = 1; cut < wire.size(); ++cut)
+      goesOn(QStringLiteral("reply split after byte %1").arg(cut), k,
+             {bytesRow(wire.left(cut)), QStringLiteral("W:"), bytesRow(wire.mid(cut))});
+
+    for (const auto& [what, row] : garbageRows()) {
+      // In SMTP states 0 and 1 any reply moves on; elsewhere it is ignored.
+      if (!isPop && k < 2)
+        goesOn(QString::fromLatin1(what), k, {row});
+      else
+        goesOn(QString::fromLatin1(what), k, {row, QStringLiteral("D:"), good});
+    }
+
+    closes(QStringLiteral("plain close"), k, {QStringLiteral("X:")});
+    closes(QStringLiteral("reply without CR LF, then close"), k, {QStringLiteral("P: ") + reply, QStringLiteral("X:")});
+    // Before the greeting the reset waits until the client has seen its
+    // connection made: a reset that beats QTcpSocket's check of the
+    // connect makes it connect once more, unseen by the program.
+    add(QStringLiteral("connection reset"), k,
+        before(dialogue, k) + (k == 0 ? QStringList{QStringLiteral("W:")} : QStringList()) << QStringLiteral("R:"),
+        {kReset}, false);
+
+    for (const bool popTest : {false, true}) {
+      const auto [smtp, pop] = scripts(before(dialogue, k), false);
+      addRow(QStringLiteral("%1 state %2: server stops answering, then %3")
+                 .arg(protocol)
+                 .arg(isPop ? kPopState[k] : int(k))
+                 .arg(popTest ? QStringLiteral("a POP test") : QStringLiteral("send again")),
+             smtp, pop, {}, false, isPop ? kPopState[k] : int(k), popTest);
+    }
+
+    if (!isPop) {
+      const QString code = reply.left(3);
+      goesOn(QStringLiteral("multi-line reply"), k,
+             {QStringLiteral("S: %1-first line").arg(code), QStringLiteral("W:"),
+              QStringLiteral("S: %1-second line").arg(code), QStringLiteral("W:"), good});
+      for (const QString& refusal : {QStringLiteral("451 4.3.0 Try again later"), QStringLiteral("554 5.7.1 Refused")})
+        add(refusal.left(1) + QStringLiteral("xx reply"), k, before(dialogue, k) << QStringLiteral("S: ") + refusal,
+            {kSmtpError + refusal + QStringLiteral("\r\n")}, false);
+    } else {
+      for (const QString& refusal : {QStringLiteral("-ERR [AUTH] Authentication failed."),
+                                     QStringLiteral("+OK ready -ERR not today")}) {
+        const QString what = refusal.startsWith(u'+') ? QStringLiteral("+OK ... -ERR") : QStringLiteral("-ERR");
+        if (kPopState[k] == 110)  // the answer to QUIT is not looked at
+          add(what, k, before(dialogue, k) << QStringLiteral("S: ") + refusal << QStringLiteral("X:"), {kCompleted},
+              true);
+        else
+          add(what, k, before(dialogue, k) << QStringLiteral("S: ") + refusal,
+              {kClosedEarly + refusal + QStringLiteral("\r\n") + kLoginHint}, false);
+      }
+    }
+  }
+
+  // The greeting, and at once the close, before the client's first command.
+  add(QStringLiteral("greeting, then an immediate close"), 1,
+      {QStringLiteral("S: ") + dialogue[0].reply, QStringLiteral("X:")},
+      {kClosedEarly + dialogue[0].reply + QStringLiteral("\r\n")}, false);
+}
+
+// One socket control with its dialogue state, scripted boxes, a program
+// folder that logs, and fresh scripted servers for ports 25 and 110 on
+// every call of serve().
+struct Fixture {
+  Fixture() { gOUTLOG = true; }
+  ~Fixture() { Winsock::setPortOverrideForTesting({}); }
+
+  void serve(const QStringList& smtpScript, const QStringList& popScript) {
+    smtp = add(smtpScript);
+    pop = add(popScript);
+    Winsock::setPortOverrideForTesting({{25, smtp->port()}, {110, pop->port()}});
+  }
+
+  ScriptedServer* add(const QStringList& script) {
+    auto& server = servers.emplace_back(std::make_unique<ScriptedServer>(script));
+    // "W:" also waits for the client to have its connection.
+    server->clientUnread = [this] {
+      return winsock.State() == Winsock::sckConnected ? winsock.BytesReceived() : qsizetype(-1);
+    };
+    server->clientArrivals = [this] { return int(arrivals.count()); };
+    return server.get();
+  }
+
+  // Every box but the confirmations.
+  QStringList shown() const {
+    QStringList texts = boxes.texts();
+    texts.removeIf([](const QString& text) { return text.startsWith(kConfirm); });
+    return texts;
+  }
+
+  qsizetype logFiles() const {
+    qsizetype count = 0;
+    for (QDirIterator it(MailLog::LogFolderPath(), QDir::Files, QDirIterator::Subdirectories); it.hasNext(); it.next())
+      ++count;
+    return count;
+  }
+
+  // The client waits in this state on an open connection, and the server
+  // has played every row.
+  bool waitingIn(int state) const {
+    const ScriptedServer* server = pop->connections() > 0 ? pop : smtp;
+    return mail.mState == state && winsock.State() == Winsock::sckConnected && server->connections() == 1 &&
+           server->remaining().isEmpty();
+  }
+
+  TempAppFolder folder;
+  ScriptedMessageBoxes boxes;
+  Winsock winsock;
+  QSignalSpy arrivals{&winsock, &SocketControl::dataArrivalEvent};
+  MailTransmission mail{winsock};
+  std::vector<std::unique_ptr<ScriptedServer>> servers;
+  ScriptedServer* smtp = nullptr;
+  ScriptedServer* pop = nullptr;
+};
+
+#define VERIFY_SCRIPTS_PLAYED(fixture)                                                                     \
+  for (const auto& server : (fixture).servers)                                                             \
+  QTRY_VERIFY2(server->finished(),                                                                         \
+               qPrintable(server->failure() + QStringLiteral(" / left: ") + server->remaining().join(u'|') + \
+                          QStringLiteral(" / received: ") + QString::fromLatin1(server->received().left(300))))
+
+}  // namespace
+
+class TstMisbehavingServers : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init();
+  void misbehavingServer_data();
+  void misbehavingServer();
+};
+
+void TstMisbehavingServers::init() {
+  resetForTesting();
+  gFrom = kFrom;
+  gServer = QStringLiteral("127.0.0.1");
+  gPServer = QStringLiteral("127.0.0.1");
+  gUSER = QStringLiteral("taro");
+  gPASS = QStringLiteral("secret");
+}
+
+void TstMisbehavingServers::misbehavingServer_data() {
+  QTest::addColumn<QStringList>("smtp");
+  QTest::addColumn<QStringList>("pop");  // empty: POP before SMTP is off
+  QTest::addColumn<QStringList>("boxes");  // shown after the confirmation
+  QTest::addColumn<bool>("completed");     // the server accepted the mail
+  QTest::addColumn<int>("waitsIn");        // the dialogue waits in this state
+  QTest::addColumn<bool>("thenPopTest");   // a POP test before the next send
+  addDialogueRows(false);
+  addDialogueRows(true);
+}
+
+void TstMisbehavingServers::misbehavingServer() {
+  QFETCH(QStringList, smtp);
+  QFETCH(QStringList, pop);
+  QFETCH(QStringList, boxes);
+  QFETCH(bool, completed);
+  QFETCH(int, waitsIn);
+  QFETCH(bool, thenPopTest);
+  Fixture fixture;
+  gPBSMTP = !pop.isEmpty();
+  fixture.serve(smtp, pop);
+
+  fixture.mail.CmdMail_Click(kTo, kSubject, kBody);
+
+  if (waitsIn == kEnds) {
+    VERIFY_SCRIPTS_PLAYED(fixture);
+    QTRY_COMPARE(fixture.shown(), boxes);
+    QCOMPARE(fixture.mail.mState, 0);
+    QCOMPARE(fixture.winsock.State(), 0);
+  } else {
+    // No time limit: the dialogue just waits.
+    QTRY_VERIFY(fixture.waitingIn(waitsIn));
+    QCOMPARE(fixture.shown(), QStringList());
+  }
+  QCOMPARE(fixture.logFiles(), completed ? 1 : 0);
+
+  // The settings window's POP test, or the send button, gives up whatever
+  // is open and starts afresh; then a normal send goes through.
+  if (thenPopTest) {
+    gPBSMTP = true;
+    gPopTest = true;
+    gSmtpPhase = false;
+    fixture.serve({}, before(kPop, 3));
+    fixture.mail.StartPopTest();
+    QTRY_VERIFY(!gPopTest);
+    boxes.append(kPopTestOk);
+  }
+  boxes.append(kCompleted);
+  fixture.serve(whole(kSmtp), gPBSMTP && !gSmtpPhase ? whole(kPop) : QStringList());
+  fixture.mail.CmdMail_Click(kTo, kSubject, kBody);
+
+  VERIFY_SCRIPTS_PLAYED(fixture);
+  QTRY_COMPARE(fixture.shown(), boxes);
+  QCOMPARE(fixture.logFiles(), completed ? 2 : 1);
+  QCOMPARE(fixture.mail.mState, 0);
+  QCOMPARE(fixture.winsock.State(), 0);
+}
+
+QTEST_GUILESS_MAIN(TstMisbehavingServers)
+#include "tst_misbehaving_servers.moc"
