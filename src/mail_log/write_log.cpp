@@ -32,18 +32,19 @@ bool fileExists(const QString& path) {
   return info.exists() && !info.isDir();
 }
 
-// The name the mail goes to in the day folder; empty when no usable name
-// exists.
-QString chooseFileName(const QString& dayFolder, const QString& subject, const QDateTime& now) {
+}  // namespace
+
+QString ChooseLogFileName(const QString& dayFolder, const QString& subject, const QDateTime& now,
+                          const std::function<bool(const QString& path)>& exists) {
   if (!subject.isEmpty() && isForbiddenSubject(subject)) return QString();
   const QString base = subject.isEmpty() ? kUntitled : subject;
 
   QString name = base + kExtension;
-  if (fileExists(dayFolder + name)) {
+  if (exists(dayFolder + name)) {
     name.clear();
     for (int n = 1; n <= kLastNumber && name.isEmpty(); ++n) {
       const QString numbered = base + QLatin1Char('(') + QString::number(n) + QLatin1Char(')') + kExtension;
-      if (!fileExists(dayFolder + numbered)) name = numbered;
+      if (!exists(dayFolder + numbered)) name = numbered;
     }
     if (name.isEmpty()) {
       // All numbers taken: a titled mail takes the time stamp (and joins a
@@ -57,8 +58,6 @@ QString chooseFileName(const QString& dayFolder, const QString& subject, const Q
   return name;
 }
 
-}  // namespace
-
 QString LogFolderPath() { return ModINI::AppFolder() + QStringLiteral("mailLOG"); }
 
 // Every step runs even when one before it failed; a failure only means that
@@ -70,7 +69,7 @@ void WriteLog(const QString& mMessage, const QString& mSubject, const QDateTime&
   const QString dayFolder = logFolder + QLatin1Char('/') + now.toString(QStringLiteral("yyyyMMdd"));
   if (!QFileInfo::exists(dayFolder)) QDir().mkdir(dayFolder);
 
-  const QString name = chooseFileName(dayFolder + QLatin1Char('/'), mSubject, now);
+  const QString name = ChooseLogFileName(dayFolder + QLatin1Char('/'), mSubject, now, fileExists);
   if (name.isEmpty()) return;
 
   QFile file(dayFolder + QLatin1Char('/') + name);
