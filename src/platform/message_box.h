@@ -32,8 +32,12 @@ Answer show(const Request& request);
 Answer MsgBox(const QString& text, Buttons buttons = Buttons::Ok, Icon icon = Icon::None,
               const QString& title = QString(), Answer defaultButton = Answer::Ok);
 
-// Replaces the on-screen boxes (tests install a scripted responder).
-// Returns the previous responder; an empty responder restores the screen.
+// Installs who answers: the program installs screenResponder() at start,
+// tests a scripted responder. Returns the previous responder. Without one,
+// every box is answered by its default button.
 Responder setResponder(Responder responder);
+
+// Modal boxes on the screen (in the desktop part of the platform library).
+Responder screenResponder();
 
 }  // namespace MessageBox

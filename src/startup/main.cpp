@@ -1,3 +1,4 @@
+#include "message_box.h"
 #include "mod_dbl_launch.h"
 #include "single_instance.h"
 
@@ -16,6 +17,8 @@ int main(int argc, char* argv[]) {
   if (qtTranslator.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
                         QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
     QApplication::installTranslator(&qtTranslator);
+
+  MessageBox::setResponder(MessageBox::screenResponder());
 
   int exitCode = 0;
   ModDblLaunch::Main(SingleInstance::instanceKeyForExecutable(), exitCode);

@@ -26,6 +26,8 @@ class TestMessageBox : public QObject {
   }
 
  private slots:
+  void initTestCase() { MessageBox::setResponder(MessageBox::screenResponder()); }
+
   void escapeAnswers_data() {
     QTest::addColumn<int>("buttons");
     QTest::addColumn<int>("expected");
