@@ -156,6 +156,8 @@ int Winsock::State() const { return state_; }
 void Winsock::SendData(const QString& text) {
   if (!socket_ || state_ != sckConnected) return;
   socket_->write(AnsiCodePage::fromUnicode(text));
+  // Out now rather than on a later turn of the event loop.
+  socket_->flush();
 }
 
 void Winsock::GetData(QString& data) {
