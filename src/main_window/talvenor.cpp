@@ -339,7 +339,11 @@ void Talvenor::CountBody() {
 }
 
 void Talvenor::CmdMail_Click() {
-  transmission_->CmdMail_Click(cmbTo->currentText(), TxtSubj->text(), Txt->toPlainText());
+  // The mail text, and the log file made from it, breaks lines with CR LF
+  // throughout, as the header lines do; the box itself holds LF.
+  QString body = Txt->toPlainText();
+  body.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+  transmission_->CmdMail_Click(cmbTo->currentText(), TxtSubj->text(), body);
 }
 
 void Talvenor::CmdClip_Click() {

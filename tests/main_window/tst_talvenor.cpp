@@ -558,12 +558,13 @@ void TestTalvenor::buttonsForwardToTheirHandlers() {
   window.Form_Load();
   window.cmbTo->setEditText(QStringLiteral("hanako@docomo.ne.jp"));
   window.TxtSubj->setText(QStringLiteral("題"));
-  window.Txt->setPlainText(QStringLiteral("本文"));
+  window.Txt->setPlainText(QStringLiteral("本文\n二行目"));
   QTest::mouseClick(window.CmdMail, Qt::LeftButton);
   // The send command asked for confirmation, took the texts and connected.
   QCOMPARE(boxes.count(), 1);
   QCOMPARE(window.transmission().mMailTo, QStringLiteral("hanako@docomo.ne.jp"));
-  QCOMPARE(window.transmission().mBody, QStringLiteral("本文"));
+  // The mail text (and its log) breaks lines with CR LF, as the headers do.
+  QCOMPARE(window.transmission().mBody, QStringLiteral("本文\r\n二行目"));
   QCOMPARE(connections->connects, 1);
 
   // Clearing after a send empties both boxes and their counters follow.
