@@ -149,6 +149,13 @@ QByteArray lineEnding(const QByteArray& bytes) {
   return lf > crlf ? QByteArray("\n") : QByteArray("\r\n");
 }
 
+// The ending that closes a file's last line: a lone CR there stays part of
+// the line, so a bare LF after it would turn it into a CR LF ending and
+// change what the line says ("[MAIL\r" would become a MAIL section).
+QByteArray closingEnding(const QByteArray& bytes, const QByteArray& eol) {
+  return bytes.endsWith('\r') ? QByteArray("\r\n") : eol;
+}
+
 }  // namespace
 
 std::optional<QByteArray> readValue(const QByteArray& bytes, QByteArrayView section, QByteArrayView key) {
@@ -188,9 +195,9 @@ std::optional<QByteArray> withValue(const QByteArray& bytes, QByteArrayView sect
     if (where.sectionFound) {
       insertAt = where.lastLineOfSection.end;
       // The section's last line may be the file's last, without an ending.
-      if (where.lastLineOfSection.contentEnd == where.lastLineOfSection.end) addition.append(eol);
+      if (where.lastLineOfSection.contentEnd == where.lastLineOfSection.end) addition.append(closingEnding(bytes, eol));
     } else {
-      if (!bytes.isEmpty() && !bytes.endsWith('\n')) addition.append(eol);
+      if (!bytes.isEmpty() && !bytes.endsWith('\n')) addition.append(closingEnding(bytes, eol));
       addition.append('[').append(sectionName).append(']').append(eol);
     }
     addition.append(keyName).append('=').append(newValue).append(eol);
