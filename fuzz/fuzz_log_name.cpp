@@ -1,0 +1,81 @@
+// The sent-mail log's choice of file name, for any subject and any set of
+// names already taken: the name always stays in the day folder, a subject
+// that cannot be a file name gets none, and a usable one always gets one.
+//
+// Input: byte 0 tells which names are taken (0 none, 255 every one, else
+// the plain name and the numbers up to twice the value); byte 1 the second
+// of the clock; the rest is the subject in UTF-16 (unpaired surrogates
+// included), up to 400 units.
+#include "write_log.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStringView>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+const QString kDayFolder = QStringLiteral("/home/user/Talvenor/mailLOG/20040322/");
+
+bool unusable(const QString& subject) {
+  if (subject == QLatin1String(".") || subject == QLatin1String("..")) return true;
+  for (const QChar c : subject)
+    if (c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() < 0xa0) ||
+        QStringView(u"/\\:*?\"<>|").contains(c))
+      return true;
+  return false;
+}
+
+void check(bool holds) {
+  if (!holds) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  // Longer subjects than this are all refused alike, by their length.
+  if (size < 2 || size > 2 + 2 * 400) return 0;
+  const int taken = data[0];
+  const QDateTime now(QDate(2004, 3, 22), QTime(14, 5, data[1] % 60));
+  const QString subject =
+      QString::fromUtf16(reinterpret_cast<const char16_t*>(data + 2), qsizetype((size - 2) / 2));
+  const QString base = subject.isEmpty() ? QStringLiteral("無題") : subject;
+
+  const auto exists = [&](const QString& path) {
+    check(path.startsWith(kDayFolder));  // it only ever looks inside the day folder
+    if (taken == 0) return false;
+    if (taken == 255) return true;
+    const QStringView name = QStringView(path).mid(kDayFolder.size());
+    if (name == QString(base + QStringLiteral(".eml"))) return true;
+    const QString open = base + QLatin1Char('(');
+    if (!name.startsWith(open) || !name.endsWith(QLatin1String(").eml"))) return false;
+    bool ok = false;
+    const int n = name.mid(open.size(), name.size() - open.size() - 5).toInt(&ok);
+    return ok && n <= taken * 2;
+  };
+
+  const QString name = MailLog::ChooseLogFileName(kDayFolder, subject, now, exists);
+
+  if (subject.isEmpty() || !unusable(subject)) {
+    // A usable subject short enough for any of its names gets one.
+    if ((base + QStringLiteral("(140509).eml")).toUtf8().size() <= 255) check(!name.isEmpty());
+  } else {
+    check(name.isEmpty());
+  }
+  if (name.isEmpty()) return 0;
+
+  check(name.startsWith(base) && name.endsWith(QLatin1String(".eml")));
+  check(!unusable(name));
+  check(name.toUtf8().size() <= 255);
+  // The full path names a file right inside the day folder, also as the
+  // file system sees its bytes.
+  const QString path = kDayFolder + name;
+  check(QDir::cleanPath(path) == path);
+  const QByteArray encoded = QFile::encodeName(path);
+  check(encoded.count('/') == kDayFolder.count(QLatin1Char('/')));
+  check(!encoded.contains('\0'));
+  return 0;
+}
