@@ -2,8 +2,8 @@
 // save from the settings window keeps every line the program does not own.
 #include "frm_settings.h"
 #include "mod_talvenor200.h"
+#include "null_socket.h"
 #include "scripted_message_boxes.h"
-#include "socket_control.h"
 #include "talvenor.h"
 #include "temp_app_folder.h"
 
@@ -14,15 +14,6 @@
 #include <QTest>
 
 namespace {
-
-class NoSocket : public SocketControl {
- public:
-  void Connect(const QString&, std::uint16_t) override {}
-  void Close() override {}
-  int State() const override { return 0; }
-  void SendData(const QString&) override {}
-  void GetData(QString& data) override { data.clear(); }
-};
 
 // Keys the program writes, by section (names compared in lower case).
 bool ownedByProgram(const QByteArray& section, const QByteArray& key) {
@@ -132,7 +123,7 @@ class TestMalformedSettings : public QObject {
     ModTalvenor200::resetForTesting();
     ScriptedMessageBoxes boxes;  // every question answered with its default
 
-    Talvenor window(std::make_unique<NoSocket>());
+    Talvenor window(std::make_unique<NullSocket>());
     window.Form_Load();
     QCOMPARE(window.Cmb->count(), carriers);
     QCOMPARE(window.Cmb->currentIndex(), selected);
