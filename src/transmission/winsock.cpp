@@ -1,6 +1,8 @@
 #include "winsock.h"
 
 #include "ansi_code_page.h"
+#include "tcp_connector.h"
+#include "wsa_error_numbers.h"
 
 #include <QCoreApplication>
 #include <QHostAddress>
@@ -23,30 +25,11 @@
 
 namespace {
 
-// Windows Sockets error numbers.
-constexpr std::int16_t WSAEACCES = 10013;
-constexpr std::int16_t WSAEOPNOTSUPP = 10045;
-constexpr std::int16_t WSAEADDRNOTAVAIL = 10049;
-constexpr std::int16_t WSAENETDOWN = 10050;
-constexpr std::int16_t WSAECONNABORTED = 10053;
-constexpr std::int16_t WSAECONNRESET = 10054;
-constexpr std::int16_t WSAENOBUFS = 10055;
-constexpr std::int16_t WSAETIMEDOUT = 10060;
-constexpr std::int16_t WSAECONNREFUSED = 10061;
-constexpr std::int16_t WSAEHOSTUNREACH = 10065;
-constexpr std::int16_t WSAHOST_NOT_FOUND = 11001;
-constexpr std::int16_t WSANO_DATA = 11004;
+using namespace WsaError;
 
 QHash<std::uint16_t, std::uint16_t>& portOverride() {
   static QHash<std::uint16_t, std::uint16_t> ports;
   return ports;
-}
-
-// QTcpSocket reports several connect failures as NetworkError and tells
-// them apart by text only (translated when a translator is installed).
-bool isSocketEngineText(const QString& errorString, const char* text) {
-  return errorString == QLatin1String(text) ||
-         errorString == QCoreApplication::translate("QNativeSocketEngine", text);
 }
 
 // The name lookup failed; looks the name up once more to tell a name that
@@ -133,13 +116,18 @@ void Winsock::Connect(const QString& host, std::uint16_t port) {
   }
 
   state_ = sckResolvingHost;
-  socket_ = new QTcpSocket(this);
-  connect(socket_, &QAbstractSocket::stateChanged, this, &Winsock::onStateChanged);
-  connect(socket_, &QAbstractSocket::connected, this, &Winsock::onConnected);
-  connect(socket_, &QIODevice::readyRead, this, &Winsock::onReadyRead);
-  connect(socket_, &QAbstractSocket::errorOccurred, this, &Winsock::onErrorOccurred);
-  connect(socket_, &QAbstractSocket::disconnected, this, &Winsock::onDisconnected);
-  socket_->connectToHost(host, port);
+  connector_ = new TcpConnector(this);
+  connect(connector_, &TcpConnector::connecting, this, [this] { state_ = sckConnecting; });
+  connect(connector_, &TcpConnector::connected, this, &Winsock::onConnectorConnected);
+  connect(connector_, &TcpConnector::lookupFailed, this, [this](const QString& name) {
+    state_ = sckError;
+    classifyLookupFailure(name);
+  });
+  connect(connector_, &TcpConnector::failed, this, [this](std::int16_t number, const QString& description) {
+    state_ = sckError;
+    raiseError(number, description);
+  });
+  connector_->start(host, port);
 }
 
 void Winsock::Close() {
@@ -175,22 +163,12 @@ bool Winsock::EndsWithCompleteReply(QByteArrayView data) {
   return !continues;
 }
 
-std::int16_t Winsock::ErrorNumber(QAbstractSocket::SocketError error, const QString& errorString) {
+std::int16_t Winsock::ErrorNumber(QAbstractSocket::SocketError error) {
   switch (error) {
-    case QAbstractSocket::ConnectionRefusedError:
-    case QAbstractSocket::ProxyConnectionRefusedError:
-      return WSAECONNREFUSED;
-    case QAbstractSocket::HostNotFoundError:
-    case QAbstractSocket::ProxyNotFoundError:
-      return WSAHOST_NOT_FOUND;
-    case QAbstractSocket::SocketTimeoutError:
-    case QAbstractSocket::ProxyConnectionTimeoutError:
-      return WSAETIMEDOUT;
-    case QAbstractSocket::SocketAddressNotAvailableError:
-      return WSAEADDRNOTAVAIL;
     case QAbstractSocket::RemoteHostClosedError:
-    case QAbstractSocket::ProxyConnectionClosedError:
       return WSAECONNRESET;
+    case QAbstractSocket::SocketTimeoutError:
+      return WSAETIMEDOUT;
     case QAbstractSocket::SocketAccessError:
       return WSAEACCES;
     case QAbstractSocket::SocketResourceError:
@@ -198,9 +176,6 @@ std::int16_t Winsock::ErrorNumber(QAbstractSocket::SocketError error, const QStr
     case QAbstractSocket::UnsupportedSocketOperationError:
       return WSAEOPNOTSUPP;
     case QAbstractSocket::NetworkError:
-      if (isSocketEngineText(errorString, "Connection timed out")) return WSAETIMEDOUT;
-      if (isSocketEngineText(errorString, "Network unreachable")) return WSAEADDRNOTAVAIL;
-      if (isSocketEngineText(errorString, "Host unreachable")) return WSAEHOSTUNREACH;
       return WSAENETDOWN;
     default:
       return WSAECONNABORTED;
@@ -257,6 +232,7 @@ void Winsock::raiseError(std::int16_t number, const QString& description) {
 // Data already handed to it still goes out before it closes.
 void Winsock::dropSocket() {
   closeDescriptor(watchDescriptor_);
+  delete std::exchange(connector_, nullptr);  // an unfinished connect is given up
   if (!socket_) return;
   QTcpSocket* old = std::exchange(socket_, nullptr);
   old->disconnect(this);
@@ -268,17 +244,22 @@ void Winsock::dropSocket() {
 
 // ---------------------------------------------------------- socket signals
 
-void Winsock::onStateChanged(QAbstractSocket::SocketState state) {
-  if (state == QAbstractSocket::HostLookupState) state_ = sckResolvingHost;
-  if (state == QAbstractSocket::ConnectingState) state_ = sckConnecting;
-}
-
-void Winsock::onConnected() {
+// The connection stands; from here on QTcpSocket carries it.
+void Winsock::onConnectorConnected(int descriptor) {
+  std::exchange(connector_, nullptr)->deleteLater();  // we are inside its signal
+  socket_ = new QTcpSocket(this);
+  connect(socket_, &QIODevice::readyRead, this, &Winsock::onReadyRead);
+  connect(socket_, &QAbstractSocket::errorOccurred, this, &Winsock::onErrorOccurred);
+  connect(socket_, &QAbstractSocket::disconnected, this, &Winsock::onDisconnected);
+  if (!socket_->setSocketDescriptor(descriptor, QAbstractSocket::ConnectedState)) {
+    ::close(descriptor);
+    state_ = sckError;
+    raiseError(ErrorNumber(socket_->error()), socket_->errorString());
+    return;
+  }
   state_ = sckConnected;
-#ifdef Q_OS_UNIX
   closeDescriptor(watchDescriptor_);
-  watchDescriptor_ = ::dup(static_cast<int>(socket_->socketDescriptor()));
-#endif
+  watchDescriptor_ = ::dup(descriptor);
   enqueue(Event(Event::Kind::Connect));
 }
 
@@ -298,11 +279,7 @@ void Winsock::onErrorOccurred(QAbstractSocket::SocketError error) {
   }
   if (state_ == sckError || state_ == sckClosing) return;  // already reported
   state_ = sckError;
-  if (error == QAbstractSocket::HostNotFoundError) {
-    classifyLookupFailure(socket_->peerName());
-    return;
-  }
-  raiseError(ErrorNumber(error, socket_->errorString()), socket_->errorString());
+  raiseError(ErrorNumber(error), socket_->errorString());
 }
 
 void Winsock::onDisconnected() {

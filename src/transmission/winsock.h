@@ -12,6 +12,7 @@
 #include <utility>
 
 class QTcpSocket;
+class TcpConnector;
 
 // The main window's socket control: one TCP client connection on a
 // QTcpSocket, with the operations and the four events the mail dialogues
@@ -62,8 +63,9 @@ class Winsock : public SocketControl {
   // announce a further line of the same reply.
   static bool EndsWithCompleteReply(QByteArrayView data);
 
-  // The Windows Sockets number for a failure QTcpSocket reports.
-  static std::int16_t ErrorNumber(QAbstractSocket::SocketError error, const QString& errorString);
+  // The Windows Sockets number for a failure QTcpSocket reports on an
+  // established connection (connect failures are numbered from errno).
+  static std::int16_t ErrorNumber(QAbstractSocket::SocketError error);
 
   // Tests run their servers on free ports: a connection asked for on port
   // 25 or 110 goes to the port mapped here instead. Empty in the program.
@@ -84,15 +86,15 @@ class Winsock : public SocketControl {
   void dropSocket();
   void raiseError(std::int16_t number, const QString& description);
 
-  void onStateChanged(QAbstractSocket::SocketState state);
-  void onConnected();
+  void onConnectorConnected(int descriptor);
   void onReadyRead();
   void onErrorOccurred(QAbstractSocket::SocketError error);
   void onDisconnected();
   void onServerClosed();
   void classifyLookupFailure(const QString& host);
 
-  QTcpSocket* socket_ = nullptr;
+  TcpConnector* connector_ = nullptr;  // while the connection is being opened
+  QTcpSocket* socket_ = nullptr;       // once it stands
   quint64 connection_ = 0;  // counts connections, so late results of an old one are dropped
   int state_ = sckClosed;
   QByteArray received_;

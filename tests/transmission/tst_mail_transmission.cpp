@@ -649,6 +649,10 @@ void TstMailTransmission::socketErrors_data() {
   QTest::newRow("address not available")
       << QStringLiteral("0.0.0.0") << QStringList()
       << QStringLiteral("接続先アドレス（SMTP/POPサーバ名）を取得できません。") + hints + QStringLiteral("10049）");
+  // The server resets before the program has taken the connection up.
+  QTest::newRow("reset on accept")
+      << QStringLiteral("127.0.0.1") << QStringList{QStringLiteral("R:")}
+      << QStringLiteral("通信中、エラーが発生しました。") + hints + QStringLiteral("10054）");
   QTest::newRow("reset in the dialogue")
       << QStringLiteral("127.0.0.1")
       << QStringList{QStringLiteral("S: 220 mx ESMTP"), QStringLiteral("C: RSET"), QStringLiteral("R:")}
