@@ -2,12 +2,17 @@
 
 #include "wsa_error_numbers.h"
 
+#include <QCoreApplication>
 #include <QHostInfo>
+#include <QMetaObject>
+#include <QPointer>
 #include <QSocketNotifier>
+#include <QThreadPool>
 
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -37,6 +42,19 @@ socklen_t toSockaddr(const QHostAddress& address, std::uint16_t port, sockaddr_s
   in4.sin_port = htons(port);
   in4.sin_addr.s_addr = htonl(address.toIPv4Address());
   return sizeof in4;
+}
+
+// The name lookup failed; looks the name up once more to tell a name that
+// does not exist (11001) from one that exists without an address (11004),
+// which QHostInfo reports alike. Blocks: runs off the user-interface thread.
+std::int16_t lookupFailureNumber(const QString& host) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* result = nullptr;
+  const int rc = ::getaddrinfo(host.toUtf8().constData(), nullptr, &hints, &result);
+  if (result) ::freeaddrinfo(result);
+  return rc == EAI_NODATA ? WsaError::WSANO_DATA : WsaError::WSAHOST_NOT_FOUND;
 }
 
 }  // namespace
@@ -95,7 +113,7 @@ void TcpConnector::start(const QList<QHostAddress>& addresses, std::uint16_t por
 void TcpConnector::onLookedUp(const QHostInfo& info) {
   lookupId_ = -1;
   if (info.error() != QHostInfo::NoError || info.addresses().isEmpty()) {
-    emit lookupFailed(host_);
+    classifyLookupFailure();
     return;
   }
   start(info.addresses(), port_);
@@ -165,4 +183,22 @@ void TcpConnector::giveUp() {
   writable_ = nullptr;
   if (descriptor_ >= 0) ::close(descriptor_);
   descriptor_ = -1;
+}
+
+void TcpConnector::classifyLookupFailure() {
+  const QPointer<TcpConnector> self(this);
+  QThreadPool::globalInstance()->start([self, host = host_] {
+    const std::int16_t number = lookupFailureNumber(host);
+    // Back on the user-interface thread; dropped when the connector was
+    // given up meanwhile.
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [self, number] {
+          if (!self) return;
+          emit self->failed(number, number == WsaError::WSANO_DATA
+                                        ? QStringLiteral("Valid name, no data record of requested type")
+                                        : QStringLiteral("Host not found"));
+        },
+        Qt::QueuedConnection);
+  });
 }

@@ -40,8 +40,6 @@ class TcpConnector : public QObject {
   void connecting();
   // The receiver owns the descriptor from here on.
   void connected(int descriptor);
-  // The name could not be looked up (the caller tells 11001 from 11004).
-  void lookupFailed(const QString& host);
   void failed(std::int16_t number, const QString& description);
 
  private:
@@ -51,6 +49,7 @@ class TcpConnector : public QObject {
   void onAddressTimedOut();
   void finishAddress(int errnum);
   void giveUp();
+  void classifyLookupFailure();
 
   QString host_;
   std::uint16_t port_ = 0;

@@ -2,7 +2,6 @@
 
 #include "socket_control.h"
 
-#include <QAbstractSocket>
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QHash>
@@ -11,12 +10,12 @@
 #include <deque>
 #include <utility>
 
-class QTcpSocket;
 class TcpConnector;
+class TcpStream;
 
-// The main window's socket control: one TCP client connection on a
-// QTcpSocket, with the operations and the four events the mail dialogues
-// rely on.
+// The main window's socket control: one TCP client connection (opened by a
+// TcpConnector, carried by a TcpStream), with the operations and the four
+// events the mail dialogues rely on.
 //
 // - Texts cross the socket in the ANSI code page (CP932) both ways.
 // - Events are queued and delivered one at a time on the user-interface
@@ -63,10 +62,6 @@ class Winsock : public SocketControl {
   // announce a further line of the same reply.
   static bool EndsWithCompleteReply(QByteArrayView data);
 
-  // The Windows Sockets number for a failure QTcpSocket reports on an
-  // established connection (connect failures are numbered from errno).
-  static std::int16_t ErrorNumber(QAbstractSocket::SocketError error);
-
   // Tests run their servers on free ports: a connection asked for on port
   // 25 or 110 goes to the port mapped here instead. Empty in the program.
   static void setPortOverrideForTesting(const QHash<std::uint16_t, std::uint16_t>& ports);
@@ -87,21 +82,14 @@ class Winsock : public SocketControl {
   void raiseError(std::int16_t number, const QString& description);
 
   void onConnectorConnected(int descriptor);
-  void onReadyRead();
-  void onErrorOccurred(QAbstractSocket::SocketError error);
-  void onDisconnected();
-  void onServerClosed();
-  void classifyLookupFailure(const QString& host);
+  void onReceived(const QByteArray& bytes);
+  void onEnded(int errnum);
 
   TcpConnector* connector_ = nullptr;  // while the connection is being opened
-  QTcpSocket* socket_ = nullptr;       // once it stands
-  quint64 connection_ = 0;  // counts connections, so late results of an old one are dropped
+  TcpStream* stream_ = nullptr;        // once it stands
   int state_ = sckClosed;
   QByteArray received_;
   std::deque<Event> queue_;
   bool delivering_ = false;
   bool deliveryPosted_ = false;
-  // A second handle on the connected socket, kept to tell a reset from a
-  // close after QTcpSocket has reported both as a remote close (-1: none).
-  int watchDescriptor_ = -1;
 };

@@ -1,0 +1,113 @@
+#include "tcp_stream.h"
+
+#include <QSocketNotifier>
+
+#include <algorithm>
+#include <cerrno>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// What one readiness of the socket reads at most, so that a server that
+// floods the connection cannot keep the user interface from its turn.
+constexpr qsizetype kReadPerTurn = 1 << 20;
+constexpr qsizetype kChunk = 64 * 1024;
+
+}  // namespace
+
+TcpStream::TcpStream(int descriptor, QObject* parent)
+    : QObject(parent),
+      descriptor_(descriptor),
+      readable_(new QSocketNotifier(descriptor, QSocketNotifier::Read, this)),
+      writable_(new QSocketNotifier(descriptor, QSocketNotifier::Write, this)) {
+  writable_->setEnabled(false);
+  connect(readable_, &QSocketNotifier::activated, this, &TcpStream::onReadable);
+  connect(writable_, &QSocketNotifier::activated, this, &TcpStream::onWritable);
+}
+
+TcpStream::~TcpStream() { closeDescriptor(); }
+
+void TcpStream::send(const QByteArray& bytes) {
+  if (descriptor_ < 0 || released_) return;
+  unsent_ += bytes;
+  writeSome();
+}
+
+void TcpStream::release() {
+  released_ = true;
+  readable_->setEnabled(false);
+  if (unsent_.isEmpty() || descriptor_ < 0) {
+    closeDescriptor();
+    deleteLater();
+  }
+  // Otherwise onWritable finishes the sending and then closes.
+}
+
+void TcpStream::writeSome() {
+  while (!unsent_.isEmpty()) {
+    const ssize_t n = ::send(descriptor_, unsent_.constData(), size_t(unsent_.size()), MSG_NOSIGNAL);
+    if (n > 0) {
+      unsent_.remove(0, n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      writable_->setEnabled(true);
+      return;
+    }
+    // The connection cannot take more; what is left is lost with it, and
+    // the reading side (still armed) tells how it ended.
+    unsent_.clear();
+    break;
+  }
+  writable_->setEnabled(false);
+  if (released_) {
+    closeDescriptor();
+    deleteLater();
+  }
+}
+
+void TcpStream::onWritable() { writeSome(); }
+
+void TcpStream::onReadable() {
+  QByteArray data;
+  int endedWith = -1;  // -1: still open
+  while (data.size() < kReadPerTurn) {
+    const qsizetype at = data.size();
+    data.resize(at + kChunk);
+    const ssize_t n = ::recv(descriptor_, data.data() + at, size_t(kChunk), 0);
+    data.resize(at + std::max<ssize_t>(n, 0));
+    if (n > 0) continue;
+    if (n == 0) {
+      endedWith = 0;
+    } else if (errno == EINTR) {
+      continue;
+    } else if (errno != EAGAIN && errno != EWOULDBLOCK) {
+      endedWith = errno;
+    }
+    break;
+  }
+  if (!data.isEmpty()) {
+    emit received(data);
+    if (released_ || descriptor_ < 0) return;  // the receiver let go meanwhile
+  }
+  if (endedWith >= 0) end(endedWith);
+}
+
+// A reset that only answered bytes we sent after the server had closed its
+// side reports EPIPE; for the dialogue that is still a close by the server.
+void TcpStream::end(int errnum) {
+  readable_->setEnabled(false);
+  writable_->setEnabled(false);
+  unsent_.clear();
+  emit ended(errnum == EPIPE ? 0 : errnum);
+}
+
+void TcpStream::closeDescriptor() {
+  if (descriptor_ < 0) return;
+  readable_->setEnabled(false);
+  writable_->setEnabled(false);
+  ::close(descriptor_);
+  descriptor_ = -1;
+}

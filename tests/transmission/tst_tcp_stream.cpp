@@ -1,0 +1,54 @@
+// The connection's byte stream: bytes the system could not take at once
+// still go out after the program has let go of the stream, and only then is
+// the connection closed.
+#include "tcp_stream.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QTest>
+
+#include <cerrno>
+#include <sys/socket.h>
+#include <unistd.h>
+
+class TstTcpStream : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void releaseSendsEverythingFirst();
+};
+
+void TstTcpStream::releaseSendsEverythingFirst() {
+  int ends[2];
+  QCOMPARE(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, ends), 0);
+  const int peer = ends[1];
+  // Far more than the socket buffers hold, so most of it waits in the stream.
+  QByteArray sent(8 * 1024 * 1024, Qt::Uninitialized);
+  for (qsizetype i = 0; i < sent.size(); ++i) sent[i] = char(i * 7 % 251);
+
+  QPointer<TcpStream> stream = new TcpStream(ends[0]);
+  stream->send(sent);
+  stream->release();
+  QVERIFY(stream);  // still sending
+
+  QByteArray got;
+  char chunk[65536];
+  for (;;) {
+    const ssize_t n = ::recv(peer, chunk, sizeof chunk, 0);
+    if (n == 0) break;  // closed, after the last byte
+    if (n > 0) {
+      got.append(chunk, n);
+      continue;
+    }
+    QVERIFY(errno == EAGAIN || errno == EWOULDBLOCK);
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+  QCOMPARE(got.size(), sent.size());
+  QVERIFY(got == sent);
+  QTRY_VERIFY(!stream);  // gone once done
+  ::close(peer);
+}
+
+QTEST_GUILESS_MAIN(TstTcpStream)
+#include "tst_tcp_stream.moc"
