@@ -19,11 +19,23 @@ constexpr qsizetype kChunk = 64 * 1024;
 TcpStream::TcpStream(int descriptor, QObject* parent)
     : QObject(parent),
       descriptor_(descriptor),
-      readable_(new QSocketNotifier(descriptor, QSocketNotifier::Read, this)),
-      writable_(new QSocketNotifier(descriptor, QSocketNotifier::Write, this)) {
-  writable_->setEnabled(false);
+      readable_(new QSocketNotifier(descriptor, QSocketNotifier::Read, this)) {
   connect(readable_, &QSocketNotifier::activated, this, &TcpStream::onReadable);
-  connect(writable_, &QSocketNotifier::activated, this, &TcpStream::onWritable);
+}
+
+// Made only when the system takes less than is sent, which the short lines
+// of a mail dialogue hardly ever meet; every notifier made or switched costs
+// the event loop a wake-up.
+void TcpStream::waitUntilWritable(bool wait) {
+  if (!wait) {
+    if (writable_) writable_->setEnabled(false);
+    return;
+  }
+  if (!writable_) {
+    writable_ = new QSocketNotifier(descriptor_, QSocketNotifier::Write, this);
+    connect(writable_, &QSocketNotifier::activated, this, &TcpStream::onWritable);
+  }
+  writable_->setEnabled(true);
 }
 
 TcpStream::~TcpStream() { closeDescriptor(); }
@@ -53,7 +65,7 @@ void TcpStream::writeSome() {
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      writable_->setEnabled(true);
+      waitUntilWritable(true);
       return;
     }
     // The connection cannot take more; what is left is lost with it, and
@@ -61,7 +73,7 @@ void TcpStream::writeSome() {
     unsent_.clear();
     break;
   }
-  writable_->setEnabled(false);
+  waitUntilWritable(false);
   if (released_) {
     closeDescriptor();
     deleteLater();
@@ -78,6 +90,9 @@ void TcpStream::onReadable() {
     data.resize(at + kChunk);
     const ssize_t n = ::recv(descriptor_, data.data() + at, size_t(kChunk), 0);
     data.resize(at + std::max<ssize_t>(n, 0));
+    // A short read has emptied the socket for now; asking again would only
+    // hear "would block" (and more data wakes the notifier again).
+    if (n > 0 && n < kChunk) break;
     if (n > 0) continue;
     if (n == 0) {
       endedWith = 0;
@@ -99,7 +114,7 @@ void TcpStream::onReadable() {
 // side reports EPIPE; for the dialogue that is still a close by the server.
 void TcpStream::end(int errnum) {
   readable_->setEnabled(false);
-  writable_->setEnabled(false);
+  waitUntilWritable(false);
   unsent_.clear();
   emit ended(errnum == EPIPE ? 0 : errnum);
 }
@@ -107,7 +122,7 @@ void TcpStream::end(int errnum) {
 void TcpStream::closeDescriptor() {
   if (descriptor_ < 0) return;
   readable_->setEnabled(false);
-  writable_->setEnabled(false);
+  waitUntilWritable(false);
   ::close(descriptor_);
   descriptor_ = -1;
 }

@@ -37,12 +37,13 @@ class TcpStream : public QObject {
   void onReadable();
   void onWritable();
   void writeSome();
+  void waitUntilWritable(bool wait);
   void end(int errnum);
   void closeDescriptor();
 
   int descriptor_;
   QSocketNotifier* readable_;
-  QSocketNotifier* writable_;
+  QSocketNotifier* writable_ = nullptr;
   QByteArray unsent_;
   bool released_ = false;
 };

@@ -8,6 +8,7 @@
 #include <QHostAddress>
 #include <QMetaObject>
 #include <QPointer>
+#include <QScopedValueRollback>
 #include <utility>
 
 namespace {
@@ -35,6 +36,7 @@ void Winsock::setPortOverrideForTesting(const QHash<std::uint16_t, std::uint16_t
 // ---------------------------------------------------------------- operations
 
 void Winsock::Connect(const QString& host, std::uint16_t port) {
+  const QScopedValueRollback<bool> operating(operating_, true);
   // A new connection starts clean: nothing of the previous one remains.
   dropSocket();
   queue_.clear();
@@ -56,6 +58,7 @@ void Winsock::Connect(const QString& host, std::uint16_t port) {
   connect(connector_, &TcpConnector::connecting, this, [this] { state_ = sckConnecting; });
   connect(connector_, &TcpConnector::connected, this, &Winsock::onConnectorConnected);
   connect(connector_, &TcpConnector::failed, this, [this](std::int16_t number, const QString& description) {
+    std::exchange(connector_, nullptr)->deleteLater();  // we are inside its signal
     state_ = sckError;
     raiseError(number, description);
   });
@@ -94,9 +97,18 @@ bool Winsock::EndsWithCompleteReply(QByteArrayView data) {
 
 // ------------------------------------------------------------- event queue
 
+// What the connection reports is delivered at once when no handler is
+// running (this is the socket's own turn of the event loop). Anything raised
+// inside an operation waits for the loop, so that the code after Connect or
+// Close in the caller runs before the handler, as with the Windows control.
 void Winsock::enqueue(Event event) {
   queue_.push_back(std::move(event));
-  if (delivering_ || deliveryPosted_) return;
+  if (delivering_) return;
+  if (!operating_) {
+    deliverEvents();
+    return;
+  }
+  if (deliveryPosted_) return;
   deliveryPosted_ = true;
   QMetaObject::invokeMethod(this, &Winsock::deliverEvents, Qt::QueuedConnection);
 }

@@ -92,4 +92,5 @@ class Winsock : public SocketControl {
   std::deque<Event> queue_;
   bool delivering_ = false;
   bool deliveryPosted_ = false;
+  bool operating_ = false;  // inside Connect: events wait for the event loop
 };
