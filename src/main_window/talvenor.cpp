@@ -249,6 +249,7 @@ void Talvenor::keepCarrierSelection() {
 }
 
 void Talvenor::Form_Load() {
+  const ModINI::ReadBatch oneRead;
   show();
   INIT();
   const int index = DataIni::defaultCarrier();

@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <optional>
+
 #include <unistd.h>
 
 // Data.ini is read whole on every call and parsed by IniText; a write
@@ -21,6 +23,18 @@ namespace {
 QString& testFolder() {
   static QString folder;
   return folder;
+}
+
+// The file as the living ReadBatch read it. Reads and writes happen on the
+// user-interface thread only.
+struct Batch {
+  int depth = 0;                    // ReadBatch objects alive
+  bool read = false;                // the file was read for them
+  std::optional<QByteArray> bytes;  // what that read gave; none when it failed
+};
+Batch& batch() {
+  static Batch shared;
+  return shared;
 }
 
 bool readFile(const QString& path, QByteArray& bytes) {
@@ -59,14 +73,31 @@ QString AppFolder() {
 
 QString SettingsPath() { return AppFolder() + kFileName; }
 
+// One read of the file, or the one the current batch made.
+bool readSettings(QByteArray& bytes) {
+  Batch& shared = batch();
+  if (shared.depth == 0) return readFile(SettingsPath(), bytes);
+  if (!shared.read) {
+    QByteArray read;
+    if (readFile(SettingsPath(), read)) shared.bytes = std::move(read);
+    shared.read = true;
+  }
+  if (!shared.bytes) return false;
+  bytes = *shared.bytes;
+  return true;
+}
+
 QString IniRead(const QString& section, const QString& key) {
   QByteArray bytes;
-  if (!readFile(SettingsPath(), bytes)) return QString();
+  if (!readSettings(bytes)) return QString();
   const auto value = IniText::readValue(bytes, AnsiCodePage::fromUnicode(section), AnsiCodePage::fromUnicode(key));
   return value ? AnsiCodePage::toUnicode(*value) : QString();
 }
 
 std::int32_t IniWrite(const QString& section, const QString& key, const QString& value) {
+  // Reads after this one see the file as it is then.
+  batch().read = false;
+  batch().bytes.reset();
   const QString path = SettingsPath();
   const QFileInfo info(path);
   QByteArray bytes;
@@ -82,6 +113,14 @@ std::int32_t IniWrite(const QString& section, const QString& key, const QString&
   if (!updated) return 0;
   if (info.exists() && *updated == bytes) return 1;
   return writeFile(path, *updated) ? 1 : 0;
+}
+
+ReadBatch::ReadBatch() { ++batch().depth; }
+
+ReadBatch::~ReadBatch() {
+  if (--batch().depth > 0) return;
+  batch().read = false;
+  batch().bytes.reset();
 }
 
 void setAppFolderForTesting(const QString& folder) { testFolder() = folder; }

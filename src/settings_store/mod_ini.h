@@ -24,6 +24,18 @@ QString IniRead(const QString& section, const QString& key);
 // success; a failed write leaves the old file exactly as it was.
 std::int32_t IniWrite(const QString& section, const QString& key, const QString& value);
 
+// While one lives, reads share a single read of the file: loading a window
+// asks for twenty values at once, and the file cannot change meanwhile
+// without a write of ours, which ends the sharing. Not for holding across
+// turns of the event loop.
+class ReadBatch {
+ public:
+  ReadBatch();
+  ~ReadBatch();
+  ReadBatch(const ReadBatch&) = delete;
+  ReadBatch& operator=(const ReadBatch&) = delete;
+};
+
 // Tests point the program's folder elsewhere; an empty path restores it.
 void setAppFolderForTesting(const QString& folder);
 

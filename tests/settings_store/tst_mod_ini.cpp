@@ -35,6 +35,7 @@ class TstModIni : public QObject {
   void readOnlyOrMissingFolderRefusesWrite();
   void writeKeepsPermissionsAndLeavesNoTemporaryFile();
   void megabyteLine();
+  void readBatchSeesOurWritesOnly();
   void appFolder_data();
   void appFolder();
 };
@@ -215,6 +216,26 @@ void TstModIni::megabyteLine() {
   QCOMPARE(ModINI::IniRead(QStringLiteral("A"), QStringLiteral("k")), QStringLiteral("v"));
   QCOMPARE(ModINI::IniWrite(QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("w")), 1);
   QCOMPARE(folder.iniBytes(), "[A]\r\nbig=" + big + "\r\nk=w\r\n" + big + "\r\n");
+}
+
+// Reads in a batch share one read of the file: a change made behind the
+// program's back meanwhile is not seen until the batch ends, but a write of
+// the program's own is seen at once.
+void TstModIni::readBatchSeesOurWritesOnly() {
+  TempAppFolder folder;
+  folder.writeIni(QStringLiteral("[MAIL]\nOUTLOG=False\nFrom=a\n"));
+  const QString mail = QStringLiteral("MAIL");
+  {
+    const ModINI::ReadBatch batch;
+    QCOMPARE(ModINI::IniRead(mail, QStringLiteral("OUTLOG")), QStringLiteral("False"));
+    folder.writeIni(QStringLiteral("[MAIL]\nOUTLOG=True\nFrom=b\n"));
+    QCOMPARE(ModINI::IniRead(mail, QStringLiteral("From")), QStringLiteral("a"));
+    QCOMPARE(ModINI::IniWrite(mail, QStringLiteral("To"), QStringLiteral("c")), 1);
+    QCOMPARE(ModINI::IniRead(mail, QStringLiteral("To")), QStringLiteral("c"));
+    QCOMPARE(ModINI::IniRead(mail, QStringLiteral("From")), QStringLiteral("b"));
+    folder.writeIni(QStringLiteral("[MAIL]\nFrom=d\n"));
+  }
+  QCOMPARE(ModINI::IniRead(mail, QStringLiteral("From")), QStringLiteral("d"));
 }
 
 void TstModIni::appFolder_data() {
