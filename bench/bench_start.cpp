@@ -9,26 +9,20 @@
 // Copy the executable into a folder with a Data.ini of its own and run it
 // there (bench/run-benchmarks does so): the lock then belongs to that copy.
 
+#include "application_setup.h"
 #include "first_paint_probe.h"
 #include "mod_dbl_launch.h"
 #include "single_instance.h"
 
 #include <QApplication>
-#include <QLibraryInfo>
-#include <QLocale>
 #include <QTranslator>
 #include <chrono>
 
 int main(int argc, char* argv[]) {
   const auto mainBegan = std::chrono::steady_clock::now();
   QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("Talvenor"));
-  QApplication::setApplicationVersion(QStringLiteral("2.1.0"));
-
   QTranslator qtTranslator;
-  if (qtTranslator.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
-                        QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-    QApplication::installTranslator(&qtTranslator);
+  ApplicationSetup::Prepare(app, qtTranslator);
 
   FirstPaintProbe probe(mainBegan);
   app.installEventFilter(&probe);
