@@ -3,12 +3,8 @@
 
 #include "ansi_code_page.h"
 #include "mail_text.h"
-#include "mail_transmission.h"
-#include "mod_talvenor200.h"
-#include "scripted_message_boxes.h"
 #include "scripted_server.h"
-#include "temp_app_folder.h"
-#include "winsock.h"
+#include "sending_side.h"
 #include "write_log.h"
 
 #include <QDir>
@@ -24,8 +20,8 @@ using Answer = MessageBox::Answer;
 
 namespace {
 
-const QString kFrom = QStringLiteral("taro@example.jp");
-const QString kTo = QStringLiteral("hanako@example.jp");
+using SendingTest::kFrom;
+using SendingTest::kTo;
 const QString kCrLf = QStringLiteral("\r\n");
 
 const QString kCompleted = QStringLiteral("送信が完了しました。\r\n\r\n題名と本文をクリアしますか？");
@@ -78,9 +74,9 @@ QStringList popLogin() {
           QStringLiteral("S: +OK Logging out."),   QStringLiteral("X:")};
 }
 
-// One socket control, the sending state, scripted boxes and up to two
-// scripted servers standing in for ports 25 and 110.
-struct Rig {
+// The program's side and up to two scripted servers standing in for ports
+// 25 and 110.
+struct Rig : SendingTest::SendingSide {
   explicit Rig(const QStringList& smtpScript, const QStringList& popScript = {})
       : smtp(smtpScript), pop(popScript) {
     for (ScriptedServer* server : {&smtp, &pop}) {
@@ -89,7 +85,6 @@ struct Rig {
     }
     Winsock::setPortOverrideForTesting({{25, smtp.port()}, {110, pop.port()}});
   }
-  ~Rig() { Winsock::setPortOverrideForTesting({}); }
 
   QStringList boxTexts() const { return boxes.texts(); }
   QString dayFolder() const {
@@ -97,12 +92,6 @@ struct Rig {
   }
   QStringList logFiles() const { return QDir(dayFolder()).entryList(QDir::Files); }
 
-  TempAppFolder folder;
-  ScriptedMessageBoxes boxes;
-  Winsock winsock;
-  // Connected before the handlers, so it counts an arrival as it is raised.
-  QSignalSpy arrivals{&winsock, &SocketControl::dataArrivalEvent};
-  MailTransmission mail{winsock};
   ScriptedServer smtp;
   ScriptedServer pop;
 };
@@ -148,12 +137,7 @@ class TstMailTransmission : public QObject {
 };
 
 void TstMailTransmission::init() {
-  resetForTesting();
-  gFrom = kFrom;
-  gServer = QStringLiteral("127.0.0.1");
-  gPServer = QStringLiteral("127.0.0.1");
-  gUSER = QStringLiteral("taro");
-  gPASS = QStringLiteral("secret");
+  SendingTest::useLocalServers();
   gOUTLOG = true;
 }
 

@@ -4,12 +4,8 @@
 // a mail the server accepted, logs nothing else, and the next send goes
 // through.
 
-#include "mail_transmission.h"
-#include "mod_talvenor200.h"
-#include "scripted_message_boxes.h"
 #include "scripted_server.h"
-#include "temp_app_folder.h"
-#include "winsock.h"
+#include "sending_side.h"
 #include "write_log.h"
 
 #include <QDirIterator>
@@ -22,8 +18,8 @@ using namespace ModTalvenor200;
 
 namespace {
 
-const QString kFrom = QStringLiteral("taro@example.jp");
-const QString kTo = QStringLiteral("hanako@example.jp");
+using SendingTest::kFrom;
+using SendingTest::kTo;
 const QString kSubject = QStringLiteral("件名");
 const QString kBody = QStringLiteral("本文");
 
@@ -204,12 +200,10 @@ void addDialogueRows(bool isPop) {
       {kClosedEarly + dialogue[0].reply + QStringLiteral("\r\n")}, false);
 }
 
-// One socket control with its dialogue state, scripted boxes, a program
-// folder that logs, and fresh scripted servers for ports 25 and 110 on
-// every call of serve().
-struct Fixture {
+// The program's side, logging, and fresh scripted servers for ports 25 and
+// 110 on every call of serve().
+struct Fixture : SendingTest::SendingSide {
   Fixture() { gOUTLOG = true; }
-  ~Fixture() { Winsock::setPortOverrideForTesting({}); }
 
   void serve(const QStringList& smtpScript, const QStringList& popScript) {
     smtp = add(smtpScript);
@@ -249,11 +243,6 @@ struct Fixture {
            server->remaining().isEmpty();
   }
 
-  TempAppFolder folder;
-  ScriptedMessageBoxes boxes;
-  Winsock winsock;
-  QSignalSpy arrivals{&winsock, &SocketControl::dataArrivalEvent};
-  MailTransmission mail{winsock};
   std::vector<std::unique_ptr<ScriptedServer>> servers;
   ScriptedServer* smtp = nullptr;
   ScriptedServer* pop = nullptr;
@@ -276,14 +265,7 @@ class TstMisbehavingServers : public QObject {
   void misbehavingServer();
 };
 
-void TstMisbehavingServers::init() {
-  resetForTesting();
-  gFrom = kFrom;
-  gServer = QStringLiteral("127.0.0.1");
-  gPServer = QStringLiteral("127.0.0.1");
-  gUSER = QStringLiteral("taro");
-  gPASS = QStringLiteral("secret");
-}
+void TstMisbehavingServers::init() { SendingTest::useLocalServers(); }
 
 void TstMisbehavingServers::misbehavingServer_data() {
   QTest::addColumn<QStringList>("smtp");
