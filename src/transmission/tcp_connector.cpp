@@ -10,6 +10,7 @@
 #include <QThreadPool>
 
 #include <arpa/inet.h>
+#include <net/if.h>
 #include <cerrno>
 #include <cstring>
 #include <netdb.h>
@@ -32,9 +33,11 @@ socklen_t toSockaddr(const QHostAddress& address, std::uint16_t port, sockaddr_s
     in6.sin6_port = htons(port);
     const Q_IPV6ADDR bytes = address.toIPv6Address();
     std::memcpy(&in6.sin6_addr, &bytes, sizeof in6.sin6_addr);
+    // A link-local address names its interface ("fe80::1%eth0") or its index.
+    const QString scope = address.scopeId();
     bool numeric = false;
-    const uint scope = address.scopeId().toUInt(&numeric);
-    in6.sin6_scope_id = numeric ? scope : 0;
+    const uint index = scope.toUInt(&numeric);
+    in6.sin6_scope_id = numeric ? index : ::if_nametoindex(scope.toLocal8Bit().constData());
     return sizeof in6;
   }
   auto& in4 = reinterpret_cast<sockaddr_in&>(out);
