@@ -3,56 +3,67 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QCryptographicHash>
-#include <QDir>
 #include <QFileInfo>
 #include <QLocalSocket>
-#include <QStandardPaths>
 #include <QWidget>
 
+#include <optional>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 
 const QByteArray kRaiseRequest = QByteArrayLiteral("raise\n");
 
-QString runtimeFolder() {
-  QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-  if (folder.isEmpty()) folder = QDir::tempPath();
-  return folder;
+// The user id of the process at the other end of a local connection.
+std::optional<uid_t> peerUser(qintptr descriptor) {
+  ucred credentials{};
+  socklen_t length = sizeof credentials;
+  if (::getsockopt(int(descriptor), SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0) return std::nullopt;
+  return credentials.uid;
 }
 
 }  // namespace
 
 SingleInstance::SingleInstance(const QString& key, QObject* parent) : QObject(parent), key_(key) {
-  lock_ = std::make_unique<QLockFile>(runtimeFolder() + QLatin1Char('/') + key_ + QStringLiteral(".lock"));
-  // No age limit: a lock is stale only when its process is gone, which
-  // QLockFile checks by the process id it recorded.
-  lock_->setStaleLockTime(0);
-  isFirst_ = lock_->tryLock(0);
-  if (!isFirst_ && lock_->error() == QLockFile::LockFailedError) {
-    // A crashed first instance leaves its file behind; take it over.
-    if (lock_->removeStaleLockFile()) isFirst_ = lock_->tryLock(0);
-  } else if (!isFirst_) {
-    // The lock cannot be made at all (no writable folder): run rather than
-    // refuse to start.
-    isFirst_ = lock_->error() != QLockFile::LockFailedError;
+  server_ = std::make_unique<QLocalServer>();
+  server_->setSocketOptions(QLocalServer::AbstractNamespaceOption);
+  if (server_->listen(key_)) {
+    isFirst_ = true;
+    serveRequests();
+    return;
   }
-  if (isFirst_) serveRequests();
+  const bool taken = server_->serverError() == QAbstractSocket::AddressInUseError;
+  server_.reset();
+  // Anyone may bind an abstract name; only an instance of this user counts.
+  // A name that cannot be had for another reason should not stop the start.
+  isFirst_ = !taken || !heldByThisUser();
 }
 
 SingleInstance::~SingleInstance() {
   if (server_) server_->close();
 }
 
+bool SingleInstance::heldByThisUser() const {
+  QLocalSocket socket;
+  socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
+  socket.connectToServer(key_);
+  if (!socket.waitForConnected(2000)) return false;
+  const bool ours = peerUser(socket.socketDescriptor()) == ::getuid();
+  socket.disconnectFromServer();
+  return ours;
+}
+
 void SingleInstance::serveRequests() {
-  server_ = std::make_unique<QLocalServer>();
-  server_->setSocketOptions(QLocalServer::UserAccessOption);
-  // We hold the lock, so a socket file of that name is a crashed instance's.
-  QLocalServer::removeServer(key_);
-  server_->listen(key_);
   connect(server_.get(), &QLocalServer::newConnection, this, [this] {
     while (QLocalSocket* socket = server_->nextPendingConnection()) {
       connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+      // Requests of other users' programs are not ours to follow.
+      if (peerUser(socket->socketDescriptor()) != ::getuid()) {
+        socket->abort();
+        socket->deleteLater();
+        continue;
+      }
       connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
         if (!socket->readAll().contains(kRaiseRequest)) return;
         socket->disconnectFromServer();
@@ -64,6 +75,7 @@ void SingleInstance::serveRequests() {
 
 bool SingleInstance::askFirstToRaise(int timeoutMs) const {
   QLocalSocket socket;
+  socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
   socket.connectToServer(key_);
   if (!socket.waitForConnected(timeoutMs)) return false;
   socket.write(kRaiseRequest);

@@ -1,25 +1,26 @@
 #pragma once
 
 #include <QLocalServer>
-#include <QLockFile>
 #include <QObject>
 #include <QString>
 #include <functional>
 #include <memory>
 
 // Keeps one running instance per executable and user. The first instance
-// holds a lock file and listens on a local socket; a later start finds the
-// lock taken, asks the first instance to come to the front and ends. A lock
-// left by a crashed instance is stale (its process is gone) and is taken over.
+// listens on a local socket with an abstract name; a later start finds the
+// name taken by a process of the same user, asks that instance to come to
+// the front and ends. The system frees an abstract name the moment its
+// process ends, so a crashed instance never blocks the next start.
 class SingleInstance : public QObject {
   Q_OBJECT
 
  public:
-  // key: names the lock and the socket; instanceKeyForExecutable() in production.
+  // key: names the socket; instanceKeyForExecutable() in production.
   explicit SingleInstance(const QString& key, QObject* parent = nullptr);
   ~SingleInstance() override;
 
-  // True when this is the only running instance (the lock is ours).
+  // True when no other instance of this user runs (the name is ours, or
+  // held by a program of another user, who cannot stand in for us).
   bool isFirst() const { return isFirst_; }
 
   // Second instance: asks the first to bring its window forward. Returns
@@ -35,9 +36,9 @@ class SingleInstance : public QObject {
 
  private:
   void serveRequests();
+  bool heldByThisUser() const;
 
   QString key_;
-  std::unique_ptr<QLockFile> lock_;
   std::unique_ptr<QLocalServer> server_;
   bool isFirst_ = false;
 };

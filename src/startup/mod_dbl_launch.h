@@ -12,7 +12,7 @@ enum class StartOutcome { SecondInstance, SettingsMissing, MainWindowRan };
 QString settingsMissingText();
 
 // Runs the program; returns how the start ended and the exit code in
-// exitCode. instanceKey names the single-instance lock (tests give their own).
+// exitCode. instanceKey names the single-instance socket (tests give their own).
 StartOutcome Main(const QString& instanceKey, int& exitCode);
 
 }  // namespace ModDblLaunch

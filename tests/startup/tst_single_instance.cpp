@@ -19,6 +19,7 @@ QString uniqueKey() { return QStringLiteral("talvenor-test-") + QUuid::createUui
 
 bool serverAnswers(const QString& key) {
   QLocalSocket socket;
+  socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
   socket.connectToServer(key);
   return socket.waitForConnected(200);
 }
@@ -41,7 +42,7 @@ class TestSingleInstance : public QObject {
     QTRY_COMPARE(raises, 1);
   }
 
-  void lockIsFreedWhenFirstEnds() {
+  void nameIsFreedWhenFirstEnds() {
     const QString key = uniqueKey();
     { SingleInstance first(key); QVERIFY(first.isFirst()); }
     SingleInstance next(key);
@@ -71,8 +72,8 @@ class TestSingleInstance : public QObject {
     QVERIFY(raisedDialog);
   }
 
-  // The real program, copied into a folder of its own so its lock is this
-  // test's alone.
+  // The real program, copied into a folder of its own so its instance name
+  // is this test's alone.
   void realProgramRunsOnceAndSurvivesACrash() {
     QTemporaryDir folder;
     const QString exe = folder.filePath(QStringLiteral("talvenor"));
