@@ -103,6 +103,13 @@ std::int16_t TcpConnector::ErrorNumber(int errnum) {
 void TcpConnector::start(const QString& host, std::uint16_t port) {
   host_ = host;
   port_ = port;
+  // An address written out needs no look-up (nor its round trip through
+  // the look-up's thread or cache).
+  const QHostAddress literal(host);
+  if (!literal.isNull()) {
+    start(QList<QHostAddress>{literal}, port);
+    return;
+  }
   lookupId_ = QHostInfo::lookupHost(host, this, &TcpConnector::onLookedUp);
 }
 

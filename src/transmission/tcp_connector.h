@@ -27,7 +27,8 @@ class TcpConnector : public QObject {
   // more is signalled.
   ~TcpConnector() override;
 
-  // Starts the attempt; the outcome comes later as one signal.
+  // Starts the attempt; the outcome comes as one signal, later or (for an
+  // address written out that fails at once) right away.
   void start(const QString& host, std::uint16_t port);
   // Starts with the addresses a name was looked up to, tried in this order.
   void start(const QList<QHostAddress>& addresses, std::uint16_t port);
