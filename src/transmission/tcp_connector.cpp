@@ -174,23 +174,24 @@ void TcpConnector::onAddressTimedOut() { finishAddress(ETIMEDOUT); }
 
 // The attempt on the current address has ended: connected (0) or failed.
 void TcpConnector::finishAddress(int errnum) {
-  addressTimer_.stop();
-  delete writable_;
-  writable_ = nullptr;
   if (errnum == 0) {
+    stopWaiting();
     emit connected(std::exchange(descriptor_, -1));
     return;
   }
   lastError_ = errnum;
-  ::close(descriptor_);
-  descriptor_ = -1;
+  giveUp();
   tryNextAddress();
 }
 
-void TcpConnector::giveUp() {
+void TcpConnector::stopWaiting() {
   addressTimer_.stop();
   delete writable_;
   writable_ = nullptr;
+}
+
+void TcpConnector::giveUp() {
+  stopWaiting();
   if (descriptor_ >= 0) ::close(descriptor_);
   descriptor_ = -1;
 }

@@ -49,6 +49,7 @@ class TcpConnector : public QObject {
   void onWritable();
   void onAddressTimedOut();
   void finishAddress(int errnum);
+  void stopWaiting();
   void giveUp();
   void classifyLookupFailure();
 

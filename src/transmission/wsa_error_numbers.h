@@ -7,10 +7,8 @@
 namespace WsaError {
 
 constexpr std::int16_t WSAEACCES = 10013;
-constexpr std::int16_t WSAEOPNOTSUPP = 10045;
 constexpr std::int16_t WSAEADDRNOTAVAIL = 10049;
 constexpr std::int16_t WSAENETDOWN = 10050;
-constexpr std::int16_t WSAECONNABORTED = 10053;
 constexpr std::int16_t WSAECONNRESET = 10054;
 constexpr std::int16_t WSAENOBUFS = 10055;
 constexpr std::int16_t WSAETIMEDOUT = 10060;
