@@ -6,7 +6,7 @@
 
 #include "ansi_code_page.h"
 #include "body_counter.h"
-#include "socket_control.h"
+#include "fake_socket.h"
 #include "talvenor.h"
 
 #include <QApplication>
@@ -16,15 +16,6 @@
 #include <benchmark/benchmark.h>
 
 namespace {
-
-class NoSocket : public SocketControl {
- public:
-  void Connect(const QString&, std::uint16_t) override {}
-  void Close() override {}
-  int State() const override { return 0; }
-  void SendData(const QString&) override {}
-  void GetData(QString& data) override { data.clear(); }
-};
 
 // A body of about the given size in bytes: Japanese text mixed with ASCII,
 // half-width katakana and line breaks, as mail to a phone looks.
@@ -86,7 +77,7 @@ BENCHMARK(BM_CounterShareOfAnEdit)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond
 // window's key handling, document, layout and counter: two changes per
 // iteration. The limit is above the body, so no message box appears.
 void BM_TypeOneCharacter(benchmark::State& state) {
-  Talvenor window(std::make_unique<NoSocket>());
+  Talvenor window(std::make_unique<FakeSocket>());
   window.show();
   window.Txt->setPlainText(makeBody(state.range(0)));
   window.mLimit = std::int32_t(state.range(0) * 2);

@@ -19,6 +19,7 @@
 #include "ansi_code_page.h"
 #include "mail_text.h"
 #include "mail_transmission.h"
+#include "reply_reader.h"
 #include "send_rig.h"
 #include "winsock.h"
 
@@ -106,7 +107,7 @@ class RawClient {
   bool reply(const char* expected) {
     buffer_.clear();
     char chunk[4096];
-    while (!Winsock::EndsWithCompleteReply(buffer_)) {
+    while (!ReplyReader::EndsWithWholeReply(buffer_)) {
       const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
       if (n <= 0) return false;
       buffer_.append(chunk, n);
@@ -156,9 +157,9 @@ int main(int argc, char* argv[]) {
   const std::string only = argc > 3 ? argv[3] : "";
   constexpr int kWarmUp = 5;
 
-  SendRig::useServer(port);
+  const MailSettings settings = SendRig::serverAt(port);
   Winsock winsock;
-  MailTransmission transmission(winsock);
+  MailTransmission transmission(winsock, settings);
   QEventLoop loop;
   bool completed = false;
   // The loop ends once the handler that asked has returned.

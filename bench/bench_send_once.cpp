@@ -49,10 +49,10 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "usage: bench_send_once <port> [--phases]\n");
     return 2;
   }
-  SendRig::useServer(static_cast<std::uint16_t>(std::atoi(argv[1])));
+  const MailSettings settings = SendRig::serverAt(static_cast<std::uint16_t>(std::atoi(argv[1])));
 
   Winsock winsock;
-  MailTransmission transmission(winsock);
+  MailTransmission transmission(winsock, settings);
   int exitCode = 1;
   SendRig::answerBoxes([&exitCode](bool completed) {
     phase("completed");

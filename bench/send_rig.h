@@ -1,13 +1,12 @@
 #pragma once
 
 // What the send benchmarks share: one mail (addresses, subject, body), the
-// program-wide values for a plain SMTP send to 127.0.0.1, the redirection
-// of port 25, and a message-box responder that answers at once.
+// settings of a plain SMTP send to the benchmark's server on 127.0.0.1, and
+// a message-box responder that answers at once.
 
 #include "mail_text.h"
 #include "message_box.h"
-#include "mod_talvenor200.h"
-#include "winsock.h"
+#include "mail_settings.h"
 
 #include <QString>
 #include <cstdint>
@@ -28,18 +27,13 @@ inline QString body() {
   return text;
 }
 
-// SMTP to 127.0.0.1, port 25 redirected to the benchmark's server, no POP,
-// no log.
-inline void useServer(std::uint16_t port) {
-  using namespace ModTalvenor200;
-  resetForTesting();
-  gFrom = kFrom;
-  gServer = QStringLiteral("127.0.0.1");
-  gPBSMTP = false;
-  gOUTLOG = false;
-  gSmtpPhase = false;
-  gPopTest = false;
-  Winsock::setPortOverrideForTesting({{std::uint16_t(25), port}});
+// SMTP to the benchmark's server on 127.0.0.1, no POP, no log.
+inline MailSettings serverAt(std::uint16_t port) {
+  MailSettings settings;
+  settings.from = kFrom;
+  settings.smtpServer = QStringLiteral("127.0.0.1");
+  settings.smtpPort = port;
+  return settings;
 }
 
 // Answers every box at once: OK to the confirmation, Yes to "clear subject

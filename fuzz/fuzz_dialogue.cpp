@@ -2,85 +2,31 @@
 // server replies, closes and errors through the socket control. Whatever
 // the server does, "送信が完了しました。" is shown only after the mail text
 // went out after a 354 and QUIT followed a 250 to it, on the SMTP
-// connection; the state stays one the tables know; nothing crashes.
+// connection; the states stay ones the tables know; nothing crashes.
 //
 // Input: byte 0 picks the run (bit 0: POP before SMTP, bit 1: start with
 // the settings window's POP test). Then events, each led by one byte:
 //   0  a chunk of reply bytes (next byte: length)   3  a canned reply (next byte: which)
 //   1  the server closes                            4  the send button again
 //   2  a socket error                               5  the POP test again
-#include "ansi_code_page.h"
+#include "fake_socket.h"
+#include "mail_settings.h"
 #include "mail_transmission.h"
 #include "message_box.h"
-#include "mod_talvenor200.h"
-#include "socket_control.h"
-#include "winsock.h"
 
 #include <QByteArray>
-#include <QStringList>
 
 #include <algorithm>
 #include <cstddef>
-#include <iterator>
 #include <cstdint>
 #include <cstdlib>
-
-using namespace ModTalvenor200;
+#include <iterator>
 
 namespace {
 
 const QString kCompleted = QStringLiteral("送信が完了しました。");
-
-// Stands in for the socket control: no network, the events come from the
-// input, one at a time, and only for the connection that is open.
-class FakeSocket : public SocketControl {
- public:
-  void Connect(const QString&, std::uint16_t port) override {
-    state_ = 7;
-    port_ = port;
-    received_.clear();
-    sent_.clear();
-  }
-  void Close() override {
-    state_ = 0;
-    received_.clear();
-  }
-  int State() const override { return state_; }
-  void SendData(const QString& text) override {
-    if (state_ == 7) sent_ += text;
-  }
-  void GetData(QString& data) override {
-    data = AnsiCodePage::toUnicode(received_);
-    received_.clear();
-  }
-
-  void arrive(const QByteArray& bytes) {
-    if (state_ != 7) return;
-    received_ += bytes;
-    if (Winsock::EndsWithCompleteReply(received_)) emit dataArrivalEvent(std::int32_t(received_.size()));
-  }
-  void serverCloses() {
-    if (state_ != 7) return;
-    state_ = 8;
-    emit closeEvent();
-  }
-  void fails() {
-    if (state_ == 0) return;
-    state_ = 9;
-    emit errorEvent(10054, QStringLiteral("Connection reset by peer"));
-  }
-
-  // On this connection: port 25, the mail text ended and QUIT after it.
-  bool mailAccepted() const {
-    return port_ == 25 && sent_.contains(QLatin1String("\r\n.\r\nQUIT\r\n"));
-  }
-
- private:
-  int state_ = 0;
-  std::uint16_t port_ = 0;
-  QByteArray received_;
-  QString sent_;
-};
+constexpr std::uint16_t kSmtpPort = 2525;
+constexpr std::uint16_t kPopPort = 1110;
 
 const char* const kCanned[] = {
     "220 mx ESMTP\r\n", "250 Ok\r\n",           "354 Go ahead\r\n",  "221 Bye\r\n",      "250-mx\r\n250 8BITMIME\r\n",
@@ -92,36 +38,45 @@ void check(bool holds) {
   if (!holds) std::abort();
 }
 
-void setUpPopTest() {
-  gPBSMTP = true;
-  gPopTest = true;
-  gSmtpPhase = false;
-  gPServer = QStringLiteral("pop.example.jp");
-  gUSER = QStringLiteral("taro");
-  gPASS = QStringLiteral("secret");
+// On the connection open now: the SMTP port, the mail text ended and QUIT after it.
+bool mailAccepted(const FakeSocket& socket) {
+  return socket.lastPort == kSmtpPort && socket.sent.contains("\r\n.\r\nQUIT\r\n");
+}
+
+bool knownState(const MailTransmission& mail) {
+  using Smtp = SmtpDialogue::State;
+  using Pop = PopLogin::State;
+  const Smtp smtp = mail.smtpState();
+  const Pop pop = mail.popState();
+  const bool smtpKnown = smtp == Smtp::Failed || (smtp >= Smtp::AwaitGreeting && smtp <= Smtp::AwaitQuit);
+  const bool popKnown = pop == Pop::AwaitServerClose || (pop >= Pop::AwaitGreeting && pop <= Pop::AwaitPassAccepted);
+  // Only one dialogue is ever under way.
+  return smtpKnown && popKnown && (smtp == Smtp::AwaitGreeting || pop == Pop::AwaitGreeting);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;
-  resetForTesting();
-  gFrom = QStringLiteral("taro@example.jp");
-  gServer = QStringLiteral("mx.example.jp");
-  gPServer = QStringLiteral("pop.example.jp");
-  gUSER = QStringLiteral("taro");
-  gPASS = QStringLiteral("secret");
-  gPBSMTP = data[0] & 1;
-  gOUTLOG = false;
+  MailSettings settings;
+  settings.from = QStringLiteral("taro@example.jp");
+  settings.smtpServer = QStringLiteral("mx.example.jp");
+  settings.smtpPort = kSmtpPort;
+  settings.popServer = QStringLiteral("pop.example.jp");
+  settings.popPort = kPopPort;
+  settings.popUser = QStringLiteral("taro");
+  settings.popPassword = QStringLiteral("secret");
+  settings.popBeforeSmtp = data[0] & 1;
 
   FakeSocket socket;
-  MailTransmission mail(socket);
+  socket.connectsAtOnce = true;
+  MailTransmission mail(socket, settings);
   int clicks = 0;
   int completions = 0;
   const auto previous = MessageBox::setResponder([&](const MessageBox::Request& request) {
     if (request.text.startsWith(kCompleted)) {
-      check(socket.mailAccepted());
-      check(!gPopTest);
+      check(mailAccepted(socket));
+      check(!mail.popTestRunning());
       ++completions;
     }
     return request.buttons == MessageBox::Buttons::YesNo ? MessageBox::Answer::Yes : MessageBox::Answer::Ok;
@@ -131,9 +86,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ++clicks;
     mail.CmdMail_Click(QStringLiteral("hanako@example.jp"), QStringLiteral("件名"), QStringLiteral("本文\n.\n"));
   };
+  // As the settings window starts it: POP before SMTP on for the run, and
+  // off again with the POP login emptied after a success.
   const auto popTest = [&] {
-    setUpPopTest();
-    mail.StartPopTest();
+    settings.popBeforeSmtp = true;
+    settings.popServer = QStringLiteral("pop.example.jp");
+    settings.popUser = QStringLiteral("taro");
+    settings.popPassword = QStringLiteral("secret");
+    mail.StartPopTest([&settings] {
+      settings.popBeforeSmtp = false;
+      settings.popServer.clear();
+      settings.popUser.clear();
+      settings.popPassword.clear();
+    });
   };
   if (data[0] & 2)
     popTest();
@@ -159,8 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else {
       popTest();
     }
-    const std::int16_t s = mail.mState;
-    check(s == -1 || s == 110 || (s >= 0 && s <= 7));
+    check(knownState(mail));
     check(completions <= clicks);
   }
 

@@ -4,7 +4,6 @@
 #include "data_ini_layout.h"
 #include "message_box.h"
 #include "mod_ini.h"
-#include "mod_talvenor200.h"
 #include "ansi_code_page.h"
 #include "socket_control.h"
 #include "winsock.h"
@@ -102,7 +101,7 @@ QIcon makeIcon() {
 Talvenor::Talvenor(std::unique_ptr<SocketControl> winsock, QWidget* parent)
     : QWidget(parent), winsock_(winsock ? std::move(winsock) : std::make_unique<Winsock>()) {
   // The transmission connects itself to the socket's four events.
-  transmission_ = std::make_unique<MailTransmission>(*winsock_);
+  transmission_ = std::make_unique<MailTransmission>(*winsock_, settings_);
 
   buildControls();
 
@@ -272,19 +271,25 @@ void Talvenor::INIT() {
     Cmb->setEditText(carrierPrompt);
   }
 
+  fillRecipientList();
+  settings_ = DataIni::readMailSettings();
+  cmbTo->setEditText(settings_.recipient);
+}
+
+// Adds the stored recipient and address book to the list.
+void Talvenor::fillRecipientList() {
   const int lastAddress = DataIni::addrNum();
   for (int i = 0; i <= lastAddress; ++i)
     cmbTo->addItem(DataIni::readScrambled(DataIni::Section::AddrIndex, DataIni::indexKey(i)));
-  cmbTo->setEditText(DataIni::readScrambled(DataIni::Section::MAIL, DataIni::Key::To));
+}
 
-  using namespace ModTalvenor200;
-  gFrom = DataIni::readScrambled(DataIni::Section::MAIL, DataIni::Key::From);
-  gServer = DataIni::readScrambled(DataIni::Section::MAIL, DataIni::Key::Server);
-  gPBSMTP = DataIni::readFlag(DataIni::Section::MAIL, DataIni::Key::PBSMTP);
-  gOUTLOG = DataIni::readFlag(DataIni::Section::MAIL, DataIni::Key::OUTLOG);
-  gPServer = DataIni::readScrambled(DataIni::Section::MAIL, DataIni::Key::pServer);
-  gUSER = DataIni::readScrambled(DataIni::Section::MAIL, DataIni::Key::USER);
-  gPASS = DataIni::readScrambled(DataIni::Section::MAIL, DataIni::Key::PASS);
+QString Talvenor::recipientText() const { return cmbTo->currentText(); }
+
+void Talvenor::takeSavedSettings() {
+  const ModINI::ReadBatch oneRead;
+  cmbTo->clear();
+  fillRecipientList();
+  cmbTo->setEditText(settings_.recipient);
 }
 
 qsizetype Talvenor::bodyByteCount() { return bodyBytes_->count(); }
@@ -302,7 +307,7 @@ void Talvenor::Cmb_LostFocus() {
 
 void Talvenor::cmbTo_LostFocus() {
   const QString recipient = cmbTo->currentText();
-  transmission_->mMailTo = recipient;
+  mMailTo = recipient;
   DataIni::writeScrambled(DataIni::Section::MAIL, DataIni::Key::To, recipient);
   DataIni::writeScrambled(DataIni::Section::AddrIndex, DataIni::indexKey(0), recipient);
 }

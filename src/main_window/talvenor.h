@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mail_settings.h"
 #include "mail_transmission.h"
 #include "socket_control.h"
 
@@ -29,7 +30,7 @@ class Talvenor : public QWidget {
   // Shows the window and fills it from Data.ini.
   void Form_Load();
   // Fills the carrier list, the address list, the recipient and the
-  // program-wide values from Data.ini.
+  // running mail settings from Data.ini.
   void INIT();
 
   // Opens the settings window modally; the start-up code installs it, so
@@ -37,8 +38,17 @@ class Talvenor : public QWidget {
   std::function<void(Talvenor&)> openSettingsWindow;
 
   MailTransmission& transmission() { return *transmission_; }
+  // The mail settings the program runs with: read at start, replaced when
+  // the settings are saved; the settings window's switches and its POP test
+  // change them for the run.
+  MailSettings& runningSettings() { return settings_; }
+  // The recipient as the box shows it now.
+  QString recipientText() const;
+  // After the settings window saved: the recipient list and the recipient
+  // from Data.ini, as saved.
+  void takeSavedSettings();
 
-  // Controls, by their names; the settings window reads and sets cmbTo.
+  // Controls, by their names.
   QLabel* Label3 = nullptr;
   QComboBox* Cmb = nullptr;
   QLabel* Label2 = nullptr;
@@ -55,6 +65,7 @@ class Talvenor : public QWidget {
   QPushButton* CmdClose = nullptr;
 
   std::int32_t mLimit = 0;  // body byte limit of the chosen carrier; 0 = none
+  QString mMailTo;          // the recipient as the box held it when it lost the focus
 
   // A drag of the window by its bare surface: the pointer's position in
   // the window, in pixels, when the drag began.
@@ -85,6 +96,7 @@ class Talvenor : public QWidget {
 
  private:
   void buildControls();
+  void fillRecipientList();
   void CountBody();
   void Form_MouseDown(QPointF position);
   void Form_MouseMove(QPointF position);
@@ -93,6 +105,7 @@ class Talvenor : public QWidget {
   // in full: only a choice from the list selects a carrier.
   void keepCarrierSelection();
 
+  MailSettings settings_;
   std::unique_ptr<SocketControl> winsock_;
   std::unique_ptr<MailTransmission> transmission_;
   BodyByteTracker* bodyBytes_ = nullptr;

@@ -1,18 +1,17 @@
 #include "frm_settings.h"
 
+#include "blank_text.h"
 #include "data_ini_layout.h"
 #include "folder_opener.h"
+#include "mail_settings.h"
 #include "mail_transmission.h"
 #include "message_box.h"
 #include "mod_ini.h"
-#include "mod_talvenor200.h"
-#include "sec_code.h"
-#include "talvenor.h"
+#include "talvenor_version.h"
 #include "write_log.h"
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
@@ -27,8 +26,6 @@
 #include <QWindow>
 #include <initializer_list>
 
-using namespace ModTalvenor200;
-
 namespace {
 
 const QColor kFormColour(130, 176, 204);
@@ -37,22 +34,6 @@ const QString kCrLf = QStringLiteral("\r\n");
 
 constexpr int kAddressBoxWidth = 230;
 constexpr int kPopBoxWidth = 170;
-
-// Blank means nothing but spaces: other white space (a tab, a full-width
-// space) counts as an entry, as it does everywhere else in the program.
-bool isBlank(const QString& text) {
-  for (const QChar c : text)
-    if (c != QLatin1Char(' ')) return false;
-  return true;
-}
-
-QString readDecoded(const QString& section, const QString& key) {
-  return SecCode::SecDecode(ModINI::IniRead(section, key));
-}
-
-void writeEncoded(const QString& section, const QString& key, const QString& text) {
-  ModINI::IniWrite(section, key, SecCode::SecEncode(text));
-}
 
 void paintBackground(QWidget* widget, const QColor& colour) {
   QPalette palette = widget->palette();
@@ -69,12 +50,14 @@ void setTextColour(QWidget* widget, const QColor& colour) {
 
 }  // namespace
 
-frmSettings::frmSettings(Talvenor& main, QWidget* parent)
+frmSettings::frmSettings(const QString& shownRecipient, MailSettings& running, MailTransmission& transmission,
+                         QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint),
-      main_(main) {
+      running_(running),
+      transmission_(transmission) {
   buildControls();
-  Form_Load();
+  Form_Load(shownRecipient);
   CmdCancel->setFocus();
 }
 
@@ -229,11 +212,7 @@ void frmSettings::buildControls() {
   // Closing buttons and the version line.
   CmdOK = button(QStringLiteral("保存して閉じる"), this);
   CmdCancel = button(QStringLiteral("保存せずに閉じる"), this);
-  lblright = new QLabel(QStringLiteral("Talvenor Ver %1.%2.%3")
-                            .arg(kVersionMajor)
-                            .arg(kVersionMinor)
-                            .arg(kVersionRevision),
-                        this);
+  lblright = new QLabel(QStringLiteral("Talvenor Ver ") + QLatin1String(TalvenorVersion::kText), this);
   {
     QFont font = lblright->font();
     // The Windows face first; on other desktops a Japanese proportional face.
@@ -302,7 +281,7 @@ void frmSettings::keyPressEvent(QKeyEvent* event) {
   QDialog::keyPressEvent(event);
 }
 
-void frmSettings::Form_Load() {
+void frmSettings::Form_Load(const QString& shownRecipient) {
   // 1. Centred on the screen the main window is on, border included as far
   // as the platform knows it before the window is shown.
   layout()->activate();
@@ -318,29 +297,32 @@ void frmSettings::Form_Load() {
   }
 
   // 2. The recipient as the main window shows it now, not the stored one.
-  TxtTo[0]->setText(main_.cmbTo->currentText());
+  TxtTo[0]->setText(shownRecipient);
 
   // 3. The address book.
+  const ModINI::ReadBatch oneRead;
   const int count = DataIni::addrNum();
   for (int i = 1; i <= count; ++i)
-    TxtTo[i]->setText(readDecoded(DataIni::Section::AddrIndex, DataIni::indexKey(i)));
+    TxtTo[i]->setText(DataIni::readScrambled(DataIni::Section::AddrIndex, DataIni::indexKey(i)));
 
   // 4. Section MAIL.
-  TxtFrom->setText(readDecoded(DataIni::Section::MAIL, DataIni::Key::From));
-  TxtServer->setText(readDecoded(DataIni::Section::MAIL, DataIni::Key::Server));
-  TxtServerPOP->setText(readDecoded(DataIni::Section::MAIL, DataIni::Key::pServer));
-  TxtUSER->setText(readDecoded(DataIni::Section::MAIL, DataIni::Key::USER));
-  TxtPASS->setText(readDecoded(DataIni::Section::MAIL, DataIni::Key::PASS));
+  const MailSettings stored = DataIni::readMailSettings();
+  TxtFrom->setText(stored.from);
+  TxtServer->setText(stored.smtpServer);
+  TxtServerPOP->setText(stored.popServer);
+  TxtUSER->setText(stored.popUser);
+  TxtPASS->setText(stored.popPassword);
 
-  // 5. Opening the window re-reads the POP-before-SMTP flag of the program.
-  gPBSMTP = DataIni::readFlag(DataIni::Section::MAIL, DataIni::Key::PBSMTP);
+  // 5. Opening the window puts the running POP-before-SMTP switch back to
+  // the stored one (a POP test may have changed it).
+  running_.popBeforeSmtp = stored.popBeforeSmtp;
 
-  // 6. Checking the box sets gOUTLOG through its handler; a stored False
-  // leaves gOUTLOG as it is.
-  if (DataIni::readFlag(DataIni::Section::MAIL, DataIni::Key::OUTLOG)) ChkOUTLOG->setChecked(true);
+  // 6. Checking the box turns the running log switch on through its
+  // handler; a stored False leaves the running switch as it is.
+  if (stored.keepLog) ChkOUTLOG->setChecked(true);
 
   // 7. The POP controls.
-  if (gPBSMTP) {
+  if (running_.popBeforeSmtp) {
     ChkPBSMTP->setChecked(true);
     setPopControlsEnabled(true);
   } else {
@@ -392,7 +374,8 @@ void frmSettings::CmdOK_Click() {
   }
 
   WriteConfig();
-  ReadConfig();
+  running_ = DataIni::readMailSettings();
+  emit saved();
   accept();
 }
 
@@ -405,46 +388,29 @@ void frmSettings::WriteConfig() {
 
   // The numbered list is emptied first, so it never keeps a stale entry.
   for (int i = 0; i <= DataIni::kMaxAddrIndex; ++i) ModINI::IniWrite(Section::AddrIndex, indexKey(i), QString());
-  writeEncoded(Section::AddrIndex, indexKey(0), TxtTo[0]->text());
+  DataIni::writeScrambled(Section::AddrIndex, indexKey(0), TxtTo[0]->text());
 
   // The non-blank book entries, renumbered from 1 without gaps, as typed.
   int count = 0;
   for (int n = 1; n <= DataIni::kMaxAddrIndex; ++n) {
     if (isBlank(TxtTo[n]->text())) continue;
     ++count;
-    writeEncoded(Section::AddrIndex, indexKey(count), TxtTo[n]->text());
+    DataIni::writeScrambled(Section::AddrIndex, indexKey(count), TxtTo[n]->text());
   }
   ModINI::IniWrite(Section::AddrNum, Key::Num, QString::number(count));
 
-  // The main window's list, from what the file now holds.
-  QComboBox* cmbTo = main_.cmbTo;
-  for (int i = cmbTo->count() - 1; i >= 0; --i) cmbTo->removeItem(i);
-  for (int i = 0; i <= count; ++i) cmbTo->addItem(readDecoded(Section::AddrIndex, indexKey(i)));
-
-  writeEncoded(Section::MAIL, Key::To, TxtTo[0]->text());
-  writeEncoded(Section::MAIL, Key::From, TxtFrom->text());
-  writeEncoded(Section::MAIL, Key::Server, TxtServer->text());
-  gPBSMTP = ChkPBSMTP->isChecked();
-  ModINI::IniWrite(Section::MAIL, Key::PBSMTP, DataIni::flagText(gPBSMTP));
+  MailSettings toStore = running_;
+  toStore.recipient = TxtTo[0]->text();
+  toStore.from = TxtFrom->text();
+  toStore.smtpServer = TxtServer->text();
+  toStore.popBeforeSmtp = ChkPBSMTP->isChecked();
   // The log switch as the program runs with it; the box is not read.
-  ModINI::IniWrite(Section::MAIL, Key::OUTLOG, DataIni::flagText(gOUTLOG));
-  writeEncoded(Section::MAIL, Key::pServer, TxtServerPOP->text());
-  writeEncoded(Section::MAIL, Key::USER, TxtUSER->text());
-  writeEncoded(Section::MAIL, Key::PASS, TxtPASS->text());
-}
-
-void frmSettings::ReadConfig() {
-  namespace Section = DataIni::Section;
-  namespace Key = DataIni::Key;
-
-  main_.cmbTo->setCurrentText(readDecoded(Section::MAIL, Key::To));
-  gFrom = readDecoded(Section::MAIL, Key::From);
-  gServer = readDecoded(Section::MAIL, Key::Server);
-  gPBSMTP = DataIni::readFlag(Section::MAIL, Key::PBSMTP);
-  gOUTLOG = DataIni::readFlag(Section::MAIL, Key::OUTLOG);
-  gPServer = readDecoded(Section::MAIL, Key::pServer);
-  gUSER = readDecoded(Section::MAIL, Key::USER);
-  gPASS = readDecoded(Section::MAIL, Key::PASS);
+  toStore.keepLog = running_.keepLog;
+  toStore.popServer = TxtServerPOP->text();
+  toStore.popUser = TxtUSER->text();
+  toStore.popPassword = TxtPASS->text();
+  running_.popBeforeSmtp = toStore.popBeforeSmtp;
+  DataIni::writeMailSettings(toStore);
 }
 
 void frmSettings::cmdLog_Click() {
@@ -461,32 +427,32 @@ void frmSettings::cmdLog_Click() {
 }
 
 void frmSettings::CmdTest_Click() {
-  // With these the main window hands the POP server's data to the POP
-  // dialogue, which ends as a test instead of going on to SMTP.
-  gPBSMTP = true;
-  gPopTest = true;
-  gSmtpPhase = false;
-  // As typed: neither trimmed nor checked.
-  gUSER = TxtUSER->text();
-  gPASS = TxtPASS->text();
-  gPServer = TxtServerPOP->text();
+  // The test logs in with the boxes as typed (neither trimmed nor checked),
+  // and it leaves them in the running settings: after a success POP before
+  // SMTP is off and the POP login empty for the run, after a failure they
+  // stay as typed, until the settings are saved or the program starts
+  // again. Data.ini is not touched.
+  running_.popBeforeSmtp = true;
+  running_.popUser = TxtUSER->text();
+  running_.popPassword = TxtPASS->text();
+  running_.popServer = TxtServerPOP->text();
+  MailSettings& running = running_;  // outlives this window
+  transmission_.StartPopTest([&running] {
+    running.popUser.clear();
+    running.popPassword.clear();
+    running.popServer.clear();
+    running.popBeforeSmtp = false;
+  });
   // The rest runs in the main window's socket events; the outcome is shown
   // there in a message box.
-  main_.transmission().StartPopTest();
 }
 
 void frmSettings::ChkPBSMTP_Click() {
-  // gPBSMTP is left alone: saving takes it from the box.
+  // The running switch is left alone: saving takes it from the box.
   setPopControlsEnabled(ChkPBSMTP->isChecked());
 }
 
 void frmSettings::ChkOUTLOG_Click() {
   // Takes effect for the running program at once, saved or not.
-  gOUTLOG = ChkOUTLOG->isChecked();
-}
-
-void ShowSettingsWindow(Talvenor& main) {
-  auto* window = new frmSettings(main, &main);
-  window->setAttribute(Qt::WA_DeleteOnClose);
-  window->exec();
+  running_.keepLog = ChkOUTLOG->isChecked();
 }

@@ -9,24 +9,27 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class Talvenor;
+class MailTransmission;
+struct MailSettings;
 
 // The settings window: the core mail settings, the address book, the log
 // switch and the POP-before-SMTP login. It holds no state of its own beyond
-// its controls; loading fills them from Data.ini and the main window, and
-// saving writes Data.ini and brings the main window and the program-wide
-// values up to date at once.
+// its controls; loading fills them from Data.ini, and saving writes
+// Data.ini, replaces the running settings with what was saved and says so
+// (saved()).
 class frmSettings : public QDialog {
   Q_OBJECT
 
  public:
-  // Builds the controls and runs Form_Load. The main window must outlive
-  // the settings window.
-  explicit frmSettings(Talvenor& main, QWidget* parent = nullptr);
+  // Builds the controls and runs Form_Load. shownRecipient is the main
+  // window's recipient as it stands. The running settings and the
+  // transmission (whose connection the POP test uses) must outlive the
+  // settings window: a POP test may end after it has closed.
+  frmSettings(const QString& shownRecipient, MailSettings& running, MailTransmission& transmission,
+              QWidget* parent = nullptr);
   ~frmSettings() override;
 
-  // Stores the address book and section MAIL, and rebuilds the main
-  // window's recipient list.
+  // Stores the address book and section MAIL.
   void WriteConfig();
 
   // Controls, by their names.
@@ -68,13 +71,16 @@ class frmSettings : public QDialog {
   // 0: the recipient address; 1 to 4: the address book.
   std::array<QLineEdit*, 5> TxtTo{};
 
+ signals:
+  // The settings were saved and the running settings replaced.
+  void saved();
+
  protected:
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void buildControls();
-  void Form_Load();
-  void ReadConfig();
+  void Form_Load(const QString& shownRecipient);
   void setPopControlsEnabled(bool enabled);
 
   void CmdOK_Click();
@@ -84,10 +90,6 @@ class frmSettings : public QDialog {
   void ChkPBSMTP_Click();
   void ChkOUTLOG_Click();
 
-  Talvenor& main_;
+  MailSettings& running_;
+  MailTransmission& transmission_;
 };
-
-// Opens a new settings window over the main window and waits until it is
-// closed; the window is destroyed on closing. The main window's socket
-// events keep running meanwhile.
-void ShowSettingsWindow(Talvenor& main);

@@ -1,5 +1,7 @@
 #include "application_setup.h"
 
+#include "talvenor_version.h"
+
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -9,7 +11,7 @@ namespace ApplicationSetup {
 
 void Prepare(QApplication& app, QTranslator& qtTranslator) {
   QApplication::setApplicationName(QStringLiteral("Talvenor"));
-  QApplication::setApplicationVersion(QStringLiteral("2.1.0"));
+  QApplication::setApplicationVersion(QLatin1String(TalvenorVersion::kText));
   if (qtTranslator.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
                         QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
     app.installTranslator(&qtTranslator);

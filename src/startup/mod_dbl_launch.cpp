@@ -1,7 +1,7 @@
 #include "mod_dbl_launch.h"
 
-#include "frm_settings.h"
 #include "message_box.h"
+#include "settings_window_opener.h"
 #include "mod_ini.h"
 #include "single_instance.h"
 #include "talvenor.h"

@@ -1,15 +1,14 @@
 #include "mail_text.h"
 
-#include "mod_talvenor200.h"
+#include "talvenor_version.h"
+#include "transmission_texts.h"
 
 #include <QHostInfo>
 #include <QLocale>
 
 namespace MailText {
 
-namespace {
-const QString kCrLf = QStringLiteral("\r\n");
-}
+using TransmissionTexts::kCrLf;
 
 bool IsValidAddress(const QString& address) {
   if (!address.contains(QLatin1Char('@')) || address.size() < 6) return false;
@@ -41,12 +40,8 @@ QString FromLine(const QString& from) { return QStringLiteral("From:") + from + 
 QString ToLine(const QString& to) { return QStringLiteral("TO:") + to + kCrLf; }
 
 QString XMailerLine() {
-  using namespace ModTalvenor200;
-  return QStringLiteral("X-Mailer: Talvenor %1.%2.%3 by harbex7")
-             .arg(kVersionMajor)
-             .arg(kVersionMinor)
-             .arg(kVersionRevision) +
-         kCrLf;
+  return QStringLiteral("X-Mailer: Talvenor ") + QLatin1String(TalvenorVersion::kText) +
+         QStringLiteral(" by harbex7") + kCrLf;
 }
 
 QString SubjectLine(const QString& subject) { return QStringLiteral("SUBJECT:") + subject + kCrLf; }

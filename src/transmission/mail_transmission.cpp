@@ -1,23 +1,178 @@
 #include "mail_transmission.h"
 
-#include "mod_talvenor200.h"
+#include "blank_text.h"
+#include "mail_settings.h"
+#include "mail_text.h"
+#include "message_box.h"
 #include "socket_control.h"
+#include "transmission_texts.h"
+#include "write_log.h"
 
-// The handlers live in files of their own: send_command.cpp (the send
-// button), smtp_dialogue.cpp (SmtpStep), pop_dialogue.cpp (mtPBSMTP) and
-// connection_events.cpp (the four socket events).
+#include <utility>
 
-MailTransmission::MailTransmission(SocketControl& winsock, QObject* parent)
-    : QObject(parent), winsock_(winsock) {
-  connect(&winsock_, &SocketControl::connectEvent, this, &MailTransmission::Winsock_Connect);
-  connect(&winsock_, &SocketControl::dataArrivalEvent, this, &MailTransmission::Winsock_DataArrival);
-  connect(&winsock_, &SocketControl::closeEvent, this, &MailTransmission::Winsock_Close);
-  connect(&winsock_, &SocketControl::errorEvent, this, &MailTransmission::Winsock_Error);
+using namespace TransmissionTexts;
+
+namespace {
+
+QString socketErrorText(std::int16_t number) {
+  switch (number) {
+    case 10049: return kAddressNotAvailable;
+    case 10060: return kTimedOut;
+    case 10061: return kRefused;
+    case 11001: return kHostNotFound;
+    case 11004: return kNoDataRecord;
+    default: return kOtherSocketError;
+  }
 }
 
-void MailTransmission::StartPopTest() {
-  using namespace ModTalvenor200;
-  if (winsock_.State() != 0) winsock_.Close();
-  mState = 0;
-  winsock_.Connect(gPServer, 110);
+}  // namespace
+
+MailTransmission::MailTransmission(SocketControl& socket, const MailSettings& running, QObject* parent)
+    : QObject(parent), socket_(socket), running_(running), server_(socket) {
+  connect(&socket_, &SocketControl::dataArrivalEvent, this, &MailTransmission::Winsock_DataArrival);
+  connect(&socket_, &SocketControl::closeEvent, this, &MailTransmission::Winsock_Close);
+  connect(&socket_, &SocketControl::errorEvent, this, &MailTransmission::Winsock_Error);
+}
+
+// ----------------------------------------------------------- send command
+
+void MailTransmission::CmdMail_Click(const QString& recipient, const QString& subject, const QString& body) {
+  // The addresses.
+  if (isBlank(recipient)) return;
+  if (!MailText::IsValidAddress(recipient)) {
+    MessageBox::MsgBox(kInvalidRecipient + kCrLf + recipient);
+    return;
+  }
+  if (!MailText::IsValidAddress(running_.from)) {
+    MessageBox::MsgBox(kInvalidSender + kCrLf + running_.from);
+    return;
+  }
+
+  // Confirmation.
+  QString confirmation = kConfirmQuestion + kCrLf + kCrLf + kConfirmTo + recipient + kCrLf + kCrLf + kConfirmFrom +
+                         running_.from + kCrLf;
+  if (running_.popBeforeSmtp) confirmation += kCrLf + kCrLf + kConfirmPopBeforeSmtp;
+  if (MessageBox::MsgBox(confirmation, MessageBox::Buttons::OkCancel, MessageBox::Icon::Question, kConfirmTitle,
+                         MessageBox::Answer::Ok) != MessageBox::Answer::Ok)
+    return;
+
+  // The mail as confirmed: later edits and saved settings do not change it.
+  mail_ = {recipient, running_.from, MailText::SubjectWithoutLineBreaks(subject), body};
+
+  // A send already under way is given up.
+  if (server_.isOpen()) server_.close();
+  restartDialogues();
+
+  // POP login first when POP before SMTP is on and not yet done in this run.
+  if (running_.popBeforeSmtp && !smtpPhase_) {
+    server_.connect(running_.popServer, running_.popPort);
+  } else {
+    smtpPhase_ = true;
+    connectToSmtp();
+  }
+}
+
+void MailTransmission::StartPopTest(std::function<void()> onSucceeded) {
+  popTest_ = true;
+  smtpPhase_ = false;
+  onPopTestSucceeded_ = std::move(onSucceeded);
+  if (server_.isOpen()) server_.close();
+  restartDialogues();
+  server_.connect(running_.popServer, running_.popPort);
+}
+
+void MailTransmission::restartDialogues() {
+  smtp_.restart();
+  popLogin_.restart();
+}
+
+void MailTransmission::connectToSmtp() { server_.connect(running_.smtpServer, running_.smtpPort); }
+
+// ---------------------------------------------------------- socket events
+
+// Routes each whole reply to the dialogue that is current.
+void MailTransmission::Winsock_DataArrival(std::int32_t /*bytesTotal*/) {
+  // The POP server's answer to QUIT is left unread.
+  if (smtpPhase_ && popLogin_.state() == PopLogin::State::AwaitServerClose) return;
+  QString reply;
+  if (smtpPhase_) {
+    if (server_.takeWholeReply(reply)) smtp_.step(SmtpReply(reply), mail_);
+  } else if (running_.popBeforeSmtp) {
+    if (server_.takeWholeReply(reply)) mtPBSMTP(PopReply(reply));
+  }
+}
+
+void MailTransmission::mtPBSMTP(const PopReply& reply) {
+  switch (popLogin_.step(reply, running_.popUser, running_.popPassword)) {
+    case PopLogin::Outcome::Waiting:
+      return;
+    case PopLogin::Outcome::Refused:
+      smtpPhase_ = false;
+      popTest_ = false;
+      return;
+    case PopLogin::Outcome::LoggedIn:
+      smtpPhase_ = true;
+      if (!popTest_) return;  // the SMTP connection follows the POP server's close
+      // The settings window's test ends here, without going on to SMTP.
+      MessageBox::MsgBox(kPopTestSucceeded, MessageBox::Buttons::Ok, MessageBox::Icon::None, kPopTestTitle);
+      if (onPopTestSucceeded_) onPopTestSucceeded_();
+      popTest_ = false;
+      smtpPhase_ = false;
+      restartDialogues();
+      server_.close();
+      return;
+  }
+}
+
+// The server has closed the connection.
+//
+//  state               what the close means
+//   Failed             an error reply was seen: show the server's text
+//   AwaitServerClose   the POP login is done: connect to the SMTP server
+//   AwaitQuit (SMTP)   the mail was accepted and QUIT sent: the send is complete
+//   any other          during a POP test: the test ends without a result;
+//                      otherwise the server gave up before the mail was
+//                      accepted: show the server's last text, log nothing
+void MailTransmission::Winsock_Close() {
+  server_.close();
+
+  const auto showError = [this] {
+    MessageBox::MsgBox(kError + kCrLf + lastReply_, MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
+  };
+
+  if (smtp_.state() == SmtpDialogue::State::Failed) {
+    showError();
+  } else if (popLogin_.state() == PopLogin::State::AwaitServerClose) {
+    if (!popTest_) connectToSmtp();
+  } else if (popTest_) {
+    popTest_ = false;
+  } else if (smtpPhase_ && smtp_.state() == SmtpDialogue::State::AwaitQuit) {
+    completeSend();
+  } else {
+    showError();
+  }
+
+  restartDialogues();
+}
+
+void MailTransmission::completeSend() {
+  if (running_.keepLog) MailLog::WriteLog(smtp_.mailText(), mail_.subject);
+  smtp_.clearMailText();
+  const auto answer = MessageBox::MsgBox(kSendCompleted + kCrLf + kCrLf + kClearQuestion,
+                                         MessageBox::Buttons::YesNo, MessageBox::Icon::Question);
+  if (answer != MessageBox::Answer::Yes) return;
+  if (clearSubjectBox) clearSubjectBox();
+  mail_.subject.clear();
+  if (clearBodyBox) clearBodyBox();
+  mail_.body.clear();
+}
+
+// A name lookup, connection or transfer failed.
+void MailTransmission::Winsock_Error(std::int16_t number, const QString& /*description*/) {
+  MessageBox::MsgBox(socketErrorText(number) + kCrLf + kCrLf + kCheckServerHint + kCrLf + kServerStoppedHint +
+                         kErrorCodeOpen + QString::number(number) + kErrorCodeClose,
+                     MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, kSocketErrorTitle);
+  server_.close();
+  restartDialogues();
+  popTest_ = false;
 }

@@ -1,56 +1,80 @@
 #pragma once
 
+#include "outgoing_mail.h"
+#include "pop_login.h"
+#include "server_link.h"
+#include "smtp_dialogue.h"
+
 #include <QObject>
 #include <QString>
 #include <cstdint>
 #include <functional>
 
 class SocketControl;
+struct MailSettings;
 
-// The main window's share of sending: it owns the dialogue state and the
-// mail text, routes the socket's events to the SMTP or POP step, and
-// reports the outcome through message boxes. No widget lives here; the
-// window hands in the texts it shows and gets called back to clear them.
+// The main window's share of sending: the send command, the routing of the
+// socket's events to the POP login or the SMTP dialogue, and the reports
+// of how a send ended. No widget lives here; the window hands in the texts
+// it shows and gets called back to clear them.
+//
+// A send with POP before SMTP logs in to POP first, once per run: when the
+// POP server closes the connection after QUIT, the SMTP dialogue follows on
+// a new connection. Later sends of the run go straight to SMTP.
 class MailTransmission : public QObject {
   Q_OBJECT
 
  public:
-  // The socket control must outlive this object.
-  explicit MailTransmission(SocketControl& winsock, QObject* parent = nullptr);
+  // The socket and the settings (the running ones, which the settings
+  // window may change between sends) must outlive this object.
+  MailTransmission(SocketControl& socket, const MailSettings& running, QObject* parent = nullptr);
 
-  SocketControl& Winsock() { return winsock_; }
+  SocketControl& socket() { return socket_; }
 
   // The send button: checks, confirmation, capture of the texts, connect.
-  void CmdMail_Click(const QString& cmbToText, const QString& subjectText, const QString& bodyText);
+  void CmdMail_Click(const QString& recipient, const QString& subject, const QString& body);
 
-  // The settings window's POP test, after it has set gPBSMTP, gPopTest,
-  // gSmtpPhase and the POP values: closes any open connection, resets the
-  // state and connects to the POP server.
-  void StartPopTest();
-
-  // Dialogue steps, one per arrival of data.
-  void SmtpStep();
-  void mtPBSMTP();
-
-  // Socket events.
-  void Winsock_Connect();
-  void Winsock_DataArrival(std::int32_t bytesTotal);
-  void Winsock_Close();
-  void Winsock_Error(std::int16_t number, const QString& description);
+  // The settings window's POP test with the running POP values: gives up
+  // any open connection and logs in without sending. onSucceeded runs after
+  // the success box, also when the settings window is gone by then.
+  void StartPopTest(std::function<void()> onSucceeded);
 
   // Called on a Yes to "clear subject and body": the window empties its
   // boxes (their change handling runs as for any edit).
   std::function<void()> clearSubjectBox;
   std::function<void()> clearBodyBox;
 
-  // Form-level state of the main window's sending.
-  QString mMailTo;   // recipient text
-  QString mSubject;  // subject, line breaks removed
-  QString mBody;     // body as typed
-  QString mReply;    // the server's last text
-  std::int16_t mState = 0;
-  QString mMessage;  // the mail text being built
+  // What a send holds, for the window's tests and the fuzz target.
+  const OutgoingMail& mail() const { return mail_; }
+  SmtpDialogue::State smtpState() const { return smtp_.state(); }
+  PopLogin::State popState() const { return popLogin_.state(); }
+  bool smtpPhase() const { return smtpPhase_; }
+  bool popTestRunning() const { return popTest_; }
+  const QString& lastReply() const { return lastReply_; }
+  const QString& mailText() const { return smtp_.mailText(); }
+  qsizetype unreadReplyBytes() const { return server_.unreadBytes(); }
 
  private:
-  SocketControl& winsock_;
+  // Socket events.
+  void Winsock_DataArrival(std::int32_t bytesTotal);
+  void Winsock_Close();
+  void Winsock_Error(std::int16_t number, const QString& description);
+
+  void mtPBSMTP(const PopReply& reply);
+  void completeSend();
+  void restartDialogues();
+  void connectToSmtp();
+
+  SocketControl& socket_;
+  const MailSettings& running_;
+  ServerLink server_;
+  QString lastReply_;  // the server's last text, shown when a server gives up early
+  SmtpDialogue smtp_{server_, lastReply_};
+  PopLogin popLogin_{server_, lastReply_};
+  OutgoingMail mail_;
+  // The connection in progress is the SMTP one, or the POP login of this
+  // run is done; stays true after a completed send.
+  bool smtpPhase_ = false;
+  bool popTest_ = false;  // the POP login in progress is only the settings window's test
+  std::function<void()> onPopTestSucceeded_;
 };

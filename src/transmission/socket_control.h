@@ -1,12 +1,14 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <cstdint>
 
 // The operations and events the mail dialogues rely on: one TCP client
-// connection at a time, texts crossing it in the ANSI code page, and four
-// events delivered one at a time on the user-interface thread.
+// connection at a time, bytes in and out, and four events delivered one at
+// a time on the user-interface thread. What the bytes mean (replies, the
+// code page) is the dialogues' business.
 class SocketControl : public QObject {
   Q_OBJECT
 
@@ -21,13 +23,14 @@ class SocketControl : public QObject {
   virtual void Close() = 0;
   // 0 when no connection is open or pending.
   virtual int State() const = 0;
-  // The text goes out whole and in order, in the ANSI code page.
-  virtual void SendData(const QString& text) = 0;
-  // All data received and not yet read, replacing the variable's content.
-  virtual void GetData(QString& data) = 0;
+  // The bytes go out whole and in order.
+  virtual void SendData(const QByteArray& bytes) = 0;
+  // Every byte received and not yet taken.
+  virtual QByteArray GetData() = 0;
 
  signals:
   void connectEvent();
+  // Bytes have arrived (not necessarily a whole reply).
   void dataArrivalEvent(std::int32_t bytesTotal);
   void closeEvent();
   void errorEvent(std::int16_t number, const QString& description);

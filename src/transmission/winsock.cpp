@@ -1,6 +1,5 @@
 #include "winsock.h"
 
-#include "ansi_code_page.h"
 #include "tcp_connector.h"
 #include "tcp_stream.h"
 #include "wsa_error_numbers.h"
@@ -15,11 +14,6 @@ namespace {
 
 using namespace WsaError;
 
-QHash<std::uint16_t, std::uint16_t>& portOverride() {
-  static QHash<std::uint16_t, std::uint16_t> ports;
-  return ports;
-}
-
 }  // namespace
 
 Winsock::Winsock(QObject* parent) : SocketControl(parent) {}
@@ -27,10 +21,6 @@ Winsock::Winsock(QObject* parent) : SocketControl(parent) {}
 Winsock::~Winsock() {
   queue_.clear();
   dropSocket();
-}
-
-void Winsock::setPortOverrideForTesting(const QHash<std::uint16_t, std::uint16_t>& ports) {
-  portOverride() = ports;
 }
 
 // ---------------------------------------------------------------- operations
@@ -41,8 +31,6 @@ void Winsock::Connect(const QString& host, std::uint16_t port) {
   dropSocket();
   queue_.clear();
   received_.clear();
-
-  port = portOverride().value(port, port);
 
   // As on Windows, the unspecified address and port 0 cannot be connected to.
   const QHostAddress literal(host);
@@ -75,25 +63,12 @@ void Winsock::Close() {
 
 int Winsock::State() const { return state_; }
 
-void Winsock::SendData(const QString& text) {
+void Winsock::SendData(const QByteArray& bytes) {
   if (!stream_ || state_ != sckConnected) return;
-  stream_->send(AnsiCodePage::fromUnicode(text));
+  stream_->send(bytes);
 }
 
-void Winsock::GetData(QString& data) {
-  data = AnsiCodePage::toUnicode(received_);
-  received_.clear();
-}
-
-bool Winsock::EndsWithCompleteReply(QByteArrayView data) {
-  if (data.isEmpty() || data.back() != '\n') return false;
-  const QByteArrayView lines = data.first(data.size() - 1);
-  const QByteArrayView last = lines.sliced(lines.lastIndexOf('\n') + 1);
-  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
-  const bool continues =
-      last.size() >= 4 && digit(last[0]) && digit(last[1]) && digit(last[2]) && last[3] == '-';
-  return !continues;
-}
+QByteArray Winsock::GetData() { return std::exchange(received_, QByteArray()); }
 
 // ------------------------------------------------------------- event queue
 
@@ -130,8 +105,8 @@ void Winsock::deliverEvents() {
         emit connectEvent();
         break;
       case Event::Kind::DataArrival:
-        // An earlier handler may have read this data already.
-        if (EndsWithCompleteReply(received_))
+        // An earlier handler may have taken this data already.
+        if (!received_.isEmpty())
           emit dataArrivalEvent(static_cast<std::int32_t>(received_.size()));
         break;
       case Event::Kind::Close:
@@ -174,7 +149,9 @@ void Winsock::onConnectorConnected(int descriptor) {
 
 void Winsock::onReceived(const QByteArray& bytes) {
   received_ += bytes;
-  if (EndsWithCompleteReply(received_)) enqueue(Event(Event::Kind::DataArrival));
+  // One arrival waiting is enough: it hands over every byte received.
+  if (!queue_.empty() && queue_.back().kind == Event::Kind::DataArrival) return;
+  enqueue(Event(Event::Kind::DataArrival));
 }
 
 // The data that came before the end has been passed on already, so its

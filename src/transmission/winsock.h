@@ -3,8 +3,6 @@
 #include "socket_control.h"
 
 #include <QByteArray>
-#include <QByteArrayView>
-#include <QHash>
 #include <QString>
 #include <cstdint>
 #include <deque>
@@ -17,13 +15,14 @@ class TcpStream;
 // TcpConnector, carried by a TcpStream), with the operations and the four
 // events the mail dialogues rely on.
 //
-// - Texts cross the socket in the ANSI code page (CP932) both ways.
+// - Bytes cross the socket as they are; framing and the code page belong
+//   to the dialogues.
 // - Events are queued and delivered one at a time on the user-interface
 //   thread: while a handler runs (also while a message box it opened is on
 //   the screen) later events wait, in order.
-// - DataArrival is raised only once the data received so far ends with a
-//   line break and its last line is not the continuation line of a
-//   multi-line reply ("250-..."), so one arrival is one whole reply.
+// - DataArrival is raised for every piece of data that arrives; by the time
+//   it is delivered an earlier handler may have taken the bytes, and then
+//   it is dropped.
 // - A close by the server raises Close only; a reset raises Error 10054.
 // - After the program's own Close nothing more of that connection is
 //   delivered; the next Connect starts with a new socket.
@@ -50,21 +49,13 @@ class Winsock : public SocketControl {
   void Connect(const QString& host, std::uint16_t port) override;
   void Close() override;
   int State() const override;
-  void SendData(const QString& text) override;
-  void GetData(QString& data) override;
+  void SendData(const QByteArray& bytes) override;
+  QByteArray GetData() override;
 
   // Bytes received and not yet read.
   qsizetype BytesReceived() const { return received_.size(); }
   // Events waiting for delivery (they wait while a handler runs).
   qsizetype QueuedEventCount() const { return static_cast<qsizetype>(queue_.size()); }
-
-  // True when the data ends with a line break and its last line does not
-  // announce a further line of the same reply.
-  static bool EndsWithCompleteReply(QByteArrayView data);
-
-  // Tests run their servers on free ports: a connection asked for on port
-  // 25 or 110 goes to the port mapped here instead. Empty in the program.
-  static void setPortOverrideForTesting(const QHash<std::uint16_t, std::uint16_t>& ports);
 
  private:
   struct Event {

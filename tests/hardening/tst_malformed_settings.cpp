@@ -1,8 +1,8 @@
 // Whatever a Data.ini holds, the program starts, shows its defaults, and a
 // save from the settings window keeps every line the program does not own.
 #include "frm_settings.h"
-#include "mod_talvenor200.h"
-#include "null_socket.h"
+#include "mail_settings.h"
+#include "fake_socket.h"
 #include "scripted_message_boxes.h"
 #include "talvenor.h"
 #include "temp_app_folder.h"
@@ -120,22 +120,22 @@ class TestMalformedSettings : public QObject {
       folder.copyFixture(QStringLiteral("hardening/malformed_ini/") + fixture);
     }
     const QByteArray original = folder.iniBytes();
-    ModTalvenor200::resetForTesting();
     ScriptedMessageBoxes boxes;  // every question answered with its default
 
-    Talvenor window(std::make_unique<NullSocket>());
+    Talvenor window(std::make_unique<FakeSocket>());
     window.Form_Load();
     QCOMPARE(window.Cmb->count(), carriers);
     QCOMPARE(window.Cmb->currentIndex(), selected);
     QCOMPARE(window.Lbl->text(), counter);
     QCOMPARE(window.cmbTo->count(), addresses);
     QCOMPARE(window.cmbTo->currentText(), recipient);
-    QCOMPARE(ModTalvenor200::gPBSMTP, pbsmtp);
-    QCOMPARE(ModTalvenor200::gOUTLOG, outlog);
+    QCOMPARE(window.runningSettings().popBeforeSmtp, pbsmtp);
+    QCOMPARE(window.runningSettings().keepLog, outlog);
     QCOMPARE(boxes.count(), 0);
 
     {
-      frmSettings settings(window);
+      frmSettings settings(window.recipientText(), window.runningSettings(), window.transmission());
+      QObject::connect(&settings, &frmSettings::saved, &window, &Talvenor::takeSavedSettings);
       settings.CmdOK->click();
     }
     const QByteArray saved = folder.iniBytes();

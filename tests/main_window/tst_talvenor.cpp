@@ -1,8 +1,8 @@
 #include "talvenor.h"
 
 #include "mod_ini.h"
-#include "mod_talvenor200.h"
-#include "null_socket.h"
+#include "mail_settings.h"
+#include "fake_socket.h"
 #include "scripted_message_boxes.h"
 #include "sec_code.h"
 #include "temp_app_folder.h"
@@ -57,7 +57,7 @@ QString dataIni(const QString& defaultNum, int addrNum = 0) {
 }
 
 std::unique_ptr<Talvenor> loadWindow() {
-  auto window = std::make_unique<Talvenor>(std::make_unique<NullSocket>());
+  auto window = std::make_unique<Talvenor>(std::make_unique<FakeSocket>());
   window->move(200, 100);
   window->Form_Load();
   window->activateWindow();
@@ -118,7 +118,6 @@ class TestTalvenor : public QObject {
 };
 
 void TestTalvenor::init() {
-  ModTalvenor200::resetForTesting();
   folder_.reset();  // the old folder restores the real one when it goes
   folder_ = std::make_unique<TempAppFolder>();
   folder_->writeIni(dataIni(QStringLiteral("-1")));
@@ -139,16 +138,16 @@ void TestTalvenor::loadsTheSettings() {
   // AddrNum 0: only entry 0; the recipient shown is MAIL/To, in no entry.
   QCOMPARE(items(window->cmbTo), QStringList({QStringLiteral("first@example.jp")}));
   QCOMPARE(window->cmbTo->currentText(), QStringLiteral("other@example.jp"));
-  QVERIFY(window->transmission().mMailTo.isEmpty());
+  QVERIFY(window->mMailTo.isEmpty());
 
-  using namespace ModTalvenor200;
-  QCOMPARE(gFrom, QStringLiteral("me@example.jp"));
-  QCOMPARE(gServer, QStringLiteral("smtp.example.jp"));
-  QCOMPARE(gPBSMTP, true);
-  QCOMPARE(gOUTLOG, false);
-  QCOMPARE(gPServer, QStringLiteral("pop.example.jp"));
-  QCOMPARE(gUSER, QStringLiteral("ユーザー"));
-  QCOMPARE(gPASS, QString());
+  const MailSettings& running = window->runningSettings();
+  QCOMPARE(running.from, QStringLiteral("me@example.jp"));
+  QCOMPARE(running.smtpServer, QStringLiteral("smtp.example.jp"));
+  QCOMPARE(running.popBeforeSmtp, true);
+  QCOMPARE(running.keepLog, false);
+  QCOMPARE(running.popServer, QStringLiteral("pop.example.jp"));
+  QCOMPARE(running.popUser, QStringLiteral("ユーザー"));
+  QCOMPARE(running.popPassword, QString());
 
   QVERIFY(window->isVisible());
   QCOMPARE(QApplication::focusWidget(), window->Cmb);
@@ -429,7 +428,7 @@ void TestTalvenor::recipientWrittenToBothKeys() {
   QCOMPARE(ModINI::IniRead(QStringLiteral("MAIL"), QStringLiteral("To")), stored);
   QCOMPARE(ModINI::IniRead(QStringLiteral("AddrIndex"), QStringLiteral("0")), stored);
   QCOMPARE(ModINI::IniRead(QStringLiteral("AddrIndex"), QStringLiteral("3")), stored);
-  QCOMPARE(window->transmission().mMailTo, QStringLiteral("jiro@softbank.ne.jp"));
+  QCOMPARE(window->mMailTo, QStringLiteral("jiro@softbank.ne.jp"));
   QCOMPARE(items(window->cmbTo), book);  // the list is not touched
 
   // An emptied box stores the empty value under both keys.
@@ -438,7 +437,7 @@ void TestTalvenor::recipientWrittenToBothKeys() {
   QTest::mouseClick(window->CmdClip, Qt::LeftButton);
   QCOMPARE(ModINI::IniRead(QStringLiteral("MAIL"), QStringLiteral("To")), QString());
   QCOMPARE(ModINI::IniRead(QStringLiteral("AddrIndex"), QStringLiteral("0")), QString());
-  QVERIFY(window->transmission().mMailTo.isEmpty());
+  QVERIFY(window->mMailTo.isEmpty());
   QCOMPARE(items(window->cmbTo), book);
 }
 
@@ -487,7 +486,7 @@ void TestTalvenor::onlyALossOfFocusToTheWindowWrites() {
   QTest::mouseClick(window->CmdClose, Qt::LeftButton);
   QCOMPARE(ModINI::IniRead(QStringLiteral("MAIL"), QStringLiteral("To")),
            SecCode::SecEncode(QStringLiteral("new@example.jp")));
-  QCOMPARE(window->transmission().mMailTo, QStringLiteral("new@example.jp"));
+  QCOMPARE(window->mMailTo, QStringLiteral("new@example.jp"));
 }
 
 void TestTalvenor::dragsByTheBareSurface_data() {
@@ -552,8 +551,8 @@ void TestTalvenor::copiesTheBodyOnly() {
 
 void TestTalvenor::buttonsForwardToTheirHandlers() {
   ScriptedMessageBoxes boxes({MessageBox::Answer::Ok});
-  auto socket = std::make_unique<NullSocket>();
-  NullSocket* connections = socket.get();
+  auto socket = std::make_unique<FakeSocket>();
+  FakeSocket* connections = socket.get();
   Talvenor window(std::move(socket));
   window.Form_Load();
   window.cmbTo->setEditText(QStringLiteral("hanako@docomo.ne.jp"));
@@ -562,9 +561,9 @@ void TestTalvenor::buttonsForwardToTheirHandlers() {
   QTest::mouseClick(window.CmdMail, Qt::LeftButton);
   // The send command asked for confirmation, took the texts and connected.
   QCOMPARE(boxes.count(), 1);
-  QCOMPARE(window.transmission().mMailTo, QStringLiteral("hanako@docomo.ne.jp"));
+  QCOMPARE(window.transmission().mail().recipient, QStringLiteral("hanako@docomo.ne.jp"));
   // The mail text (and its log) breaks lines with CR LF, as the headers do.
-  QCOMPARE(window.transmission().mBody, QStringLiteral("本文\r\n二行目"));
+  QCOMPARE(window.transmission().mail().body, QStringLiteral("本文\r\n二行目"));
   QCOMPARE(connections->connects, 1);
 
   // Clearing after a send empties both boxes and their counters follow.

@@ -1,5 +1,5 @@
 // The settings window: what it shows on opening, how saving compacts the
-// address book and updates the main window and the program-wide values,
+// address book and updates the main window and the running settings,
 // the two questions before saving, the two switches, the log folder button
 // and the POP test run while the window is modal.
 #include "frm_settings.h"
@@ -9,9 +9,10 @@
 #include "folder_opener.h"
 #include "message_box.h"
 #include "mod_ini.h"
-#include "mod_talvenor200.h"
+#include "mail_settings.h"
 #include "scripted_message_boxes.h"
 #include "sec_code.h"
+#include "settings_window_opener.h"
 #include "talvenor.h"
 #include "temp_app_folder.h"
 #include "winsock.h"
@@ -35,7 +36,6 @@
 using MessageBox::Answer;
 using MessageBox::Buttons;
 using MessageBox::Icon;
-using namespace ModTalvenor200;
 
 namespace {
 
@@ -95,6 +95,7 @@ struct Program {
     folder.writeIni(ini);
     main = std::make_unique<Talvenor>();
   }
+  MailSettings& running() { return main->runningSettings(); }
   void setRecipientList(const QStringList& items, const QString& text) {
     main->cmbTo->clear();
     main->cmbTo->addItems(items);
@@ -104,6 +105,15 @@ struct Program {
     QStringList items;
     for (int i = 0; i < main->cmbTo->count(); ++i) items.append(main->cmbTo->itemText(i));
     return items;
+  }
+};
+
+// The settings window over the program's main window, wired as the program
+// wires it: a save updates the main window.
+struct SettingsOver : frmSettings {
+  explicit SettingsOver(Talvenor& main)
+      : frmSettings(main.recipientText(), main.runningSettings(), main.transmission()) {
+    QObject::connect(this, &frmSettings::saved, &main, &Talvenor::takeSavedSettings);
   }
 };
 
@@ -136,10 +146,9 @@ class ScriptedPopServer {
         }
       });
     });
-    // Connections the program asks for on port 110 come here.
-    Winsock::setPortOverrideForTesting({{std::uint16_t(110), server_.serverPort()}});
   }
-  ~ScriptedPopServer() { Winsock::setPortOverrideForTesting({}); }
+
+  quint16 port() const { return server_.serverPort(); }
 
   bool listening() const { return server_.isListening(); }
 
@@ -155,11 +164,9 @@ class TestFrmSettings : public QObject {
   enum PopOutcome { Accepted, Rejected, HungUp };
 
  private slots:
-  void init() { resetForTesting(); }
-
   void opening() {
     Program program;
-    frmSettings window(*program.main);
+    SettingsOver window(*program.main);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
@@ -243,10 +250,10 @@ class TestFrmSettings : public QObject {
     ModINI::IniWrite(DataIni::Section::MAIL, DataIni::Key::PBSMTP, pbsmtp);
     ModINI::IniWrite(DataIni::Section::MAIL, DataIni::Key::OUTLOG, outlog);
     program.setRecipientList({QStringLiteral("stored@example.jp")}, QStringLiteral("typed@example.jp"));
-    gPBSMTP = !expectPbsmtp;
-    gOUTLOG = outlogBefore;
+    program.running().popBeforeSmtp = !expectPbsmtp;
+    program.running().keepLog = outlogBefore;
 
-    frmSettings window(*program.main);
+    SettingsOver window(*program.main);
     QCOMPARE(window.TxtTo[0]->text(), QStringLiteral("typed@example.jp"));
     QCOMPARE(window.TxtTo[1]->text(), QStringLiteral("book1@example.jp"));
     QCOMPARE(window.TxtTo[2]->text(), QStringLiteral("book2@example.jp"));
@@ -258,19 +265,19 @@ class TestFrmSettings : public QObject {
     QCOMPARE(window.TxtUSER->text(), QStringLiteral("ユーザ"));
     QCOMPARE(window.TxtPASS->text(), QStringLiteral("secret"));
 
-    QCOMPARE(gPBSMTP, expectPbsmtp);
+    QCOMPARE(program.running().popBeforeSmtp, expectPbsmtp);
     QCOMPARE(window.ChkPBSMTP->isChecked(), expectPbsmtp);
     QCOMPARE(window.TxtServerPOP->isEnabled(), expectPbsmtp);
     QCOMPARE(window.CmdTest->isEnabled(), expectPbsmtp);
     QCOMPARE(window.ChkOUTLOG->isChecked(), expectBoxChecked);
-    QCOMPARE(gOUTLOG, expectOutlog);
+    QCOMPARE(program.running().keepLog, expectOutlog);
   }
 
   // All eight POP controls change together, by program or by click, and
   // the boxes keep their texts; the POP flag itself is left to saving.
   void popLook() {
     Program program;
-    frmSettings window(*program.main);
+    SettingsOver window(*program.main);
     const QList<QWidget*> switched{window.TxtServerPOP, window.TxtUSER, window.TxtPASS, window.CmdTest};
     const QList<QWidget*> coloured{window.FraPBSMTP, window.lblServerPOP, window.lblUSER, window.lblPASS};
     const QColor enabledColour = QApplication::palette().color(QPalette::ButtonText);
@@ -286,7 +293,7 @@ class TestFrmSettings : public QObject {
     window.TxtServerPOP->setText(QStringLiteral("pop.example.jp"));
     window.ChkPBSMTP->click();
     expectLook(true);
-    QCOMPARE(gPBSMTP, false);
+    QCOMPARE(program.running().popBeforeSmtp, false);
     window.ChkPBSMTP->setChecked(false);
     expectLook(false);
     window.ChkPBSMTP->setChecked(true);
@@ -327,7 +334,7 @@ class TestFrmSettings : public QObject {
     program.setRecipientList({QStringLiteral("old0@x.jp"), QStringLiteral("old1@x.jp")}, QStringLiteral("old0@x.jp"));
     ScriptedMessageBoxes boxes;
 
-    frmSettings window(*program.main);
+    SettingsOver window(*program.main);
     window.show();
     window.TxtTo[0]->setText(recipient);
     for (int i = 0; i < 4; ++i) window.TxtTo[i + 1]->setText(book[i]);
@@ -354,7 +361,7 @@ class TestFrmSettings : public QObject {
     QCOMPARE(program.main->cmbTo->currentText(), recipient);
 
     // The next opening shows the compacted book.
-    frmSettings again(*program.main);
+    SettingsOver again(*program.main);
     for (int i = 1; i <= 4; ++i) QCOMPARE(again.TxtTo[i]->text(), entries[i - 1]);
   }
 
@@ -391,7 +398,7 @@ class TestFrmSettings : public QObject {
 
     Program program;
     program.setRecipientList({}, QStringLiteral("to@example.jp"));
-    frmSettings window(*program.main);
+    SettingsOver window(*program.main);
     window.show();
     window.TxtFrom->setText(from);
     window.TxtServer->setText(QStringLiteral("smtp.example.jp"));
@@ -431,7 +438,7 @@ class TestFrmSettings : public QObject {
   void savingUpdatesProgram() {
     Program program;
     program.setRecipientList({QStringLiteral("old@example.jp")}, QStringLiteral("old@example.jp"));
-    frmSettings window(*program.main);
+    SettingsOver window(*program.main);
     window.show();
     window.TxtTo[0]->setText(QStringLiteral("new@example.jp"));
     window.TxtFrom->setText(QStringLiteral("me@example.jp"));
@@ -446,13 +453,13 @@ class TestFrmSettings : public QObject {
     QCOMPARE(boxes.count(), 0);
     QCOMPARE(program.main->cmbTo->currentText(), QStringLiteral("new@example.jp"));
     QCOMPARE(program.recipientList(), QStringList{QStringLiteral("new@example.jp")});
-    QCOMPARE(gFrom, QStringLiteral("me@example.jp"));
-    QCOMPARE(gServer, QStringLiteral("smtp.example.jp"));
-    QCOMPARE(gPBSMTP, true);
-    QCOMPARE(gOUTLOG, false);
-    QCOMPARE(gPServer, QStringLiteral("pop.example.jp"));
-    QCOMPARE(gUSER, QStringLiteral(" user "));
-    QCOMPARE(gPASS, QStringLiteral("パス"));
+    QCOMPARE(program.running().from, QStringLiteral("me@example.jp"));
+    QCOMPARE(program.running().smtpServer, QStringLiteral("smtp.example.jp"));
+    QCOMPARE(program.running().popBeforeSmtp, true);
+    QCOMPARE(program.running().keepLog, false);
+    QCOMPARE(program.running().popServer, QStringLiteral("pop.example.jp"));
+    QCOMPARE(program.running().popUser, QStringLiteral(" user "));
+    QCOMPARE(program.running().popPassword, QStringLiteral("パス"));
   }
 
   void closingWithoutSaving_data() {
@@ -467,7 +474,7 @@ class TestFrmSettings : public QObject {
     const QByteArray before = program.folder.iniBytes();
     ScriptedMessageBoxes boxes;
     {
-      frmSettings window(*program.main);
+      SettingsOver window(*program.main);
       window.show();
       window.TxtTo[0]->setText(QStringLiteral("new@example.jp"));
       window.TxtFrom->setText(QStringLiteral("me@example.jp"));
@@ -480,8 +487,8 @@ class TestFrmSettings : public QObject {
     QCOMPARE(program.folder.iniBytes(), before);
     QCOMPARE(program.recipientList(), QStringList{QStringLiteral("old@example.jp")});
     QCOMPARE(program.main->cmbTo->currentText(), QStringLiteral("old@example.jp"));
-    QCOMPARE(gFrom, QString());
-    QCOMPARE(gPBSMTP, false);
+    QCOMPARE(program.running().from, QString());
+    QCOMPARE(program.running().popBeforeSmtp, false);
   }
 
   // The log switch acts on the running program at once; saving stores the
@@ -491,25 +498,25 @@ class TestFrmSettings : public QObject {
     program.setRecipientList({}, QStringLiteral("to@example.jp"));
     ScriptedMessageBoxes boxes;
     {
-      frmSettings window(*program.main);
+      SettingsOver window(*program.main);
       window.show();
       window.ChkOUTLOG->click();
-      QCOMPARE(gOUTLOG, true);
+      QCOMPARE(program.running().keepLog, true);
       window.CmdCancel->click();
     }
     QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::OUTLOG), QStringLiteral("False"));
-    QCOMPARE(gOUTLOG, true);
+    QCOMPARE(program.running().keepLog, true);
 
-    frmSettings window(*program.main);
+    SettingsOver window(*program.main);
     QCOMPARE(window.ChkOUTLOG->isChecked(), false);
-    QCOMPARE(gOUTLOG, true);
+    QCOMPARE(program.running().keepLog, true);
     window.TxtFrom->setText(QStringLiteral("me@example.jp"));
     window.TxtServer->setText(QStringLiteral("smtp.example.jp"));
     window.show();
     window.CmdOK->click();
     QCOMPARE(boxes.count(), 0);
     QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::OUTLOG), QStringLiteral("True"));
-    QCOMPARE(gOUTLOG, true);
+    QCOMPARE(program.running().keepLog, true);
   }
 
   void logFolder() {
@@ -519,7 +526,7 @@ class TestFrmSettings : public QObject {
     const FolderOpener::Opener previous =
         FolderOpener::setOpenerForTesting([&opened](const QString& folder) { opened.append(folder); });
     ScriptedMessageBoxes boxes;
-    frmSettings window(*program.main);
+    SettingsOver window(*program.main);
 
     window.cmdLog->click();
     QCOMPARE(opened, QStringList());
@@ -560,7 +567,7 @@ class TestFrmSettings : public QObject {
     server.passReply = passReply;
     Program program;
     ModINI::IniWrite(DataIni::Section::MAIL, DataIni::Key::PBSMTP, QStringLiteral("True"));
-    gSmtpPhase = true;  // as after an earlier send
+    program.running().popPort = server.port();
 
     // The test ends with a message box or with the server's close; either
     // way the window is then closed from its own event loop.
@@ -575,7 +582,7 @@ class TestFrmSettings : public QObject {
     QTimer::singleShot(0, [&] {
       window = program.main->findChild<frmSettings*>();
       QVERIFY(window);
-      QObject::connect(&program.main->transmission().Winsock(), &SocketControl::closeEvent, window, ended);
+      QObject::connect(&program.main->transmission().socket(), &SocketControl::closeEvent, window, ended);
       QVERIFY(window->CmdTest->isEnabled());
       window->TxtServerPOP->setText(QStringLiteral("127.0.0.1"));
       window->TxtUSER->setText(QStringLiteral(" user "));
@@ -593,10 +600,10 @@ class TestFrmSettings : public QObject {
       QCOMPARE(report.text, QStringLiteral("POPサーバへの接続は成功しました。"));
       QCOMPARE(report.title, QStringLiteral("POPサーバの接続テスト"));
       QCOMPARE(report.icon, Icon::None);
-      QCOMPARE(gPBSMTP, false);
-      QCOMPARE(gUSER, QString());
-      QCOMPARE(gPASS, QString());
-      QCOMPARE(gPServer, QString());
+      QCOMPARE(program.running().popBeforeSmtp, false);
+      QCOMPARE(program.running().popUser, QString());
+      QCOMPARE(program.running().popPassword, QString());
+      QCOMPARE(program.running().popServer, QString());
     } else {
       if (outcome == Rejected) {
         // The dialogue's own report, with the server's reply in it.
@@ -609,15 +616,15 @@ class TestFrmSettings : public QObject {
         // A close before the login is done ends the test without a word.
         QCOMPARE(boxes.texts(), QStringList());
       }
-      QCOMPARE(gPBSMTP, true);
-      QCOMPARE(gUSER, QStringLiteral(" user "));
-      QCOMPARE(gPASS, QStringLiteral("pass"));
-      QCOMPARE(gPServer, QStringLiteral("127.0.0.1"));
+      QCOMPARE(program.running().popBeforeSmtp, true);
+      QCOMPARE(program.running().popUser, QStringLiteral(" user "));
+      QCOMPARE(program.running().popPassword, QStringLiteral("pass"));
+      QCOMPARE(program.running().popServer, QStringLiteral("127.0.0.1"));
     }
     // The next send from the main window reports its completion again.
-    QCOMPARE(gPopTest, false);
-    QCOMPARE(gSmtpPhase, false);
-    QCOMPARE(program.main->transmission().Winsock().State(), 0);
+    QVERIFY(!program.main->transmission().popTestRunning());
+    QVERIFY(!program.main->transmission().smtpPhase());
+    QCOMPARE(program.main->transmission().socket().State(), 0);
     // A test does not touch the file.
     QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::PBSMTP), QStringLiteral("True"));
   }

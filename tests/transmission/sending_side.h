@@ -2,10 +2,10 @@
 
 // The program's side of a send against scripted servers: a program folder
 // of its own, scripted boxes, the real socket control and the transmission,
-// with the program-wide values of a plain send to servers on 127.0.0.1.
+// with the settings of a plain send to servers on 127.0.0.1.
 
+#include "mail_settings.h"
 #include "mail_transmission.h"
-#include "mod_talvenor200.h"
 #include "scripted_message_boxes.h"
 #include "temp_app_folder.h"
 #include "winsock.h"
@@ -18,26 +18,34 @@ namespace SendingTest {
 inline const QString kFrom = QStringLiteral("taro@example.jp");
 inline const QString kTo = QStringLiteral("hanako@example.jp");
 
-// SMTP and POP on 127.0.0.1 as taro; everything else as the program starts.
-inline void useLocalServers() {
-  using namespace ModTalvenor200;
-  resetForTesting();
-  gFrom = kFrom;
-  gServer = QStringLiteral("127.0.0.1");
-  gPServer = QStringLiteral("127.0.0.1");
-  gUSER = QStringLiteral("taro");
-  gPASS = QStringLiteral("secret");
+// SMTP and POP on 127.0.0.1 as taro; everything else as a fresh Data.ini.
+inline MailSettings localServers() {
+  MailSettings settings;
+  settings.from = kFrom;
+  settings.smtpServer = QStringLiteral("127.0.0.1");
+  settings.popServer = QStringLiteral("127.0.0.1");
+  settings.popUser = QStringLiteral("taro");
+  settings.popPassword = QStringLiteral("secret");
+  return settings;
+}
+
+// Both dialogues back at their first state, as after every ending.
+inline bool atStart(const MailTransmission& mail) {
+  return mail.smtpState() == SmtpDialogue::State::AwaitGreeting &&
+         mail.popState() == PopLogin::State::AwaitGreeting;
 }
 
 struct SendingSide {
-  ~SendingSide() { Winsock::setPortOverrideForTesting({}); }
-
   TempAppFolder folder;
   ScriptedMessageBoxes boxes;
+  MailSettings settings = localServers();
   Winsock winsock;
   // Connected before the handlers, so it counts an arrival as it is raised.
   QSignalSpy arrivals{&winsock, &SocketControl::dataArrivalEvent};
-  MailTransmission mail{winsock};
+  MailTransmission mail{winsock, settings};
+
+  // Bytes the program holds and has not yet taken as a reply.
+  qsizetype unreadBytes() const { return winsock.BytesReceived() + mail.unreadReplyBytes(); }
 };
 
 }  // namespace SendingTest

@@ -15,7 +15,6 @@
 #include <QTimeZone>
 #include <memory>
 
-using namespace ModTalvenor200;
 using Answer = MessageBox::Answer;
 
 namespace {
@@ -80,10 +79,12 @@ struct Rig : SendingTest::SendingSide {
   explicit Rig(const QStringList& smtpScript, const QStringList& popScript = {})
       : smtp(smtpScript), pop(popScript) {
     for (ScriptedServer* server : {&smtp, &pop}) {
-      server->clientUnread = [this] { return winsock.BytesReceived(); };
+      server->clientUnread = [this] { return unreadBytes(); };
       server->clientArrivals = [this] { return int(arrivals.count()); };
     }
-    Winsock::setPortOverrideForTesting({{25, smtp.port()}, {110, pop.port()}});
+    settings.keepLog = true;
+    settings.smtpPort = smtp.port();
+    settings.popPort = pop.port();
   }
 
   QStringList boxTexts() const { return boxes.texts(); }
@@ -136,10 +137,7 @@ class TstMailTransmission : public QObject {
   void socketErrors();
 };
 
-void TstMailTransmission::init() {
-  SendingTest::useLocalServers();
-  gOUTLOG = true;
-}
+void TstMailTransmission::init() {}
 
 // ------------------------------------------------------------ small pieces
 
@@ -160,7 +158,7 @@ void TstMailTransmission::replyCompleteness_data() {
 void TstMailTransmission::replyCompleteness() {
   QFETCH(QByteArray, data);
   QFETCH(bool, complete);
-  QCOMPARE(Winsock::EndsWithCompleteReply(data), complete);
+  QCOMPARE(ReplyReader::EndsWithWholeReply(data), complete);
 }
 
 void TstMailTransmission::dateLine_data() {
@@ -216,9 +214,7 @@ void TstMailTransmission::sendCommandChecks() {
   QFETCH(QString, from);
   QFETCH(QString, box);
   Rig rig({});
-  gFrom = from;
-  rig.mail.mSubject = QStringLiteral("before");
-  rig.mail.mState = 3;
+  rig.settings.from = from;
 
   rig.mail.CmdMail_Click(recipient, QStringLiteral("subject"), QStringLiteral("body"));
 
@@ -229,8 +225,8 @@ void TstMailTransmission::sendCommandChecks() {
     QCOMPARE(rig.boxes.shown().first().title, QString());
   }
   QCOMPARE(rig.winsock.State(), 0);
-  QCOMPARE(rig.mail.mSubject, QStringLiteral("before"));
-  QCOMPARE(rig.mail.mState, 3);
+  QVERIFY(rig.mail.mail().subject.isEmpty());
+  QVERIFY(SendingTest::atStart(rig.mail));
 }
 
 void TstMailTransmission::confirmation_data() {
@@ -246,7 +242,7 @@ void TstMailTransmission::confirmation() {
   QFETCH(bool, popBeforeSmtp);
   QFETCH(QString, text);
   Rig rig({});
-  gPBSMTP = popBeforeSmtp;
+  rig.settings.popBeforeSmtp = popBeforeSmtp;
   rig.boxes.queue(Answer::Cancel);
 
   rig.mail.CmdMail_Click(QStringLiteral("a@b.jp"), QStringLiteral("subject"), QStringLiteral("body"));
@@ -258,9 +254,9 @@ void TstMailTransmission::confirmation() {
   QCOMPARE(shown.icon, MessageBox::Icon::Question);
   QCOMPARE(shown.defaultButton, Answer::Ok);
   QCOMPARE(rig.winsock.State(), 0);
-  QVERIFY(rig.mail.mMailTo.isEmpty());
-  QVERIFY(rig.mail.mSubject.isEmpty());
-  QVERIFY(rig.mail.mBody.isEmpty());
+  QVERIFY(rig.mail.mail().recipient.isEmpty());
+  QVERIFY(rig.mail.mail().subject.isEmpty());
+  QVERIFY(rig.mail.mail().body.isEmpty());
 }
 
 // ---------------------------------------------------------- SMTP dialogue
@@ -388,9 +384,9 @@ void TstMailTransmission::smtpDialogue() {
   }
   QVERIFY2(rig.smtp.received().contains(wireContains), rig.smtp.received().constData());
   QCOMPARE(rig.logFiles().size(), logged ? 1 : 0);
-  QCOMPARE(rig.mail.mState, 0);
+  QVERIFY(SendingTest::atStart(rig.mail));
   QCOMPARE(rig.winsock.State(), 0);
-  QVERIFY(gSmtpPhase);
+  QVERIFY(rig.mail.smtpPhase());
 }
 
 void TstMailTransmission::completedSend_data() {
@@ -406,21 +402,21 @@ void TstMailTransmission::completedSend() {
   QFETCH(Answer, answer);
   QFETCH(bool, log);
   Rig rig(normalSend(QStringLiteral("会議"), {QStringLiteral("本文")}));
-  gOUTLOG = log;
+  rig.settings.keepLog = log;
   rig.boxes.queue(Answer::Ok);
   rig.boxes.queue(answer);
   QStringList steps;
   rig.boxes.onShow = [&](const MessageBox::Request& request) {
     if (request.text != kCompleted) return;
     steps << QStringLiteral("question, message %1, log files %2")
-                 .arg(rig.mail.mMessage.isEmpty() ? QStringLiteral("empty") : QStringLiteral("kept"))
+                 .arg(rig.mail.mailText().isEmpty() ? QStringLiteral("empty") : QStringLiteral("kept"))
                  .arg(rig.logFiles().size());
   };
   rig.mail.clearSubjectBox = [&] {
-    steps << QStringLiteral("subject box, mSubject %1").arg(rig.mail.mSubject);
+    steps << QStringLiteral("subject box, mSubject %1").arg(rig.mail.mail().subject);
   };
   rig.mail.clearBodyBox = [&] {
-    steps << QStringLiteral("body box, mSubject %1, mBody %2").arg(rig.mail.mSubject, rig.mail.mBody);
+    steps << QStringLiteral("body box, mSubject %1, mBody %2").arg(rig.mail.mail().subject, rig.mail.mail().body);
   };
 
   rig.mail.CmdMail_Click(kTo, QStringLiteral("会議"), QStringLiteral("本文"));
@@ -431,8 +427,8 @@ void TstMailTransmission::completedSend() {
   if (answer == Answer::Yes)
     expected << QStringLiteral("subject box, mSubject 会議") << QStringLiteral("body box, mSubject , mBody 本文");
   QCOMPARE(steps, expected);
-  QCOMPARE(rig.mail.mSubject, answer == Answer::Yes ? QString() : QStringLiteral("会議"));
-  QCOMPARE(rig.mail.mBody, answer == Answer::Yes ? QString() : QStringLiteral("本文"));
+  QCOMPARE(rig.mail.mail().subject, answer == Answer::Yes ? QString() : QStringLiteral("会議"));
+  QCOMPARE(rig.mail.mail().body, answer == Answer::Yes ? QString() : QStringLiteral("本文"));
   if (log) {
     QCOMPARE(rig.logFiles(), QStringList{QStringLiteral("会議.eml")});
     QFile file(rig.dayFolder() + QStringLiteral("/会議.eml"));
@@ -468,7 +464,7 @@ void TstMailTransmission::eventsWaitForTheRunningHandler() {
   QVERIFY(closeWaited);
   QCOMPARE(rig.boxTexts().mid(1), QStringList{QStringLiteral("エラーが発生しました\r\n554 5.7.1 Go away\r\n")});
   QCOMPARE(rig.winsock.QueuedEventCount(), 0);
-  QCOMPARE(rig.mail.mState, 0);
+  QVERIFY(SendingTest::atStart(rig.mail));
 }
 
 void TstMailTransmission::nextSendStartsAfresh_data() {
@@ -492,9 +488,9 @@ void TstMailTransmission::nextSendStartsAfresh() {
   rig.mail.CmdMail_Click(kTo, QStringLiteral("件名"), QStringLiteral("本文"));
   if (firstBoxes > 0) {
     QTRY_COMPARE(rig.boxes.count(), 1 + firstBoxes);
-    QCOMPARE(rig.mail.mState, 0);
+    QVERIFY(SendingTest::atStart(rig.mail));
   } else {
-    QTRY_COMPARE(rig.mail.mState, 1);
+    QTRY_COMPARE(rig.mail.smtpState(), SmtpDialogue::State::AwaitRset);
   }
   rig.mail.CmdMail_Click(kTo, QStringLiteral("件名"), QStringLiteral("本文"));
 
@@ -512,12 +508,12 @@ void TstMailTransmission::nextSendStartsAfresh() {
 // SMTP. The next send of the run goes straight to SMTP.
 void TstMailTransmission::popBeforeSmtp() {
   Rig rig(normalSend() + normalSend(), popLogin());
-  gPBSMTP = true;
+  rig.settings.popBeforeSmtp = true;
 
   rig.mail.CmdMail_Click(kTo, QStringLiteral("件名"), QStringLiteral("本文"));
   QTRY_COMPARE(rig.boxes.count(), 2);
   QCOMPARE(rig.boxTexts().last(), kCompleted);
-  QVERIFY(gSmtpPhase);
+  QVERIFY(rig.mail.smtpPhase());
   QCOMPARE(rig.pop.connections(), 1);
   QCOMPARE(rig.smtp.connections(), 1);
 
@@ -556,7 +552,7 @@ void TstMailTransmission::popLoginFails() {
   QFETCH(QString, box);
   QFETCH(bool, smtpPhase);
   Rig rig({}, script);
-  gPBSMTP = true;
+  rig.settings.popBeforeSmtp = true;
 
   rig.mail.CmdMail_Click(kTo, QStringLiteral("件名"), QStringLiteral("本文"));
 
@@ -564,10 +560,10 @@ void TstMailTransmission::popLoginFails() {
   QTRY_COMPARE(rig.boxTexts().mid(1), QStringList{box});
   QCOMPARE(rig.boxes.shown().last().icon, MessageBox::Icon::Exclamation);
   QCOMPARE(rig.smtp.connections(), 0);
-  QCOMPARE(gSmtpPhase, smtpPhase);
-  QCOMPARE(rig.mail.mState, 0);
+  QCOMPARE(rig.mail.smtpPhase(), smtpPhase);
+  QVERIFY(SendingTest::atStart(rig.mail));
   QCOMPARE(rig.winsock.State(), 0);
-  if (box.contains(QStringLiteral("-ERR"))) QVERIFY(rig.mail.mReply.isEmpty());
+  if (box.contains(QStringLiteral("-ERR"))) QVERIFY(rig.mail.lastReply().isEmpty());
 }
 
 void TstMailTransmission::popTest_data() {
@@ -587,33 +583,29 @@ void TstMailTransmission::popTest_data() {
       << false;
 }
 
-// The settings window's test: on success the POP values are emptied and
-// POP before SMTP is off; whatever the end, the test is over.
+// The settings window's test: only a success runs what the window asked
+// for (it empties the POP values); whatever the end, the test is over.
 void TstMailTransmission::popTest() {
   QFETCH(QStringList, script);
   QFETCH(QString, box);
   QFETCH(bool, succeeded);
   Rig rig({}, script);
-  gPBSMTP = true;
-  gPopTest = true;
-  gSmtpPhase = false;
+  rig.settings.popBeforeSmtp = true;
+  int successesReported = 0;
 
-  rig.mail.StartPopTest();
+  rig.mail.StartPopTest([&] { ++successesReported; });
 
   VERIFY_SCRIPT_PLAYED(rig.pop);
   if (!box.isEmpty()) QTRY_COMPARE(rig.boxTexts(), QStringList{box});
-  QTRY_VERIFY(!gPopTest);
+  QTRY_VERIFY(!rig.mail.popTestRunning());
   QCOMPARE(rig.boxes.count(), box.isEmpty() ? 0 : 1);
   if (succeeded) {
     QCOMPARE(rig.boxes.shown().first().title, QStringLiteral("POPサーバの接続テスト"));
     QCOMPARE(rig.boxes.shown().first().icon, MessageBox::Icon::None);
   }
-  QCOMPARE(gPBSMTP, !succeeded);
-  QCOMPARE(gUSER.isEmpty(), succeeded);
-  QCOMPARE(gPASS.isEmpty(), succeeded);
-  QCOMPARE(gPServer.isEmpty(), succeeded);
-  QVERIFY(!gSmtpPhase);
-  QCOMPARE(rig.mail.mState, 0);
+  QCOMPARE(successesReported, succeeded ? 1 : 0);
+  QVERIFY(!rig.mail.smtpPhase());
+  QVERIFY(SendingTest::atStart(rig.mail));
   QCOMPARE(rig.smtp.connections(), 0);
 }
 
@@ -653,22 +645,23 @@ void TstMailTransmission::socketErrors() {
     QVERIFY(closed.listen(QHostAddress::LocalHost));
     const quint16 port = closed.serverPort();
     closed.close();
-    Winsock::setPortOverrideForTesting({{25, port}});
+    rig.settings.smtpPort = port;
   }
-  gServer = server;
-  gPopTest = true;  // left over from an earlier test; an error ends it
-  gSmtpPhase = true;
+  rig.settings.smtpServer = server;
+  // A POP test that the send interrupts is left running; an error ends it.
+  rig.mail.StartPopTest({});
 
   rig.mail.CmdMail_Click(kTo, QStringLiteral("件名"), QStringLiteral("本文"));
+  QVERIFY(rig.mail.popTestRunning());
 
   QTRY_COMPARE(rig.boxes.count(), 2);
   QCOMPARE(rig.boxTexts().last(), box);
   QCOMPARE(rig.boxes.shown().last().title, QStringLiteral("エラーが発生しました｡"));
   QCOMPARE(rig.boxes.shown().last().icon, MessageBox::Icon::Exclamation);
-  QCOMPARE(rig.mail.mState, 0);
+  QVERIFY(SendingTest::atStart(rig.mail));
   QCOMPARE(rig.winsock.State(), 0);
-  QVERIFY(!gPopTest);
-  QVERIFY(gSmtpPhase);
+  QVERIFY(!rig.mail.popTestRunning());
+  QVERIFY(rig.mail.smtpPhase());
   if (!script.isEmpty()) VERIFY_SCRIPT_PLAYED(rig.smtp);
 }
 

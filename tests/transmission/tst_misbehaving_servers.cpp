@@ -14,8 +14,6 @@
 #include <memory>
 #include <vector>
 
-using namespace ModTalvenor200;
-
 namespace {
 
 using SendingTest::kFrom;
@@ -200,19 +198,20 @@ void addDialogueRows(bool isPop) {
 // The program's side, logging, and fresh scripted servers for ports 25 and
 // 110 on every call of serve().
 struct Fixture : SendingTest::SendingSide {
-  Fixture() { gOUTLOG = true; }
+  Fixture() { settings.keepLog = true; }
 
   void serve(const QStringList& smtpScript, const QStringList& popScript) {
     smtp = add(smtpScript);
     pop = add(popScript);
-    Winsock::setPortOverrideForTesting({{25, smtp->port()}, {110, pop->port()}});
+    settings.smtpPort = smtp->port();
+    settings.popPort = pop->port();
   }
 
   ScriptedServer* add(const QStringList& script) {
     auto& server = servers.emplace_back(std::make_unique<ScriptedServer>(script));
     // "W:" also waits for the client to have its connection.
     server->clientUnread = [this] {
-      return winsock.State() == Winsock::sckConnected ? winsock.BytesReceived() : qsizetype(-1);
+      return winsock.State() == Winsock::sckConnected ? unreadBytes() : qsizetype(-1);
     };
     server->clientArrivals = [this] { return int(arrivals.count()); };
     return server.get();
@@ -236,8 +235,14 @@ struct Fixture : SendingTest::SendingSide {
   // has played every row.
   bool waitingIn(int state) const {
     const ScriptedServer* server = pop->connections() > 0 ? pop : smtp;
-    return mail.mState == state && winsock.State() == Winsock::sckConnected && server->connections() == 1 &&
+    return stateNumber() == state && winsock.State() == Winsock::sckConnected && server->connections() == 1 &&
            server->remaining().isEmpty();
+  }
+
+  // The state of the dialogue in progress, by the number the tables use.
+  int stateNumber() const {
+    if (mail.popState() != PopLogin::State::AwaitGreeting) return static_cast<int>(mail.popState());
+    return static_cast<int>(mail.smtpState());
   }
 
   std::vector<std::unique_ptr<ScriptedServer>> servers;
@@ -262,7 +267,7 @@ class TstMisbehavingServers : public QObject {
   void misbehavingServer();
 };
 
-void TstMisbehavingServers::init() { SendingTest::useLocalServers(); }
+void TstMisbehavingServers::init() {}
 
 void TstMisbehavingServers::misbehavingServer_data() {
   QTest::addColumn<QStringList>("smtp");
@@ -283,7 +288,7 @@ void TstMisbehavingServers::misbehavingServer() {
   QFETCH(int, waitsIn);
   QFETCH(bool, thenPopTest);
   Fixture fixture;
-  gPBSMTP = !pop.isEmpty();
+  fixture.settings.popBeforeSmtp = !pop.isEmpty();
   fixture.serve(smtp, pop);
 
   fixture.mail.CmdMail_Click(kTo, kSubject, kBody);
@@ -291,7 +296,7 @@ void TstMisbehavingServers::misbehavingServer() {
   if (waitsIn == kEnds) {
     VERIFY_SCRIPTS_PLAYED(fixture);
     QTRY_COMPARE(fixture.shown(), boxes);
-    QCOMPARE(fixture.mail.mState, 0);
+    QVERIFY(SendingTest::atStart(fixture.mail));
     QCOMPARE(fixture.winsock.State(), 0);
   } else {
     // No time limit: the dialogue just waits.
@@ -303,22 +308,27 @@ void TstMisbehavingServers::misbehavingServer() {
   // The settings window's POP test, or the send button, gives up whatever
   // is open and starts afresh; then a normal send goes through.
   if (thenPopTest) {
-    gPBSMTP = true;
-    gPopTest = true;
-    gSmtpPhase = false;
+    MailSettings& running = fixture.settings;
+    running.popBeforeSmtp = true;
     fixture.serve({}, before(kPop, 3));
-    fixture.mail.StartPopTest();
-    QTRY_VERIFY(!gPopTest);
+    // As the settings window asks: a success ends POP before SMTP for the run.
+    fixture.mail.StartPopTest([&running] {
+      running.popBeforeSmtp = false;
+      running.popUser.clear();
+      running.popPassword.clear();
+      running.popServer.clear();
+    });
+    QTRY_VERIFY(!fixture.mail.popTestRunning());
     boxes.append(kPopTestOk);
   }
   boxes.append(kCompleted);
-  fixture.serve(whole(kSmtp), gPBSMTP && !gSmtpPhase ? whole(kPop) : QStringList());
+  fixture.serve(whole(kSmtp), fixture.settings.popBeforeSmtp && !fixture.mail.smtpPhase() ? whole(kPop) : QStringList());
   fixture.mail.CmdMail_Click(kTo, kSubject, kBody);
 
   VERIFY_SCRIPTS_PLAYED(fixture);
   QTRY_COMPARE(fixture.shown(), boxes);
   QCOMPARE(fixture.logFiles(), completed ? 2 : 1);
-  QCOMPARE(fixture.mail.mState, 0);
+  QVERIFY(SendingTest::atStart(fixture.mail));
   QCOMPARE(fixture.winsock.State(), 0);
 }
 

@@ -4,7 +4,7 @@
 
 #include "ansi_code_page.h"
 #include "mail_transmission.h"
-#include "mod_talvenor200.h"
+#include "mail_settings.h"
 #include "scripted_message_boxes.h"
 #include "temp_app_folder.h"
 #include "winsock.h"
@@ -18,8 +18,6 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QTest>
-
-using namespace ModTalvenor200;
 
 namespace {
 
@@ -45,12 +43,26 @@ int popLogins() {
   return int(readFile(qEnvironmentVariable("TALVENOR_POP_LOG")).count("Login: user=<"));
 }
 
+// Mail to the test servers on the standard ports, POP login from the
+// environment, logging on.
+MailSettings realServers() {
+  MailSettings settings;
+  settings.from = kFrom;
+  settings.smtpServer = QStringLiteral("localhost");
+  settings.popServer = QStringLiteral("127.0.0.1");
+  settings.popUser = qEnvironmentVariable("TALVENOR_POP_USER");
+  settings.popPassword = qEnvironmentVariable("TALVENOR_POP_PASS");
+  settings.keepLog = true;
+  return settings;
+}
+
 // The program's send button, with the boxes answered from a script.
 struct Sender {
   TempAppFolder folder;
   ScriptedMessageBoxes boxes;
+  MailSettings settings = realServers();
   Winsock winsock;
-  MailTransmission mail{winsock};
+  MailTransmission mail{winsock, settings};
 
   void send(const QString& to, const QString& subject, const QString& body) {
     mail.CmdMail_Click(to, subject, body);
@@ -80,15 +92,7 @@ void TstRealServers::initTestCase() {
     QSKIP("needs the servers of tests/servers/run_real_servers.sh (run it under unshare --net)");
 }
 
-void TstRealServers::init() {
-  resetForTesting();
-  gFrom = kFrom;
-  gServer = QStringLiteral("localhost");
-  gPServer = QStringLiteral("127.0.0.1");
-  gUSER = qEnvironmentVariable("TALVENOR_POP_USER");
-  gPASS = qEnvironmentVariable("TALVENOR_POP_PASS");
-  gOUTLOG = true;
-}
+void TstRealServers::init() {}
 
 // Byte for byte: the header lines, the CP932 subject and body, every line
 // break CR LF, lines of "." and ".x" intact after the server's unstuffing,
@@ -142,7 +146,7 @@ void TstRealServers::mailArrivesAsSent() {
 // HELO.
 void TstRealServers::popBeforeSmtpLogsInFirst() {
   Sender sender;
-  gPBSMTP = true;
+  sender.settings.popBeforeSmtp = true;
   const int loginsBefore = popLogins();
   const QStringList before = spooledMails();
 
@@ -154,13 +158,13 @@ void TstRealServers::popBeforeSmtpLogsInFirst() {
   const QJsonObject envelope = QJsonDocument::fromJson(
       readFile(spool() + QLatin1Char('/') + mails.last() + QStringLiteral("/envelope.json"))).object();
   QCOMPARE(envelope.value(QStringLiteral("pop_logins_at_helo")).toInt(), loginsBefore + 1);
-  QVERIFY(gSmtpPhase);
+  QVERIFY(sender.mail.smtpPhase());
 }
 
 void TstRealServers::wrongPopPassword() {
   Sender sender;
-  gPBSMTP = true;
-  gPASS = QStringLiteral("wrong");
+  sender.settings.popBeforeSmtp = true;
+  sender.settings.popPassword = QStringLiteral("wrong");
   const QStringList before = spooledMails();
 
   sender.send(kTo, QStringLiteral("POP"), QStringLiteral("本文"));
@@ -170,7 +174,7 @@ void TstRealServers::wrongPopPassword() {
            QStringLiteral("エラーが発生しました。\r\n-ERR [AUTH] Authentication failed.\r\n\r\n"
                           "ユーザ名・パスワードを確認してください。"));
   QCOMPARE(spooledMails(), before);
-  QVERIFY(!gSmtpPhase);
+  QVERIFY(!sender.mail.smtpPhase());
 }
 
 void TstRealServers::refusedRecipient() {
@@ -191,15 +195,14 @@ void TstRealServers::refusedRecipient() {
 
 void TstRealServers::popTest() {
   Sender sender;
-  gPBSMTP = true;
-  gPopTest = true;
+  sender.settings.popBeforeSmtp = true;
+  bool succeeded = false;
 
-  sender.mail.StartPopTest();
+  sender.mail.StartPopTest([&succeeded] { succeeded = true; });
 
   QTRY_COMPARE(sender.boxes.texts(), QStringList{QStringLiteral("POPサーバへの接続は成功しました。")});
-  QVERIFY(!gPBSMTP);
-  QVERIFY(!gPopTest);
-  QVERIFY(gUSER.isEmpty() && gPASS.isEmpty() && gPServer.isEmpty());
+  QVERIFY(succeeded);
+  QVERIFY(!sender.mail.popTestRunning());
 }
 
 void TstRealServers::nameLookupErrors_data() {
@@ -219,7 +222,7 @@ void TstRealServers::nameLookupErrors() {
   QFETCH(QString, box);
   if (qEnvironmentVariable("TALVENOR_TEST_DNS") != QLatin1String("1")) QSKIP("needs the test name server");
   Sender sender;
-  gServer = server;
+  sender.settings.smtpServer = server;
 
   sender.send(kTo, QStringLiteral("件名"), QStringLiteral("本文"));
 

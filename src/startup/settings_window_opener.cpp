@@ -1,0 +1,11 @@
+#include "settings_window_opener.h"
+
+#include "frm_settings.h"
+#include "talvenor.h"
+
+void ShowSettingsWindow(Talvenor& main) {
+  auto* window = new frmSettings(main.recipientText(), main.runningSettings(), main.transmission(), &main);
+  window->setAttribute(Qt::WA_DeleteOnClose);
+  QObject::connect(window, &frmSettings::saved, &main, &Talvenor::takeSavedSettings);
+  window->exec();
+}

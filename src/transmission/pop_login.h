@@ -1,0 +1,47 @@
+#pragma once
+
+#include "reply_reader.h"
+
+#include <QString>
+#include <cstdint>
+
+class ServerLink;
+
+// The POP3 login that POP before SMTP needs, one step per whole reply:
+//
+//  waiting for          advances on   then              next
+//  AwaitGreeting        +OK           USER <user>       AwaitUserAccepted
+//  AwaitUserAccepted    +OK           PASS <password>   AwaitPassAccepted
+//  AwaitPassAccepted    +OK           QUIT; logged in   AwaitServerClose
+//  AwaitServerClose     (the server's answer to QUIT is not read)
+//
+// "-ERR" anywhere in a reply ends the login with a box, before any "+OK"
+// in the same reply counts. Other replies are ignored.
+class PopLogin {
+ public:
+  // The numbers are the ones the close handler and the tests have always
+  // used for the dialogue state.
+  enum class State : std::int16_t {
+    AwaitGreeting = 0,
+    AwaitUserAccepted = 1,
+    AwaitPassAccepted = 2,
+    AwaitServerClose = 110,
+  };
+
+  enum class Outcome { Waiting, LoggedIn, Refused };
+
+  // lastReply: see SmtpDialogue.
+  PopLogin(ServerLink& server, QString& lastReply) : server_(server), lastReply_(lastReply) {}
+
+  // On Refused the box has been shown and the connection closed; on
+  // LoggedIn QUIT has gone out.
+  Outcome step(const PopReply& reply, const QString& user, const QString& password);
+
+  State state() const { return state_; }
+  void restart() { state_ = State::AwaitGreeting; }
+
+ private:
+  ServerLink& server_;
+  QString& lastReply_;
+  State state_ = State::AwaitGreeting;
+};

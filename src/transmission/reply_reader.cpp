@@ -1,0 +1,16 @@
+#include "reply_reader.h"
+
+#include "ansi_code_page.h"
+
+#include <utility>
+
+QString ReplyReader::take() { return AnsiCodePage::toUnicode(std::exchange(pending_, QByteArray())); }
+
+bool ReplyReader::EndsWithWholeReply(QByteArrayView data) {
+  if (data.isEmpty() || data.back() != '\n') return false;
+  const QByteArrayView lines = data.first(data.size() - 1);
+  const QByteArrayView last = lines.sliced(lines.lastIndexOf('\n') + 1);
+  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  const bool continues = last.size() >= 4 && digit(last[0]) && digit(last[1]) && digit(last[2]) && last[3] == '-';
+  return !continues;
+}

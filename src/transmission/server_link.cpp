@@ -1,0 +1,47 @@
+#include "server_link.h"
+
+#include "ansi_code_page.h"
+#include "socket_control.h"
+#include "transcript.h"
+#include "transmission_texts.h"
+
+using TransmissionTexts::kCrLf;
+
+void ServerLink::connect(const QString& host, std::uint16_t port) {
+  reader_.clear();
+  socket_.Connect(host, port);
+}
+
+void ServerLink::close() {
+  reader_.clear();
+  socket_.Close();
+}
+
+bool ServerLink::isOpen() const { return socket_.State() != 0; }
+
+bool ServerLink::takeWholeReply(QString& reply) {
+  reader_.append(socket_.GetData());
+  if (!reader_.hasWholeReply()) return false;
+  reply = reader_.take();
+  Transcript::received(reply);
+  return true;
+}
+
+qsizetype ServerLink::unreadBytes() const {
+  return reader_.pendingBytes();
+}
+
+void ServerLink::sendLine(const QString& line) {
+  Transcript::sent(line);
+  socket_.SendData(AnsiCodePage::fromUnicode(line + kCrLf));
+}
+
+void ServerLink::sendSecret(const QString& command, const QString& argument) {
+  Transcript::sent(command + Transcript::kHidden);
+  socket_.SendData(AnsiCodePage::fromUnicode(command + argument + kCrLf));
+}
+
+void ServerLink::sendText(const QString& text) {
+  Transcript::sent(text);
+  socket_.SendData(AnsiCodePage::fromUnicode(text));
+}

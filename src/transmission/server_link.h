@@ -1,0 +1,39 @@
+#pragma once
+
+#include "reply_reader.h"
+
+#include <QString>
+#include <cstdint>
+
+class SocketControl;
+
+// The connection as the dialogues use it: whole replies in, command lines
+// and the mail text out, in the ANSI code page, each line written to the
+// transcript.
+class ServerLink {
+ public:
+  explicit ServerLink(SocketControl& socket) : socket_(socket) {}
+
+  void connect(const QString& host, std::uint16_t port);
+  // Releases the connection (raises no close event) and drops what was
+  // gathered of a reply.
+  void close();
+  bool isOpen() const;
+
+  // Takes the bytes that have arrived; true once they end with a whole
+  // reply, which is then in `reply`.
+  bool takeWholeReply(QString& reply);
+  // Bytes taken from the socket and not yet part of a whole reply.
+  qsizetype unreadBytes() const;
+
+  // The line and CR LF.
+  void sendLine(const QString& line);
+  // "command argument" and CR LF, the argument hidden in the transcript.
+  void sendSecret(const QString& command, const QString& argument);
+  // Text whose lines already end with CR LF (the mail text and its end).
+  void sendText(const QString& text);
+
+ private:
+  SocketControl& socket_;
+  ReplyReader reader_;
+};

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "outgoing_mail.h"
+#include "reply_reader.h"
+
+#include <QString>
+#include <cstdint>
+
+class ServerLink;
+
+// The client side of one SMTP dialogue, one step per whole reply:
+//
+//  waiting for            advances on   then                            next
+//  AwaitGreeting          any reply     RSET                            AwaitRset
+//  AwaitRset              any reply     HELO <host>                     AwaitHelo
+//  AwaitHelo              250           MAIL FROM; Date, From lines     AwaitMailFrom
+//  AwaitMailFrom          250           RCPT TO; TO line                AwaitRcptTo
+//  AwaitRcptTo            250           DATA                            AwaitDataGoAhead
+//  AwaitDataGoAhead       354           the rest of the mail text, "."  AwaitDataAccepted
+//  AwaitDataAccepted      250           QUIT                            AwaitQuit
+//  AwaitQuit              221           nothing; the server closes      AwaitQuit
+//  Failed                 any reply     close                           AwaitGreeting
+//
+// A reply that begins with "4" or "5" shows the server's text in a box and
+// makes the state Failed before the table is looked at; any other reply
+// the table does not name is ignored.
+class SmtpDialogue {
+ public:
+  // The numbers are the ones the close handler and the tests have always
+  // used for the dialogue state.
+  enum class State : std::int16_t {
+    Failed = -1,
+    AwaitGreeting = 0,
+    AwaitRset = 1,
+    AwaitHelo = 2,
+    AwaitMailFrom = 3,
+    AwaitRcptTo = 4,
+    AwaitDataGoAhead = 5,
+    AwaitDataAccepted = 6,
+    AwaitQuit = 7,
+  };
+
+  // lastReply is the server's last text, shared with the POP login and the
+  // close handler, which shows it when a server gives up early.
+  SmtpDialogue(ServerLink& server, QString& lastReply) : server_(server), lastReply_(lastReply) {}
+
+  void step(const SmtpReply& reply, const OutgoingMail& mail);
+
+  State state() const { return state_; }
+  void restart() { state_ = State::AwaitGreeting; }
+
+  // The mail text built so far: whole once the data went out, for the log.
+  const QString& mailText() const { return mailText_; }
+  void clearMailText() { mailText_.clear(); }
+
+ private:
+  void refuse(const SmtpReply& reply);
+
+  ServerLink& server_;
+  QString& lastReply_;
+  State state_ = State::AwaitGreeting;
+  QString mailText_;
+};
