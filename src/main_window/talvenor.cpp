@@ -6,6 +6,7 @@
 #include "mod_ini.h"
 #include "ansi_code_page.h"
 #include "socket_control.h"
+#include "window_look.h"
 #include "winsock.h"
 
 #include <QApplication>
@@ -28,9 +29,9 @@
 
 namespace {
 
-const QColor kWindowColour(130, 176, 204);
-const QColor kBoxColour(236, 251, 251);
-const QColor kButtonColour(197, 221, 228);
+using WindowLook::kBoxColour;
+using WindowLook::kButtonColour;
+using WindowLook::kWindowColour;
 
 // Geometry of the one column of controls, in pixels.
 constexpr int kClientWidth = 161;
@@ -43,12 +44,6 @@ constexpr int kSubjectHeight = 22;
 constexpr int kBodyHeight = 137;
 constexpr int kButtonHeight = 25;
 constexpr int kButtonGap = 6;
-
-void paintWith(QWidget* widget, std::initializer_list<QPalette::ColorRole> roles, const QColor& colour) {
-  QPalette palette = widget->palette();
-  for (QPalette::ColorRole role : roles) palette.setColor(role, colour);
-  widget->setPalette(palette);
-}
 
 // A caption or counter on the window: a press on it is the label's own
 // and never reaches the window (where it would start a drag).
@@ -76,7 +71,7 @@ QComboBox* makeCombo(QWidget* parent, QLineEdit* edit) {
   // completed from the list: the box holds exactly what was typed.
   combo->setInsertPolicy(QComboBox::NoInsert);
   combo->setCompleter(nullptr);
-  paintWith(combo, {QPalette::Base, QPalette::Button}, kBoxColour);
+  WindowLook::paint(combo, {QPalette::Base, QPalette::Button}, kBoxColour);
   return combo;
 }
 
@@ -125,16 +120,22 @@ void Talvenor::buildControls() {
   setWindowTitle(QStringLiteral("Talvenor"));
   setWindowIcon(makeIcon());
   setFixedSize(kClientWidth, kClientHeight);
-  paintWith(this, {QPalette::Window}, kWindowColour);
+  WindowLook::paint(this, {QPalette::Window}, kWindowColour);
   setAutoFillBackground(true);
 
-  QFont fixedPitch(QStringList{QStringLiteral("ＭＳ ゴシック"), QStringLiteral("Noto Sans Mono CJK JP")}, 9);
-  fixedPitch.setStyleHint(QFont::TypeWriter);
-  fixedPitch.setFixedPitch(true);
-
+  // One column, top to bottom.
   int y = 4;
-  Label3 = makeLabel(this, QStringLiteral("キャリア"));
-  Label3->setGeometry(kLeft, y, kColumnWidth, kCaptionHeight);
+  y = buildCarrierAndRecipient(y);
+  y = buildSubjectAndBody(y);
+  buildButtons(y);
+  setKeyboardOrder();
+  bodyBytes_ = new BodyByteTracker(Txt->document(), this);
+  connectHandlers();
+}
+
+int Talvenor::buildCarrierAndRecipient(int y) {
+  carrierCaption = makeLabel(this, QStringLiteral("キャリア"));
+  carrierCaption->setGeometry(kLeft, y, kColumnWidth, kCaptionHeight);
   y += kCaptionHeight;
 
   // The carrier box's edit field is made here, so that the window hears of
@@ -151,31 +152,35 @@ void Talvenor::buildControls() {
   Cmb->setGeometry(kLeft, y, kColumnWidth, kComboHeight);
   y += kComboHeight + 4;
 
-  Label2 = makeLabel(this, QStringLiteral("宛先"));
-  Label2->setGeometry(kLeft, y, kColumnWidth, kCaptionHeight);
+  recipientCaption = makeLabel(this, QStringLiteral("宛先"));
+  recipientCaption->setGeometry(kLeft, y, kColumnWidth, kCaptionHeight);
   y += kCaptionHeight;
   cmbTo = makeCombo(this, new QLineEdit);
   cmbTo->setEditText(QStringLiteral("宛先メールアドレス"));
   cmbTo->setGeometry(kLeft, y, kColumnWidth, kComboHeight);
-  y += kComboHeight + 4;
+  return y + kComboHeight + 4;
+}
 
-  Label1 = makeLabel(this, QStringLiteral("題名"));
-  Label1->setGeometry(kLeft, y, 60, kCaptionHeight);
-  lblSubj = makeLabel(this, QStringLiteral("0"));
-  lblSubj->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  lblSubj->setGeometry(kLeft + 60, y, kColumnWidth - 60, kCaptionHeight);
+int Talvenor::buildSubjectAndBody(int y) {
+  const QFont fixedPitch = WindowLook::fixedPitchFont();
+
+  subjectCaption = makeLabel(this, QStringLiteral("題名"));
+  subjectCaption->setGeometry(kLeft, y, 60, kCaptionHeight);
+  subjectCounter = makeLabel(this, QStringLiteral("0"));
+  subjectCounter->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  subjectCounter->setGeometry(kLeft + 60, y, kColumnWidth - 60, kCaptionHeight);
   y += kCaptionHeight;
   TxtSubj = new QLineEdit(this);
   TxtSubj->setFont(fixedPitch);
-  paintWith(TxtSubj, {QPalette::Base}, kBoxColour);
+  WindowLook::paint(TxtSubj, {QPalette::Base}, kBoxColour);
   TxtSubj->setGeometry(kLeft, y, kColumnWidth, kSubjectHeight);
   y += kSubjectHeight + 4;
 
-  Label4 = makeLabel(this, QStringLiteral("本文"));
-  Label4->setGeometry(kLeft, y, 60, kCaptionHeight);
-  Lbl = makeLabel(this, QStringLiteral("0/???"));
-  Lbl->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  Lbl->setGeometry(kLeft + 60, y, kColumnWidth - 60, kCaptionHeight);
+  bodyCaption = makeLabel(this, QStringLiteral("本文"));
+  bodyCaption->setGeometry(kLeft, y, 60, kCaptionHeight);
+  bodyCounter = makeLabel(this, QStringLiteral("0/???"));
+  bodyCounter->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  bodyCounter->setGeometry(kLeft + 60, y, kColumnWidth - 60, kCaptionHeight);
   y += kCaptionHeight;
   Txt = new QPlainTextEdit(this);
   Txt->setFont(fixedPitch);
@@ -184,10 +189,12 @@ void Talvenor::buildControls() {
   Txt->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   // Tab moves on to the next control, as in every other box of the window.
   Txt->setTabChangesFocus(true);
-  paintWith(Txt, {QPalette::Base}, kBoxColour);
+  WindowLook::paint(Txt, {QPalette::Base}, kBoxColour);
   Txt->setGeometry(kLeft, y, kColumnWidth, kBodyHeight);
-  y += kBodyHeight + 6;
+  return y + kBodyHeight + 6;
+}
 
+void Talvenor::buildButtons(int y) {
   CmdMail = makeButton(this, QStringLiteral("メール送信"));
   CmdClip = makeButton(this, QStringLiteral("本文のコピー"));
   CmdMailINIT = makeButton(this, QStringLiteral("メール設定"));
@@ -197,10 +204,12 @@ void Talvenor::buildControls() {
     button->setAutoDefault(false);
     y += kButtonHeight + kButtonGap;
   }
+}
 
+void Talvenor::setKeyboardOrder() {
   // Each caption names its box for assistive technologies.
   const std::pair<QLabel*, QWidget*> captions[] = {
-      {Label3, Cmb}, {Label2, cmbTo}, {Label1, TxtSubj}, {Label4, Txt}};
+      {carrierCaption, Cmb}, {recipientCaption, cmbTo}, {subjectCaption, TxtSubj}, {bodyCaption, Txt}};
   for (const auto& [label, box] : captions) {
     label->setBuddy(box);
     box->setAccessibleName(label->text());
@@ -214,9 +223,9 @@ void Talvenor::buildControls() {
   setTabOrder(CmdClip, CmdMailINIT);
   setTabOrder(CmdMailINIT, CmdClose);
   Cmb->setFocus();
+}
 
-  bodyBytes_ = new BodyByteTracker(Txt->document(), this);
-
+void Talvenor::connectHandlers() {
   connect(Cmb, &QComboBox::activated, this, [this] {
     // A name typed in full is not a choice from the list.
     if (!carrierEditFinishing_) Cmb_Click();
@@ -296,7 +305,7 @@ qsizetype Talvenor::bodyByteCount() { return bodyBytes_->count(); }
 
 void Talvenor::Cmb_Click() {
   mLimit = DataIni::carrierLimit(Cmb->currentIndex());
-  Lbl->setText(BodyCounter::limitCaption(bodyByteCount(), mLimit));
+  bodyCounter->setText(BodyCounter::limitCaption(bodyByteCount(), mLimit));
 }
 
 void Talvenor::Cmb_LostFocus() {
@@ -332,14 +341,14 @@ bool Talvenor::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void Talvenor::TxtSubj_Change() {
-  lblSubj->setText(QString::number(AnsiCodePage::byteCount(TxtSubj->text())));
+  subjectCounter->setText(QString::number(AnsiCodePage::byteCount(TxtSubj->text())));
 }
 
 void Talvenor::Txt_Change() { CountBody(); }
 
 void Talvenor::CountBody() {
   const BodyCounter::Verdict verdict = BodyCounter::afterChange(bodyByteCount(), mLimit);
-  Lbl->setText(verdict.caption);
+  bodyCounter->setText(verdict.caption);
   // Advisory only: the body keeps every byte.
   if (verdict.overLimit) MessageBox::MsgBox(QStringLiteral("文字数が制限を越えています。"));
 }

@@ -49,15 +49,15 @@ class Talvenor : public QWidget {
   void takeSavedSettings();
 
   // Controls, by their names.
-  QLabel* Label3 = nullptr;
+  QLabel* carrierCaption = nullptr;
   QComboBox* Cmb = nullptr;
-  QLabel* Label2 = nullptr;
+  QLabel* recipientCaption = nullptr;
   QComboBox* cmbTo = nullptr;
-  QLabel* Label1 = nullptr;
-  QLabel* lblSubj = nullptr;
+  QLabel* subjectCaption = nullptr;
+  QLabel* subjectCounter = nullptr;
   QLineEdit* TxtSubj = nullptr;
-  QLabel* Label4 = nullptr;
-  QLabel* Lbl = nullptr;
+  QLabel* bodyCaption = nullptr;
+  QLabel* bodyCounter = nullptr;
   QPlainTextEdit* Txt = nullptr;
   QPushButton* CmdMail = nullptr;
   QPushButton* CmdClip = nullptr;
@@ -96,6 +96,13 @@ class Talvenor : public QWidget {
 
  private:
   void buildControls();
+  // Each builder places its controls from the height y down and returns
+  // the height below them.
+  int buildCarrierAndRecipient(int y);
+  int buildSubjectAndBody(int y);
+  void buildButtons(int y);
+  void setKeyboardOrder();
+  void connectHandlers();
   void fillRecipientList();
   void CountBody();
   void Form_MouseDown(QPointF position);

@@ -8,6 +8,7 @@
 #include "message_box.h"
 #include "mod_ini.h"
 #include "talvenor_version.h"
+#include "window_look.h"
 #include "write_log.h"
 
 #include <QApplication>
@@ -28,24 +29,47 @@
 
 namespace {
 
-const QColor kFormColour(130, 176, 204);
-const QColor kButtonColour(197, 221, 228);
+using WindowLook::paintBackground;
+const QColor& kFormColour = WindowLook::kWindowColour;
 const QString kCrLf = QStringLiteral("\r\n");
 
 constexpr int kAddressBoxWidth = 230;
 constexpr int kPopBoxWidth = 170;
 
-void paintBackground(QWidget* widget, const QColor& colour) {
-  QPalette palette = widget->palette();
-  palette.setColor(QPalette::Window, colour);
-  widget->setPalette(palette);
-  widget->setAutoFillBackground(true);
+QLabel* label(const QString& text, QWidget* parent) {
+  auto* result = new QLabel(text, parent);
+  paintBackground(result, kFormColour);
+  return result;
 }
 
-void setTextColour(QWidget* widget, const QColor& colour) {
-  QPalette palette = widget->palette();
-  palette.setColor(QPalette::WindowText, colour);
-  widget->setPalette(palette);
+QGroupBox* frame(const QString& title, QWidget* parent) {
+  auto* result = new QGroupBox(title, parent);
+  paintBackground(result, kFormColour);
+  return result;
+}
+
+QPushButton* button(const QString& text, QWidget* parent) {
+  auto* result = new QPushButton(text, parent);
+  WindowLook::paint(result, {QPalette::Button}, WindowLook::kButtonColour);
+  // No button presses itself on Enter typed in a text box; a button
+  // with the focus still takes Enter (keyPressEvent).
+  result->setAutoDefault(false);
+  return result;
+}
+
+QCheckBox* checkBox(const QString& text, QWidget* parent) {
+  auto* result = new QCheckBox(text, parent);
+  // A button fills with its button colour; a check box here takes the
+  // window colour like the labels.
+  result->setBackgroundRole(QPalette::Window);
+  paintBackground(result, kFormColour);
+  return result;
+}
+
+QLineEdit* textBox(QWidget* parent, int width) {
+  auto* result = new QLineEdit(parent);
+  result->setMinimumWidth(width);
+  return result;
 }
 
 }  // namespace
@@ -66,114 +90,89 @@ frmSettings::~frmSettings() = default;
 void frmSettings::buildControls() {
   setWindowTitle(QStringLiteral("Talvenor設定"));
   paintBackground(this, kFormColour);
+  heading = label(QStringLiteral("メールを送信するための設定を行います。"), this);
+  buildCoreFrame();
+  buildLogFrame();
+  buildBookFrame();
+  buildPopFrame();
+  layOutWindow();
+  setKeyboardOrder();
+  connectHandlers();
+}
 
-  auto label = [this](const QString& text, QWidget* parent) {
-    auto* result = new QLabel(text, parent);
-    paintBackground(result, kFormColour);
-    return result;
-  };
-  auto frame = [](const QString& title, QWidget* parent) {
-    auto* result = new QGroupBox(title, parent);
-    paintBackground(result, kFormColour);
-    return result;
-  };
-  auto button = [](const QString& text, QWidget* parent) {
-    auto* result = new QPushButton(text, parent);
-    QPalette palette = result->palette();
-    palette.setColor(QPalette::Button, kButtonColour);
-    result->setPalette(palette);
-    // No button presses itself on Enter typed in a text box; a button
-    // with the focus still takes Enter (keyPressEvent).
-    result->setAutoDefault(false);
-    return result;
-  };
-  auto checkBox = [](const QString& text, QWidget* parent) {
-    auto* result = new QCheckBox(text, parent);
-    // A button fills with its button colour; a check box here takes the
-    // window colour like the labels.
-    result->setBackgroundRole(QPalette::Window);
-    paintBackground(result, kFormColour);
-    return result;
-  };
-  auto textBox = [](QWidget* parent, int width) {
-    auto* result = new QLineEdit(parent);
-    result->setMinimumWidth(width);
-    return result;
-  };
-
-  // Heading.
-  Label11 = label(QStringLiteral("メールを送信するための設定を行います。"), this);
-
-  // Core settings.
-  Frame3 = frame(QStringLiteral("基本設定"), this);
-  Label9 = label(QStringLiteral("Talvenorが機能する、必要最低限の項目です。"), Frame3);
-  Label3 = label(QStringLiteral("宛先メールアドレス"), Frame3);
-  TxtTo[0] = textBox(Frame3, kAddressBoxWidth);
-  Label1 = label(QStringLiteral("差出人メールアドレス"), Frame3);
-  TxtFrom = textBox(Frame3, kAddressBoxWidth);
-  Label2 = label(QStringLiteral("SMTPサーバ名"), Frame3);
-  TxtServer = textBox(Frame3, kAddressBoxWidth);
+void frmSettings::buildCoreFrame() {
+  coreFrame = frame(QStringLiteral("基本設定"), this);
+  coreNote = label(QStringLiteral("Talvenorが機能する、必要最低限の項目です。"), coreFrame);
+  recipientCaption = label(QStringLiteral("宛先メールアドレス"), coreFrame);
+  TxtTo[0] = textBox(coreFrame, kAddressBoxWidth);
+  fromCaption = label(QStringLiteral("差出人メールアドレス"), coreFrame);
+  TxtFrom = textBox(coreFrame, kAddressBoxWidth);
+  serverCaption = label(QStringLiteral("SMTPサーバ名"), coreFrame);
+  TxtServer = textBox(coreFrame, kAddressBoxWidth);
   {
-    auto* layout = new QGridLayout(Frame3);
-    layout->addWidget(Label9, 0, 0, 1, 2);
-    layout->addWidget(Label3, 1, 0);
+    auto* layout = new QGridLayout(coreFrame);
+    layout->addWidget(coreNote, 0, 0, 1, 2);
+    layout->addWidget(recipientCaption, 1, 0);
     layout->addWidget(TxtTo[0], 1, 1);
-    layout->addWidget(Label1, 2, 0);
+    layout->addWidget(fromCaption, 2, 0);
     layout->addWidget(TxtFrom, 2, 1);
-    layout->addWidget(Label2, 3, 0);
+    layout->addWidget(serverCaption, 3, 0);
     layout->addWidget(TxtServer, 3, 1);
     layout->setRowStretch(4, 1);
   }
+}
 
-  // Sent-mail log.
-  Frame2 = frame(QStringLiteral("メール送信ログ"), this);
-  Label10 = label(QStringLiteral("以前に送信したメールが閲覧できます。"), Frame2);
-  Label12 = label(QStringLiteral("（ログは全てのユーザが開けます。ご注意ください。）"), Frame2);
-  ChkOUTLOG = checkBox(QStringLiteral("メール送信ログを残す"), Frame2);
-  cmdLog = button(QStringLiteral("ログを開く"), Frame2);
+void frmSettings::buildLogFrame() {
+  logFrame = frame(QStringLiteral("メール送信ログ"), this);
+  logNote = label(QStringLiteral("以前に送信したメールが閲覧できます。"), logFrame);
+  logWarning = label(QStringLiteral("（ログは全てのユーザが開けます。ご注意ください。）"), logFrame);
+  ChkOUTLOG = checkBox(QStringLiteral("メール送信ログを残す"), logFrame);
+  cmdLog = button(QStringLiteral("ログを開く"), logFrame);
   {
-    auto* layout = new QVBoxLayout(Frame2);
-    layout->addWidget(Label10);
-    layout->addWidget(Label12);
+    auto* layout = new QVBoxLayout(logFrame);
+    layout->addWidget(logNote);
+    layout->addWidget(logWarning);
     layout->addWidget(ChkOUTLOG);
     layout->addWidget(cmdLog, 0, Qt::AlignLeft);
     layout->addStretch(1);
   }
+}
 
-  // Address book.
-  Frame1 = frame(QStringLiteral("簡易メールアドレス帳"), this);
-  // An empty label lying under lblAddrMsg in the frame's colour: created
+void frmSettings::buildBookFrame() {
+  bookFrame = frame(QStringLiteral("簡易メールアドレス帳"), this);
+  // An empty label lying under bookNote in the frame's colour: created
   // first and lowered, so nothing of it shows.
-  Label6 = label(QString(), Frame1);
-  lblAddrMsg = label(QStringLiteral("複数のアドレスから選択できるようになります。"), Frame1);
-  Label14 = label(QStringLiteral("（メイン画面のコンボボックスから選択できます。）"), Frame1);
-  Label8 = label(QStringLiteral("登録メールアドレス１"), Frame1);
-  TxtTo[1] = textBox(Frame1, kAddressBoxWidth);
-  Label5 = label(QStringLiteral("登録メールアドレス２"), Frame1);
-  TxtTo[2] = textBox(Frame1, kAddressBoxWidth);
-  Label7 = label(QStringLiteral("登録メールアドレス３"), Frame1);
-  TxtTo[3] = textBox(Frame1, kAddressBoxWidth);
-  Label4 = label(QStringLiteral("登録メールアドレス４"), Frame1);
-  TxtTo[4] = textBox(Frame1, kAddressBoxWidth);
+  bookNoteUnderlay = label(QString(), bookFrame);
+  bookNote = label(QStringLiteral("複数のアドレスから選択できるようになります。"), bookFrame);
+  bookHint = label(QStringLiteral("（メイン画面のコンボボックスから選択できます。）"), bookFrame);
+  bookCaption1 = label(QStringLiteral("登録メールアドレス１"), bookFrame);
+  TxtTo[1] = textBox(bookFrame, kAddressBoxWidth);
+  bookCaption2 = label(QStringLiteral("登録メールアドレス２"), bookFrame);
+  TxtTo[2] = textBox(bookFrame, kAddressBoxWidth);
+  bookCaption3 = label(QStringLiteral("登録メールアドレス３"), bookFrame);
+  TxtTo[3] = textBox(bookFrame, kAddressBoxWidth);
+  bookCaption4 = label(QStringLiteral("登録メールアドレス４"), bookFrame);
+  TxtTo[4] = textBox(bookFrame, kAddressBoxWidth);
   {
-    auto* layout = new QGridLayout(Frame1);
-    layout->addWidget(Label6, 0, 0, 1, 2);
-    layout->addWidget(lblAddrMsg, 0, 0, 1, 2);
-    Label6->lower();
-    layout->addWidget(Label14, 1, 0, 1, 2);
-    const std::array<QLabel*, 4> bookLabels{Label8, Label5, Label7, Label4};
+    auto* layout = new QGridLayout(bookFrame);
+    layout->addWidget(bookNoteUnderlay, 0, 0, 1, 2);
+    layout->addWidget(bookNote, 0, 0, 1, 2);
+    bookNoteUnderlay->lower();
+    layout->addWidget(bookHint, 1, 0, 1, 2);
+    const std::array<QLabel*, 4> bookLabels{bookCaption1, bookCaption2, bookCaption3, bookCaption4};
     for (int i = 0; i < 4; ++i) {
       layout->addWidget(bookLabels[i], i + 2, 0);
       layout->addWidget(TxtTo[i + 1], i + 2, 1);
     }
     layout->setRowStretch(6, 1);
   }
+}
 
-  // POP before SMTP.
-  Frame4 = frame(QStringLiteral("POP Before SMTP 設定"), this);
-  Label13 = label(QStringLiteral("よく分からない場合は、設定しなくてもよいでしょう。"), Frame4);
-  ChkPBSMTP = checkBox(QStringLiteral("POP Before SMTPを使う"), Frame4);
-  FraPBSMTP = new QFrame(Frame4);
+void frmSettings::buildPopFrame() {
+  popFrame = frame(QStringLiteral("POP Before SMTP 設定"), this);
+  popNote = label(QStringLiteral("よく分からない場合は、設定しなくてもよいでしょう。"), popFrame);
+  ChkPBSMTP = checkBox(QStringLiteral("POP Before SMTPを使う"), popFrame);
+  FraPBSMTP = new QFrame(popFrame);
   FraPBSMTP->setFrameShape(QFrame::NoFrame);
   paintBackground(FraPBSMTP, kFormColour);
   lblServerPOP = label(QStringLiteral("POPサーバ名"), FraPBSMTP);
@@ -202,51 +201,51 @@ void frmSettings::buildControls() {
     layout->addWidget(CmdTest, 3, 1, Qt::AlignRight);
   }
   {
-    auto* layout = new QVBoxLayout(Frame4);
-    layout->addWidget(Label13);
+    auto* layout = new QVBoxLayout(popFrame);
+    layout->addWidget(popNote);
     layout->addWidget(ChkPBSMTP);
     layout->addWidget(FraPBSMTP);
     layout->addStretch(1);
   }
+}
 
-  // Closing buttons and the version line.
+// The four frames two by two under the heading; the version line and the
+// closing buttons below them.
+void frmSettings::layOutWindow() {
   CmdOK = button(QStringLiteral("保存して閉じる"), this);
   CmdCancel = button(QStringLiteral("保存せずに閉じる"), this);
-  lblright = new QLabel(QStringLiteral("Talvenor Ver ") + QLatin1String(TalvenorVersion::kText), this);
-  {
-    QFont font = lblright->font();
-    // The Windows face first; on other desktops a Japanese proportional face.
-    font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("Noto Sans CJK JP")});
-    lblright->setFont(font);
-  }
+  versionCaption = new QLabel(QStringLiteral("Talvenor Ver ") + QLatin1String(TalvenorVersion::kText), this);
+  versionCaption->setFont(WindowLook::proportionalFont(versionCaption->font()));
 
   {
     auto* root = new QVBoxLayout(this);
     // The window keeps the size of its contents and cannot be resized.
     root->setSizeConstraint(QLayout::SetFixedSize);
-    root->addWidget(Label11);
+    root->addWidget(heading);
     auto* frames = new QGridLayout;
-    frames->addWidget(Frame3, 0, 0);
-    frames->addWidget(Frame2, 0, 1);
-    frames->addWidget(Frame1, 1, 0);
-    frames->addWidget(Frame4, 1, 1);
+    frames->addWidget(coreFrame, 0, 0);
+    frames->addWidget(logFrame, 0, 1);
+    frames->addWidget(bookFrame, 1, 0);
+    frames->addWidget(popFrame, 1, 1);
     root->addLayout(frames);
     auto* bottom = new QHBoxLayout;
-    bottom->addWidget(lblright);
+    bottom->addWidget(versionCaption);
     bottom->addStretch(1);
     bottom->addWidget(CmdOK);
     bottom->addWidget(CmdCancel);
     root->addLayout(bottom);
   }
+}
 
+void frmSettings::setKeyboardOrder() {
   // Each label names the box beside it.
-  Label3->setBuddy(TxtTo[0]);
-  Label1->setBuddy(TxtFrom);
-  Label2->setBuddy(TxtServer);
-  Label8->setBuddy(TxtTo[1]);
-  Label5->setBuddy(TxtTo[2]);
-  Label7->setBuddy(TxtTo[3]);
-  Label4->setBuddy(TxtTo[4]);
+  recipientCaption->setBuddy(TxtTo[0]);
+  fromCaption->setBuddy(TxtFrom);
+  serverCaption->setBuddy(TxtServer);
+  bookCaption1->setBuddy(TxtTo[1]);
+  bookCaption2->setBuddy(TxtTo[2]);
+  bookCaption3->setBuddy(TxtTo[3]);
+  bookCaption4->setBuddy(TxtTo[4]);
   lblServerPOP->setBuddy(TxtServerPOP);
   lblUSER->setBuddy(TxtUSER);
   lblPASS->setBuddy(TxtPASS);
@@ -260,7 +259,9 @@ void frmSettings::buildControls() {
     if (previous) setTabOrder(previous, widget);
     previous = widget;
   }
+}
 
+void frmSettings::connectHandlers() {
   connect(CmdOK, &QPushButton::clicked, this, &frmSettings::CmdOK_Click);
   connect(CmdCancel, &QPushButton::clicked, this, &frmSettings::CmdCancel_Click);
   connect(cmdLog, &QPushButton::clicked, this, &frmSettings::cmdLog_Click);
@@ -343,7 +344,7 @@ void frmSettings::setPopControlsEnabled(bool enabled) {
   const QColor colour = system.color(enabled ? QPalette::ButtonText : QPalette::Mid);
   for (QWidget* control : {static_cast<QWidget*>(FraPBSMTP), static_cast<QWidget*>(lblServerPOP),
                            static_cast<QWidget*>(lblUSER), static_cast<QWidget*>(lblPASS)})
-    setTextColour(control, colour);
+    WindowLook::setTextColour(control, colour);
 }
 
 void frmSettings::CmdOK_Click() {

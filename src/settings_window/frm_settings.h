@@ -33,29 +33,29 @@ class frmSettings : public QDialog {
   void WriteConfig();
 
   // Controls, by their names.
-  QLabel* Label11 = nullptr;
-  QGroupBox* Frame3 = nullptr;
-  QLabel* Label9 = nullptr;
-  QLabel* Label3 = nullptr;
-  QLabel* Label1 = nullptr;
+  QLabel* heading = nullptr;
+  QGroupBox* coreFrame = nullptr;
+  QLabel* coreNote = nullptr;
+  QLabel* recipientCaption = nullptr;
+  QLabel* fromCaption = nullptr;
   QLineEdit* TxtFrom = nullptr;
-  QLabel* Label2 = nullptr;
+  QLabel* serverCaption = nullptr;
   QLineEdit* TxtServer = nullptr;
-  QGroupBox* Frame2 = nullptr;
-  QLabel* Label10 = nullptr;
-  QLabel* Label12 = nullptr;
+  QGroupBox* logFrame = nullptr;
+  QLabel* logNote = nullptr;
+  QLabel* logWarning = nullptr;
   QCheckBox* ChkOUTLOG = nullptr;
   QPushButton* cmdLog = nullptr;
-  QGroupBox* Frame1 = nullptr;
-  QLabel* Label6 = nullptr;
-  QLabel* lblAddrMsg = nullptr;
-  QLabel* Label14 = nullptr;
-  QLabel* Label8 = nullptr;
-  QLabel* Label5 = nullptr;
-  QLabel* Label7 = nullptr;
-  QLabel* Label4 = nullptr;
-  QGroupBox* Frame4 = nullptr;
-  QLabel* Label13 = nullptr;
+  QGroupBox* bookFrame = nullptr;
+  QLabel* bookNoteUnderlay = nullptr;
+  QLabel* bookNote = nullptr;
+  QLabel* bookHint = nullptr;
+  QLabel* bookCaption1 = nullptr;
+  QLabel* bookCaption2 = nullptr;
+  QLabel* bookCaption3 = nullptr;
+  QLabel* bookCaption4 = nullptr;
+  QGroupBox* popFrame = nullptr;
+  QLabel* popNote = nullptr;
   QCheckBox* ChkPBSMTP = nullptr;
   QFrame* FraPBSMTP = nullptr;
   QLabel* lblServerPOP = nullptr;
@@ -67,7 +67,7 @@ class frmSettings : public QDialog {
   QPushButton* CmdTest = nullptr;
   QPushButton* CmdOK = nullptr;
   QPushButton* CmdCancel = nullptr;
-  QLabel* lblright = nullptr;
+  QLabel* versionCaption = nullptr;
   // 0: the recipient address; 1 to 4: the address book.
   std::array<QLineEdit*, 5> TxtTo{};
 
@@ -80,6 +80,13 @@ class frmSettings : public QDialog {
 
  private:
   void buildControls();
+  void buildCoreFrame();
+  void buildLogFrame();
+  void buildBookFrame();
+  void buildPopFrame();
+  void layOutWindow();
+  void setKeyboardOrder();
+  void connectHandlers();
   void Form_Load(const QString& shownRecipient);
   void setPopControlsEnabled(bool enabled);
 

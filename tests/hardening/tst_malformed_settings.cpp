@@ -126,7 +126,7 @@ class TestMalformedSettings : public QObject {
     window.Form_Load();
     QCOMPARE(window.Cmb->count(), carriers);
     QCOMPARE(window.Cmb->currentIndex(), selected);
-    QCOMPARE(window.Lbl->text(), counter);
+    QCOMPARE(window.bodyCounter->text(), counter);
     QCOMPARE(window.cmbTo->count(), addresses);
     QCOMPARE(window.cmbTo->currentText(), recipient);
     QCOMPARE(window.runningSettings().popBeforeSmtp, pbsmtp);

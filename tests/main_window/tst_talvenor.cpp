@@ -132,8 +132,8 @@ void TestTalvenor::loadsTheSettings() {
   QCOMPARE(window->Cmb->currentIndex(), -1);
   QCOMPARE(window->Cmb->currentText(), QStringLiteral("キャリア選択"));
   QCOMPARE(window->mLimit, 0);
-  QCOMPARE(window->Lbl->text(), QStringLiteral("0/???"));
-  QCOMPARE(window->lblSubj->text(), QStringLiteral("0"));
+  QCOMPARE(window->bodyCounter->text(), QStringLiteral("0/???"));
+  QCOMPARE(window->subjectCounter->text(), QStringLiteral("0"));
 
   // AddrNum 0: only entry 0; the recipient shown is MAIL/To, in no entry.
   QCOMPARE(items(window->cmbTo), QStringList({QStringLiteral("first@example.jp")}));
@@ -181,7 +181,7 @@ void TestTalvenor::startsWithTheLastCarrier() {
   auto window = loadWindow();
   QCOMPARE(window->Cmb->currentIndex(), 1);
   QCOMPARE(window->mLimit, 500);
-  QCOMPARE(window->Lbl->text(), QStringLiteral("0/500"));
+  QCOMPARE(window->bodyCounter->text(), QStringLiteral("0/500"));
 }
 
 void TestTalvenor::keyboardOrderAndCaptions() {
@@ -195,10 +195,10 @@ void TestTalvenor::keyboardOrderAndCaptions() {
   }
 
   // Assistive technologies announce each box by its caption.
-  const std::pair<QLabel*, QWidget*> captions[] = {{window->Label3, window->Cmb},
-                                                   {window->Label2, window->cmbTo},
-                                                   {window->Label1, window->TxtSubj},
-                                                   {window->Label4, window->Txt}};
+  const std::pair<QLabel*, QWidget*> captions[] = {{window->carrierCaption, window->Cmb},
+                                                   {window->recipientCaption, window->cmbTo},
+                                                   {window->subjectCaption, window->TxtSubj},
+                                                   {window->bodyCaption, window->Txt}};
   for (const auto& [label, box] : captions) {
     QCOMPARE(label->buddy(), box);
     QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(box);
@@ -231,16 +231,16 @@ void TestTalvenor::choosingACarrierShowsItsLimit() {
   ScriptedMessageBoxes boxes;
   auto window = loadWindow();
   window->Txt->setPlainText(QString(100, u'a') + QString(10, u'本'));
-  QCOMPARE(window->Lbl->text(), QStringLiteral("120/???"));
+  QCOMPARE(window->bodyCounter->text(), QStringLiteral("120/???"));
 
   chooseFromList(window->Cmb, carrier);
   QCOMPARE(window->Cmb->currentIndex(), carrier);
-  QCOMPARE(window->Lbl->text(), caption);
+  QCOMPARE(window->bodyCounter->text(), caption);
   QVERIFY(boxes.shown().isEmpty());
 
   window->Txt->moveCursor(QTextCursor::End);
   QTest::keyClick(window->Txt, Qt::Key_X);
-  QCOMPARE(window->Lbl->text(), captionAfterNextChange);
+  QCOMPARE(window->bodyCounter->text(), captionAfterNextChange);
   QCOMPARE(boxes.count(), warnings);
 }
 
@@ -258,7 +258,7 @@ void TestTalvenor::typingInTheCarrierBoxChangesNothing() {
   QCOMPARE(window->mLimit, 500);
   QCOMPARE(window->Cmb->currentIndex(), 1);
   QCOMPARE(window->Cmb->currentText(), QStringLiteral("docomo"));
-  QCOMPARE(window->Lbl->text(), QStringLiteral("0/500"));
+  QCOMPARE(window->bodyCounter->text(), QStringLiteral("0/500"));
 
   // Nor is any other text, and Enter adds nothing to the list.
   window->Cmb->lineEdit()->selectAll();
@@ -358,9 +358,9 @@ void TestTalvenor::bodyLimitWarnings() {
     QCOMPARE(boxes.count(), warned.at(i));
     // The text keeps every byte; the counter follows it.
     QCOMPARE(window->bodyByteCount(), bytes.at(i));
-    QVERIFY(window->Lbl->text().startsWith(QString::number(bytes.at(i)) + u'/'));
+    QVERIFY(window->bodyCounter->text().startsWith(QString::number(bytes.at(i)) + u'/'));
   }
-  QCOMPARE(window->Lbl->text(), caption);
+  QCOMPARE(window->bodyCounter->text(), caption);
   for (const MessageBox::Request& box : boxes.shown()) {
     QCOMPARE(box.text, kWarning);
     QCOMPARE(box.buttons, MessageBox::Buttons::Ok);
@@ -376,11 +376,11 @@ void TestTalvenor::subjectCounterShowsBytesOnly() {
   window->TxtSubj->setFocus();
   QTest::sendKeyEvent(QTest::Click, window->TxtSubj, Qt::Key_unknown, QStringLiteral("会議"), Qt::NoModifier);
   QTest::keyClicks(window->TxtSubj, QStringLiteral("ab"));
-  QCOMPARE(window->lblSubj->text(), QStringLiteral("6"));
+  QCOMPARE(window->subjectCounter->text(), QStringLiteral("6"));
   window->TxtSubj->setText(QString(300, u'題'));
-  QCOMPARE(window->lblSubj->text(), QStringLiteral("600"));
+  QCOMPARE(window->subjectCounter->text(), QStringLiteral("600"));
   window->TxtSubj->clear();
-  QCOMPARE(window->lblSubj->text(), QStringLiteral("0"));
+  QCOMPARE(window->subjectCounter->text(), QStringLiteral("0"));
   QVERIFY(boxes.shown().isEmpty());
 }
 
@@ -410,7 +410,7 @@ void TestTalvenor::carrierChoiceComesBackAtNextStart() {
   }
   auto window = loadWindow();
   QCOMPARE(window->Cmb->currentIndex(), choose);
-  QCOMPARE(window->Lbl->text(), captionAtNextStart);
+  QCOMPARE(window->bodyCounter->text(), captionAtNextStart);
 }
 
 void TestTalvenor::recipientWrittenToBothKeys() {
@@ -523,7 +523,7 @@ void TestTalvenor::dragsByTheBareSurface() {
 void TestTalvenor::pressesOnControlsDoNotDrag() {
   auto window = loadWindow();
   const QPoint start = window->pos();
-  const QList<QWidget*> controls = {window->Label1, window->Lbl, window->Label3, window->TxtSubj, window->CmdClip};
+  const QList<QWidget*> controls = {window->subjectCaption, window->bodyCounter, window->carrierCaption, window->TxtSubj, window->CmdClip};
   for (QWidget* control : controls) {
     QTest::mousePress(control, Qt::LeftButton);
     QVERIFY2(!window->mDrag, control->metaObject()->className());
@@ -570,8 +570,8 @@ void TestTalvenor::buttonsForwardToTheirHandlers() {
   window.transmission().clearSubjectBox();
   window.transmission().clearBodyBox();
   QCOMPARE(window.TxtSubj->text(), QString());
-  QCOMPARE(window.lblSubj->text(), QStringLiteral("0"));
-  QCOMPARE(window.Lbl->text(), QStringLiteral("0/???"));
+  QCOMPARE(window.subjectCounter->text(), QStringLiteral("0"));
+  QCOMPARE(window.bodyCounter->text(), QStringLiteral("0/???"));
 
   // Closing while connected drops the connection and the window goes,
   // without a question.

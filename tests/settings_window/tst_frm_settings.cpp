@@ -197,9 +197,9 @@ class TestFrmSettings : public QObject {
     QCOMPARE(window.TxtPASS->displayText(), QString(8, u'*'));
     QVERIFY(!window.TxtPASS->testAttribute(Qt::WA_InputMethodEnabled));
 
-    QVERIFY(window.lblright->text().contains(QLatin1String("Talvenor")));
-    QVERIFY(window.lblright->text().contains(QLatin1String("2.1.0")));
-    QCOMPARE(window.lblright->font().families().value(0), QStringLiteral("ＭＳ Ｐゴシック"));
+    QVERIFY(window.versionCaption->text().contains(QLatin1String("Talvenor")));
+    QVERIFY(window.versionCaption->text().contains(QLatin1String("2.1.0")));
+    QCOMPARE(window.versionCaption->font().families().value(0), QStringLiteral("ＭＳ Ｐゴシック"));
     // What is drawn behind the texts, not only what is set.
     const auto backdrop = [](QWidget* widget) {
       const QImage image = widget->grab().toImage();
@@ -207,7 +207,7 @@ class TestFrmSettings : public QObject {
     };
     const QColor formColour(130, 176, 204);
     QCOMPARE(backdrop(&window), formColour);
-    QCOMPARE(backdrop(window.Label9), formColour);
+    QCOMPARE(backdrop(window.coreNote), formColour);
     QCOMPARE(backdrop(window.ChkOUTLOG), formColour);
     QCOMPARE(backdrop(window.ChkPBSMTP), formColour);
     QCOMPARE(window.CmdOK->palette().color(QPalette::Button), QColor(197, 221, 228));
