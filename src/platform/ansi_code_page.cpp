@@ -45,31 +45,32 @@ UConverter* converter() {
   return instance.get();
 }
 
+// One ICU conversion into a buffer sized for the usual case; should ICU
+// report an overflow, once more into a buffer of the size it asked for.
+// Empty when the conversion fails.
+template <typename Buffer, typename Convert>
+Buffer convertInto(Buffer out, Convert convert) {
+  UErrorCode status = U_ZERO_ERROR;
+  int32_t written = convert(out, status);
+  if (status == U_BUFFER_OVERFLOW_ERROR) {
+    out.resize(written);
+    status = U_ZERO_ERROR;
+    written = convert(out, status);
+  }
+  if (U_FAILURE(status)) return Buffer();
+  out.resize(written);
+  return out;
+}
+
 // Every unit becomes at most two bytes, the "?" of a pair one.
 QByteArray encode(QStringView text) {
   UConverter* cnv = converter();
   if (text.isEmpty() || cnv == nullptr) return QByteArray();
-  QByteArray out(text.size() * 2, Qt::Uninitialized);
-  ucnv_resetFromUnicode(cnv);
-  UErrorCode status = U_ZERO_ERROR;
-  const int32_t written =
-      ucnv_fromUChars(cnv, out.data(), static_cast<int32_t>(out.size()), icuText(text),
-                      static_cast<int32_t>(text.size()), &status);
-  if (U_FAILURE(status)) {
-    // Larger than expected (should not happen for CP932): ask for the size.
-    if (status != U_BUFFER_OVERFLOW_ERROR) return QByteArray();
-    out.resize(written);
-    status = U_ZERO_ERROR;
+  return convertInto(QByteArray(text.size() * 2, Qt::Uninitialized), [&](QByteArray& out, UErrorCode& status) {
     ucnv_resetFromUnicode(cnv);
-    const int32_t again =
-        ucnv_fromUChars(cnv, out.data(), static_cast<int32_t>(out.size()), icuText(text),
-                        static_cast<int32_t>(text.size()), &status);
-    if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING) return QByteArray();
-    out.resize(again);
-    return out;
-  }
-  out.resize(written);
-  return out;
+    return ucnv_fromUChars(cnv, out.data(), static_cast<int32_t>(out.size()), icuText(text),
+                           static_cast<int32_t>(text.size()), &status);
+  });
 }
 
 // Bytes per UTF-16 unit for the whole BMP, built once per thread on first use
@@ -128,26 +129,11 @@ QString toUnicode(QByteArrayView bytes) {
   UConverter* cnv = converter();
   if (bytes.isEmpty() || cnv == nullptr) return QString();
   // CP932 never yields more UTF-16 units than bytes.
-  QString out(bytes.size(), Qt::Uninitialized);
-  ucnv_resetToUnicode(cnv);
-  UErrorCode status = U_ZERO_ERROR;
-  const int32_t written = ucnv_toUChars(cnv, reinterpret_cast<UChar*>(out.data()),
-                                        static_cast<int32_t>(out.size()), bytes.data(),
-                                        static_cast<int32_t>(bytes.size()), &status);
-  if (U_FAILURE(status)) {
-    if (status != U_BUFFER_OVERFLOW_ERROR) return QString();
-    out.resize(written);
-    status = U_ZERO_ERROR;
+  return convertInto(QString(bytes.size(), Qt::Uninitialized), [&](QString& out, UErrorCode& status) {
     ucnv_resetToUnicode(cnv);
-    const int32_t again = ucnv_toUChars(cnv, reinterpret_cast<UChar*>(out.data()),
-                                        static_cast<int32_t>(out.size()), bytes.data(),
-                                        static_cast<int32_t>(bytes.size()), &status);
-    if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING) return QString();
-    out.resize(again);
-    return out;
-  }
-  out.resize(written);
-  return out;
+    return ucnv_toUChars(cnv, reinterpret_cast<UChar*>(out.data()), static_cast<int32_t>(out.size()),
+                         bytes.data(), static_cast<int32_t>(bytes.size()), &status);
+  });
 }
 
 qsizetype byteCount(QStringView text) {

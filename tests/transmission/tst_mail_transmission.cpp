@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QLocale>
+#include <QLoggingCategory>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>
@@ -126,8 +127,10 @@ class TstMailTransmission : public QObject {
   void eventsWaitForTheRunningHandler();
   void nextSendStartsAfresh_data();
   void nextSendStartsAfresh();
+  void sendsTheMailAsConfirmed();
 
   void popBeforeSmtp();
+  void transcriptHidesThePassword();
   void popLoginFails_data();
   void popLoginFails();
   void popTest_data();
@@ -506,6 +509,44 @@ void TstMailTransmission::nextSendStartsAfresh() {
 
 // The first send logs in to the POP server, which closes after QUIT; then
 // SMTP. The next send of the run goes straight to SMTP.
+// Settings saved or a recipient typed while a mail is on its way change
+// the next mail, not this one.
+void TstMailTransmission::sendsTheMailAsConfirmed() {
+  Rig rig(normalSend());
+  rig.mail.CmdMail_Click(kTo, QStringLiteral("件名"), QStringLiteral("本文"));
+  rig.settings.from = QStringLiteral("jiro@example.jp");
+
+  VERIFY_SCRIPT_PLAYED(rig.smtp);
+  QTRY_COMPARE(rig.boxTexts().last(), kCompleted);
+}
+
+// Every line both ways goes to the transcript, the POP password hidden.
+void TstMailTransmission::transcriptHidesThePassword() {
+  static QStringList lines;
+  lines.clear();
+  QLoggingCategory::setFilterRules(QStringLiteral("talvenor.transcript.debug=true"));
+  const QtMessageHandler previous =
+      qInstallMessageHandler([](QtMsgType, const QMessageLogContext& context, const QString& message) {
+        if (qstrcmp(context.category, "talvenor.transcript") == 0) lines << message;
+      });
+  {
+    Rig rig(normalSend(), popLogin());
+    rig.settings.popBeforeSmtp = true;
+    rig.mail.CmdMail_Click(kTo, QStringLiteral("件名"), QStringLiteral("本文"));
+    QTRY_COMPARE(rig.boxes.count(), 2);
+  }
+  qInstallMessageHandler(previous);
+  QLoggingCategory::setFilterRules(QString());
+
+  QCOMPARE(lines.mid(0, 6), (QStringList{QStringLiteral("<-- +OK Dovecot ready."), QStringLiteral("--> USER taro"),
+                                         QStringLiteral("<-- +OK"), QStringLiteral("--> PASS ********"),
+                                         QStringLiteral("<-- +OK Logged in."), QStringLiteral("--> QUIT")}));
+  QVERIFY(lines.contains(QStringLiteral("--> RCPT TO:<") + kTo + QLatin1Char('>')));
+  QVERIFY(lines.contains(QStringLiteral("--> SUBJECT:件名")));
+  QCOMPARE(lines.last(), QStringLiteral("<-- 221 2.0.0 Bye"));
+  QVERIFY(!lines.join(u'\n').contains(QStringLiteral("secret")));
+}
+
 void TstMailTransmission::popBeforeSmtp() {
   Rig rig(normalSend() + normalSend(), popLogin());
   rig.settings.popBeforeSmtp = true;
