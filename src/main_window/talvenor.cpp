@@ -1,6 +1,7 @@
 #include "talvenor.h"
 
 #include "body_counter.h"
+#include "composer_controls.h"
 #include "data_ini_layout.h"
 #include "message_box.h"
 #include "mod_ini.h"
@@ -14,23 +15,19 @@
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QFont>
-#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QPainter>
-#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTextDocument>
 #include <cmath>
 
 namespace {
 
+using namespace ComposerControls;
 using WindowLook::kBoxColour;
-using WindowLook::kButtonColour;
 using WindowLook::kWindowColour;
 
 // Geometry of the one column of controls, in pixels.
@@ -44,52 +41,6 @@ constexpr int kSubjectHeight = 22;
 constexpr int kBodyHeight = 137;
 constexpr int kButtonHeight = 25;
 constexpr int kButtonGap = 6;
-
-// A caption or counter on the window: a press on it is the label's own
-// and never reaches the window (where it would start a drag).
-QLabel* makeLabel(QWidget* parent, const QString& text) {
-  auto* label = new QLabel(text, parent);
-  label->setAttribute(Qt::WA_NoMousePropagation);
-  return label;
-}
-
-// Buttons in their own colour whatever the desktop's style, raised and
-// sunk when pressed.
-QPushButton* makeButton(QWidget* parent, const QString& text) {
-  auto* button = new QPushButton(text, parent);
-  button->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; border: 2px outset %1; }"
-                                       "QPushButton:pressed { border-style: inset; }"
-                                       "QPushButton:focus { border-color: %2; }")
-                            .arg(kButtonColour.name(), kButtonColour.darker(125).name()));
-  return button;
-}
-
-QComboBox* makeCombo(QWidget* parent, QLineEdit* edit) {
-  auto* combo = new QComboBox(parent);
-  combo->setLineEdit(edit);
-  // Enter never adds the typed text to the list, and typing is not
-  // completed from the list: the box holds exactly what was typed.
-  combo->setInsertPolicy(QComboBox::NoInsert);
-  combo->setCompleter(nullptr);
-  WindowLook::paint(combo, {QPalette::Base, QPalette::Button}, kBoxColour);
-  return combo;
-}
-
-// The window's icon: a letter on the window's blue.
-QIcon makeIcon() {
-  QPixmap pixmap(32, 32);
-  pixmap.fill(kWindowColour);
-  QPainter painter(&pixmap);
-  painter.setRenderHint(QPainter::Antialiasing);
-  const QRectF letter(4.5, 8.5, 23, 16);
-  painter.setPen(QPen(QColor(40, 70, 100), 1.5));
-  painter.setBrush(kBoxColour);
-  painter.drawRect(letter);
-  painter.drawLine(letter.topLeft(), QPointF(16, 17.5));
-  painter.drawLine(letter.topRight(), QPointF(16, 17.5));
-  painter.end();
-  return QIcon(pixmap);
-}
 
 }  // namespace
 

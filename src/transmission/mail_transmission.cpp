@@ -91,7 +91,7 @@ void MailTransmission::connectToSmtp() { server_.connect(running_.smtpServer, ru
 // ---------------------------------------------------------- socket events
 
 // Routes each whole reply to the dialogue that is current.
-void MailTransmission::Winsock_DataArrival(std::int32_t /*bytesTotal*/) {
+void MailTransmission::Winsock_DataArrival() {
   // The POP server's answer to QUIT is left unread.
   if (smtpPhase_ && popLogin_.state() == PopLogin::State::AwaitServerClose) return;
   QString reply;
@@ -168,7 +168,7 @@ void MailTransmission::completeSend() {
 }
 
 // A name lookup, connection or transfer failed.
-void MailTransmission::Winsock_Error(std::int16_t number, const QString& /*description*/) {
+void MailTransmission::Winsock_Error(std::int16_t number) {
   MessageBox::MsgBox(socketErrorText(number) + kCrLf + kCrLf + kCheckServerHint + kCrLf + kServerStoppedHint +
                          kErrorCodeOpen + QString::number(number) + kErrorCodeClose,
                      MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, kSocketErrorTitle);

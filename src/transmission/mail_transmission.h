@@ -55,10 +55,11 @@ class MailTransmission : public QObject {
   qsizetype unreadReplyBytes() const { return server_.unreadBytes(); }
 
  private:
-  // Socket events.
-  void Winsock_DataArrival(std::int32_t bytesTotal);
+  // Socket events (the connect event needs nothing: the dialogues start
+  // with the server's first reply).
+  void Winsock_DataArrival();
   void Winsock_Close();
-  void Winsock_Error(std::int16_t number, const QString& description);
+  void Winsock_Error(std::int16_t number);
 
   void mtPBSMTP(const PopReply& reply);
   void completeSend();

@@ -58,10 +58,8 @@ void SmtpDialogue::step(const SmtpReply& reply, const OutgoingMail& mail) {
       // On 221 or anything else: the send completes when the server closes.
       return;
     case State::Failed:
-      if (server_.isOpen()) {
-        server_.close();
-        state_ = State::AwaitGreeting;
-      }
+      server_.close();
+      state_ = State::AwaitGreeting;
       return;
   }
   // A step that moved the mail on leaves no server text behind.
