@@ -1,12 +1,12 @@
 #include "frm_settings.h"
 
-#include "blank_text.h"
 #include "data_ini_layout.h"
 #include "folder_opener.h"
 #include "mail_settings.h"
 #include "mail_transmission.h"
 #include "message_box.h"
 #include "mod_ini.h"
+#include "plain_text.h"
 #include "talvenor_version.h"
 #include "window_look.h"
 #include "write_log.h"
@@ -31,7 +31,6 @@ namespace {
 
 using WindowLook::paintBackground;
 const QColor& kFormColour = WindowLook::kWindowColour;
-const QString kCrLf = QStringLiteral("\r\n");
 
 constexpr int kAddressBoxWidth = 230;
 constexpr int kPopBoxWidth = 170;

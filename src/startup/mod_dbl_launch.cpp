@@ -3,6 +3,7 @@
 #include "message_box.h"
 #include "settings_window_opener.h"
 #include "mod_ini.h"
+#include "plain_text.h"
 #include "single_instance.h"
 #include "talvenor.h"
 
@@ -12,7 +13,7 @@
 namespace ModDblLaunch {
 
 QString settingsMissingText() {
-  return QStringLiteral("設定ファイルが見つかりません。(Data.ini) ") + QStringLiteral("\r\n") +
+  return QStringLiteral("設定ファイルが見つかりません。(Data.ini) ") + kCrLf +
          MessageBox::kApplicationTitle + QStringLiteral("を終了します。");
 }
 

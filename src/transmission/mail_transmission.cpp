@@ -1,9 +1,9 @@
 #include "mail_transmission.h"
 
-#include "blank_text.h"
 #include "mail_settings.h"
 #include "mail_text.h"
 #include "message_box.h"
+#include "plain_text.h"
 #include "socket_control.h"
 #include "transmission_texts.h"
 #include "write_log.h"

@@ -1,12 +1,14 @@
 #pragma once
 
+#include "plain_text.h"
+
 #include <QString>
 
 // The texts the send command, the dialogues and the connection events show
 // or send, in one place.
 namespace TransmissionTexts {
 
-inline const QString kCrLf = QStringLiteral("\r\n");
+using ::kCrLf;
 
 // Send command.
 inline const QString kInvalidRecipient = QStringLiteral("宛先メールアドレスが不正です");

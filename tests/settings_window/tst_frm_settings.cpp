@@ -162,6 +162,7 @@ class TestFrmSettings : public QObject {
   Q_OBJECT
 
   enum PopOutcome { Accepted, Rejected, HungUp };
+  enum Closing { CancelClicked, CloseButton, ReturnOnCancel };
 
  private slots:
   void opening() {
@@ -463,12 +464,14 @@ class TestFrmSettings : public QObject {
   }
 
   void closingWithoutSaving_data() {
-    QTest::addColumn<bool>("byCloseButton");
-    QTest::newRow("cancel") << false;
-    QTest::newRow("close button") << true;
+    QTest::addColumn<int>("closing");
+    QTest::newRow("cancel") << int(CancelClicked);
+    QTest::newRow("close button") << int(CloseButton);
+    // Return presses the button that has the focus, as Space does.
+    QTest::newRow("Return on cancel") << int(ReturnOnCancel);
   }
   void closingWithoutSaving() {
-    QFETCH(bool, byCloseButton);
+    QFETCH(int, closing);
     Program program;
     program.setRecipientList({QStringLiteral("old@example.jp")}, QStringLiteral("old@example.jp"));
     const QByteArray before = program.folder.iniBytes();
@@ -479,8 +482,14 @@ class TestFrmSettings : public QObject {
       window.TxtTo[0]->setText(QStringLiteral("new@example.jp"));
       window.TxtFrom->setText(QStringLiteral("me@example.jp"));
       window.ChkPBSMTP->setChecked(true);
-      if (byCloseButton) window.close();
-      else window.CmdCancel->click();
+      if (closing == CloseButton) {
+        window.close();
+      } else if (closing == ReturnOnCancel) {
+        window.CmdCancel->setFocus();
+        QTest::keyClick(&window, Qt::Key_Return);
+      } else {
+        window.CmdCancel->click();
+      }
       QVERIFY(!window.isVisible());
     }
     QCOMPARE(boxes.count(), 0);
