@@ -27,6 +27,14 @@ inline const QString OUTLOG = QStringLiteral("OUTLOG");
 inline const QString pServer = QStringLiteral("pServer");
 inline const QString USER = QStringLiteral("USER");
 inline const QString PASS = QStringLiteral("PASS");
+// Sending through a provider; absent in every Data.ini that predates them.
+inline const QString SmtpSecurity = QStringLiteral("SmtpSecurity");
+inline const QString SmtpPort = QStringLiteral("SmtpPort");
+inline const QString SmtpAuth = QStringLiteral("SmtpAuth");
+inline const QString SmtpUser = QStringLiteral("SmtpUser");
+inline const QString SmtpPass = QStringLiteral("SmtpPass");
+inline const QString PopSecurity = QStringLiteral("PopSecurity");
+inline const QString PopPort = QStringLiteral("PopPort");
 }  // namespace Key
 
 // Largest address index the address book holds (entries 0..4).

@@ -3,7 +3,77 @@
 #include "data_ini_layout.h"
 #include "mod_ini.h"
 
+std::uint16_t MailSettings::defaultPort(SmtpSecurity security) {
+  switch (security) {
+    case SmtpSecurity::StartTls: return 587;
+    case SmtpSecurity::Ssl: return 465;
+    case SmtpSecurity::None: break;
+  }
+  return kSmtpPort;
+}
+
+std::uint16_t MailSettings::defaultPort(PopSecurity security) {
+  return security == PopSecurity::Ssl ? std::uint16_t(995) : kPopPort;
+}
+
 namespace DataIni {
+
+namespace {
+
+// Writes the key when the value is not its default or the file has it.
+void writeUnlessDefault(const QString& key, const QString& text, bool isDefault) {
+  if (isDefault && !ModINI::IniHasKey(Section::MAIL, key)) return;
+  ModINI::IniWrite(Section::MAIL, key, text);
+}
+
+void writeScrambledUnlessDefault(const QString& key, const QString& text) {
+  if (text.isEmpty() && !ModINI::IniHasKey(Section::MAIL, key)) return;
+  writeScrambled(Section::MAIL, key, text);
+}
+
+}  // namespace
+
+QString securityText(MailSettings::SmtpSecurity security) {
+  switch (security) {
+    case MailSettings::SmtpSecurity::StartTls: return QStringLiteral("STARTTLS");
+    case MailSettings::SmtpSecurity::Ssl: return QStringLiteral("SSL");
+    case MailSettings::SmtpSecurity::None: break;
+  }
+  return QStringLiteral("None");
+}
+
+QString securityText(MailSettings::PopSecurity security) {
+  switch (security) {
+    case MailSettings::PopSecurity::Stls: return QStringLiteral("STLS");
+    case MailSettings::PopSecurity::Ssl: return QStringLiteral("SSL");
+    case MailSettings::PopSecurity::None: break;
+  }
+  return QStringLiteral("None");
+}
+
+MailSettings::SmtpSecurity parseSmtpSecurity(const QString& text) {
+  const QString t = text.trimmed();
+  if (t.compare(QLatin1String("STARTTLS"), Qt::CaseInsensitive) == 0) return MailSettings::SmtpSecurity::StartTls;
+  if (t.compare(QLatin1String("SSL"), Qt::CaseInsensitive) == 0) return MailSettings::SmtpSecurity::Ssl;
+  return MailSettings::SmtpSecurity::None;
+}
+
+MailSettings::PopSecurity parsePopSecurity(const QString& text) {
+  const QString t = text.trimmed();
+  if (t.compare(QLatin1String("STLS"), Qt::CaseInsensitive) == 0) return MailSettings::PopSecurity::Stls;
+  if (t.compare(QLatin1String("SSL"), Qt::CaseInsensitive) == 0) return MailSettings::PopSecurity::Ssl;
+  return MailSettings::PopSecurity::None;
+}
+
+std::optional<std::uint16_t> parsePort(const QString& text) {
+  const QString t = text.trimmed();
+  if (t.isEmpty() || t.size() > 5) return std::nullopt;
+  for (const QChar c : t)
+    if (c < u'0' || c > u'9') return std::nullopt;
+  const int value = t.toInt();
+  if (value < 1 || value > 65535) return std::nullopt;
+  return static_cast<std::uint16_t>(value);
+}
 
 MailSettings readMailSettings() {
   const ModINI::ReadBatch oneRead;
@@ -16,6 +86,16 @@ MailSettings readMailSettings() {
   settings.popServer = readScrambled(Section::MAIL, Key::pServer);
   settings.popUser = readScrambled(Section::MAIL, Key::USER);
   settings.popPassword = readScrambled(Section::MAIL, Key::PASS);
+
+  settings.smtpSecurity = parseSmtpSecurity(ModINI::IniRead(Section::MAIL, Key::SmtpSecurity));
+  settings.smtpPort = parsePort(ModINI::IniRead(Section::MAIL, Key::SmtpPort))
+                          .value_or(MailSettings::defaultPort(settings.smtpSecurity));
+  settings.smtpAuth = readFlag(Section::MAIL, Key::SmtpAuth);
+  settings.smtpUser = readScrambled(Section::MAIL, Key::SmtpUser);
+  settings.smtpPassword = readScrambled(Section::MAIL, Key::SmtpPass);
+  settings.popSecurity = parsePopSecurity(ModINI::IniRead(Section::MAIL, Key::PopSecurity));
+  settings.popPort = parsePort(ModINI::IniRead(Section::MAIL, Key::PopPort))
+                         .value_or(MailSettings::defaultPort(settings.popSecurity));
   return settings;
 }
 
@@ -28,6 +108,18 @@ void writeMailSettings(const MailSettings& settings) {
   writeScrambled(Section::MAIL, Key::pServer, settings.popServer);
   writeScrambled(Section::MAIL, Key::USER, settings.popUser);
   writeScrambled(Section::MAIL, Key::PASS, settings.popPassword);
+
+  using Smtp = MailSettings::SmtpSecurity;
+  using Pop = MailSettings::PopSecurity;
+  writeUnlessDefault(Key::SmtpSecurity, securityText(settings.smtpSecurity), settings.smtpSecurity == Smtp::None);
+  writeUnlessDefault(Key::SmtpPort, QString::number(settings.smtpPort),
+                     settings.smtpPort == MailSettings::defaultPort(settings.smtpSecurity));
+  writeUnlessDefault(Key::SmtpAuth, flagText(settings.smtpAuth), !settings.smtpAuth);
+  writeScrambledUnlessDefault(Key::SmtpUser, settings.smtpUser);
+  writeScrambledUnlessDefault(Key::SmtpPass, settings.smtpPassword);
+  writeUnlessDefault(Key::PopSecurity, securityText(settings.popSecurity), settings.popSecurity == Pop::None);
+  writeUnlessDefault(Key::PopPort, QString::number(settings.popPort),
+                     settings.popPort == MailSettings::defaultPort(settings.popSecurity));
 }
 
 }  // namespace DataIni

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 // The [MAIL] settings the program sends with: read from Data.ini at start
 // and on every save of the settings window, and held by the main window for
@@ -11,14 +12,28 @@ struct MailSettings {
   static constexpr std::uint16_t kSmtpPort = 25;
   static constexpr std::uint16_t kPopPort = 110;
 
+  // How the connection to each server is protected.
+  enum class SmtpSecurity { None, StartTls, Ssl };  // "None", "STARTTLS", "SSL"
+  enum class PopSecurity { None, Stls, Ssl };       // "None", "STLS", "SSL"
+
+  // The port each server listens on when none is given: 25, 587 or 465;
+  // 110 (also for STLS) or 995.
+  static std::uint16_t defaultPort(SmtpSecurity security);
+  static std::uint16_t defaultPort(PopSecurity security);
+
   QString recipient;         // To: the recipient shown when the program starts
   QString from;              // From: the sender address
   QString smtpServer;        // Server
-  std::uint16_t smtpPort = kSmtpPort;
+  SmtpSecurity smtpSecurity = SmtpSecurity::None;  // SmtpSecurity
+  std::uint16_t smtpPort = kSmtpPort;              // SmtpPort
+  bool smtpAuth = false;     // SmtpAuth: log in with SMTP AUTH before MAIL FROM
+  QString smtpUser;          // SmtpUser
+  QString smtpPassword;      // SmtpPass
   bool popBeforeSmtp = false;  // PBSMTP: log in to POP before the first send of a run
   bool keepLog = false;        // OUTLOG: keep every sent mail under mailLOG
   QString popServer;         // pServer
-  std::uint16_t popPort = kPopPort;
+  PopSecurity popSecurity = PopSecurity::None;  // PopSecurity
+  std::uint16_t popPort = kPopPort;             // PopPort
   QString popUser;           // USER
   QString popPassword;       // PASS: held and sent as plain text
 
@@ -33,6 +48,17 @@ MailSettings readMailSettings();
 
 // Stores section MAIL, key by key in the file's own order (To, From,
 // Server, PBSMTP, OUTLOG, pServer, USER, PASS), changing no other line.
+// The keys for sending through a provider follow; each is written only
+// when its value is not the default or the file has it already, so a
+// Data.ini that never used them stays as it was.
 void writeMailSettings(const MailSettings& settings);
+
+// The text each security value is stored as, and back (unknown: None).
+QString securityText(MailSettings::SmtpSecurity security);
+QString securityText(MailSettings::PopSecurity security);
+MailSettings::SmtpSecurity parseSmtpSecurity(const QString& text);
+MailSettings::PopSecurity parsePopSecurity(const QString& text);
+// A whole number from 1 to 65535, or nothing.
+std::optional<std::uint16_t> parsePort(const QString& text);
 
 }  // namespace DataIni

@@ -94,6 +94,12 @@ QString IniRead(const QString& section, const QString& key) {
   return value ? AnsiCodePage::toUnicode(*value) : QString();
 }
 
+bool IniHasKey(const QString& section, const QString& key) {
+  QByteArray bytes;
+  if (!readSettings(bytes)) return false;
+  return IniText::readValue(bytes, AnsiCodePage::fromUnicode(section), AnsiCodePage::fromUnicode(key)).has_value();
+}
+
 std::int32_t IniWrite(const QString& section, const QString& key, const QString& value) {
   // Reads after this one see the file as it is then.
   batch().read = false;

@@ -19,6 +19,9 @@ QString SettingsPath();
 // or key is missing. Names match without regard to case or outer blanks.
 QString IniRead(const QString& section, const QString& key);
 
+// True when the file has the key in the section, even with an empty value.
+bool IniHasKey(const QString& section, const QString& key);
+
 // Stores the value (leading blanks dropped), creating key, section and file
 // as needed, and changes no other byte of the file. Returns non-zero on
 // success; a failed write leaves the old file exactly as it was.
