@@ -3,6 +3,7 @@
 #include <QSocketNotifier>
 
 #include <algorithm>
+#include <utility>
 #include <cerrno>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -17,7 +18,7 @@ constexpr qsizetype kChunk = 64 * 1024;
 }  // namespace
 
 TcpStream::TcpStream(int descriptor, QObject* parent)
-    : QObject(parent),
+    : ByteStream(parent),
       descriptor_(descriptor),
       readable_(new QSocketNotifier(descriptor, QSocketNotifier::Read, this)) {
   connect(readable_, &QSocketNotifier::activated, this, &TcpStream::onReadable);
@@ -54,6 +55,14 @@ void TcpStream::release() {
     deleteLater();
   }
   // Otherwise onWritable finishes the sending and then closes.
+}
+
+int TcpStream::takeDescriptor() {
+  readable_->setEnabled(false);
+  waitUntilWritable(false);
+  unsent_.clear();
+  released_ = true;
+  return std::exchange(descriptor_, -1);
 }
 
 void TcpStream::writeSome() {

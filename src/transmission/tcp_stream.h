@@ -1,7 +1,8 @@
 #pragma once
 
+#include "byte_stream.h"
+
 #include <QByteArray>
-#include <QObject>
 
 class QSocketNotifier;
 
@@ -13,7 +14,7 @@ class QSocketNotifier;
 // Kept this plain on purpose: one notifier that stays armed, no buffering
 // device in between, and the end read straight from recv(), where a reset
 // and an orderly close cannot be mistaken for each other.
-class TcpStream : public QObject {
+class TcpStream : public ByteStream {
   Q_OBJECT
 
  public:
@@ -21,17 +22,12 @@ class TcpStream : public QObject {
   explicit TcpStream(int descriptor, QObject* parent = nullptr);
   ~TcpStream() override;
 
-  // Queues the bytes and sends what the system takes now.
-  void send(const QByteArray& bytes);
+  void send(const QByteArray& bytes) override;
+  void release() override;
 
-  // Lets go of the stream: nothing more is signalled; bytes still unsent go
-  // out before the descriptor is closed, and the object then deletes itself.
-  void release();
-
- signals:
-  void received(const QByteArray& bytes);
-  // The stream has ended: 0 when the server closed it, else the errno.
-  void ended(int errnum);
+  // Hands the descriptor over (to be encrypted) and lets go of it without
+  // closing; -1 when the stream has ended. Nothing more is signalled.
+  int takeDescriptor();
 
  private:
   void onReadable();

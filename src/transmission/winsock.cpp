@@ -2,6 +2,7 @@
 
 #include "tcp_connector.h"
 #include "tcp_stream.h"
+#include "tls_stream.h"
 #include "wsa_error_numbers.h"
 
 #include <QHostAddress>
@@ -25,12 +26,19 @@ Winsock::~Winsock() {
 
 // ---------------------------------------------------------------- operations
 
+void Winsock::ConnectTls(const QString& host, std::uint16_t port) {
+  Connect(host, port);
+  tlsFromStart_ = true;
+}
+
 void Winsock::Connect(const QString& host, std::uint16_t port) {
   const QScopedValueRollback<bool> operating(operating_, true);
   // A new connection starts clean: nothing of the previous one remains.
   dropSocket();
   queue_.clear();
   received_.clear();
+  host_ = host;
+  tlsFromStart_ = false;
 
   // As on Windows, the unspecified address and port 0 cannot be connected to.
   const QHostAddress literal(host);
@@ -59,6 +67,18 @@ void Winsock::Close() {
   queue_.clear();
   received_.clear();
   state_ = sckClosed;
+}
+
+void Winsock::StartTls() {
+  auto* plain = qobject_cast<TcpStream*>(stream_);
+  if (plain == nullptr || state_ != sckConnected) return;
+  const QScopedValueRollback<bool> operating(operating_, true);
+  // What the server sent before the handshake belongs to the plain part.
+  received_.clear();
+  const int descriptor = plain->takeDescriptor();
+  stream_ = nullptr;
+  plain->deleteLater();
+  encrypt(descriptor, Event::Kind::TlsReady);
 }
 
 int Winsock::State() const { return state_; }
@@ -112,6 +132,9 @@ void Winsock::deliverEvents() {
       case Event::Kind::Close:
         emit closeEvent();
         break;
+      case Event::Kind::TlsReady:
+        emit tlsReadyEvent();
+        break;
       case Event::Kind::Error:
         emit errorEvent(event.number, event.description);
         break;
@@ -130,7 +153,7 @@ void Winsock::raiseError(std::int16_t number, const QString& description) {
 void Winsock::dropSocket() {
   delete std::exchange(connector_, nullptr);  // an unfinished connect is given up
   if (!stream_) return;
-  TcpStream* old = std::exchange(stream_, nullptr);
+  ByteStream* old = std::exchange(stream_, nullptr);
   old->disconnect(this);
   old->setParent(nullptr);
   old->release();
@@ -140,11 +163,33 @@ void Winsock::dropSocket() {
 
 void Winsock::onConnectorConnected(int descriptor) {
   std::exchange(connector_, nullptr)->deleteLater();  // we are inside its signal
-  stream_ = new TcpStream(descriptor, this);
-  connect(stream_, &TcpStream::received, this, &Winsock::onReceived);
-  connect(stream_, &TcpStream::ended, this, &Winsock::onEnded);
   state_ = sckConnected;
+  if (tlsFromStart_) {
+    encrypt(descriptor, Event::Kind::Connect);
+    return;
+  }
+  takeStream(new TcpStream(descriptor, this));
   enqueue(Event(Event::Kind::Connect));
+}
+
+// The connection goes on encrypted; the event comes once the server's
+// certificate verified for the name connected to, and a failure ends the
+// connection with an error.
+void Winsock::encrypt(int descriptor, Event::Kind whenVerified) {
+  auto* tls = new TlsStream(descriptor, host_, this);
+  takeStream(tls);
+  connect(tls, &TlsStream::encrypted, this, [this, whenVerified] { enqueue(Event(whenVerified)); });
+  connect(tls, &TlsStream::failed, this, [this](std::int16_t number, const QString& reason) {
+    if (state_ != sckConnected) return;
+    state_ = sckError;
+    raiseError(number, reason);
+  });
+}
+
+void Winsock::takeStream(ByteStream* stream) {
+  stream_ = stream;
+  connect(stream_, &ByteStream::received, this, &Winsock::onReceived);
+  connect(stream_, &ByteStream::ended, this, &Winsock::onEnded);
 }
 
 void Winsock::onReceived(const QByteArray& bytes) {

@@ -8,12 +8,12 @@
 #include <deque>
 #include <utility>
 
+class ByteStream;
 class TcpConnector;
-class TcpStream;
 
 // The main window's socket control: one TCP client connection (opened by a
-// TcpConnector, carried by a TcpStream), with the operations and the four
-// events the mail dialogues rely on.
+// TcpConnector, carried by a TcpStream, or a TlsStream once encrypted),
+// with the operations and the events the mail dialogues rely on.
 //
 // - Bytes cross the socket as they are; framing and the code page belong
 //   to the dialogues.
@@ -47,6 +47,8 @@ class Winsock : public SocketControl {
   ~Winsock() override;
 
   void Connect(const QString& host, std::uint16_t port) override;
+  void ConnectTls(const QString& host, std::uint16_t port) override;
+  void StartTls() override;
   void Close() override;
   int State() const override;
   void SendData(const QByteArray& bytes) override;
@@ -59,7 +61,7 @@ class Winsock : public SocketControl {
 
  private:
   struct Event {
-    enum class Kind { Connect, DataArrival, Close, Error };
+    enum class Kind { Connect, DataArrival, Close, Error, TlsReady };
     explicit Event(Kind k, std::int16_t n = 0, QString d = QString())
         : kind(k), number(n), description(std::move(d)) {}
     Kind kind;
@@ -73,11 +75,15 @@ class Winsock : public SocketControl {
   void raiseError(std::int16_t number, const QString& description);
 
   void onConnectorConnected(int descriptor);
+  void encrypt(int descriptor, Event::Kind whenVerified);
+  void takeStream(ByteStream* stream);
   void onReceived(const QByteArray& bytes);
   void onEnded(int errnum);
 
   TcpConnector* connector_ = nullptr;  // while the connection is being opened
-  TcpStream* stream_ = nullptr;        // once it stands
+  ByteStream* stream_ = nullptr;       // once it stands
+  QString host_;                       // the name the certificate must carry
+  bool tlsFromStart_ = false;
   int state_ = sckClosed;
   QByteArray received_;
   std::deque<Event> queue_;

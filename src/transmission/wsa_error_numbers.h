@@ -18,3 +18,12 @@ constexpr std::int16_t WSAHOST_NOT_FOUND = 11001;
 constexpr std::int16_t WSANO_DATA = 11004;
 
 }  // namespace WsaError
+
+// Failures of the encryption, numbered past the Windows Sockets range so
+// that they never meet one of its numbers.
+namespace TlsError {
+
+constexpr std::int16_t kHandshakeFailed = 20001;      // no encrypted connection came about
+constexpr std::int16_t kCertificateRejected = 20002;  // the server's certificate did not verify
+
+}  // namespace TlsError

@@ -21,9 +21,15 @@ class FakeSocket : public SocketControl {
     lastHost = host;
     lastPort = port;
     phase = connectsAtOnce ? Phase::Connected : Phase::Connecting;
+    encryptedFromStart = false;
     received_.clear();
     sent.clear();
   }
+  void ConnectTls(const QString& host, std::uint16_t port) override {
+    Connect(host, port);
+    encryptedFromStart = true;
+  }
+  void StartTls() override { ++tlsStarts; }
   void Close() override {
     ++closes;
     phase = Phase::Closed;
@@ -46,6 +52,10 @@ class FakeSocket : public SocketControl {
     phase = Phase::ServerClosed;
     emit closeEvent();
   }
+  // The handshake that StartTls began has verified the server.
+  void tlsReady() {
+    if (phase == Phase::Connected) emit tlsReadyEvent();
+  }
   void fails(std::int16_t number = 10054) {
     if (phase == Phase::Closed) return;
     phase = Phase::Failed;
@@ -57,6 +67,8 @@ class FakeSocket : public SocketControl {
   Phase phase = Phase::Closed;
   int connects = 0;
   int closes = 0;
+  int tlsStarts = 0;
+  bool encryptedFromStart = false;
   QString lastHost;
   std::uint16_t lastPort = 0;
   QByteArray sent;  // on the connection open now
