@@ -7,6 +7,7 @@
 #include "socket_control.h"
 #include "transmission_texts.h"
 #include "write_log.h"
+#include "wsa_error_numbers.h"
 
 #include <utility>
 
@@ -14,8 +15,10 @@ using namespace TransmissionTexts;
 
 namespace {
 
-QString socketErrorText(std::int16_t number) {
+QString socketErrorText(std::int16_t number, const QString& description) {
   switch (number) {
+    case TlsError::kHandshakeFailed: return kTlsHandshakeFailed + kCrLf + description;
+    case TlsError::kCertificateRejected: return kCertificateRejected + kCrLf + description;
     case 10049: return kAddressNotAvailable;
     case 10060: return kTimedOut;
     case 10061: return kRefused;
@@ -32,6 +35,7 @@ MailTransmission::MailTransmission(SocketControl& socket, const MailSettings& ru
   connect(&socket_, &SocketControl::dataArrivalEvent, this, &MailTransmission::Winsock_DataArrival);
   connect(&socket_, &SocketControl::closeEvent, this, &MailTransmission::Winsock_Close);
   connect(&socket_, &SocketControl::errorEvent, this, &MailTransmission::Winsock_Error);
+  connect(&socket_, &SocketControl::tlsReadyEvent, this, &MailTransmission::Winsock_TlsReady);
 }
 
 // ----------------------------------------------------------- send command
@@ -57,7 +61,8 @@ void MailTransmission::CmdMail_Click(const QString& recipient, const QString& su
     return;
 
   // The mail as confirmed: later edits and saved settings do not change it.
-  mail_ = {recipient, running_.from, MailText::SubjectWithoutLineBreaks(subject), body};
+  mail_ = {recipient, running_.from, MailText::SubjectWithoutLineBreaks(subject), body,
+           {running_.smtpSecurity, running_.smtpAuth, running_.smtpUser, running_.smtpPassword}};
 
   // A send already under way is given up.
   if (server_.isOpen()) server_.close();
@@ -65,7 +70,7 @@ void MailTransmission::CmdMail_Click(const QString& recipient, const QString& su
 
   // POP login first when POP before SMTP is on and not yet done in this run.
   if (running_.popBeforeSmtp && !smtpPhase_) {
-    server_.connect(running_.popServer, running_.popPort);
+    connectToPop();
   } else {
     smtpPhase_ = true;
     connectToSmtp();
@@ -78,7 +83,7 @@ void MailTransmission::StartPopTest(std::function<void()> onSucceeded) {
   onPopTestSucceeded_ = std::move(onSucceeded);
   if (server_.isOpen()) server_.close();
   restartDialogues();
-  server_.connect(running_.popServer, running_.popPort);
+  connectToPop();
 }
 
 void MailTransmission::restartDialogues() {
@@ -86,7 +91,23 @@ void MailTransmission::restartDialogues() {
   popLogin_.restart();
 }
 
-void MailTransmission::connectToSmtp() { server_.connect(running_.smtpServer, running_.smtpPort); }
+bool MailTransmission::smtpEncryptedFromStart() const {
+  return mail_.login.security == MailSettings::SmtpSecurity::Ssl;
+}
+
+void MailTransmission::connectToSmtp() {
+  if (smtpEncryptedFromStart())
+    server_.connectTls(running_.smtpServer, running_.smtpPort);
+  else
+    server_.connect(running_.smtpServer, running_.smtpPort);
+}
+
+void MailTransmission::connectToPop() {
+  if (running_.popSecurity == MailSettings::PopSecurity::Ssl)
+    server_.connectTls(running_.popServer, running_.popPort);
+  else
+    server_.connect(running_.popServer, running_.popPort);
+}
 
 // ---------------------------------------------------------- socket events
 
@@ -96,14 +117,15 @@ void MailTransmission::Winsock_DataArrival() {
   if (smtpPhase_ && popLogin_.state() == PopLogin::State::AwaitServerClose) return;
   QString reply;
   if (smtpPhase_) {
-    if (server_.takeWholeReply(reply)) smtp_.step(SmtpReply(reply), mail_);
+    if (server_.takeWholeReply(reply)) smtp_.step(SmtpReply(reply), mail_, smtpEncryptedFromStart());
   } else if (running_.popBeforeSmtp) {
     if (server_.takeWholeReply(reply)) mtPBSMTP(PopReply(reply));
   }
 }
 
 void MailTransmission::mtPBSMTP(const PopReply& reply) {
-  switch (popLogin_.step(reply, running_.popUser, running_.popPassword)) {
+  const bool stls = running_.popSecurity == MailSettings::PopSecurity::Stls;
+  switch (popLogin_.step(reply, stls, running_.popUser, running_.popPassword)) {
     case PopLogin::Outcome::Waiting:
       return;
     case PopLogin::Outcome::Refused:
@@ -167,9 +189,17 @@ void MailTransmission::completeSend() {
   mail_.body.clear();
 }
 
-// A name lookup, connection or transfer failed.
-void MailTransmission::Winsock_Error(std::int16_t number) {
-  MessageBox::MsgBox(socketErrorText(number) + kCrLf + kCrLf + kCheckServerHint + kCrLf + kServerStoppedHint +
+// The encryption that STARTTLS or STLS began is in place.
+void MailTransmission::Winsock_TlsReady() {
+  if (smtpPhase_)
+    smtp_.tlsReady(mail_);
+  else
+    popLogin_.tlsReady(running_.popUser);
+}
+
+// A name lookup, connection, encryption or transfer failed.
+void MailTransmission::Winsock_Error(std::int16_t number, const QString& description) {
+  MessageBox::MsgBox(socketErrorText(number, description) + kCrLf + kCrLf + kCheckServerHint + kCrLf + kServerStoppedHint +
                          kErrorCodeOpen + QString::number(number) + kErrorCodeClose,
                      MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, kSocketErrorTitle);
   server_.close();

@@ -59,12 +59,15 @@ class MailTransmission : public QObject {
   // with the server's first reply).
   void Winsock_DataArrival();
   void Winsock_Close();
-  void Winsock_Error(std::int16_t number);
+  void Winsock_Error(std::int16_t number, const QString& description);
+  void Winsock_TlsReady();
 
   void mtPBSMTP(const PopReply& reply);
   void completeSend();
   void restartDialogues();
   void connectToSmtp();
+  void connectToPop();
+  bool smtpEncryptedFromStart() const;
 
   SocketControl& socket_;
   const MailSettings& running_;

@@ -6,8 +6,29 @@
 
 using namespace TransmissionTexts;
 
-PopLogin::Outcome PopLogin::step(const PopReply& reply, const QString& user, const QString& password) {
+void PopLogin::tlsReady(const QString& user) {
+  if (state_ != State::AwaitHandshake) return;
+  server_.sendLine(QStringLiteral("USER ") + user);
+  state_ = State::AwaitUserAccepted;
+}
+
+PopLogin::Outcome PopLogin::step(const PopReply& reply, bool stls, const QString& user, const QString& password) {
   lastReply_ = reply.text();
+
+  if (state_ == State::AwaitStlsAccepted && !reply.isOk()) {
+    server_.close();
+    state_ = State::AwaitGreeting;
+    MessageBox::MsgBox(kStlsRefused + kCrLf + kCrLf + reply.text().trimmed(), MessageBox::Buttons::Ok,
+                       MessageBox::Icon::Exclamation);
+    return Outcome::Refused;
+  }
+  if (state_ == State::AwaitHandshake) {
+    // Nothing may arrive between the +OK to STLS and the handshake.
+    server_.close();
+    state_ = State::AwaitGreeting;
+    MessageBox::MsgBox(kStlsRefused, MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
+    return Outcome::Refused;
+  }
 
   if (reply.isError()) {
     MessageBox::MsgBox(kError + kCrLf + lastReply_ + kCrLf + kCheckLoginHint, MessageBox::Buttons::Ok,
@@ -21,8 +42,17 @@ PopLogin::Outcome PopLogin::step(const PopReply& reply, const QString& user, con
 
   switch (state_) {
     case State::AwaitGreeting:
+      if (stls) {
+        server_.sendLine(QStringLiteral("STLS"));
+        state_ = State::AwaitStlsAccepted;
+        return Outcome::Waiting;
+      }
       server_.sendLine(QStringLiteral("USER ") + user);
       state_ = State::AwaitUserAccepted;
+      return Outcome::Waiting;
+    case State::AwaitStlsAccepted:
+      server_.startTls();
+      state_ = State::AwaitHandshake;
       return Outcome::Waiting;
     case State::AwaitUserAccepted:
       server_.sendSecret(QStringLiteral("PASS "), password);
@@ -33,6 +63,7 @@ PopLogin::Outcome PopLogin::step(const PopReply& reply, const QString& user, con
       state_ = State::AwaitServerClose;
       return Outcome::LoggedIn;
     case State::AwaitServerClose:
+    case State::AwaitHandshake:
       return Outcome::Waiting;
   }
   return Outcome::Waiting;

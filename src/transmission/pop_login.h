@@ -2,6 +2,8 @@
 
 #include "reply_reader.h"
 
+#include <QStringView>
+
 #include <QString>
 #include <cstdint>
 
@@ -15,6 +17,13 @@ class ServerLink;
 //  AwaitPassAccepted    +OK           QUIT; logged in   AwaitServerClose
 //  AwaitServerClose     (the server's answer to QUIT is not read)
 //
+// With STLS (RFC 2595) the greeting is answered with STLS first:
+//  AwaitGreeting        +OK           STLS              AwaitStlsAccepted
+//  AwaitStlsAccepted    +OK           encryption        AwaitHandshake
+//  AwaitHandshake       the handshake USER <user>       AwaitUserAccepted
+// and anything but +OK to STLS ends the login with a box, the connection
+// closed before a user name or password could cross it in clear.
+//
 // "-ERR" anywhere in a reply ends the login with a box, before any "+OK"
 // in the same reply counts. Other replies are ignored.
 class PopLogin {
@@ -26,6 +35,8 @@ class PopLogin {
     AwaitUserAccepted = 1,
     AwaitPassAccepted = 2,
     AwaitServerClose = 110,
+    AwaitStlsAccepted = 3,
+    AwaitHandshake = 4,
   };
 
   enum class Outcome { Waiting, LoggedIn, Refused };
@@ -35,7 +46,10 @@ class PopLogin {
 
   // On Refused the box has been shown and the connection closed; on
   // LoggedIn QUIT has gone out.
-  Outcome step(const PopReply& reply, const QString& user, const QString& password);
+  // stls: encrypt with STLS before logging in.
+  Outcome step(const PopReply& reply, bool stls, const QString& user, const QString& password);
+  // The handshake that STLS began has verified the server.
+  void tlsReady(const QString& user);
 
   State state() const { return state_; }
   void restart() { state_ = State::AwaitGreeting; }

@@ -12,6 +12,16 @@ void ServerLink::connect(const QString& host, std::uint16_t port) {
   socket_.Connect(host, port);
 }
 
+void ServerLink::connectTls(const QString& host, std::uint16_t port) {
+  reader_.clear();
+  socket_.ConnectTls(host, port);
+}
+
+void ServerLink::startTls() {
+  reader_.clear();
+  socket_.StartTls();
+}
+
 void ServerLink::close() {
   reader_.clear();
   socket_.Close();

@@ -15,6 +15,11 @@ class ServerLink {
   explicit ServerLink(SocketControl& socket) : socket_(socket) {}
 
   void connect(const QString& host, std::uint16_t port);
+  // Encrypted from the first byte.
+  void connectTls(const QString& host, std::uint16_t port);
+  // Encrypts the connection from here on; what the server sent before is
+  // dropped.
+  void startTls();
   // Releases the connection (raises no close event) and drops what was
   // gathered of a reply.
   void close();

@@ -13,12 +13,46 @@ void SmtpDialogue::refuse(const SmtpReply& reply) {
   state_ = State::Failed;
 }
 
-void SmtpDialogue::step(const SmtpReply& reply, const OutgoingMail& mail) {
+void SmtpDialogue::sendMailFrom(const OutgoingMail& mail) {
+  server_.sendLine(QStringLiteral("MAIL FROM:<") + mail.from + QLatin1Char('>'));
+  mailText_ = MailText::DateLine() + MailText::FromLine(mail.from);  // the mail text begins anew
+  state_ = State::AwaitMailFrom;
+  lastReply_.clear();
+}
+
+void SmtpDialogue::negotiated(SmtpSessionSetup::Outcome outcome, const OutgoingMail& mail) {
+  switch (outcome) {
+    case SmtpSessionSetup::Outcome::Waiting:
+      return;
+    case SmtpSessionSetup::Outcome::Ready:
+      sendMailFrom(mail);
+      return;
+    case SmtpSessionSetup::Outcome::Stopped:
+      // The setup has closed the connection and said why.
+      state_ = State::AwaitGreeting;
+      return;
+  }
+}
+
+void SmtpDialogue::tlsReady(OutgoingMail& mail) {
+  if (state_ == State::Negotiating) negotiated(setup_.tlsReady(), mail);
+}
+
+void SmtpDialogue::step(const SmtpReply& reply, OutgoingMail& mail, bool encrypted) {
   lastReply_ = reply.text();
+  if (state_ == State::Negotiating) {
+    negotiated(setup_.step(reply, mail.login), mail);
+    return;
+  }
   if (reply.isPermanentFailure() || reply.isTransientFailure()) refuse(reply);
 
   switch (state_) {
     case State::AwaitGreeting:
+      if (mail.login.extended()) {
+        setup_.begin(encrypted);
+        state_ = State::Negotiating;
+        return;
+      }
       server_.sendLine(QStringLiteral("RSET"));
       state_ = State::AwaitRset;
       return;
@@ -28,10 +62,8 @@ void SmtpDialogue::step(const SmtpReply& reply, const OutgoingMail& mail) {
       return;
     case State::AwaitHelo:
       if (reply.code() != u"250") return;
-      server_.sendLine(QStringLiteral("MAIL FROM:<") + mail.from + QLatin1Char('>'));
-      mailText_ = MailText::DateLine() + MailText::FromLine(mail.from);  // the mail text begins anew
-      state_ = State::AwaitMailFrom;
-      break;
+      sendMailFrom(mail);
+      return;
     case State::AwaitMailFrom:
       if (reply.code() != u"250") return;
       server_.sendLine(QStringLiteral("RCPT TO:<") + mail.recipient + QLatin1Char('>'));
@@ -57,6 +89,8 @@ void SmtpDialogue::step(const SmtpReply& reply, const OutgoingMail& mail) {
     case State::AwaitQuit:
       // On 221 or anything else: the send completes when the server closes.
       return;
+    case State::Negotiating:
+      return;  // taken above
     case State::Failed:
       server_.close();
       state_ = State::AwaitGreeting;

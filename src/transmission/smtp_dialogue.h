@@ -2,6 +2,7 @@
 
 #include "outgoing_mail.h"
 #include "reply_reader.h"
+#include "smtp_session_setup.h"
 
 #include <QString>
 #include <cstdint>
@@ -24,6 +25,11 @@ class ServerLink;
 // A reply that begins with "4" or "5" shows the server's text in a box and
 // makes the state Failed before the table is looked at; any other reply
 // the table does not name is ignored.
+//
+// When the mail goes with STARTTLS or SMTP AUTH, the greeting is answered
+// with EHLO instead, and SmtpSessionSetup takes the replies (Negotiating)
+// until the server is ready for MAIL FROM; then the table goes on as after
+// a 250 to HELO.
 class SmtpDialogue {
  public:
   // The numbers are the ones the close handler and the tests have always
@@ -38,13 +44,19 @@ class SmtpDialogue {
     AwaitDataGoAhead = 5,
     AwaitDataAccepted = 6,
     AwaitQuit = 7,
+    Negotiating = 8,
   };
 
   // lastReply is the server's last text, shared with the POP login and the
   // close handler, which shows it when a server gives up early.
-  SmtpDialogue(ServerLink& server, QString& lastReply) : server_(server), lastReply_(lastReply) {}
+  SmtpDialogue(ServerLink& server, QString& lastReply)
+      : server_(server), lastReply_(lastReply), setup_(server) {}
 
-  void step(const SmtpReply& reply, const OutgoingMail& mail);
+  // encrypted: the connection is encrypted from its first byte. The mail's
+  // password is wiped once it has gone out.
+  void step(const SmtpReply& reply, OutgoingMail& mail, bool encrypted);
+  // The handshake that STARTTLS began has verified the server.
+  void tlsReady(OutgoingMail& mail);
 
   State state() const { return state_; }
   void restart() { state_ = State::AwaitGreeting; }
@@ -55,9 +67,12 @@ class SmtpDialogue {
 
  private:
   void refuse(const SmtpReply& reply);
+  void sendMailFrom(const OutgoingMail& mail);
+  void negotiated(SmtpSessionSetup::Outcome outcome, const OutgoingMail& mail);
 
   ServerLink& server_;
   QString& lastReply_;
   State state_ = State::AwaitGreeting;
+  SmtpSessionSetup setup_;
   QString mailText_;
 };

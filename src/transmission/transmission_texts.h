@@ -23,6 +23,20 @@ inline const QString kConfirmTitle = QStringLiteral("メール宛先・送信元
 inline const QString kSmtpError = QStringLiteral("エラーが発生しました");
 inline const QString kCheckAddressHint = QStringLiteral("メールアドレスが正しいものか確認してください。");
 
+// Sending through a provider: encryption and SMTP AUTH.
+inline const QString kStartTlsNotOffered =
+    QStringLiteral("SMTPサーバが暗号化（STARTTLS）に対応していません。送信を中止しました。");
+inline const QString kStartTlsRefused = QStringLiteral("SMTPサーバが暗号化（STARTTLS）を開始しませんでした。送信を中止しました。");
+inline const QString kStlsRefused = QStringLiteral("POPサーバが暗号化（STLS）を開始しませんでした。接続を中止しました。");
+inline const QString kAuthNotOffered = QStringLiteral("SMTPサーバが SMTP 認証に対応していません。送信を中止しました。");
+inline const QString kAuthNeedsTls =
+    QStringLiteral("暗号化されていない接続で使える認証方式（CRAM-MD5）がSMTPサーバにありません。"
+                   "パスワードは送信していません。暗号化（STARTTLS または SSL/TLS）を設定してください。");
+inline const QString kAuthFailed = QStringLiteral("SMTP 認証に失敗しました。ユーザ名・パスワードを確認してください。");
+inline const QString kTlsHandshakeFailed = QStringLiteral("暗号化通信（TLS）を開始できませんでした。");
+inline const QString kCertificateRejected =
+    QStringLiteral("サーバの証明書を確認できませんでした（サーバ名・有効期限・発行元）。送信を中止しました。");
+
 // POP dialogue and the close handler.
 inline const QString kError = QStringLiteral("エラーが発生しました。");
 inline const QString kCheckLoginHint = QStringLiteral("ユーザ名・パスワードを確認してください。");

@@ -87,10 +87,10 @@ void TstDialogueSteps::smtpSteps() {
   QFETCH(bool, open);
   Line line;
   SmtpDialogue dialogue(line.server, line.lastReply);
-  const OutgoingMail mail{QStringLiteral("hanako@example.jp"), QStringLiteral("taro@example.jp"),
-                          QStringLiteral("件名"), QStringLiteral("本文")};
+  OutgoingMail mail{QStringLiteral("hanako@example.jp"), QStringLiteral("taro@example.jp"), QStringLiteral("件名"),
+                    QStringLiteral("本文"), SmtpLogin{}};
 
-  for (const QString& reply : replies) dialogue.step(SmtpReply(reply), mail);
+  for (const QString& reply : replies) dialogue.step(SmtpReply(reply), mail, false);
 
   QCOMPARE(dialogue.state(), state);
   QVERIFY(lastLine(line.socket.sent).startsWith(lastSent));
@@ -126,7 +126,7 @@ void TstDialogueSteps::popSteps() {
 
   Outcome outcome = Outcome::Waiting;
   for (const QString& reply : replies)
-    outcome = login.step(PopReply(reply), QStringLiteral("taro"), QStringLiteral("secret"));
+    outcome = login.step(PopReply(reply), false, QStringLiteral("taro"), QStringLiteral("secret"));
 
   QCOMPARE(login.state(), state);
   QCOMPARE(outcome, lastOutcome);
