@@ -7,6 +7,7 @@
 #include "scripted_message_boxes.h"
 #include "server_link.h"
 #include "smtp_dialogue.h"
+#include "smtp_session_setup.h"
 
 #include <QTest>
 
@@ -52,6 +53,9 @@ class TstDialogueSteps : public QObject {
   void smtpSteps();
   void popSteps_data();
   void popSteps();
+  void sessionSetup_data();
+  void sessionSetup();
+  void cramMd5Response();
 };
 
 void TstDialogueSteps::smtpSteps_data() {
@@ -132,6 +136,108 @@ void TstDialogueSteps::popSteps() {
   QCOMPARE(outcome, lastOutcome);
   QCOMPARE(lastLine(line.socket.sent), lastSent);
   QCOMPARE(line.server.isOpen(), outcome != Outcome::Refused);
+}
+
+void TstDialogueSteps::sessionSetup_data() {
+  QTest::addColumn<int>("security");
+  QTest::addColumn<bool>("auth");
+  QTest::addColumn<QStringList>("replies");
+  QTest::addColumn<int>("handshakeAfter");  // the reply after which the handshake ends; -1: none
+  QTest::addColumn<Smtp>("state");
+  QTest::addColumn<QByteArray>("sent");     // what the client sent, among other lines
+  QTest::addColumn<int>("boxes");
+
+  using S = MailSettings::SmtpSecurity;
+  const QString greeting = QStringLiteral("220 mx ESMTP");
+  const QString withTls = QStringLiteral("250-mx\r\n250-starttls\r\n250 8BITMIME");
+  const QString afterTls = QStringLiteral("250-mx\r\n250-AUTH PLAIN LOGIN\r\n250 8BITMIME");
+  const QByteArray plain = "AUTH PLAIN " + QByteArray("\0taro\0secret", 12).toBase64();
+
+  QTest::newRow("STARTTLS, then EHLO again")
+      << int(S::StartTls) << false << QStringList{greeting, withTls, QStringLiteral("220 go ahead"), afterTls} << 2
+      << Smtp::AwaitMailFrom << QByteArray("STARTTLS\r\nEHLO ") << 0;
+  QTest::newRow("STARTTLS and PLAIN")
+      << int(S::StartTls) << true
+      << QStringList{greeting, withTls, QStringLiteral("220 go ahead"), afterTls, QStringLiteral("235 ok")} << 2
+      << Smtp::AwaitMailFrom << plain << 0;
+  QTest::newRow("STARTTLS not offered") << int(S::StartTls) << true << QStringList{greeting, afterTls} << -1
+                                        << Smtp::AwaitGreeting << QByteArray("EHLO ") << 1;
+  QTest::newRow("STARTTLS refused") << int(S::StartTls) << false
+                                    << QStringList{greeting, withTls, QStringLiteral("454 not now")} << -1
+                                    << Smtp::AwaitGreeting << QByteArray("STARTTLS") << 1;
+  QTest::newRow("a reply before the handshake")
+      << int(S::StartTls) << false << QStringList{greeting, withTls, QStringLiteral("220 go"), QStringLiteral("250 x")}
+      << -1 << Smtp::AwaitGreeting << QByteArray("STARTTLS") << 1;
+  QTest::newRow("SSL and LOGIN")
+      << int(S::Ssl) << true
+      << QStringList{greeting, QStringLiteral("250-mx\r\n250 AUTH LOGIN"), QStringLiteral("334 VXNlcm5hbWU6"),
+                     QStringLiteral("334 UGFzc3dvcmQ6"), QStringLiteral("235 ok")}
+      << -1 << Smtp::AwaitMailFrom << QByteArray("AUTH LOGIN\r\ndGFybw==\r\nc2VjcmV0\r\n") << 0;
+  QTest::newRow("SSL prefers PLAIN to LOGIN")
+      << int(S::Ssl) << true << QStringList{greeting, afterTls, QStringLiteral("235 ok")} << -1 << Smtp::AwaitMailFrom
+      << plain << 0;
+  QTest::newRow("CRAM-MD5 on a plain connection")
+      << int(S::None) << true
+      << QStringList{greeting, QStringLiteral("250-mx\r\n250 AUTH PLAIN CRAM-MD5"),
+                     QStringLiteral("334 ") + QString::fromLatin1(QByteArray("<1896.697170952@mx>").toBase64()),
+                     QStringLiteral("235 ok")}
+      << -1 << Smtp::AwaitMailFrom << QByteArray("AUTH CRAM-MD5\r\n") << 0;
+  QTest::newRow("only PLAIN on a plain connection") << int(S::None) << true << QStringList{greeting, afterTls} << -1
+                                                    << Smtp::AwaitGreeting << QByteArray("EHLO ") << 1;
+  QTest::newRow("AUTH not offered") << int(S::Ssl) << true << QStringList{greeting, QStringLiteral("250 mx")} << -1
+                                    << Smtp::AwaitGreeting << QByteArray("EHLO ") << 1;
+  QTest::newRow("wrong password") << int(S::Ssl) << true
+                                  << QStringList{greeting, afterTls, QStringLiteral("535 5.7.8 no")} << -1
+                                  << Smtp::AwaitGreeting << plain << 1;
+  QTest::newRow("SSL alone keeps HELO") << int(S::Ssl) << false << QStringList{greeting, QStringLiteral("250 ok")}
+                                        << -1 << Smtp::AwaitHelo << QByteArray("RSET\r\nHELO ") << 0;
+}
+
+// EHLO, STARTTLS and AUTH in front of MAIL FROM; whatever the server does,
+// the password itself never crosses the connection.
+void TstDialogueSteps::sessionSetup() {
+  QFETCH(int, security);
+  QFETCH(bool, auth);
+  QFETCH(QStringList, replies);
+  QFETCH(int, handshakeAfter);
+  QFETCH(Smtp, state);
+  QFETCH(QByteArray, sent);
+  QFETCH(int, boxes);
+  Line line;
+  SmtpDialogue dialogue(line.server, line.lastReply);
+  OutgoingMail mail{QStringLiteral("hanako@example.jp"), QStringLiteral("taro@example.jp"), QStringLiteral("件名"),
+                    QStringLiteral("本文"),
+                    SmtpLogin{MailSettings::SmtpSecurity(security), auth, QStringLiteral("taro"),
+                              QStringLiteral("secret")}};
+  const bool ssl = MailSettings::SmtpSecurity(security) == MailSettings::SmtpSecurity::Ssl;
+
+  for (qsizetype i = 0; i < replies.size(); ++i) {
+    if (!line.server.isOpen()) break;
+    dialogue.step(SmtpReply(replies[i]), mail, ssl);
+    if (i == handshakeAfter) {
+      QCOMPARE(line.socket.tlsStarts, 1);
+      dialogue.tlsReady(mail);
+    }
+  }
+
+  QCOMPARE(dialogue.state(), state);
+  QVERIFY2(line.socket.sent.contains(sent), line.socket.sent.constData());
+  QCOMPARE(line.boxes.count(), boxes);
+  QCOMPARE(line.server.isOpen(), boxes == 0);
+  QVERIFY(!line.socket.sent.contains("secret"));
+  if (state == Smtp::AwaitMailFrom && auth) QVERIFY(mail.login.password.isEmpty());  // wiped once sent
+}
+
+// RFC 2195's own example of CRAM-MD5.
+void TstDialogueSteps::cramMd5Response() {
+  Line line;
+  SmtpSessionSetup setup(line.server);
+  SmtpLogin login{MailSettings::SmtpSecurity::None, true, QStringLiteral("tim"), QStringLiteral("tanstaaftanstaaf")};
+  setup.begin(false);
+  setup.step(SmtpReply(QStringLiteral("250-mx\r\n250 AUTH CRAM-MD5")), login);
+  line.socket.sent.clear();
+  setup.step(SmtpReply(QStringLiteral("334 PDE4OTYuNjk3MTcwOTUyQHBvc3RvZmZpY2UucmVzdG9uLm1jaS5uZXQ+")), login);
+  QCOMPARE(line.socket.sent, QByteArray("dGltIGI5MTNhNjAyYzdlZGE3YTQ5NWI0ZTZlNzMzNGQzODkw\r\n"));
 }
 
 QTEST_GUILESS_MAIN(TstDialogueSteps)
