@@ -1,7 +1,8 @@
 #!/bin/sh
 # Runs a test program against real mail servers: aiosmtpd on 127.0.0.1:25
-# and Dovecot's POP3 on 127.0.0.1:110, plus a small name server for the name
-# lookup errors. Meant to run in a private network namespace, where those
+# and Dovecot's POP3 on 127.0.0.1:110 (STLS) and 995 (TLS), plus a small
+# name server for the name lookup errors, and the encrypted SMTP servers of
+# a provider (see below), with certificates of a test CA made for the run. Meant to run in a private network namespace, where those
 # ports are free:
 #
 #   unshare --net tests/servers/run_real_servers.sh <test program> [args...]
@@ -47,6 +48,9 @@ wait_for_listener() {  # protocol (t/u), port
   done
 }
 
+mkdir -p "$work/certs"
+"$here/make_test_certificates.sh" "$work/certs" > "$work/certs.log" 2>&1 || { cat "$work/certs.log" >&2; exit 1; }
+
 # POP3: Dovecot with its own configuration, run folders and log files.
 mkdir -p "$work/dovecot/run" "$work/dovecot/state" "$work/mail" "$work/spool"
 chown dovecot:dovecot "$work/mail"
@@ -63,8 +67,42 @@ pids="$pids $!"
 "$python" "$here/dns_server.py" > "$work/dns.log" 2>&1 &
 pids="$pids $!"
 
+# A provider's SMTP servers, each keeping what crossed its wire in
+# captures/<port>, its mails under secure/<port>:
+#   587   STARTTLS required, then AUTH PLAIN LOGIN
+#   465   TLS from the first byte, AUTH LOGIN
+#   2525  no encryption, AUTH CRAM-MD5 (and PLAIN, LOGIN) in clear
+#   2526  no encryption, AUTH PLAIN LOGIN only
+#   4651  TLS, a certificate for another name
+#   4652  TLS, an expired certificate
+#   4653  TLS, a certificate of an unknown CA
+#   4654  closes the connection as soon as the client speaks
+mkdir -p "$work/captures"
+smtp_secure() {  # port, options...
+  port=$1
+  shift
+  mkdir -p "$work/secure/$port"
+  "$python" "$here/smtp_server.py" --port "$port" --spool "$work/secure/$port"     --capture "$work/captures/$port" "$@" > "$work/smtp-$port.log" 2>&1 &
+  pids="$pids $!"
+}
+certs="$work/certs"
+login=taro:secret
+smtp_secure 587 --cert "$certs/localhost.pem" --key "$certs/localhost.key" --require-starttls --auth "$login" \
+  --exclude-auth CRAM-MD5
+smtp_secure 465 --cert "$certs/localhost.pem" --key "$certs/localhost.key" --implicit-tls --auth "$login" \
+  --exclude-auth CRAM-MD5 --exclude-auth PLAIN
+smtp_secure 2525 --auth "$login" --auth-plain-text
+smtp_secure 2526 --auth "$login" --auth-plain-text --exclude-auth CRAM-MD5
+smtp_secure 4651 --cert "$certs/elsewhere.pem" --key "$certs/elsewhere.key" --implicit-tls --auth "$login"
+smtp_secure 4652 --cert "$certs/expired.pem" --key "$certs/expired.key" --implicit-tls --auth "$login"
+smtp_secure 4653 --cert "$certs/unknown.pem" --key "$certs/unknown.key" --implicit-tls --auth "$login"
+"$python" "$here/smtp_server.py" --port 4654 --raw close > "$work/smtp-4654.log" 2>&1 &
+pids="$pids $!"
+
 wait_for_listener t 25
 wait_for_listener t 110
+wait_for_listener t 995
+for port in 587 465 2525 2526 4651 4652 4653 4654; do wait_for_listener t "$port"; done
 wait_for_listener u 53
 printf 'nameserver 127.0.0.1\noptions attempts:1 timeout:1\n' > "$work/resolv.conf"
 
@@ -72,6 +110,9 @@ export TALVENOR_SMTP_SPOOL="$work/spool"
 export TALVENOR_POP_LOG="$work/dovecot-info.log"
 export TALVENOR_POP_USER=taro
 export TALVENOR_POP_PASS=secret
+export TALVENOR_TEST_CA="$work/certs/ca.pem"
+export TALVENOR_SECURE_SPOOL="$work/secure"
+export TALVENOR_CAPTURES="$work/captures"
 
 unshare --mount sh -c 'mount --bind "$1" /etc/resolv.conf || exit 1; shift; TALVENOR_TEST_DNS=1 exec "$@"' \
   sh "$work/resolv.conf" "$@"

@@ -1,0 +1,56 @@
+#!/bin/sh
+# Makes the certificates of the encrypted test servers in the given folder,
+# all with the openssl command line:
+#   ca.pem              the test CA (the program under test trusts it)
+#   localhost.pem/.key  for localhost and 127.0.0.1, signed by the CA
+#   elsewhere.pem/.key  signed by the CA, but for another name
+#   expired.pem/.key    for localhost, signed by the CA, expired in 2020
+#   unknown.pem/.key    for localhost, signed by nobody the program knows
+set -eu
+dir=$1
+cd "$dir"
+new_key() { openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$1" 2>/dev/null; }
+
+new_key ca.key
+openssl req -x509 -new -key ca.key -out ca.pem -days 3 -subj "/CN=Talvenor Test CA" \
+  -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign"
+
+mkdir -p ca/newcerts
+: > ca/index.txt
+echo 1000 > ca/serial
+cat > ca.cnf <<CNF
+[ca]
+default_ca = test_ca
+[test_ca]
+dir = $dir/ca
+database = \$dir/index.txt
+new_certs_dir = \$dir/newcerts
+serial = \$dir/serial
+certificate = $dir/ca.pem
+private_key = $dir/ca.key
+default_md = sha256
+policy = any_name
+copy_extensions = copy
+unique_subject = no
+x509_extensions = server
+[any_name]
+commonName = supplied
+[server]
+basicConstraints = CA:FALSE
+extendedKeyUsage = serverAuth
+CNF
+
+sign() {  # name, subjectAltName, start date, end date
+  new_key "$1.key"
+  openssl req -new -key "$1.key" -out "$1.csr" -subj "/CN=$1" -addext "subjectAltName=$2"
+  openssl ca -batch -config ca.cnf -in "$1.csr" -out "$1.pem" -notext -startdate "$3" -enddate "$4" 2>/dev/null
+}
+now=$(date -u -d '-1 hour' +%Y%m%d%H%M%SZ)
+later=$(date -u -d '+2 days' +%Y%m%d%H%M%SZ)
+sign localhost "DNS:localhost,IP:127.0.0.1" "$now" "$later"
+sign elsewhere "DNS:elsewhere.talvenor.test" "$now" "$later"
+sign expired "DNS:localhost,IP:127.0.0.1" 20200101000000Z 20200201000000Z
+
+new_key unknown.key
+openssl req -x509 -new -key unknown.key -out unknown.pem -days 3 -subj "/CN=localhost" \
+  -addext "subjectAltName=DNS:localhost,IP:127.0.0.1"

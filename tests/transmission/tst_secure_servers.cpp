@@ -1,0 +1,190 @@
+// Sending through a provider, against real servers of
+// tests/servers/run_real_servers.sh: STARTTLS, TLS from the first byte,
+// SMTP AUTH, POP over STLS and TLS. Each refusal checks its box, that no
+// mail arrived, that no log was written, and that the password never
+// crossed the wire in clear.
+#include "mail_settings.h"
+#include "mail_transmission.h"
+#include "scripted_message_boxes.h"
+#include "temp_app_folder.h"
+#include "winsock.h"
+#include "write_log.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSslConfiguration>
+#include <QTest>
+
+using Smtp = MailSettings::SmtpSecurity;
+using Pop = MailSettings::PopSecurity;
+
+namespace {
+
+const QString kCompleted = QStringLiteral("送信が完了しました。\r\n\r\n題名と本文をクリアしますか？");
+const QString kPassword = QStringLiteral("secret");
+
+QString secureSpool(int port) {
+  return qEnvironmentVariable("TALVENOR_SECURE_SPOOL") + QLatin1Char('/') + QString::number(port);
+}
+
+QStringList mailsAt(int port) {
+  QStringList mails;
+  for (const QString& name : QDir(secureSpool(port)).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name))
+    if (QFileInfo::exists(secureSpool(port) + QLatin1Char('/') + name + QStringLiteral("/envelope.json")))
+      mails << name;
+  return mails;
+}
+
+QByteArray readFile(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Everything the program sent to that port, as it crossed the wire.
+QByteArray captured(int port) {
+  return readFile(qEnvironmentVariable("TALVENOR_CAPTURES") + QLatin1Char('/') + QString::number(port));
+}
+
+struct Sender {
+  TempAppFolder folder;
+  ScriptedMessageBoxes boxes;
+  MailSettings settings;
+  Winsock winsock;
+  MailTransmission mail{winsock, settings};
+
+  Sender() {
+    settings.from = QStringLiteral("taro@talvenor.test");
+    settings.smtpServer = QStringLiteral("localhost");
+    settings.popServer = QStringLiteral("localhost");
+    settings.popUser = QStringLiteral("taro");
+    settings.popPassword = kPassword;
+    settings.keepLog = true;
+  }
+  void send() {
+    mail.CmdMail_Click(QStringLiteral("hanako@talvenor.test"), QStringLiteral("件名"), QStringLiteral("本文"));
+  }
+};
+
+}  // namespace
+
+class TstSecureServers : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase();
+  void smtp_data();
+  void smtp();
+  void popBeforeSmtp_data();
+  void popBeforeSmtp();
+};
+
+void TstSecureServers::initTestCase() {
+  if (qEnvironmentVariableIsEmpty("TALVENOR_TEST_CA"))
+    QSKIP("needs the servers of tests/servers/run_real_servers.sh (run it under unshare --net)");
+  // The test CA is trusted as a system certificate would be: through Qt's
+  // TLS configuration, not through anything of the program's.
+  QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+  config.addCaCertificates(qEnvironmentVariable("TALVENOR_TEST_CA"));
+  QSslConfiguration::setDefaultConfiguration(config);
+}
+
+void TstSecureServers::smtp_data() {
+  QTest::addColumn<int>("security");
+  QTest::addColumn<int>("port");
+  QTest::addColumn<bool>("auth");
+  QTest::addColumn<QString>("password");
+  QTest::addColumn<QString>("box");  // the box after the confirmation: its start
+  QTest::addColumn<bool>("arrives");
+
+  const QString certificate = QStringLiteral("サーバの証明書を確認できませんでした");
+  const QString handshake = QStringLiteral("暗号化通信（TLS）を開始できませんでした。");
+  QTest::newRow("STARTTLS and PLAIN") << int(Smtp::StartTls) << 587 << true << kPassword << kCompleted << true;
+  QTest::newRow("SSL and LOGIN") << int(Smtp::Ssl) << 465 << true << kPassword << kCompleted << true;
+  QTest::newRow("CRAM-MD5 in clear") << int(Smtp::None) << 2525 << true << kPassword << kCompleted << true;
+  QTest::newRow("wrong password") << int(Smtp::StartTls) << 587 << true << QStringLiteral("wrong")
+                                  << QStringLiteral("SMTP 認証に失敗しました。") << false;
+  QTest::newRow("STARTTLS not offered") << int(Smtp::StartTls) << 25 << false << kPassword
+                                        << QStringLiteral("SMTPサーバが暗号化（STARTTLS）に対応していません。") << false;
+  QTest::newRow("AUTH not offered") << int(Smtp::None) << 25 << true << kPassword
+                                    << QStringLiteral("SMTPサーバが SMTP 認証に対応していません。") << false;
+  QTest::newRow("only PLAIN in clear") << int(Smtp::None) << 2526 << true << kPassword
+                                       << QStringLiteral("暗号化されていない接続で使える認証方式") << false;
+  QTest::newRow("certificate for another name") << int(Smtp::Ssl) << 4651 << true << kPassword << certificate << false;
+  QTest::newRow("expired certificate") << int(Smtp::Ssl) << 4652 << true << kPassword << certificate << false;
+  QTest::newRow("unknown CA") << int(Smtp::Ssl) << 4653 << true << kPassword << certificate << false;
+  QTest::newRow("closed during the handshake") << int(Smtp::Ssl) << 4654 << true << kPassword << handshake << false;
+  QTest::newRow("no TLS reply") << int(Smtp::Ssl) << 25 << true << kPassword << handshake << false;
+}
+
+void TstSecureServers::smtp() {
+  QFETCH(int, security);
+  QFETCH(int, port);
+  QFETCH(bool, auth);
+  QFETCH(QString, password);
+  QFETCH(QString, box);
+  QFETCH(bool, arrives);
+  Sender sender;
+  sender.settings.smtpSecurity = Smtp(security);
+  sender.settings.smtpPort = std::uint16_t(port);
+  sender.settings.smtpAuth = auth;
+  sender.settings.smtpUser = QStringLiteral("taro");
+  sender.settings.smtpPassword = password;
+  const QStringList before = mailsAt(port);
+
+  sender.send();
+
+  QTRY_COMPARE_WITH_TIMEOUT(sender.boxes.count(), 2, 20000);
+  QVERIFY2(sender.boxes.texts().last().startsWith(box), qPrintable(sender.boxes.texts().last()));
+  QTRY_COMPARE(sender.winsock.State(), 0);
+  if (arrives) {
+    QCOMPARE(mailsAt(port).size(), before.size() + 1);
+    const QJsonObject envelope =
+        QJsonDocument::fromJson(readFile(secureSpool(port) + QLatin1Char('/') + mailsAt(port).last() +
+                                         QStringLiteral("/envelope.json")))
+            .object();
+    QCOMPARE(envelope.value(QStringLiteral("authenticated")).toBool(), auth);
+    QCOMPARE(envelope.value(QStringLiteral("tls")).toBool(), Smtp(security) != Smtp::None);
+    QVERIFY(QFileInfo::exists(MailLog::LogFolderPath()));
+  } else {
+    QCOMPARE(mailsAt(port), before);
+    QVERIFY(!QFileInfo::exists(MailLog::LogFolderPath()));
+  }
+  // Never the password itself, nor the PLAIN and LOGIN forms of it.
+  const QByteArray wire = captured(port);
+  QVERIFY(!wire.contains(password.toUtf8()));
+  QVERIFY(!wire.contains(password.toUtf8().toBase64()));
+  QVERIFY(!wire.contains(QByteArray("\0taro\0", 6).append(password.toUtf8()).toBase64()));
+}
+
+void TstSecureServers::popBeforeSmtp_data() {
+  QTest::addColumn<int>("security");
+  QTest::addColumn<int>("port");
+  QTest::newRow("STLS") << int(Pop::Stls) << 110;
+  QTest::newRow("POP3S") << int(Pop::Ssl) << 995;
+}
+
+// The POP login over STLS or TLS, then the mail through the plain server;
+// and the settings window's POP test the same way.
+void TstSecureServers::popBeforeSmtp() {
+  QFETCH(int, security);
+  QFETCH(int, port);
+  Sender sender;
+  sender.settings.popBeforeSmtp = true;
+  sender.settings.popSecurity = Pop(security);
+  sender.settings.popPort = std::uint16_t(port);
+
+  sender.send();
+  QTRY_COMPARE_WITH_TIMEOUT(sender.boxes.count(), 2, 20000);
+  QCOMPARE(sender.boxes.texts().last(), kCompleted);
+
+  bool succeeded = false;
+  sender.mail.StartPopTest([&succeeded] { succeeded = true; });
+  QTRY_COMPARE_WITH_TIMEOUT(sender.boxes.count(), 3, 20000);
+  QCOMPARE(sender.boxes.texts().last(), QStringLiteral("POPサーバへの接続は成功しました。"));
+  QVERIFY(succeeded);
+}
+
+QTEST_GUILESS_MAIN(TstSecureServers)
+#include "tst_secure_servers.moc"
