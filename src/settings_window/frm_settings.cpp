@@ -7,12 +7,14 @@
 #include "message_box.h"
 #include "mod_ini.h"
 #include "plain_text.h"
+#include "settings_controls.h"
 #include "talvenor_version.h"
 #include "window_look.h"
 #include "write_log.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
@@ -29,47 +31,12 @@
 
 namespace {
 
+using namespace SettingsControls;
 using WindowLook::paintBackground;
 const QColor& kFormColour = WindowLook::kWindowColour;
 
 constexpr int kAddressBoxWidth = 230;
 constexpr int kPopBoxWidth = 170;
-
-QLabel* label(const QString& text, QWidget* parent) {
-  auto* result = new QLabel(text, parent);
-  paintBackground(result, kFormColour);
-  return result;
-}
-
-QGroupBox* frame(const QString& title, QWidget* parent) {
-  auto* result = new QGroupBox(title, parent);
-  paintBackground(result, kFormColour);
-  return result;
-}
-
-QPushButton* button(const QString& text, QWidget* parent) {
-  auto* result = new QPushButton(text, parent);
-  WindowLook::paint(result, {QPalette::Button}, WindowLook::kButtonColour);
-  // No button presses itself on Enter typed in a text box; a button
-  // with the focus still takes Enter (keyPressEvent).
-  result->setAutoDefault(false);
-  return result;
-}
-
-QCheckBox* checkBox(const QString& text, QWidget* parent) {
-  auto* result = new QCheckBox(text, parent);
-  // A button fills with its button colour; a check box here takes the
-  // window colour like the labels.
-  result->setBackgroundRole(QPalette::Window);
-  paintBackground(result, kFormColour);
-  return result;
-}
-
-QLineEdit* textBox(QWidget* parent, int width) {
-  auto* result = new QLineEdit(parent);
-  result->setMinimumWidth(width);
-  return result;
-}
 
 }  // namespace
 
@@ -108,6 +75,7 @@ void frmSettings::buildCoreFrame() {
   TxtFrom = textBox(coreFrame, kAddressBoxWidth);
   serverCaption = label(QStringLiteral("SMTPサーバ名"), coreFrame);
   TxtServer = textBox(coreFrame, kAddressBoxWidth);
+  cmdSmtpDetails = button(QStringLiteral("詳細設定..."), coreFrame);
   {
     auto* layout = new QGridLayout(coreFrame);
     layout->addWidget(coreNote, 0, 0, 1, 2);
@@ -117,7 +85,8 @@ void frmSettings::buildCoreFrame() {
     layout->addWidget(TxtFrom, 2, 1);
     layout->addWidget(serverCaption, 3, 0);
     layout->addWidget(TxtServer, 3, 1);
-    layout->setRowStretch(4, 1);
+    layout->addWidget(cmdSmtpDetails, 4, 1, Qt::AlignRight);
+    layout->setRowStretch(5, 1);
   }
 }
 
@@ -179,14 +148,12 @@ void frmSettings::buildPopFrame() {
   lblUSER = label(QStringLiteral("POPユーザ名"), FraPBSMTP);
   TxtUSER = textBox(FraPBSMTP, kPopBoxWidth);
   lblPASS = label(QStringLiteral("POPパスワード"), FraPBSMTP);
-  TxtPASS = textBox(FraPBSMTP, kPopBoxWidth);
-  TxtPASS->setEchoMode(QLineEdit::Password);
-  // "*" for every character, whatever the style would draw.
-  TxtPASS->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
-  // No input-method composition in the password box.
-  TxtPASS->setAttribute(Qt::WA_InputMethodEnabled, false);
-  TxtPASS->setInputMethodHints(Qt::ImhHiddenText | Qt::ImhNoPredictiveText |
-                               Qt::ImhSensitiveData | Qt::ImhNoAutoUppercase);
+  TxtPASS = passwordBox(FraPBSMTP, kPopBoxWidth);
+  lblPopSecurity = label(QStringLiteral("POP暗号化"), FraPBSMTP);
+  cmbPopSecurity = new QComboBox(FraPBSMTP);
+  cmbPopSecurity->addItems({QStringLiteral("なし"), QStringLiteral("STLS"), QStringLiteral("SSL/TLS")});
+  lblPopPort = label(QStringLiteral("POPポート番号"), FraPBSMTP);
+  TxtPopPort = textBox(FraPBSMTP, kPopBoxWidth);
   CmdTest = button(QStringLiteral("POPサーバーのテスト"), FraPBSMTP);
   {
     auto* layout = new QGridLayout(FraPBSMTP);
@@ -197,7 +164,11 @@ void frmSettings::buildPopFrame() {
     layout->addWidget(TxtUSER, 1, 1);
     layout->addWidget(lblPASS, 2, 0);
     layout->addWidget(TxtPASS, 2, 1);
-    layout->addWidget(CmdTest, 3, 1, Qt::AlignRight);
+    layout->addWidget(lblPopSecurity, 3, 0);
+    layout->addWidget(cmbPopSecurity, 3, 1);
+    layout->addWidget(lblPopPort, 4, 0);
+    layout->addWidget(TxtPopPort, 4, 1);
+    layout->addWidget(CmdTest, 5, 1, Qt::AlignRight);
   }
   {
     auto* layout = new QVBoxLayout(popFrame);
@@ -248,11 +219,14 @@ void frmSettings::setKeyboardOrder() {
   lblServerPOP->setBuddy(TxtServerPOP);
   lblUSER->setBuddy(TxtUSER);
   lblPASS->setBuddy(TxtPASS);
+  lblPopSecurity->setBuddy(cmbPopSecurity);
+  lblPopPort->setBuddy(TxtPopPort);
 
   // Keyboard order; the window opens with the focus on CmdCancel.
   const std::initializer_list<QWidget*> tabOrder{
-      CmdCancel, TxtTo[0],  TxtFrom, TxtServer,    TxtTo[1], TxtTo[2], TxtTo[3], TxtTo[4],
-      ChkOUTLOG, cmdLog,    ChkPBSMTP, TxtServerPOP, TxtUSER,  TxtPASS, CmdTest,  CmdOK};
+      CmdCancel, TxtTo[0], TxtFrom,   TxtServer,    cmdSmtpDetails, TxtTo[1],       TxtTo[2],   TxtTo[3], TxtTo[4],
+      ChkOUTLOG, cmdLog,   ChkPBSMTP, TxtServerPOP, TxtUSER,        TxtPASS,        cmbPopSecurity, TxtPopPort, CmdTest,
+      CmdOK};
   QWidget* previous = nullptr;
   for (QWidget* widget : tabOrder) {
     if (previous) setTabOrder(previous, widget);
@@ -265,6 +239,7 @@ void frmSettings::connectHandlers() {
   connect(CmdCancel, &QPushButton::clicked, this, &frmSettings::CmdCancel_Click);
   connect(cmdLog, &QPushButton::clicked, this, &frmSettings::cmdLog_Click);
   connect(CmdTest, &QPushButton::clicked, this, &frmSettings::CmdTest_Click);
+  connect(cmdSmtpDetails, &QPushButton::clicked, this, &frmSettings::cmdSmtpDetails_Click);
   // toggled, not clicked: the handlers also run when loading sets a box.
   connect(ChkPBSMTP, &QCheckBox::toggled, this, &frmSettings::ChkPBSMTP_Click);
   connect(ChkOUTLOG, &QCheckBox::toggled, this, &frmSettings::ChkOUTLOG_Click);
@@ -312,6 +287,11 @@ void frmSettings::Form_Load(const QString& shownRecipient) {
   TxtServerPOP->setText(stored.popServer);
   TxtUSER->setText(stored.popUser);
   TxtPASS->setText(stored.popPassword);
+  smtpDetails_ = {stored.smtpSecurity, stored.smtpPort, stored.smtpAuth, stored.smtpUser, stored.smtpPassword};
+  cmbPopSecurity->setCurrentIndex(static_cast<int>(stored.popSecurity));
+  shownPopSecurity_ = stored.popSecurity;
+  TxtPopPort->setText(QString::number(stored.popPort));
+  connect(cmbPopSecurity, &QComboBox::currentIndexChanged, this, &frmSettings::cmbPopSecurity_Click);
 
   // 5. Opening the window puts the running POP-before-SMTP switch back to
   // the stored one (a POP test may have changed it).
@@ -333,7 +313,8 @@ void frmSettings::Form_Load(const QString& shownRecipient) {
 
 void frmSettings::setPopControlsEnabled(bool enabled) {
   for (QWidget* control : {static_cast<QWidget*>(TxtServerPOP), static_cast<QWidget*>(TxtUSER),
-                           static_cast<QWidget*>(TxtPASS), static_cast<QWidget*>(CmdTest)})
+                           static_cast<QWidget*>(TxtPASS), static_cast<QWidget*>(cmbPopSecurity),
+                           static_cast<QWidget*>(TxtPopPort), static_cast<QWidget*>(CmdTest)})
     control->setEnabled(enabled);
   // Enabled: the colour of button text. Disabled: the colour Windows gives
   // an inactive window border, a light grey close to the face colour; of
@@ -342,7 +323,8 @@ void frmSettings::setPopControlsEnabled(bool enabled) {
   const QPalette system = QApplication::palette();
   const QColor colour = system.color(enabled ? QPalette::ButtonText : QPalette::Mid);
   for (QWidget* control : {static_cast<QWidget*>(FraPBSMTP), static_cast<QWidget*>(lblServerPOP),
-                           static_cast<QWidget*>(lblUSER), static_cast<QWidget*>(lblPASS)})
+                           static_cast<QWidget*>(lblUSER), static_cast<QWidget*>(lblPASS),
+                           static_cast<QWidget*>(lblPopSecurity), static_cast<QWidget*>(lblPopPort)})
     WindowLook::setTextColour(control, colour);
 }
 
@@ -350,6 +332,9 @@ void frmSettings::CmdOK_Click() {
   using MessageBox::Answer;
   using MessageBox::Buttons;
   using MessageBox::Icon;
+
+  MailSettings popConnection;
+  if (!takePopConnection(popConnection)) return;
 
   bool ask = true;
   if (ChkPBSMTP->isChecked()) {
@@ -409,6 +394,12 @@ void frmSettings::WriteConfig() {
   toStore.popServer = TxtServerPOP->text();
   toStore.popUser = TxtUSER->text();
   toStore.popPassword = TxtPASS->text();
+  toStore.smtpSecurity = smtpDetails_.security;
+  toStore.smtpPort = smtpDetails_.port;
+  toStore.smtpAuth = smtpDetails_.auth;
+  toStore.smtpUser = smtpDetails_.user;
+  toStore.smtpPassword = smtpDetails_.password;
+  takePopConnection(toStore);
   running_.popBeforeSmtp = toStore.popBeforeSmtp;
   DataIni::writeMailSettings(toStore);
 }
@@ -432,6 +423,7 @@ void frmSettings::CmdTest_Click() {
   // SMTP is off and the POP login empty for the run, after a failure they
   // stay as typed, until the settings are saved or the program starts
   // again. Data.ini is not touched.
+  if (!takePopConnection(running_)) return;
   running_.popBeforeSmtp = true;
   running_.popUser = TxtUSER->text();
   running_.popPassword = TxtPASS->text();
@@ -445,6 +437,34 @@ void frmSettings::CmdTest_Click() {
   });
   // The rest runs in the main window's socket events; the outcome is shown
   // there in a message box.
+}
+
+void frmSettings::cmdSmtpDetails_Click() {
+  SmtpDetailsDialog dialog(smtpDetails_, this);
+  if (dialog.exec() == QDialog::Accepted) smtpDetails_ = dialog.details();
+}
+
+// A port that was the default of the former encryption becomes the default
+// of the new one; a port the user chose stays.
+void frmSettings::cmbPopSecurity_Click() {
+  const auto chosen = static_cast<MailSettings::PopSecurity>(cmbPopSecurity->currentIndex());
+  const QString port = TxtPopPort->text().trimmed();
+  if (port.isEmpty() || port == QString::number(MailSettings::defaultPort(shownPopSecurity_)))
+    TxtPopPort->setText(QString::number(MailSettings::defaultPort(chosen)));
+  shownPopSecurity_ = chosen;
+}
+
+bool frmSettings::takePopConnection(MailSettings& settings) {
+  const std::optional<std::uint16_t> port = DataIni::parsePort(TxtPopPort->text());
+  if (!port) {
+    MessageBox::MsgBox(QStringLiteral("POPのポート番号は 1 から 65535 までの整数で入力してください。"),
+                       MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, windowTitle());
+    TxtPopPort->setFocus();
+    return false;
+  }
+  settings.popSecurity = static_cast<MailSettings::PopSecurity>(cmbPopSecurity->currentIndex());
+  settings.popPort = *port;
+  return true;
 }
 
 void frmSettings::ChkPBSMTP_Click() {

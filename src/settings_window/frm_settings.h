@@ -1,9 +1,12 @@
 #pragma once
 
+#include "smtp_details_dialog.h"
+
 #include <QDialog>
 #include <array>
 
 class QCheckBox;
+class QComboBox;
 class QFrame;
 class QGroupBox;
 class QLabel;
@@ -41,6 +44,7 @@ class frmSettings : public QDialog {
   QLineEdit* TxtFrom = nullptr;
   QLabel* serverCaption = nullptr;
   QLineEdit* TxtServer = nullptr;
+  QPushButton* cmdSmtpDetails = nullptr;  // "詳細設定...": encryption, port, SMTP AUTH
   QGroupBox* logFrame = nullptr;
   QLabel* logNote = nullptr;
   QLabel* logWarning = nullptr;
@@ -64,6 +68,10 @@ class frmSettings : public QDialog {
   QLineEdit* TxtUSER = nullptr;
   QLabel* lblPASS = nullptr;
   QLineEdit* TxtPASS = nullptr;
+  QLabel* lblPopSecurity = nullptr;
+  QComboBox* cmbPopSecurity = nullptr;  // なし / STLS / SSL/TLS
+  QLabel* lblPopPort = nullptr;
+  QLineEdit* TxtPopPort = nullptr;
   QPushButton* CmdTest = nullptr;
   QPushButton* CmdOK = nullptr;
   QPushButton* CmdCancel = nullptr;
@@ -96,7 +104,13 @@ class frmSettings : public QDialog {
   void CmdTest_Click();
   void ChkPBSMTP_Click();
   void ChkOUTLOG_Click();
+  void cmdSmtpDetails_Click();
+  void cmbPopSecurity_Click();
+  // The POP port box as a port; a box and nothing when it is not one.
+  bool takePopConnection(MailSettings& settings);
 
   MailSettings& running_;
+  SmtpDetails smtpDetails_;  // as the details dialog left them, saved with the rest
+  MailSettings::PopSecurity shownPopSecurity_ = MailSettings::PopSecurity::None;
   MailTransmission& transmission_;
 };

@@ -180,11 +180,15 @@ class TestFrmSettings : public QObject {
     QVERIFY(qAbs(window.frameGeometry().center().x() - screen.center().x()) <= 1);
     QVERIFY(qAbs(window.frameGeometry().center().y() - screen.center().y()) <= 1);
 
-    // Tab order, starting at the button that has the focus.
-    const QList<QWidget*> expected{window.CmdCancel, window.TxtTo[0],  window.TxtFrom,  window.TxtServer,
-                                   window.TxtTo[1],  window.TxtTo[2],  window.TxtTo[3], window.TxtTo[4],
-                                   window.ChkOUTLOG, window.cmdLog,    window.ChkPBSMTP, window.TxtServerPOP,
-                                   window.TxtUSER,   window.TxtPASS,   window.CmdTest,  window.CmdOK};
+    // Tab order, starting at the button that has the focus; the controls for
+    // sending through a provider each follow the box they belong with.
+    const QList<QWidget*> expected{window.CmdCancel,      window.TxtTo[0],       window.TxtFrom,
+                                   window.TxtServer,      window.cmdSmtpDetails, window.TxtTo[1],
+                                   window.TxtTo[2],       window.TxtTo[3],       window.TxtTo[4],
+                                   window.ChkOUTLOG,      window.cmdLog,         window.ChkPBSMTP,
+                                   window.TxtServerPOP,   window.TxtUSER,        window.TxtPASS,
+                                   window.cmbPopSecurity, window.TxtPopPort,     window.CmdTest,
+                                   window.CmdOK};
     QList<QWidget*> order;
     QWidget* widget = window.CmdCancel;
     do {
@@ -576,7 +580,6 @@ class TestFrmSettings : public QObject {
     server.passReply = passReply;
     Program program;
     ModINI::IniWrite(DataIni::Section::MAIL, DataIni::Key::PBSMTP, QStringLiteral("True"));
-    program.running().popPort = server.port();
 
     // The test ends with a message box or with the server's close; either
     // way the window is then closed from its own event loop.
@@ -596,6 +599,7 @@ class TestFrmSettings : public QObject {
       window->TxtServerPOP->setText(QStringLiteral("127.0.0.1"));
       window->TxtUSER->setText(QStringLiteral(" user "));
       window->TxtPASS->setText(QStringLiteral("pass"));
+      window->TxtPopPort->setText(QString::number(server.port()));
       window->CmdTest->click();
     });
     ShowSettingsWindow(*program.main);

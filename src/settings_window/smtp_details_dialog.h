@@ -1,0 +1,52 @@
+#pragma once
+
+#include "mail_settings.h"
+
+#include <QDialog>
+#include <QString>
+#include <cstdint>
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+
+// How the program reaches the SMTP server beyond its name: encryption,
+// port and SMTP AUTH.
+struct SmtpDetails {
+  MailSettings::SmtpSecurity security = MailSettings::SmtpSecurity::None;
+  std::uint16_t port = MailSettings::kSmtpPort;
+  bool auth = false;
+  QString user;
+  QString password;
+};
+
+// The small modal dialog "詳細設定..." of the settings window opens. OK
+// checks the entries and keeps the dialog open with a box when one is
+// wrong; nothing is stored here, the settings window saves.
+class SmtpDetailsDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit SmtpDetailsDialog(const SmtpDetails& details, QWidget* parent = nullptr);
+
+  // The entries as the user left them (checked once the dialog accepted).
+  SmtpDetails details() const;
+
+  QComboBox* encryptionBox = nullptr;  // なし / STARTTLS / SSL/TLS
+  QLineEdit* portBox = nullptr;
+  QCheckBox* authBox = nullptr;
+  QLineEdit* userBox = nullptr;
+  QLineEdit* passwordBox = nullptr;
+  QPushButton* okButton = nullptr;
+  QPushButton* cancelButton = nullptr;
+
+ private:
+  void buildControls();
+  void onEncryptionChosen();
+  void onAuthToggled();
+  void warnIfAuthInClear();
+  void onOk();
+
+  MailSettings::SmtpSecurity shownSecurity_ = MailSettings::SmtpSecurity::None;
+};
