@@ -3,6 +3,7 @@
 // the two questions before saving, the two switches, the log folder button
 // and the POP test run while the window is modal.
 #include "frm_settings.h"
+#include "smtp_details_dialog.h"
 
 #include "ansi_code_page.h"
 #include "data_ini_layout.h"
@@ -436,6 +437,63 @@ class TestFrmSettings : public QObject {
     QCOMPARE(stored(DataIni::Section::MAIL, DataIni::Key::USER), popServer);
     QCOMPARE(stored(DataIni::Section::MAIL, DataIni::Key::PASS), popServer);
     QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::PBSMTP), DataIni::flagText(popChecked));
+  }
+
+  // The keys for sending through a provider: absent from a file saved
+  // without them, written as the details dialog and the POP boxes left them.
+  void providerSettings() {
+    Program program;
+    program.setRecipientList({}, QStringLiteral("to@example.jp"));
+    store(DataIni::Section::MAIL, DataIni::Key::From, QStringLiteral("me@example.jp"));
+    store(DataIni::Section::MAIL, DataIni::Key::Server, QStringLiteral("smtp.example.jp"));
+    const QStringList newKeys{DataIni::Key::SmtpSecurity, DataIni::Key::SmtpPort, DataIni::Key::SmtpAuth,
+                              DataIni::Key::SmtpUser,     DataIni::Key::SmtpPass, DataIni::Key::PopSecurity,
+                              DataIni::Key::PopPort};
+    ScriptedMessageBoxes boxes;
+    {
+      SettingsOver window(*program.main);
+      window.show();
+      window.CmdOK->click();
+    }
+    for (const QString& key : newKeys) QVERIFY2(!ModINI::IniHasKey(DataIni::Section::MAIL, key), qPrintable(key));
+
+    SettingsOver window(*program.main);
+    window.show();
+    QTimer::singleShot(0, &window, [&window] {
+      auto* details = window.findChild<SmtpDetailsDialog*>();
+      QVERIFY(details);
+      details->encryptionBox->setCurrentIndex(1);  // STARTTLS, port 587
+      details->authBox->setChecked(true);
+      details->userBox->setText(QStringLiteral("me@example.jp"));
+      details->passwordBox->setText(QStringLiteral("app password"));
+      details->okButton->click();
+    });
+    window.cmdSmtpDetails->click();
+    window.cmbPopSecurity->setCurrentIndex(2);  // SSL/TLS, port 995
+    QCOMPARE(window.TxtPopPort->text(), QStringLiteral("995"));
+
+    // A port that is not one keeps the window open and saves nothing.
+    window.TxtPopPort->setText(QStringLiteral("99999"));
+    window.CmdOK->click();
+    QVERIFY(window.isVisible());
+    QVERIFY(!ModINI::IniHasKey(DataIni::Section::MAIL, DataIni::Key::SmtpSecurity));
+    QCOMPARE(boxes.texts(), QStringList{QStringLiteral("POPのポート番号は 1 から 65535 までの整数で入力してください。")});
+
+    window.TxtPopPort->setText(QStringLiteral("995"));
+    window.CmdOK->click();
+    QVERIFY(!window.isVisible());
+    QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::SmtpSecurity), QStringLiteral("STARTTLS"));
+    QVERIFY(!ModINI::IniHasKey(DataIni::Section::MAIL, DataIni::Key::SmtpPort));
+    QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::SmtpAuth), QStringLiteral("True"));
+    QCOMPARE(stored(DataIni::Section::MAIL, DataIni::Key::SmtpUser), QStringLiteral("me@example.jp"));
+    QCOMPARE(stored(DataIni::Section::MAIL, DataIni::Key::SmtpPass), QStringLiteral("app password"));
+    QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::PopSecurity), QStringLiteral("SSL"));
+    QVERIFY(!ModINI::IniHasKey(DataIni::Section::MAIL, DataIni::Key::PopPort));
+    const MailSettings& running = program.running();
+    QCOMPARE(running.smtpSecurity, MailSettings::SmtpSecurity::StartTls);
+    QCOMPARE(running.smtpPort, std::uint16_t(587));
+    QCOMPARE(running.smtpPassword, QStringLiteral("app password"));
+    QCOMPARE(running.popPort, std::uint16_t(995));
   }
 
   // Saving brings the running program up to date at once; cancelling and

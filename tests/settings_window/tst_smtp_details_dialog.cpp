@@ -1,0 +1,97 @@
+// The SMTP details dialog: the port follows the encryption while it is a
+// default, wrong entries keep the dialog open with a box, and SMTP AUTH
+// without encryption is warned about.
+#include "scripted_message_boxes.h"
+#include "smtp_details_dialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+using Security = MailSettings::SmtpSecurity;
+
+class TstSmtpDetailsDialog : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void portFollowsEncryption();
+  void wrongEntriesKeepItOpen_data();
+  void wrongEntriesKeepItOpen();
+  void authInClearWarns();
+};
+
+void TstSmtpDetailsDialog::portFollowsEncryption() {
+  ScriptedMessageBoxes boxes;
+  SmtpDetailsDialog dialog(SmtpDetails{});
+  QCOMPARE(dialog.portBox->text(), QStringLiteral("25"));
+  dialog.encryptionBox->setCurrentIndex(1);
+  QCOMPARE(dialog.portBox->text(), QStringLiteral("587"));
+  dialog.encryptionBox->setCurrentIndex(2);
+  QCOMPARE(dialog.portBox->text(), QStringLiteral("465"));
+  dialog.portBox->setText(QStringLiteral("2465"));
+  dialog.encryptionBox->setCurrentIndex(1);
+  QCOMPARE(dialog.portBox->text(), QStringLiteral("2465"));  // the user's own port stays
+
+  dialog.authBox->setChecked(true);
+  dialog.userBox->setText(QStringLiteral("taro@example.jp"));
+  dialog.passwordBox->setText(QStringLiteral("app password"));
+  dialog.okButton->click();
+  QCOMPARE(dialog.result(), int(QDialog::Accepted));
+  const SmtpDetails details = dialog.details();
+  QCOMPARE(details.security, Security::StartTls);
+  QCOMPARE(details.port, std::uint16_t(2465));
+  QVERIFY(details.auth);
+  QCOMPARE(details.user, QStringLiteral("taro@example.jp"));
+  QCOMPARE(details.password, QStringLiteral("app password"));
+  QCOMPARE(dialog.passwordBox->echoMode(), QLineEdit::Password);
+  QCOMPARE(boxes.count(), 0);
+}
+
+void TstSmtpDetailsDialog::wrongEntriesKeepItOpen_data() {
+  QTest::addColumn<QString>("port");
+  QTest::addColumn<QString>("user");
+  QTest::addColumn<QString>("box");
+  const QString badPort = QStringLiteral("ポート番号は 1 から 65535 までの整数で入力してください。");
+  QTest::newRow("port 0") << QStringLiteral("0") << QStringLiteral("taro") << badPort;
+  QTest::newRow("port 65536") << QStringLiteral("65536") << QStringLiteral("taro") << badPort;
+  QTest::newRow("port with letters") << QStringLiteral("58a") << QStringLiteral("taro") << badPort;
+  QTest::newRow("no port") << QString() << QStringLiteral("taro") << badPort;
+  QTest::newRow("AUTH without a user") << QStringLiteral("587") << QStringLiteral("  ")
+                                       << QStringLiteral("SMTP 認証のユーザ名を入力してください。");
+}
+
+void TstSmtpDetailsDialog::wrongEntriesKeepItOpen() {
+  QFETCH(QString, port);
+  QFETCH(QString, user);
+  QFETCH(QString, box);
+  SmtpDetails start;
+  start.security = Security::StartTls;
+  start.port = 587;
+  start.auth = true;
+  SmtpDetailsDialog dialog(start);
+  dialog.show();
+  dialog.portBox->setText(port);
+  dialog.userBox->setText(user);
+  ScriptedMessageBoxes boxes;
+  dialog.okButton->click();
+  QCOMPARE(boxes.texts(), QStringList{box});
+  QVERIFY(dialog.isVisible());
+  QCOMPARE(dialog.result(), 0);
+}
+
+void TstSmtpDetailsDialog::authInClearWarns() {
+  ScriptedMessageBoxes boxes;
+  SmtpDetailsDialog dialog(SmtpDetails{});
+  dialog.authBox->setChecked(true);
+  QCOMPARE(boxes.count(), 1);
+  QVERIFY(boxes.texts().first().contains(QStringLiteral("CRAM-MD5")));
+  dialog.encryptionBox->setCurrentIndex(2);
+  QCOMPARE(boxes.count(), 1);  // encrypted: nothing to warn about
+  dialog.encryptionBox->setCurrentIndex(0);
+  QCOMPARE(boxes.count(), 2);
+}
+
+QTEST_MAIN(TstSmtpDetailsDialog)
+#include "tst_smtp_details_dialog.moc"
