@@ -4,11 +4,17 @@
 // went out after a 354 and QUIT followed a 250 to it, on the SMTP
 // connection; the states stay ones the tables know; nothing crashes.
 //
+// With STARTTLS or SMTP AUTH chosen, the EHLO, STARTTLS and AUTH steps
+// never send the password in clear, and the mail never goes out over a
+// connection that was to be encrypted and is not.
+//
 // Input: byte 0 picks the run (bit 0: POP before SMTP, bit 1: start with
-// the settings window's POP test). Then events, each led by one byte:
-//   0  a chunk of reply bytes (next byte: length)   3  a canned reply (next byte: which)
-//   1  the server closes                            4  the send button again
-//   2  a socket error                               5  the POP test again
+// the settings window's POP test, bits 2-3: SMTP none / STARTTLS / SSL,
+// bit 4: SMTP AUTH, bit 5: POP over STLS). Then events, each led by one byte:
+//   0  a chunk of reply bytes (next byte: length)   4  the send button again
+//   1  the server closes                            5  the POP test again
+//   2  a socket error                               6  the handshake ends
+//   3  a canned reply (next byte: which)
 #include "fake_socket.h"
 #include "mail_settings.h"
 #include "mail_transmission.h"
@@ -32,6 +38,9 @@ const char* const kCanned[] = {
     "220 mx ESMTP\r\n", "250 Ok\r\n",           "354 Go ahead\r\n",  "221 Bye\r\n",      "250-mx\r\n250 8BITMIME\r\n",
     "550 No such user\r\n", "451 Later\r\n",    "+OK ready\r\n",     "+OK\r\n",          "-ERR no\r\n",
     "+OK x -ERR y\r\n",  "251 Forwarded\r\n",   "\x81\xff\r\n",      "250 Ok",           "\r\n",
+    "250-mx\r\n250-STARTTLS\r\n250 AUTH PLAIN LOGIN CRAM-MD5\r\n", "250-mx\r\n250 AUTH=LOGIN\r\n",
+    "220 Go ahead\r\n",   "334 VXNlcm5hbWU6\r\n", "334 PDEyMzRAbXg+\r\n", "235 Ok\r\n",       "535 No\r\n",
+    "250-mx\r\n250 AUTH PLAIN\r\n",
 };
 
 void check(bool holds) {
@@ -48,8 +57,8 @@ bool knownState(const MailTransmission& mail) {
   using Pop = PopLogin::State;
   const Smtp smtp = mail.smtpState();
   const Pop pop = mail.popState();
-  const bool smtpKnown = smtp == Smtp::Failed || (smtp >= Smtp::AwaitGreeting && smtp <= Smtp::AwaitQuit);
-  const bool popKnown = pop == Pop::AwaitServerClose || (pop >= Pop::AwaitGreeting && pop <= Pop::AwaitPassAccepted);
+  const bool smtpKnown = smtp == Smtp::Failed || (smtp >= Smtp::AwaitGreeting && smtp <= Smtp::Negotiating);
+  const bool popKnown = pop == Pop::AwaitServerClose || (pop >= Pop::AwaitGreeting && pop <= Pop::AwaitHandshake);
   // Only one dialogue is ever under way.
   return smtpKnown && popKnown && (smtp == Smtp::AwaitGreeting || pop == Pop::AwaitGreeting);
 }
@@ -67,15 +76,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   settings.popUser = QStringLiteral("taro");
   settings.popPassword = QStringLiteral("secret");
   settings.popBeforeSmtp = data[0] & 1;
+  const int security = (data[0] >> 2) & 3;
+  settings.smtpSecurity = security == 1   ? MailSettings::SmtpSecurity::StartTls
+                          : security >= 2 ? MailSettings::SmtpSecurity::Ssl
+                                          : MailSettings::SmtpSecurity::None;
+  settings.smtpAuth = data[0] & 16;
+  settings.smtpUser = QStringLiteral("taro");
+  settings.smtpPassword = QStringLiteral("p4ssw0rd");
+  if (data[0] & 32) settings.popSecurity = MailSettings::PopSecurity::Stls;
 
   FakeSocket socket;
   socket.connectsAtOnce = true;
+  int startsAtConnect = 0;  // StartTls calls before the connection open now
   MailTransmission mail(socket, settings);
   int clicks = 0;
   int completions = 0;
   const auto previous = MessageBox::setResponder([&](const MessageBox::Request& request) {
     if (request.text.startsWith(kCompleted)) {
       check(mailAccepted(socket));
+      // STARTTLS chosen: the mail went out only after the handshake.
+      if (settings.smtpSecurity == MailSettings::SmtpSecurity::StartTls) check(socket.tlsStarts > startsAtConnect);
       check(!mail.popTestRunning());
       ++completions;
     }
@@ -105,8 +125,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   else
     click();
 
+  int connects = socket.connects;
   for (std::size_t i = 1; i < size;) {
-    const std::uint8_t op = data[i++] % 6;
+    if (socket.connects != connects) {
+      connects = socket.connects;
+      startsAtConnect = socket.tlsStarts;
+    }
+    const std::uint8_t op = data[i++] % 7;
     if (op == 0) {
       const std::size_t length = i < size ? data[i++] : 0;
       const std::size_t take = std::min(length, size - i);
@@ -121,8 +146,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       socket.arrive(QByteArray(kCanned[which % std::size(kCanned)]));
     } else if (op == 4) {
       click();
-    } else {
+    } else if (op == 5) {
       popTest();
+    } else {
+      socket.tlsReady();
+    }
+    // The password itself never crosses the wire; PLAIN and LOGIN carry it
+    // only on a connection that is encrypted.
+    check(!socket.sent.contains("p4ssw0rd"));
+    const bool encrypted = socket.encryptedFromStart || socket.tlsStarts > startsAtConnect;
+    if (!encrypted) {
+      check(!socket.sent.contains(QByteArray("p4ssw0rd").toBase64()));
+      check(!socket.sent.contains(QByteArray("\0taro\0p4ssw0rd", 14).toBase64()));
     }
     check(knownState(mail));
     check(completions <= clicks);
