@@ -3,8 +3,12 @@
 // given port, message boxes answered at once. Exits 0 once the program
 // reports the completed send, 1 on any other outcome.
 //
-//   bench_send_once <port> [--phases]
+//   bench_send_once <port> [--phases] [--starttls|--ssl] [--auth USER:PASS] [--ca FILE]
 //   bench_send_once --load-only
+//
+// --starttls and --ssl send to "localhost" encrypted (the certificate must
+// verify; --ca adds the CA that signed it to Qt's trusted certificates),
+// and --auth logs in with SMTP AUTH.
 //
 // With --phases it prints on standard error when main() began, when the
 // send began, when it completed and when the event loop ended, as
@@ -20,6 +24,7 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <QSslConfiguration>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -42,14 +47,32 @@ void phase(const char* name) {
 
 int main(int argc, char* argv[]) {
   if (argc == 2 && std::strcmp(argv[1], "--load-only") == 0) return 0;
-  phases = argc > 2 && std::strcmp(argv[2], "--phases") == 0;
+  for (int i = 2; i < argc; ++i)
+    if (std::strcmp(argv[i], "--phases") == 0) phases = true;
   phase("main");
   QCoreApplication app(argc, argv);
   if (argc < 2) {
     std::fprintf(stderr, "usage: bench_send_once <port> [--phases]\n");
     return 2;
   }
-  const MailSettings settings = SendRig::serverAt(static_cast<std::uint16_t>(std::atoi(argv[1])));
+  MailSettings settings = SendRig::serverAt(static_cast<std::uint16_t>(std::atoi(argv[1])));
+  for (int i = 2; i < argc; ++i) {
+    const QString arg = QString::fromLocal8Bit(argv[i]);
+    const QString next = i + 1 < argc ? QString::fromLocal8Bit(argv[i + 1]) : QString();
+    if (arg == QLatin1String("--starttls") || arg == QLatin1String("--ssl")) {
+      settings.smtpServer = QStringLiteral("localhost");
+      settings.smtpSecurity =
+          arg == QLatin1String("--ssl") ? MailSettings::SmtpSecurity::Ssl : MailSettings::SmtpSecurity::StartTls;
+    } else if (arg == QLatin1String("--auth")) {
+      settings.smtpAuth = true;
+      settings.smtpUser = next.section(QLatin1Char(':'), 0, 0);
+      settings.smtpPassword = next.section(QLatin1Char(':'), 1);
+    } else if (arg == QLatin1String("--ca")) {
+      QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+      config.addCaCertificates(next);
+      QSslConfiguration::setDefaultConfiguration(config);
+    }
+  }
 
   Winsock winsock;
   MailTransmission transmission(winsock, settings);
