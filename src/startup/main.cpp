@@ -6,7 +6,13 @@
 #include <QApplication>
 #include <QTranslator>
 
+#include <sys/resource.h>
+
 int main(int argc, char* argv[]) {
+  // No core file: it would hold the mail passwords in clear.
+  const rlimit noCore{0, 0};
+  setrlimit(RLIMIT_CORE, &noCore);
+
   QApplication app(argc, argv);
   QTranslator qtTranslator;
   ApplicationSetup::Prepare(app, qtTranslator);
