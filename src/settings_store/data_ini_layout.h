@@ -35,6 +35,7 @@ inline const QString SmtpUser = QStringLiteral("SmtpUser");
 inline const QString SmtpPass = QStringLiteral("SmtpPass");
 inline const QString PopSecurity = QStringLiteral("PopSecurity");
 inline const QString PopPort = QStringLiteral("PopPort");
+inline const QString PopInterval = QStringLiteral("PopInterval");
 }  // namespace Key
 
 // Largest address index the address book holds (entries 0..4).

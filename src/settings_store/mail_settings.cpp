@@ -96,6 +96,9 @@ MailSettings readMailSettings() {
   settings.popSecurity = parsePopSecurity(ModINI::IniRead(Section::MAIL, Key::PopSecurity));
   settings.popPort = parsePort(ModINI::IniRead(Section::MAIL, Key::PopPort))
                          .value_or(MailSettings::defaultPort(settings.popSecurity));
+  // Whole minutes, up to a week; anything else is the default.
+  const std::optional<std::int32_t> interval = parseInt32(ModINI::IniRead(Section::MAIL, Key::PopInterval));
+  if (interval && *interval >= 0 && *interval <= 7 * 24 * 60) settings.popIntervalMinutes = *interval;
   return settings;
 }
 
@@ -120,6 +123,8 @@ void writeMailSettings(const MailSettings& settings) {
   writeUnlessDefault(Key::PopSecurity, securityText(settings.popSecurity), settings.popSecurity == Pop::None);
   writeUnlessDefault(Key::PopPort, QString::number(settings.popPort),
                      settings.popPort == MailSettings::defaultPort(settings.popSecurity));
+  writeUnlessDefault(Key::PopInterval, QString::number(settings.popIntervalMinutes),
+                     settings.popIntervalMinutes == MailSettings::kPopIntervalMinutes);
 }
 
 }  // namespace DataIni

@@ -11,6 +11,8 @@
 struct MailSettings {
   static constexpr std::uint16_t kSmtpPort = 25;
   static constexpr std::uint16_t kPopPort = 110;
+  // Minutes a POP before SMTP login is honoured (providers commonly allow 5 to 10).
+  static constexpr int kPopIntervalMinutes = 5;
 
   // How the connection to each server is protected.
   enum class SmtpSecurity { None, StartTls, Ssl };  // "None", "STARTTLS", "SSL"
@@ -34,6 +36,9 @@ struct MailSettings {
   QString popServer;         // pServer
   PopSecurity popSecurity = PopSecurity::None;  // PopSecurity
   std::uint16_t popPort = kPopPort;             // PopPort
+  // PopInterval: minutes after which the POP login is done again before
+  // the next send; 0: before every send.
+  int popIntervalMinutes = kPopIntervalMinutes;
   QString popUser;           // USER
   QString popPassword;       // PASS: held and sent as plain text
 

@@ -68,7 +68,9 @@ void MailTransmission::CmdMail_Click(const QString& recipient, const QString& su
   if (server_.isOpen()) server_.close();
   restartDialogues();
 
-  // POP login first when POP before SMTP is on and not yet done in this run.
+  // POP login first when POP before SMTP is on and not yet done in this
+  // run, or done so long ago that the provider no longer honours it.
+  if (running_.popBeforeSmtp && smtpPhase_ && popLoginAged()) smtpPhase_ = false;
   if (running_.popBeforeSmtp && !smtpPhase_) {
     connectToPop();
   } else {
@@ -89,6 +91,10 @@ void MailTransmission::StartPopTest(std::function<void()> onSucceeded) {
 void MailTransmission::restartDialogues() {
   smtp_.restart();
   popLogin_.restart();
+}
+
+bool MailTransmission::popLoginAged() const {
+  return popLoginAge_.isValid() && popLoginAge_.elapsed() >= qint64(running_.popIntervalMinutes) * 60 * 1000;
 }
 
 bool MailTransmission::smtpEncryptedFromStart() const {
@@ -134,7 +140,10 @@ void MailTransmission::mtPBSMTP(const PopReply& reply) {
       return;
     case PopLogin::Outcome::LoggedIn:
       smtpPhase_ = true;
-      if (!popTest_) return;  // the SMTP connection follows the POP server's close
+      if (!popTest_) {
+        popLoginAge_.start();
+        return;  // the SMTP connection follows the POP server's close
+      }
       // The settings window's test ends here, without going on to SMTP.
       MessageBox::MsgBox(kPopTestSucceeded, MessageBox::Buttons::Ok, MessageBox::Icon::None, kPopTestTitle);
       if (onPopTestSucceeded_) onPopTestSucceeded_();

@@ -5,6 +5,7 @@
 #include "server_link.h"
 #include "smtp_dialogue.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <cstdint>
@@ -18,9 +19,10 @@ struct MailSettings;
 // of how a send ended. No widget lives here; the window hands in the texts
 // it shows and gets called back to clear them.
 //
-// A send with POP before SMTP logs in to POP first, once per run: when the
-// POP server closes the connection after QUIT, the SMTP dialogue follows on
-// a new connection. Later sends of the run go straight to SMTP.
+// A send with POP before SMTP logs in to POP first: when the POP server
+// closes the connection after QUIT, the SMTP dialogue follows on a new
+// connection. Later sends of the run go straight to SMTP until the login is
+// older than the settings' PopInterval; then the next send logs in again.
 class MailTransmission : public QObject {
   Q_OBJECT
 
@@ -67,6 +69,7 @@ class MailTransmission : public QObject {
   void restartDialogues();
   void connectToSmtp();
   void connectToPop();
+  bool popLoginAged() const;
   bool smtpEncryptedFromStart() const;
 
   SocketControl& socket_;
@@ -79,6 +82,7 @@ class MailTransmission : public QObject {
   // The connection in progress is the SMTP one, or the POP login of this
   // run is done; stays true after a completed send.
   bool smtpPhase_ = false;
+  QElapsedTimer popLoginAge_;  // since the last POP login of a send
   bool popTest_ = false;  // the POP login in progress is only the settings window's test
   std::function<void()> onPopTestSucceeded_;
 };

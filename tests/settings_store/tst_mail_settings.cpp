@@ -24,6 +24,8 @@ class TstMailSettings : public QObject {
  private slots:
   void reads_data();
   void reads();
+  void popInterval_data();
+  void popInterval();
   void savingWithoutNewKeysChangesNothing();
   void savingWritesWhatIsNotDefault();
   void savingKeepsKeysTheFileHas();
@@ -71,6 +73,26 @@ void TstMailSettings::reads() {
   QCOMPARE(settings.smtpUser, QStringLiteral("taro"));
   QCOMPARE(int(settings.popSecurity), popSecurity);
   QCOMPARE(int(settings.popPort), popPort);
+}
+
+void TstMailSettings::popInterval_data() {
+  QTest::addColumn<QString>("line");
+  QTest::addColumn<int>("minutes");
+  QTest::newRow("absent") << QString() << 5;
+  QTest::newRow("every send") << QStringLiteral("PopInterval=0\n") << 0;
+  QTest::newRow("ten minutes") << QStringLiteral("PopInterval= 10 \n") << 10;
+  QTest::newRow("empty") << QStringLiteral("PopInterval=\n") << 5;
+  QTest::newRow("negative") << QStringLiteral("PopInterval=-1\n") << 5;
+  QTest::newRow("not a number") << QStringLiteral("PopInterval=often\n") << 5;
+  QTest::newRow("beyond a week") << QStringLiteral("PopInterval=99999999\n") << 5;
+}
+
+void TstMailSettings::popInterval() {
+  QFETCH(QString, line);
+  QFETCH(int, minutes);
+  TempAppFolder folder;
+  folder.writeIni(kBase + line);
+  QCOMPARE(DataIni::readMailSettings().popIntervalMinutes, minutes);
 }
 
 void TstMailSettings::savingWithoutNewKeysChangesNothing() {

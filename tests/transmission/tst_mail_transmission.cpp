@@ -130,6 +130,7 @@ class TstMailTransmission : public QObject {
   void sendsTheMailAsConfirmed();
 
   void popBeforeSmtp();
+  void popLoginAgainWhenAged();
   void transcriptHidesThePassword();
   void popLoginFails_data();
   void popLoginFails();
@@ -545,6 +546,23 @@ void TstMailTransmission::transcriptHidesThePassword() {
   QVERIFY(lines.contains(QStringLiteral("--> SUBJECT:件名")));
   QCOMPARE(lines.last(), QStringLiteral("<-- 221 2.0.0 Bye"));
   QVERIFY(!lines.join(u'\n').contains(QStringLiteral("secret")));
+}
+
+// With PopInterval 0 every send logs in again, the confirmation unchanged.
+void TstMailTransmission::popLoginAgainWhenAged() {
+  Rig rig(normalSend() + normalSend(), popLogin() + popLogin());
+  rig.settings.popBeforeSmtp = true;
+  rig.settings.popIntervalMinutes = 0;
+
+  rig.mail.CmdMail_Click(kTo, QStringLiteral("件名"), QStringLiteral("本文"));
+  QTRY_COMPARE(rig.boxes.count(), 2);
+  rig.mail.CmdMail_Click(kTo, QStringLiteral("件名"), QStringLiteral("本文"));
+  VERIFY_SCRIPT_PLAYED(rig.smtp);
+  VERIFY_SCRIPT_PLAYED(rig.pop);
+  QTRY_COMPARE(rig.boxes.count(), 4);
+  QCOMPARE(rig.boxTexts().last(), kCompleted);
+  QCOMPARE(rig.pop.connections(), 2);
+  QCOMPARE(rig.smtp.connections(), 2);
 }
 
 void TstMailTransmission::popBeforeSmtp() {

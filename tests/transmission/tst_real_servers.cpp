@@ -80,6 +80,7 @@ class TstRealServers : public QObject {
 
   void mailArrivesAsSent();
   void popBeforeSmtpLogsInFirst();
+  void agedPopLoginIsDoneAgain();
   void wrongPopPassword();
   void refusedRecipient();
   void popTest();
@@ -159,6 +160,21 @@ void TstRealServers::popBeforeSmtpLogsInFirst() {
       readFile(spool() + QLatin1Char('/') + mails.last() + QStringLiteral("/envelope.json"))).object();
   QCOMPARE(envelope.value(QStringLiteral("pop_logins_at_helo")).toInt(), loginsBefore + 1);
   QVERIFY(sender.mail.smtpPhase());
+}
+
+// With PopInterval 0 the second send logs in to Dovecot again.
+void TstRealServers::agedPopLoginIsDoneAgain() {
+  Sender sender;
+  sender.settings.popBeforeSmtp = true;
+  sender.settings.popIntervalMinutes = 0;
+  const int loginsBefore = popLogins();
+
+  sender.send(kTo, QStringLiteral("POP"), QStringLiteral("本文"));
+  QTRY_COMPARE(sender.boxes.texts().mid(1), QStringList{kCompleted});
+  sender.send(kTo, QStringLiteral("POP"), QStringLiteral("本文"));
+  QTRY_COMPARE(sender.boxes.count(), 4);
+  QCOMPARE(sender.boxes.texts().last(), kCompleted);
+  QTRY_COMPARE(popLogins(), loginsBefore + 2);
 }
 
 void TstRealServers::wrongPopPassword() {
