@@ -1,5 +1,6 @@
 #include "mail_text.h"
 
+#include "ansi_code_page.h"
 #include "talvenor_version.h"
 #include "transmission_texts.h"
 
@@ -44,7 +45,59 @@ QString XMailerLine() {
          QStringLiteral(" by harbex7") + kCrLf;
 }
 
-QString SubjectLine(const QString& subject) { return QStringLiteral("SUBJECT:") + subject + kCrLf; }
+namespace {
+
+// The length of the character at i, in UTF-16 units (a pair counts as one
+// character) and in octets of the code page.
+struct Character {
+  qsizetype units;
+  qsizetype octets;
+};
+
+Character characterAt(const QString& text, qsizetype i) {
+  const qsizetype units = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2 : 1;
+  return {units, AnsiCodePage::byteCount(QStringView(text).sliced(i, units))};
+}
+
+bool isLineBreak(QChar c) { return c == QLatin1Char('\r') || c == QLatin1Char('\n'); }
+
+}  // namespace
+
+QString SubjectLine(const QString& subject) {
+  const QString name = QStringLiteral("SUBJECT:");
+  qsizetype octets = name.size();
+  qsizetype end = 0;
+  while (end < subject.size()) {
+    const Character c = characterAt(subject, end);
+    if (octets + c.octets > kMaxLineOctets) break;
+    octets += c.octets;
+    end += c.units;
+  }
+  return name + subject.left(end) + kCrLf;
+}
+
+QString BreakLongLines(const QString& text, qsizetype maxOctets) {
+  QString result;
+  result.reserve(text.size() + text.size() / 256);
+  qsizetype lineOctets = 0;
+  for (qsizetype i = 0; i < text.size();) {
+    if (isLineBreak(text[i])) {
+      result += text[i];
+      lineOctets = 0;
+      ++i;
+      continue;
+    }
+    const Character c = characterAt(text, i);
+    if (lineOctets + c.octets > maxOctets && lineOctets > 0) {
+      result += kCrLf;
+      lineOctets = 0;
+    }
+    result += QStringView(text).sliced(i, c.units);
+    lineOctets += c.octets;
+    i += c.units;
+  }
+  return result;
+}
 
 QString DataForWire(const QString& message) {
   QString wire;

@@ -21,7 +21,17 @@ QString FromLine(const QString& from);
 QString ToLine(const QString& to);
 // "X-Mailer: Talvenor 2.1.0 by harbex7" and CR LF.
 QString XMailerLine();
+// "SUBJECT:" and the subject, cut at a character boundary where the line
+// would pass the limit (998 octets in the code page, RFC 5321).
 QString SubjectLine(const QString& subject);
+
+// The longest a line of the mail may be, in octets, without its CR LF.
+inline constexpr qsizetype kMaxLineOctets = 998;
+
+// The text with every line longer than maxOctets in the code page broken
+// with CR LF after the last whole character that fits: a double-byte
+// character is never split. Lines end at CR LF, a lone CR or a lone LF.
+QString BreakLongLines(const QString& text, qsizetype maxOctets = kMaxLineOctets);
 
 // The mail text as it goes out after DATA: every line break made CR LF,
 // every line that begins with "." given one more in front, and the

@@ -77,7 +77,9 @@ void SmtpDialogue::step(const SmtpReply& reply, OutgoingMail& mail, bool encrypt
       break;
     case State::AwaitDataGoAhead:
       if (reply.code() != u"354") return;
-      mailText_ += MailText::XMailerLine() + MailText::SubjectLine(mail.subject) + kCrLf + mail.body;
+      // No line longer than SMTP allows: a long paragraph is broken, not refused.
+      mailText_ += MailText::XMailerLine() + MailText::SubjectLine(mail.subject) + kCrLf +
+                   MailText::BreakLongLines(mail.body);
       server_.sendText(MailText::DataForWire(mailText_));
       state_ = State::AwaitDataAccepted;
       break;

@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QLoggingCategory>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -114,6 +115,9 @@ class TstMailTransmission : public QObject {
   void replyCompleteness();
   void dateLine_data();
   void dateLine();
+  void longLines_data();
+  void longLines();
+  void longSubjectIsCut();
 
   void sendCommandChecks_data();
   void sendCommandChecks();
@@ -210,6 +214,48 @@ void TstMailTransmission::sendCommandChecks_data() {
   QTest::newRow("sender carrying a header")
       << kTo << QStringLiteral("taro@example.jp\nBcc: x@y.jp")
       << QStringLiteral("発信者メールアドレスが不正です\r\ntaro@example.jp\nBcc: x@y.jp");
+}
+
+void TstMailTransmission::longLines_data() {
+  QTest::addColumn<QString>("body");
+  QTest::addColumn<QList<int>>("octets");  // of each line after breaking, in CP932
+  const QString wide = QStringLiteral("あ");
+  QTest::newRow("998 ASCII") << QString(998, u'a') << QList<int>{998};
+  QTest::newRow("999 ASCII") << QString(999, u'a') << QList<int>{998, 1};
+  QTest::newRow("3000 ASCII") << QString(3000, u'a') << QList<int>{998, 998, 998, 6};
+  QTest::newRow("499 full-width") << wide.repeated(499) << QList<int>{998};
+  QTest::newRow("500 full-width") << wide.repeated(500) << QList<int>{998, 2};
+  QList<int> fiveThousand(10, 998);
+  fiveThousand << 20;
+  QTest::newRow("5000 full-width") << wide.repeated(5000) << fiveThousand;
+  QTest::newRow("break inside a double-byte character") << QString(997, u'a') + wide + wide << QList<int>{997, 4};
+  QTest::newRow("the user's own breaks stay") << QStringLiteral("x\r\n") + QString(999, u'a') + QStringLiteral("\ny")
+                                              << QList<int>{1, 998, 1, 1};
+  QTest::newRow("a pair of surrogates is one character")
+      << QString(997, u'a') + QStringLiteral("😀😀") << QList<int>{998, 1};
+}
+
+// No line of the mail passes 998 octets, and only breaks are added.
+void TstMailTransmission::longLines() {
+  QFETCH(QString, body);
+  QFETCH(QList<int>, octets);
+  const QString broken = MailText::BreakLongLines(body);
+  QList<int> lengths;
+  for (const QString& line : broken.split(QRegularExpression(QStringLiteral("\r\n|\r|\n"))))
+    lengths << int(AnsiCodePage::byteCount(line));
+  QCOMPARE(lengths, octets);
+  QString joined = broken;
+  QString typed = body;
+  QCOMPARE(joined.remove(QStringLiteral("\r\n")).remove(u'\n'), typed.remove(QStringLiteral("\r\n")).remove(u'\n'));
+}
+
+void TstMailTransmission::longSubjectIsCut() {
+  const QString line = MailText::SubjectLine(QStringLiteral("件").repeated(600));
+  QCOMPARE(line, QStringLiteral("SUBJECT:") + QStringLiteral("件").repeated(495) + kCrLf);
+  QCOMPARE(MailText::SubjectLine(QStringLiteral("件").repeated(495)), line);
+  // One more half-width character still fits; a full-width one would not.
+  QCOMPARE(MailText::SubjectLine(QStringLiteral("件").repeated(494) + QStringLiteral("ab件")),
+           QStringLiteral("SUBJECT:") + QStringLiteral("件").repeated(494) + QStringLiteral("ab") + kCrLf);
 }
 
 // A refused or blank address shows its box (or nothing) and changes nothing.

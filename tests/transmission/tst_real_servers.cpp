@@ -79,6 +79,8 @@ class TstRealServers : public QObject {
   void init();
 
   void mailArrivesAsSent();
+  void longLinesArriveWhole_data();
+  void longLinesArriveWhole();
   void popBeforeSmtpLogsInFirst();
   void agedPopLoginIsDoneAgain();
   void wrongPopPassword();
@@ -141,6 +143,36 @@ void TstRealServers::mailArrivesAsSent() {
   QVERIFY2(logged.endsWith(AnsiCodePage::fromUnicode(QStringLiteral("\r\n\r\n") + body + QStringLiteral("\r\n"))),
            logged.constData());
   QCOMPARE(logged.left(dateEnd), message.left(dateEnd));
+}
+
+void TstRealServers::longLinesArriveWhole_data() {
+  QTest::addColumn<QString>("body");
+  const QString wide = QStringLiteral("あ");
+  QTest::newRow("999 ASCII") << QString(999, u'a');
+  QTest::newRow("3000 ASCII") << QString(3000, u'a');
+  QTest::newRow("500 full-width") << wide.repeated(500);
+  QTest::newRow("5000 full-width") << wide.repeated(5000);
+  QTest::newRow("a break inside a double-byte character") << QString(997, u'a') + wide.repeated(600);
+  QTest::newRow("a line beginning with a full stop after a break") << QString(998, u'a') + QStringLiteral(".end");
+}
+
+// A strict server takes long paragraphs: no line passes 998 octets, and
+// the body with the inserted breaks taken out is the typed body.
+void TstRealServers::longLinesArriveWhole() {
+  QFETCH(QString, body);
+  Sender sender;
+  const QStringList before = spooledMails();
+
+  sender.send(kTo, QStringLiteral("長い行"), body);
+
+  QTRY_COMPARE(sender.boxes.texts().mid(1), QStringList{kCompleted});
+  const QStringList mails = spooledMails();
+  QCOMPARE(mails.size(), before.size() + 1);
+  const QByteArray message = readFile(spool() + QLatin1Char('/') + mails.last() + QStringLiteral("/message"));
+  for (const QByteArray& line : message.split('\n')) QVERIFY(line.size() <= 998 + 1);
+  QByteArray received = message.mid(message.indexOf("\r\n\r\n") + 4);
+  received.chop(2);  // the line break before the terminating "."
+  QCOMPARE(AnsiCodePage::toUnicode(received.replace("\r\n", "")), body);
 }
 
 // With POP before SMTP the POP login is done before the SMTP server hears
