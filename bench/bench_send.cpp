@@ -128,7 +128,7 @@ QByteArray rawMailText() {
   QString message = MailText::DateLine() + MailText::FromLine(SendRig::kFrom) + MailText::ToLine(SendRig::kTo) +
                     MailText::XMailerLine() + MailText::SubjectLine(SendRig::kSubject) + QStringLiteral("\r\n") +
                     SendRig::body();
-  return AnsiCodePage::fromUnicode(MailText::DataForWire(message));
+  return MailText::DataForWire(AnsiCodePage::fromUnicode(message));
 }
 
 void report(const char* name, std::vector<Sample> samples) {

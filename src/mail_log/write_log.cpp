@@ -63,6 +63,10 @@ QString LogFolderPath() { return ModINI::AppFolder() + QStringLiteral("mailLOG")
 // Every step runs even when one before it failed; a failure only means that
 // no log file is written. Nothing is reported.
 void WriteLog(const QString& mMessage, const QString& mSubject, const QDateTime& now) {
+  WriteLogBytes(AnsiCodePage::fromUnicode(mMessage), mSubject, now);
+}
+
+void WriteLogBytes(const QByteArray& mailText, const QString& mSubject, const QDateTime& now) {
   const QString logFolder = LogFolderPath();
   if (!QFileInfo::exists(logFolder)) QDir().mkdir(logFolder);
 
@@ -74,7 +78,7 @@ void WriteLog(const QString& mMessage, const QString& mSubject, const QDateTime&
 
   QFile file(dayFolder + QLatin1Char('/') + name);
   if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return;
-  file.write(AnsiCodePage::fromUnicode(mMessage) + QByteArrayLiteral("\r\n"));
+  file.write(mailText + QByteArrayLiteral("\r\n"));
 }
 
 }  // namespace MailLog

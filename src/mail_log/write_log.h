@@ -24,4 +24,8 @@ QString ChooseLogFileName(const QString& dayFolder, const QString& subject, cons
 void WriteLog(const QString& mMessage, const QString& mSubject,
               const QDateTime& now = QDateTime::currentDateTime());
 
+// The same for a mail text already in the bytes it was sent in.
+void WriteLogBytes(const QByteArray& mailText, const QString& mSubject,
+                   const QDateTime& now = QDateTime::currentDateTime());
+
 }  // namespace MailLog

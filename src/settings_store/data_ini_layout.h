@@ -36,6 +36,7 @@ inline const QString SmtpPass = QStringLiteral("SmtpPass");
 inline const QString PopSecurity = QStringLiteral("PopSecurity");
 inline const QString PopPort = QStringLiteral("PopPort");
 inline const QString PopInterval = QStringLiteral("PopInterval");
+inline const QString Charset = QStringLiteral("Charset");
 }  // namespace Key
 
 // Largest address index the address book holds (entries 0..4).

@@ -65,6 +65,22 @@ MailSettings::PopSecurity parsePopSecurity(const QString& text) {
   return MailSettings::PopSecurity::None;
 }
 
+QString charsetText(MailSettings::Charset charset) {
+  switch (charset) {
+    case MailSettings::Charset::Iso2022Jp: return QStringLiteral("ISO-2022-JP");
+    case MailSettings::Charset::Utf8: return QStringLiteral("UTF-8");
+    case MailSettings::Charset::ShiftJis: break;
+  }
+  return QStringLiteral("Shift_JIS");
+}
+
+MailSettings::Charset parseCharset(const QString& text) {
+  const QString t = text.trimmed();
+  if (t.compare(QLatin1String("ISO-2022-JP"), Qt::CaseInsensitive) == 0) return MailSettings::Charset::Iso2022Jp;
+  if (t.compare(QLatin1String("UTF-8"), Qt::CaseInsensitive) == 0) return MailSettings::Charset::Utf8;
+  return MailSettings::Charset::ShiftJis;
+}
+
 std::optional<std::uint16_t> parsePort(const QString& text) {
   const QString t = text.trimmed();
   if (t.isEmpty() || t.size() > 5) return std::nullopt;
@@ -96,6 +112,7 @@ MailSettings readMailSettings() {
   settings.popSecurity = parsePopSecurity(ModINI::IniRead(Section::MAIL, Key::PopSecurity));
   settings.popPort = parsePort(ModINI::IniRead(Section::MAIL, Key::PopPort))
                          .value_or(MailSettings::defaultPort(settings.popSecurity));
+  settings.charset = parseCharset(ModINI::IniRead(Section::MAIL, Key::Charset));
   // Whole minutes, up to a week; anything else is the default.
   const std::optional<std::int32_t> interval = parseInt32(ModINI::IniRead(Section::MAIL, Key::PopInterval));
   if (interval && *interval >= 0 && *interval <= 7 * 24 * 60) settings.popIntervalMinutes = *interval;
@@ -123,6 +140,7 @@ void writeMailSettings(const MailSettings& settings) {
   writeUnlessDefault(Key::PopSecurity, securityText(settings.popSecurity), settings.popSecurity == Pop::None);
   writeUnlessDefault(Key::PopPort, QString::number(settings.popPort),
                      settings.popPort == MailSettings::defaultPort(settings.popSecurity));
+  writeUnlessDefault(Key::Charset, charsetText(settings.charset), settings.charset == MailSettings::Charset::ShiftJis);
   writeUnlessDefault(Key::PopInterval, QString::number(settings.popIntervalMinutes),
                      settings.popIntervalMinutes == MailSettings::kPopIntervalMinutes);
 }

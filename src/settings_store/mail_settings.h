@@ -17,6 +17,8 @@ struct MailSettings {
   // How the connection to each server is protected.
   enum class SmtpSecurity { None, StartTls, Ssl };  // "None", "STARTTLS", "SSL"
   enum class PopSecurity { None, Stls, Ssl };       // "None", "STLS", "SSL"
+  // The mail text: raw Shift-JIS without MIME headers (as always), or MIME.
+  enum class Charset { ShiftJis, Iso2022Jp, Utf8 };  // "Shift_JIS", "ISO-2022-JP", "UTF-8"
 
   // The port each server listens on when none is given: 25, 587 or 465;
   // 110 (also for STLS) or 995.
@@ -31,6 +33,7 @@ struct MailSettings {
   bool smtpAuth = false;     // SmtpAuth: log in with SMTP AUTH before MAIL FROM
   QString smtpUser;          // SmtpUser
   QString smtpPassword;      // SmtpPass
+  Charset charset = Charset::ShiftJis;  // Charset
   bool popBeforeSmtp = false;  // PBSMTP: log in to POP before the first send of a run
   bool keepLog = false;        // OUTLOG: keep every sent mail under mailLOG
   QString popServer;         // pServer
@@ -63,6 +66,8 @@ QString securityText(MailSettings::SmtpSecurity security);
 QString securityText(MailSettings::PopSecurity security);
 MailSettings::SmtpSecurity parseSmtpSecurity(const QString& text);
 MailSettings::PopSecurity parsePopSecurity(const QString& text);
+QString charsetText(MailSettings::Charset charset);
+MailSettings::Charset parseCharset(const QString& text);
 // A whole number from 1 to 65535, or nothing.
 std::optional<std::uint16_t> parsePort(const QString& text);
 

@@ -99,24 +99,24 @@ QString BreakLongLines(const QString& text, qsizetype maxOctets) {
   return result;
 }
 
-QString DataForWire(const QString& message) {
-  QString wire;
+QByteArray DataForWire(QByteArrayView message) {
+  QByteArray wire;
   wire.reserve(message.size() + message.size() / 32 + 8);
   bool lineStart = true;
   for (qsizetype i = 0; i < message.size(); ++i) {
-    const QChar c = message[i];
-    if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
+    const char c = message[i];
+    if (c == '\r' || c == '\n') {
       // CR LF, a lone CR and a lone LF each end one line.
-      if (c == QLatin1Char('\r') && i + 1 < message.size() && message[i + 1] == QLatin1Char('\n')) ++i;
-      wire += kCrLf;
+      if (c == '\r' && i + 1 < message.size() && message[i + 1] == '\n') ++i;
+      wire += "\r\n";
       lineStart = true;
       continue;
     }
-    if (lineStart && c == QLatin1Char('.')) wire += QLatin1Char('.');
+    if (lineStart && c == '.') wire += '.';
     wire += c;
     lineStart = false;
   }
-  return wire + kCrLf + QLatin1Char('.') + kCrLf;
+  return wire + "\r\n.\r\n";
 }
 
 QString HeloDomain() {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDateTime>
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 // The pieces of the mail text and the checks on what goes into it.
@@ -35,8 +37,9 @@ QString BreakLongLines(const QString& text, qsizetype maxOctets = kMaxLineOctets
 
 // The mail text as it goes out after DATA: every line break made CR LF,
 // every line that begins with "." given one more in front, and the
-// terminating CR LF "." CR LF.
-QString DataForWire(const QString& message);
+// terminating CR LF "." CR LF. Works on the bytes of any of the mail's
+// character sets: none of them has CR, LF or "." inside a character.
+QByteArray DataForWire(QByteArrayView message);
 
 // The name HELO carries: the machine's host name, or "localhost".
 QString HeloDomain();

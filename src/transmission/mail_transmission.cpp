@@ -62,7 +62,7 @@ void MailTransmission::CmdMail_Click(const QString& recipient, const QString& su
 
   // The mail as confirmed: later edits and saved settings do not change it.
   mail_ = {recipient, running_.from, MailText::SubjectWithoutLineBreaks(subject), body,
-           {running_.smtpSecurity, running_.smtpAuth, running_.smtpUser, running_.smtpPassword}};
+           {running_.smtpSecurity, running_.smtpAuth, running_.smtpUser, running_.smtpPassword}, running_.charset};
 
   // A send already under way is given up.
   if (server_.isOpen()) server_.close();
@@ -187,7 +187,7 @@ void MailTransmission::Winsock_Close() {
 }
 
 void MailTransmission::completeSend() {
-  if (running_.keepLog) MailLog::WriteLog(smtp_.mailText(), mail_.subject);
+  if (running_.keepLog) MailLog::WriteLogBytes(smtp_.mailText(), mail_.subject);
   smtp_.clearMailText();
   const auto answer = MessageBox::MsgBox(kSendCompleted + kCrLf + kCrLf + kClearQuestion,
                                          MessageBox::Buttons::YesNo, MessageBox::Icon::Question);

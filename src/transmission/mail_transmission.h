@@ -53,7 +53,7 @@ class MailTransmission : public QObject {
   bool smtpPhase() const { return smtpPhase_; }
   bool popTestRunning() const { return popTest_; }
   const QString& lastReply() const { return lastReply_; }
-  const QString& mailText() const { return smtp_.mailText(); }
+  const QByteArray& mailText() const { return smtp_.mailText(); }
   qsizetype unreadReplyBytes() const { return server_.unreadBytes(); }
 
  private:

@@ -23,4 +23,5 @@ struct OutgoingMail {
   QString subject;    // line breaks removed
   QString body;       // as typed, lines ending in CR LF
   SmtpLogin login;
+  MailSettings::Charset charset = MailSettings::Charset::ShiftJis;
 };

@@ -51,7 +51,7 @@ void ServerLink::sendSecret(const QString& command, const QString& argument) {
   socket_.SendData(AnsiCodePage::fromUnicode(command + argument + kCrLf));
 }
 
-void ServerLink::sendText(const QString& text) {
-  Transcript::sent(text);
-  socket_.SendData(AnsiCodePage::fromUnicode(text));
+void ServerLink::sendBytes(const QByteArray& bytes) {
+  if (lcTranscript().isDebugEnabled()) Transcript::sent(AnsiCodePage::toUnicode(bytes));
+  socket_.SendData(bytes);
 }

@@ -35,8 +35,8 @@ class ServerLink {
   void sendLine(const QString& line);
   // "command argument" and CR LF, the argument hidden in the transcript.
   void sendSecret(const QString& command, const QString& argument);
-  // Text whose lines already end with CR LF (the mail text and its end).
-  void sendText(const QString& text);
+  // Bytes whose lines already end with CR LF (the mail text and its end).
+  void sendBytes(const QByteArray& bytes);
 
  private:
   SocketControl& socket_;

@@ -1,6 +1,8 @@
 #include "smtp_dialogue.h"
 
+#include "ansi_code_page.h"
 #include "mail_text.h"
+#include "mime_text.h"
 #include "message_box.h"
 #include "server_link.h"
 #include "transmission_texts.h"
@@ -14,8 +16,14 @@ void SmtpDialogue::refuse(const SmtpReply& reply) {
 }
 
 void SmtpDialogue::sendMailFrom(const OutgoingMail& mail) {
-  server_.sendLine(QStringLiteral("MAIL FROM:<") + mail.from + QLatin1Char('>'));
-  mailText_ = MailText::DateLine() + MailText::FromLine(mail.from);  // the mail text begins anew
+  // UTF-8 goes unencoded to a server that takes 8-bit mail (RFC 6152).
+  eightBit_ = mail.charset != MailSettings::Charset::ShiftJis &&
+              setup_.extensions().contains(QStringLiteral("8BITMIME")) &&
+              MimeText::charsetFor(mail.subject, mail.body, mail.charset) == MailSettings::Charset::Utf8;
+  server_.sendLine(QStringLiteral("MAIL FROM:<") + mail.from + QLatin1Char('>') +
+                   (eightBit_ ? QStringLiteral(" BODY=8BITMIME") : QString()));
+  // The mail text begins anew.
+  mailText_ = AnsiCodePage::fromUnicode(MailText::DateLine() + MailText::FromLine(mail.from));
   state_ = State::AwaitMailFrom;
   lastReply_.clear();
 }
@@ -67,7 +75,7 @@ void SmtpDialogue::step(const SmtpReply& reply, OutgoingMail& mail, bool encrypt
     case State::AwaitMailFrom:
       if (reply.code() != u"250") return;
       server_.sendLine(QStringLiteral("RCPT TO:<") + mail.recipient + QLatin1Char('>'));
-      mailText_ += MailText::ToLine(mail.recipient);
+      mailText_ += AnsiCodePage::fromUnicode(MailText::ToLine(mail.recipient));
       state_ = State::AwaitRcptTo;
       break;
     case State::AwaitRcptTo:
@@ -77,10 +85,17 @@ void SmtpDialogue::step(const SmtpReply& reply, OutgoingMail& mail, bool encrypt
       break;
     case State::AwaitDataGoAhead:
       if (reply.code() != u"354") return;
-      // No line longer than SMTP allows: a long paragraph is broken, not refused.
-      mailText_ += MailText::XMailerLine() + MailText::SubjectLine(mail.subject) + kCrLf +
-                   MailText::BreakLongLines(mail.body);
-      server_.sendText(MailText::DataForWire(mailText_));
+      mailText_ += AnsiCodePage::fromUnicode(MailText::XMailerLine());
+      if (mail.charset == MailSettings::Charset::ShiftJis) {
+        // No line longer than SMTP allows: a long paragraph is broken, not refused.
+        mailText_ += AnsiCodePage::fromUnicode(MailText::SubjectLine(mail.subject) + kCrLf +
+                                               MailText::BreakLongLines(mail.body));
+      } else {
+        mailText_ += MimeText::compose(mail.subject, mail.body, mail.charset, eightBit_,
+                                       mail.from.section(QLatin1Char('@'), -1))
+                         .text;
+      }
+      server_.sendBytes(MailText::DataForWire(mailText_));
       state_ = State::AwaitDataAccepted;
       break;
     case State::AwaitDataAccepted:

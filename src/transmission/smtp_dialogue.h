@@ -61,8 +61,9 @@ class SmtpDialogue {
   State state() const { return state_; }
   void restart() { state_ = State::AwaitGreeting; }
 
-  // The mail text built so far: whole once the data went out, for the log.
-  const QString& mailText() const { return mailText_; }
+  // The mail text built so far, in the bytes it goes out in: whole once
+  // the data went out, for the log.
+  const QByteArray& mailText() const { return mailText_; }
   void clearMailText() { mailText_.clear(); }
 
  private:
@@ -74,5 +75,6 @@ class SmtpDialogue {
   QString& lastReply_;
   State state_ = State::AwaitGreeting;
   SmtpSessionSetup setup_;
-  QString mailText_;
+  QByteArray mailText_;  // the mail text as it goes out, before the dots are doubled
+  bool eightBit_ = false;  // the body goes as 8-bit UTF-8 (the server takes 8BITMIME)
 };

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QByteArray>
+#include <QStringView>
+#include <optional>
+
+// ISO-2022-JP (RFC 1468): ASCII and JIS X 0208 in 7 bits, the way Japanese
+// mail has long been written. A text always ends back in ASCII.
+namespace Iso2022Jp {
+
+// The text in ISO-2022-JP, or nothing when a character of it has no place
+// there (CP932's own characters such as ①, ㈱, 髙; emoji; Hangul).
+std::optional<QByteArray> encode(QStringView text);
+
+}  // namespace Iso2022Jp
