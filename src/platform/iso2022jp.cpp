@@ -4,6 +4,28 @@
 #include <unicode/ucnv_err.h>
 
 namespace Iso2022Jp {
+namespace {
+
+// ICU also writes NEC's special row 13 (①, ㈱ …), which JIS X 0208 leaves
+// empty and strict readers cannot decode; JIS X 0208 fills rows 1 to 8 and
+// 16 to 84 only.
+bool onlyJisX0208(const QByteArray& encoded) {
+  bool twoBytes = false;
+  for (qsizetype i = 0; i < encoded.size(); ++i) {
+    if (encoded[i] == '\x1b' && i + 2 < encoded.size()) {
+      twoBytes = encoded[i + 1] == '$';
+      i += 2;
+      continue;
+    }
+    if (!twoBytes) continue;
+    const int row = static_cast<unsigned char>(encoded[i]) - 0x20;
+    if ((row > 8 && row < 16) || row > 84) return false;
+    ++i;  // the second byte of the character
+  }
+  return true;
+}
+
+}  // namespace
 
 std::optional<QByteArray> encode(QStringView text) {
   UErrorCode status = U_ZERO_ERROR;
@@ -19,6 +41,7 @@ std::optional<QByteArray> encode(QStringView text) {
   ucnv_close(cnv);
   if (U_FAILURE(status)) return std::nullopt;
   out.resize(written);
+  if (!onlyJisX0208(out)) return std::nullopt;
   return out;
 }
 

@@ -9,7 +9,8 @@
 namespace Iso2022Jp {
 
 // The text in ISO-2022-JP, or nothing when a character of it has no place
-// there (CP932's own characters such as ①, ㈱, 髙; emoji; Hangul).
+// in JIS X 0208 (CP932's own characters such as ①, ㈱, 髙; half-width
+// katakana; emoji; Hangul).
 std::optional<QByteArray> encode(QStringView text);
 
 }  // namespace Iso2022Jp

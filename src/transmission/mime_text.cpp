@@ -2,7 +2,7 @@
 
 #include "iso2022jp.h"
 
-#include <QDateTime>
+#include <QList>
 #include <QUuid>
 
 namespace MimeText {
@@ -131,8 +131,7 @@ QByteArray subjectLines(const QString& subject, Charset charset) {
 QByteArray messageId(const QString& senderDomain) {
   QString domain = senderDomain.trimmed();
   if (domain.isEmpty()) domain = QStringLiteral("localhost");
-  return '<' + QByteArray::number(QDateTime::currentMSecsSinceEpoch()) + '.' +
-         QUuid::createUuid().toByteArray(QUuid::WithoutBraces) + '@' + domain.toUtf8() + '>';
+  return '<' + QUuid::createUuid().toByteArray(QUuid::WithoutBraces) + '@' + domain.toUtf8() + '>';
 }
 
 Composed compose(const QString& subject, const QString& body, Charset charset, bool eightBit,

@@ -16,6 +16,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -79,6 +80,8 @@ class TstRealServers : public QObject {
   void init();
 
   void mailArrivesAsSent();
+  void mimeMailReadsAsTyped_data();
+  void mimeMailReadsAsTyped();
   void longLinesArriveWhole_data();
   void longLinesArriveWhole();
   void popBeforeSmtpLogsInFirst();
@@ -143,6 +146,80 @@ void TstRealServers::mailArrivesAsSent() {
   QVERIFY2(logged.endsWith(AnsiCodePage::fromUnicode(QStringLiteral("\r\n\r\n") + body + QStringLiteral("\r\n"))),
            logged.constData());
   QCOMPARE(logged.left(dateEnd), message.left(dateEnd));
+}
+
+void TstRealServers::mimeMailReadsAsTyped_data() {
+  QTest::addColumn<int>("charset");
+  QTest::addColumn<QString>("subject");
+  QTest::addColumn<QString>("body");
+  QTest::addColumn<QString>("sentAs");   // the charset the mail declares
+  QTest::addColumn<QString>("transfer");
+
+  using C = MailSettings::Charset;
+  const QString sixty = QStringLiteral("明日の会議は十時からです").repeated(5);  // 60 full-width characters
+  const QString dots = QStringLiteral(".\n明日の会議\n.\n..二つ\n最後の行");
+  const QString extensions = QStringLiteral("①㈱髙");
+  QTest::newRow("ISO-2022-JP") << int(C::Iso2022Jp) << sixty << dots << QStringLiteral("iso-2022-jp")
+                               << QStringLiteral("7bit");
+  QTest::newRow("ISO-2022-JP, CP932's own characters go as UTF-8")
+      << int(C::Iso2022Jp) << extensions << extensions + QStringLiteral("\nｶﾀｶﾅ") << QStringLiteral("utf-8")
+      << QStringLiteral("base64");
+  QTest::newRow("UTF-8") << int(C::Utf8) << sixty + extensions << dots + QStringLiteral("😀")
+                         << QStringLiteral("utf-8") << QStringLiteral("base64");
+  QTest::newRow("ISO-2022-JP, a long line") << int(C::Iso2022Jp) << QStringLiteral("長い行")
+                                            << QStringLiteral("あ").repeated(1200) << QStringLiteral("iso-2022-jp")
+                                            << QStringLiteral("7bit");
+  QTest::newRow("an ASCII subject") << int(C::Utf8) << QStringLiteral("Meeting at 10") << QStringLiteral("ok")
+                                    << QStringLiteral("utf-8") << QStringLiteral("base64");
+}
+
+// What a receiving mail program reads (Python's email package) is what was
+// typed: subject, body, every character.
+void TstRealServers::mimeMailReadsAsTyped() {
+  QFETCH(int, charset);
+  QFETCH(QString, subject);
+  QFETCH(QString, body);
+  QFETCH(QString, sentAs);
+  QFETCH(QString, transfer);
+  Sender sender;
+  sender.settings.charset = MailSettings::Charset(charset);
+  const QStringList before = spooledMails();
+
+  sender.send(kTo, subject, body);
+
+  QTRY_COMPARE(sender.boxes.texts().mid(1), QStringList{kCompleted});
+  const QStringList mails = spooledMails();
+  QCOMPARE(mails.size(), before.size() + 1);
+  const QString message = spool() + QLatin1Char('/') + mails.last() + QStringLiteral("/message");
+  const QByteArray raw = readFile(message);
+  for (const QByteArray& line : raw.split('\n')) QVERIFY(line.size() <= 998 + 1);
+  // The subject's lines, folded, each under 76 characters.
+  bool inSubject = false;
+  for (const QByteArray& line : raw.left(raw.indexOf("\r\n\r\n")).split('\n')) {
+    inSubject = line.startsWith("SUBJECT:") || (inSubject && line.startsWith(' '));
+    if (inSubject) QVERIFY2(line.size() < 76 + 1, line.constData());
+  }
+
+  QProcess parser;
+  parser.start(QStringLiteral("/usr/bin/python3"),
+               {qEnvironmentVariable("TALVENOR_SOURCE_DIR") + QStringLiteral("/tests/servers/parse_mail.py"), message});
+  QVERIFY(parser.waitForFinished(30000));
+  const QJsonObject read = QJsonDocument::fromJson(parser.readAllStandardOutput()).object();
+  QCOMPARE(read.value(QStringLiteral("subject")).toString(), subject);
+  // Line breaks as "\n" both sides; 7bit text ends with the break before ".".
+  QString received = read.value(QStringLiteral("body")).toString().replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  if (received.endsWith(u'\n')) received.chop(1);
+  QString typed = body;
+  if (body.size() > 1000) received.remove(u'\n');  // the breaks put into the long line
+  QCOMPARE(received, typed);
+  QCOMPARE(read.value(QStringLiteral("charset")).toString(), sentAs);
+  QCOMPARE(read.value(QStringLiteral("transfer")).toString(), transfer);
+  QVERIFY(read.value(QStringLiteral("message_id")).toString().endsWith(QStringLiteral("@talvenor.test>")));
+  // The log is the mail as it was sent.
+  const QString logFile = MailLog::LogFolderPath() + QLatin1Char('/') +
+                          QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) + QLatin1Char('/') + subject +
+                          QStringLiteral(".eml");
+  QVERIFY(readFile(logFile).contains(raw.mid(raw.indexOf("\r\n\r\n"))));
 }
 
 void TstRealServers::longLinesArriveWhole_data() {

@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QSslConfiguration>
 #include <QTest>
 
@@ -76,6 +77,7 @@ class TstSecureServers : public QObject {
   void initTestCase();
   void smtp_data();
   void smtp();
+  void utf8GoesAsEightBitWhereOffered();
   void popBeforeSmtp_data();
   void popBeforeSmtp();
 };
@@ -156,6 +158,34 @@ void TstSecureServers::smtp() {
   QVERIFY(!wire.contains(password.toUtf8()));
   QVERIFY(!wire.contains(password.toUtf8().toBase64()));
   QVERIFY(!wire.contains(QByteArray("\0taro\0", 6).append(password.toUtf8()).toBase64()));
+}
+
+// After EHLO the server's 8BITMIME lets UTF-8 go unencoded, declared so.
+void TstSecureServers::utf8GoesAsEightBitWhereOffered() {
+  Sender sender;
+  sender.settings.smtpSecurity = Smtp::StartTls;
+  sender.settings.smtpPort = 587;
+  sender.settings.smtpAuth = true;
+  sender.settings.smtpUser = QStringLiteral("taro");
+  sender.settings.smtpPassword = kPassword;
+  sender.settings.charset = MailSettings::Charset::Utf8;
+  const QString body = QStringLiteral("明日の会議😀\n.\n") + QStringLiteral("あ").repeated(600);
+
+  sender.mail.CmdMail_Click(QStringLiteral("hanako@talvenor.test"), QStringLiteral("件名"), body);
+
+  QTRY_COMPARE_WITH_TIMEOUT(sender.boxes.count(), 2, 20000);
+  QCOMPARE(sender.boxes.texts().last(), kCompleted);
+  const QString message = secureSpool(587) + QLatin1Char('/') + mailsAt(587).last() + QStringLiteral("/message");
+  for (const QByteArray& line : readFile(message).split('\n')) QVERIFY(line.size() <= 998 + 1);
+  QProcess parser;
+  parser.start(QStringLiteral("/usr/bin/python3"),
+               {qEnvironmentVariable("TALVENOR_SOURCE_DIR") + QStringLiteral("/tests/servers/parse_mail.py"), message});
+  QVERIFY(parser.waitForFinished(30000));
+  const QJsonObject read = QJsonDocument::fromJson(parser.readAllStandardOutput()).object();
+  QCOMPARE(read.value(QStringLiteral("transfer")).toString(), QStringLiteral("8bit"));
+  QCOMPARE(read.value(QStringLiteral("subject")).toString(), QStringLiteral("件名"));
+  QString received = read.value(QStringLiteral("body")).toString().replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  QCOMPARE(received.remove(u'\n'), QString(body).remove(u'\n'));
 }
 
 void TstSecureServers::popBeforeSmtp_data() {
