@@ -287,7 +287,8 @@ void frmSettings::Form_Load(const QString& shownRecipient) {
   TxtServerPOP->setText(stored.popServer);
   TxtUSER->setText(stored.popUser);
   TxtPASS->setText(stored.popPassword);
-  smtpDetails_ = {stored.smtpSecurity, stored.smtpPort, stored.smtpAuth, stored.smtpUser, stored.smtpPassword};
+  smtpDetails_ = {stored.smtpSecurity, stored.smtpPort,     stored.smtpAuth,
+                  stored.smtpUser,     stored.smtpPassword, stored.charset};
   cmbPopSecurity->setCurrentIndex(static_cast<int>(stored.popSecurity));
   shownPopSecurity_ = stored.popSecurity;
   TxtPopPort->setText(QString::number(stored.popPort));
@@ -399,6 +400,7 @@ void frmSettings::WriteConfig() {
   toStore.smtpAuth = smtpDetails_.auth;
   toStore.smtpUser = smtpDetails_.user;
   toStore.smtpPassword = smtpDetails_.password;
+  toStore.charset = smtpDetails_.charset;
   takePopConnection(toStore);
   running_.popBeforeSmtp = toStore.popBeforeSmtp;
   DataIni::writeMailSettings(toStore);

@@ -44,7 +44,7 @@ class frmSettings : public QDialog {
   QLineEdit* TxtFrom = nullptr;
   QLabel* serverCaption = nullptr;
   QLineEdit* TxtServer = nullptr;
-  QPushButton* cmdSmtpDetails = nullptr;  // "詳細設定...": encryption, port, SMTP AUTH
+  QPushButton* cmdSmtpDetails = nullptr;  // "詳細設定...": encryption, port, SMTP AUTH, character set
   QGroupBox* logFrame = nullptr;
   QLabel* logNote = nullptr;
   QLabel* logWarning = nullptr;

@@ -57,6 +57,7 @@ SmtpDetailsDialog::SmtpDetailsDialog(const SmtpDetails& details, QWidget* parent
   authBox->setChecked(details.auth);
   userBox->setText(details.user);
   passwordBox->setText(details.password);
+  charsetBox->setCurrentIndex(static_cast<int>(details.charset));
   onAuthToggled();
   // Only the user's own choices warn.
   connect(encryptionBox, &QComboBox::currentIndexChanged, this, &SmtpDetailsDialog::onEncryptionChosen);
@@ -80,11 +81,17 @@ void SmtpDetailsDialog::buildControls() {
   userBox = textBox(this, kBoxWidth);
   QLabel* passwordCaption = label(QStringLiteral("パスワード"), this);
   passwordBox = SettingsControls::passwordBox(this, kBoxWidth);
+  QLabel* charsetCaption = label(QStringLiteral("文字コード"), this);
+  charsetBox = new QComboBox(this);
+  // In the order of MailSettings::Charset.
+  charsetBox->addItems(
+      {QStringLiteral("Shift_JIS（従来どおり）"), QStringLiteral("ISO-2022-JP（推奨）"), QStringLiteral("UTF-8")});
   okButton = button(QStringLiteral("OK"), this);
   cancelButton = button(QStringLiteral("キャンセル"), this);
 
   const std::pair<QLabel*, QWidget*> captions[] = {
-      {encryptionCaption, encryptionBox}, {portCaption, portBox}, {userCaption, userBox}, {passwordCaption, passwordBox}};
+      {encryptionCaption, encryptionBox}, {portCaption, portBox},         {userCaption, userBox},
+      {passwordCaption, passwordBox},     {charsetCaption, charsetBox}};
   for (const auto& [caption, box] : captions) caption->setBuddy(box);
 
   auto* grid = new QGridLayout;
@@ -97,6 +104,8 @@ void SmtpDetailsDialog::buildControls() {
   grid->addWidget(userBox, 3, 1);
   grid->addWidget(passwordCaption, 4, 0);
   grid->addWidget(passwordBox, 4, 1);
+  grid->addWidget(charsetCaption, 5, 0);
+  grid->addWidget(charsetBox, 5, 1);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   buttons->addWidget(okButton);
@@ -153,5 +162,6 @@ SmtpDetails SmtpDetailsDialog::details() const {
   details.auth = authBox->isChecked();
   details.user = userBox->text();
   details.password = passwordBox->text();
+  details.charset = static_cast<MailSettings::Charset>(charsetBox->currentIndex());
   return details;
 }

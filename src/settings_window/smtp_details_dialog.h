@@ -11,14 +11,15 @@ class QComboBox;
 class QLineEdit;
 class QPushButton;
 
-// How the program reaches the SMTP server beyond its name: encryption,
-// port and SMTP AUTH.
+// How the program reaches the SMTP server beyond its name (encryption,
+// port, SMTP AUTH), and the character set of the mail text.
 struct SmtpDetails {
   MailSettings::SmtpSecurity security = MailSettings::SmtpSecurity::None;
   std::uint16_t port = MailSettings::kSmtpPort;
   bool auth = false;
   QString user;
   QString password;
+  MailSettings::Charset charset = MailSettings::Charset::ShiftJis;
 };
 
 // The small modal dialog "詳細設定..." of the settings window opens. OK
@@ -38,6 +39,7 @@ class SmtpDetailsDialog : public QDialog {
   QCheckBox* authBox = nullptr;
   QLineEdit* userBox = nullptr;
   QLineEdit* passwordBox = nullptr;
+  QComboBox* charsetBox = nullptr;  // Shift_JIS（従来どおり） / ISO-2022-JP（推奨） / UTF-8
   QPushButton* okButton = nullptr;
   QPushButton* cancelButton = nullptr;
 

@@ -24,6 +24,8 @@ class TstMailSettings : public QObject {
  private slots:
   void reads_data();
   void reads();
+  void charset_data();
+  void charset();
   void popInterval_data();
   void popInterval();
   void savingWithoutNewKeysChangesNothing();
@@ -73,6 +75,26 @@ void TstMailSettings::reads() {
   QCOMPARE(settings.smtpUser, QStringLiteral("taro"));
   QCOMPARE(int(settings.popSecurity), popSecurity);
   QCOMPARE(int(settings.popPort), popPort);
+}
+
+void TstMailSettings::charset_data() {
+  QTest::addColumn<QString>("line");
+  QTest::addColumn<int>("charset");
+  using C = MailSettings::Charset;
+  QTest::newRow("absent") << QString() << int(C::ShiftJis);
+  QTest::newRow("Shift_JIS") << QStringLiteral("Charset=Shift_JIS\n") << int(C::ShiftJis);
+  QTest::newRow("ISO-2022-JP") << QStringLiteral("Charset=ISO-2022-JP\n") << int(C::Iso2022Jp);
+  QTest::newRow("utf-8, any case") << QStringLiteral("Charset=utf-8\n") << int(C::Utf8);
+  QTest::newRow("unknown") << QStringLiteral("Charset=EUC-JP\n") << int(C::ShiftJis);
+  QTest::newRow("empty") << QStringLiteral("Charset=\n") << int(C::ShiftJis);
+}
+
+void TstMailSettings::charset() {
+  QFETCH(QString, line);
+  QFETCH(int, charset);
+  TempAppFolder folder;
+  folder.writeIni(kBase + line);
+  QCOMPARE(int(DataIni::readMailSettings().charset), charset);
 }
 
 void TstMailSettings::popInterval_data() {

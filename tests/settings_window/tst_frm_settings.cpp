@@ -446,9 +446,9 @@ class TestFrmSettings : public QObject {
     program.setRecipientList({}, QStringLiteral("to@example.jp"));
     store(DataIni::Section::MAIL, DataIni::Key::From, QStringLiteral("me@example.jp"));
     store(DataIni::Section::MAIL, DataIni::Key::Server, QStringLiteral("smtp.example.jp"));
-    const QStringList newKeys{DataIni::Key::SmtpSecurity, DataIni::Key::SmtpPort, DataIni::Key::SmtpAuth,
-                              DataIni::Key::SmtpUser,     DataIni::Key::SmtpPass, DataIni::Key::PopSecurity,
-                              DataIni::Key::PopPort};
+    const QStringList newKeys{DataIni::Key::SmtpSecurity, DataIni::Key::SmtpPort,    DataIni::Key::SmtpAuth,
+                              DataIni::Key::SmtpUser,     DataIni::Key::SmtpPass,    DataIni::Key::PopSecurity,
+                              DataIni::Key::PopPort,      DataIni::Key::PopInterval, DataIni::Key::Charset};
     ScriptedMessageBoxes boxes;
     {
       SettingsOver window(*program.main);
@@ -466,6 +466,7 @@ class TestFrmSettings : public QObject {
       details->authBox->setChecked(true);
       details->userBox->setText(QStringLiteral("me@example.jp"));
       details->passwordBox->setText(QStringLiteral("app password"));
+      details->charsetBox->setCurrentIndex(1);  // ISO-2022-JP
       details->okButton->click();
     });
     window.cmdSmtpDetails->click();
@@ -488,6 +489,7 @@ class TestFrmSettings : public QObject {
     QCOMPARE(stored(DataIni::Section::MAIL, DataIni::Key::SmtpUser), QStringLiteral("me@example.jp"));
     QCOMPARE(stored(DataIni::Section::MAIL, DataIni::Key::SmtpPass), QStringLiteral("app password"));
     QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::PopSecurity), QStringLiteral("SSL"));
+    QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::Charset), QStringLiteral("ISO-2022-JP"));
     QVERIFY(!ModINI::IniHasKey(DataIni::Section::MAIL, DataIni::Key::PopPort));
     const MailSettings& running = program.running();
     QCOMPARE(running.smtpSecurity, MailSettings::SmtpSecurity::StartTls);

@@ -37,6 +37,8 @@ void TstSmtpDetailsDialog::portFollowsEncryption() {
   dialog.authBox->setChecked(true);
   dialog.userBox->setText(QStringLiteral("taro@example.jp"));
   dialog.passwordBox->setText(QStringLiteral("app password"));
+  QCOMPARE(dialog.charsetBox->currentText(), QStringLiteral("Shift_JIS（従来どおり）"));
+  dialog.charsetBox->setCurrentIndex(2);
   dialog.okButton->click();
   QCOMPARE(dialog.result(), int(QDialog::Accepted));
   const SmtpDetails details = dialog.details();
@@ -45,6 +47,7 @@ void TstSmtpDetailsDialog::portFollowsEncryption() {
   QVERIFY(details.auth);
   QCOMPARE(details.user, QStringLiteral("taro@example.jp"));
   QCOMPARE(details.password, QStringLiteral("app password"));
+  QCOMPARE(details.charset, MailSettings::Charset::Utf8);
   QCOMPARE(dialog.passwordBox->echoMode(), QLineEdit::Password);
   QCOMPARE(boxes.count(), 0);
 }
