@@ -3,6 +3,8 @@
 #include "body_counter.h"
 #include "composer_controls.h"
 #include "data_ini_layout.h"
+#include "mail_text.h"
+#include "focused_button.h"
 #include "message_box.h"
 #include "mod_ini.h"
 #include "ansi_code_page.h"
@@ -291,7 +293,21 @@ bool Talvenor::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
+void Talvenor::keyPressEvent(QKeyEvent* event) {
+  if (!pressFocusedButton(this, event)) QWidget::keyPressEvent(event);
+}
+
 void Talvenor::TxtSubj_Change() {
+  // The subject is one line: pasted line breaks become nothing, so the
+  // counter counts what is sent.
+  if (TxtSubj->text().contains(QLatin1Char('\n')) || TxtSubj->text().contains(QLatin1Char('\r'))) {
+    const int cursor = TxtSubj->cursorPosition();
+    const QString before = TxtSubj->text().left(cursor);
+    const qsizetype removedBefore = before.count(QLatin1Char('\n')) + before.count(QLatin1Char('\r'));
+    TxtSubj->setText(MailText::SubjectWithoutLineBreaks(TxtSubj->text()));  // runs this handler again
+    TxtSubj->setCursorPosition(cursor - int(removedBefore));
+    return;
+  }
   subjectCounter->setText(QString::number(AnsiCodePage::byteCount(TxtSubj->text())));
 }
 

@@ -11,13 +11,10 @@ Opener& testOpener() {
 }
 }  // namespace
 
-void open(const QString& folderPath) {
-  if (testOpener()) {
-    testOpener()(folderPath);
-    return;
-  }
+bool open(const QString& folderPath) {
+  if (testOpener()) return testOpener()(folderPath);
   // Goes through xdg-open on Linux; the program does not wait for it.
-  QDesktopServices::openUrl(QUrl::fromLocalFile(folderPath));
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(folderPath));
 }
 
 Opener setOpenerForTesting(Opener opener) { return std::exchange(testOpener(), std::move(opener)); }

@@ -1,6 +1,7 @@
 #include "frm_settings.h"
 
 #include "data_ini_layout.h"
+#include "focused_button.h"
 #include "folder_opener.h"
 #include "mail_settings.h"
 #include "mail_transmission.h"
@@ -246,14 +247,7 @@ void frmSettings::connectHandlers() {
 }
 
 void frmSettings::keyPressEvent(QKeyEvent* event) {
-  // Enter presses the button that has the focus, as a space does; typed in
-  // a text box it presses nothing.
-  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-  if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-    if (auto* button = qobject_cast<QPushButton*>(focusWidget())) button->click();
-    return;
-  }
-  QDialog::keyPressEvent(event);
+  if (!pressFocusedButton(this, event)) QDialog::keyPressEvent(event);
 }
 
 void frmSettings::Form_Load(const QString& shownRecipient) {
@@ -409,7 +403,11 @@ void frmSettings::WriteConfig() {
 void frmSettings::cmdLog_Click() {
   const QString path = MailLog::LogFolderPath();
   if (QFileInfo::exists(path)) {
-    FolderOpener::open(path);
+    if (FolderOpener::open(path)) return;
+    // A desktop with nothing that shows folders: at least say where it is.
+    MessageBox::MsgBox(QStringLiteral("ログフォルダを開くプログラムが見つかりません。") + kCrLf + kCrLf +
+                           QStringLiteral("ログフォルダのパス：") + kCrLf + path,
+                       MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, MessageBox::kApplicationTitle);
     return;
   }
   const QString text = QStringLiteral("ログフォルダが見つかりません。") + kCrLf +

@@ -1,5 +1,6 @@
 #include "smtp_details_dialog.h"
 
+#include "focused_button.h"
 #include "message_box.h"
 #include "plain_text.h"
 #include "settings_controls.h"
@@ -117,6 +118,10 @@ void SmtpDetailsDialog::buildControls() {
 
   connect(okButton, &QPushButton::clicked, this, &SmtpDetailsDialog::onOk);
   connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void SmtpDetailsDialog::keyPressEvent(QKeyEvent* event) {
+  if (!pressFocusedButton(this, event)) QDialog::keyPressEvent(event);
 }
 
 // A port that was the default of the former encryption (or none) becomes

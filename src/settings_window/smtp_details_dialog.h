@@ -7,6 +7,7 @@
 #include <cstdint>
 
 class QCheckBox;
+class QKeyEvent;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
@@ -42,6 +43,9 @@ class SmtpDetailsDialog : public QDialog {
   QComboBox* charsetBox = nullptr;  // Shift_JIS（従来どおり） / ISO-2022-JP（推奨） / UTF-8
   QPushButton* okButton = nullptr;
   QPushButton* cancelButton = nullptr;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void buildControls();

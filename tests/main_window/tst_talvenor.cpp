@@ -112,6 +112,7 @@ class TestTalvenor : public QObject {
   void pressesOnControlsDoNotDrag();
   void copiesTheBodyOnly();
   void buttonsForwardToTheirHandlers();
+  void returnPressesTheFocusedButton();
 
  private:
   std::unique_ptr<TempAppFolder> folder_;
@@ -381,6 +382,10 @@ void TestTalvenor::subjectCounterShowsBytesOnly() {
   QCOMPARE(window->subjectCounter->text(), QStringLiteral("600"));
   window->TxtSubj->clear();
   QCOMPARE(window->subjectCounter->text(), QStringLiteral("0"));
+  // Pasted line breaks become nothing: the counter counts what is sent.
+  window->TxtSubj->setText(QStringLiteral("会議\r\nのお知らせ\n"));
+  QCOMPARE(window->TxtSubj->text(), QStringLiteral("会議のお知らせ"));
+  QCOMPARE(window->subjectCounter->text(), QStringLiteral("14"));
   QVERIFY(boxes.shown().isEmpty());
 }
 
@@ -580,6 +585,30 @@ void TestTalvenor::buttonsForwardToTheirHandlers() {
   QCOMPARE(connections->closes, 1);
   QVERIFY(!window.isVisible());
   QCOMPARE(boxes.count(), shown);
+}
+
+// Return and Enter press the focused button, as Space does.
+void TestTalvenor::returnPressesTheFocusedButton() {
+  ScriptedMessageBoxes boxes;
+  auto window = loadWindow();
+  int opened = 0;
+  window->openSettingsWindow = [&opened](Talvenor&) { ++opened; };
+  window->Txt->setPlainText(QStringLiteral("本文"));
+  window->CmdMailINIT->setFocus();
+  QTest::keyClick(window->CmdMailINIT, Qt::Key_Return);
+  QCOMPARE(opened, 1);
+  QTest::keyClick(window->CmdMailINIT, Qt::Key_Enter, Qt::KeypadModifier);
+  QCOMPARE(opened, 2);
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  clipboard->setText(QStringLiteral("old"));
+  window->CmdClip->setFocus();
+  QTest::keyClick(window->CmdClip, Qt::Key_Return);
+  QCOMPARE(clipboard->text(), QStringLiteral("本文"));
+  // Typed in the subject box, Return presses nothing.
+  window->TxtSubj->setFocus();
+  QTest::keyClick(window->TxtSubj, Qt::Key_Return);
+  QCOMPARE(opened, 2);
+  QVERIFY(boxes.shown().isEmpty());
 }
 
 QTEST_MAIN(TestTalvenor)

@@ -596,8 +596,12 @@ class TestFrmSettings : public QObject {
     Program program;
     const QString path = program.folder.path() + QStringLiteral("mailLOG");
     QStringList opened;
+    bool desktopOpens = true;
     const FolderOpener::Opener previous =
-        FolderOpener::setOpenerForTesting([&opened](const QString& folder) { opened.append(folder); });
+        FolderOpener::setOpenerForTesting([&opened, &desktopOpens](const QString& folder) {
+          opened.append(folder);
+          return desktopOpens;
+        });
     ScriptedMessageBoxes boxes;
     SettingsOver window(*program.main);
 
@@ -618,6 +622,13 @@ class TestFrmSettings : public QObject {
     window.cmdLog->click();
     QCOMPARE(opened, QStringList{path});
     QCOMPARE(boxes.count(), 1);
+
+    // Nothing on the desktop can show a folder: the box gives its path.
+    desktopOpens = false;
+    window.cmdLog->click();
+    QCOMPARE(boxes.count(), 2);
+    QCOMPARE(boxes.texts().last(),
+             QStringLiteral("ログフォルダを開くプログラムが見つかりません。\r\n\r\nログフォルダのパス：\r\n") + path);
     FolderOpener::setOpenerForTesting(previous);
   }
 
