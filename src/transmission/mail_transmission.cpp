@@ -167,8 +167,11 @@ void MailTransmission::mtPBSMTP(const PopReply& reply) {
 void MailTransmission::Winsock_Close() {
   server_.close();
 
+  // The server's last words; a server that said nothing is said to have
+  // closed the connection, so that the box is never empty.
   const auto showError = [this] {
-    MessageBox::MsgBox(kError + kCrLf + lastReply_, MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
+    MessageBox::MsgBox(kError + kCrLf + (lastReply_.isEmpty() ? kServerClosed : lastReply_),
+                       MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
   };
 
   if (smtp_.state() == SmtpDialogue::State::Failed) {

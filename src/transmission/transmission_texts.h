@@ -40,6 +40,9 @@ inline const QString kCertificateRejected =
 // POP dialogue and the close handler.
 inline const QString kError = QStringLiteral("エラーが発生しました。");
 inline const QString kCheckLoginHint = QStringLiteral("ユーザ名・パスワードを確認してください。");
+// A server that closed the connection early without a word.
+inline const QString kServerClosed =
+    QStringLiteral("サーバが接続を閉じました。メールは送信されていない可能性があります。");
 inline const QString kPopTestSucceeded = QStringLiteral("POPサーバへの接続は成功しました。");
 inline const QString kPopTestTitle = QStringLiteral("POPサーバの接続テスト");
 inline const QString kSendCompleted = QStringLiteral("送信が完了しました。");

@@ -393,7 +393,8 @@ void TstMailTransmission::smtpDialogue_data() {
   QTest::newRow("close before the mail is accepted")
       << kTo << subject << body
       << upToRcpt() + fromData(subject, {body}).mid(0, 10) + QStringList{QStringLiteral("C: ."), QStringLiteral("X:")}
-      << QStringList{closedEarly} << QByteArray() << false;
+      << QStringList{closedEarly + QStringLiteral("サーバが接続を閉じました。メールは送信されていない可能性があります。")}
+      << QByteArray() << false;
   QTest::newRow("close after QUIT without 221")
       << kTo << subject << body << normalSend().mid(0, normalSend().size() - 2) + QStringList{QStringLiteral("X:")}
       << QStringList{kCompleted} << QByteArray() << true;

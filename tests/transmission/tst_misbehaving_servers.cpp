@@ -89,6 +89,12 @@ QString replyHeldIn(const QList<Exchange>& dialogue, qsizetype k) {
   return k == 1 || k == 2 ? dialogue[k - 1].reply + QStringLiteral("\r\n") : QString();
 }
 
+// The box of a close before the mail was accepted: the server's last text,
+// or, when it left none, that it closed the connection.
+QString closedEarlyBox(const QString& held) {
+  return kClosedEarly + (held.isEmpty() ? QStringLiteral("サーバが接続を閉じました。メールは送信されていない可能性があります。") : held);
+}
+
 QString bytesRow(const QByteArray& bytes) { return QStringLiteral("B: ") + QString::fromLatin1(bytes.toHex()); }
 
 // Lines no dialogue expects; none begins with "4" or "5", none holds "+OK"
@@ -132,7 +138,7 @@ void addDialogueRows(bool isPop) {
   const auto closes = [&](const QString& what, qsizetype k, const QStringList& rows) {
     const bool normalEnd = k == dialogue.size() - 1;
     add(what, k, before(dialogue, k) + rows,
-        normalEnd ? QStringList{kCompleted} : QStringList{kClosedEarly + replyHeldIn(dialogue, k)}, normalEnd);
+        normalEnd ? QStringList{kCompleted} : QStringList{closedEarlyBox(replyHeldIn(dialogue, k))}, normalEnd);
   };
 
   for (qsizetype k = 0; k < dialogue.size(); ++k) {
