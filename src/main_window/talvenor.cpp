@@ -54,6 +54,13 @@ Talvenor::Talvenor(std::unique_ptr<SocketControl> winsock, QWidget* parent)
   buildControls();
 
   transmission_->clearSubjectBox = [this] { TxtSubj->clear(); };
+  // While a connection is open the window shows that something is under way.
+  connect(transmission_.get(), &MailTransmission::busyChanged, this, [this](bool busy) {
+    if (busy)
+      setCursor(Qt::BusyCursor);
+    else
+      unsetCursor();
+  });
   transmission_->clearBodyBox = [this] { Txt->clear(); };
 }
 

@@ -37,6 +37,7 @@ inline const QString PopSecurity = QStringLiteral("PopSecurity");
 inline const QString PopPort = QStringLiteral("PopPort");
 inline const QString PopInterval = QStringLiteral("PopInterval");
 inline const QString Charset = QStringLiteral("Charset");
+inline const QString SmtpTimeout = QStringLiteral("SmtpTimeout");
 }  // namespace Key
 
 // Largest address index the address book holds (entries 0..4).

@@ -116,6 +116,8 @@ MailSettings readMailSettings() {
   // Whole minutes, up to a week; anything else is the default.
   const std::optional<std::int32_t> interval = parseInt32(ModINI::IniRead(Section::MAIL, Key::PopInterval));
   if (interval && *interval >= 0 && *interval <= 7 * 24 * 60) settings.popIntervalMinutes = *interval;
+  const std::optional<std::int32_t> timeout = parseInt32(ModINI::IniRead(Section::MAIL, Key::SmtpTimeout));
+  if (timeout && *timeout >= 1 && *timeout <= 3600) settings.replyTimeoutSeconds = *timeout;
   return settings;
 }
 
@@ -141,6 +143,8 @@ void writeMailSettings(const MailSettings& settings) {
   writeUnlessDefault(Key::PopPort, QString::number(settings.popPort),
                      settings.popPort == MailSettings::defaultPort(settings.popSecurity));
   writeUnlessDefault(Key::Charset, charsetText(settings.charset), settings.charset == MailSettings::Charset::ShiftJis);
+  writeUnlessDefault(Key::SmtpTimeout, QString::number(settings.replyTimeoutSeconds),
+                     settings.replyTimeoutSeconds == 0);
   writeUnlessDefault(Key::PopInterval, QString::number(settings.popIntervalMinutes),
                      settings.popIntervalMinutes == MailSettings::kPopIntervalMinutes);
 }

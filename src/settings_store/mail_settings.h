@@ -42,6 +42,9 @@ struct MailSettings {
   // PopInterval: minutes after which the POP login is done again before
   // the next send; 0: before every send.
   int popIntervalMinutes = kPopIntervalMinutes;
+  // SmtpTimeout: seconds any server may take to answer, POP included; 0
+  // (absent or invalid): RFC 5321's limit for each wait.
+  int replyTimeoutSeconds = 0;
   QString popUser;           // USER
   QString popPassword;       // PASS: held and sent as plain text
 

@@ -9,6 +9,8 @@
 #include "write_log.h"
 #include "wsa_error_numbers.h"
 
+#include <QScopedValueRollback>
+
 #include <utility>
 
 using namespace TransmissionTexts;
@@ -36,11 +38,61 @@ MailTransmission::MailTransmission(SocketControl& socket, const MailSettings& ru
   connect(&socket_, &SocketControl::closeEvent, this, &MailTransmission::Winsock_Close);
   connect(&socket_, &SocketControl::errorEvent, this, &MailTransmission::Winsock_Error);
   connect(&socket_, &SocketControl::tlsReadyEvent, this, &MailTransmission::Winsock_TlsReady);
+  replyTimer_.setSingleShot(true);
+  connect(&replyTimer_, &QTimer::timeout, this, &MailTransmission::onNoAnswer);
 }
 
-// ----------------------------------------------------------- send command
+// Every wait for a reply has a limit: SmtpTimeout when it is set, else RFC
+// 5321's (4.5.3.2): 2 minutes for the go-ahead after DATA, 10 for the end
+// of the data, 5 for every other reply (POP's too).
+void MailTransmission::settle(bool replyTaken) {
+  const bool open = server_.isOpen();
+  if (!open) {
+    replyTimer_.stop();
+  } else if (replyTaken || !replyTimer_.isActive()) {
+    int seconds = running_.replyTimeoutSeconds;
+    if (seconds <= 0) {
+      seconds = 5 * 60;
+      if (smtp_.state() == SmtpDialogue::State::AwaitDataGoAhead) seconds = 2 * 60;
+      if (smtp_.state() == SmtpDialogue::State::AwaitDataAccepted) seconds = 10 * 60;
+    }
+    replyTimer_.start(seconds * 1000);
+  }
+  if (open != busy_) {
+    busy_ = open;
+    emit busyChanged(busy_);
+  }
+}
+
+// The server has not answered in time: the mail was not sent, unless it
+// had already been accepted and only the answer to QUIT is missing.
+void MailTransmission::onNoAnswer() {
+  // Not while a handler runs (its box is on the screen): then later.
+  if (handling_) {
+    replyTimer_.start(1000);
+    return;
+  }
+  const QScopedValueRollback<bool> handling(handling_, true);
+  server_.close();
+  if (smtpPhase_ && smtp_.state() == SmtpDialogue::State::AwaitQuit) {
+    completeSend();
+  } else if (popLogin_.state() == PopLogin::State::AwaitServerClose && !popTest_) {
+    // The login is done; only the POP server's close is missing.
+    connectToSmtp();
+    restartDialogues();
+    replyTimer_.stop();
+    settle(false);
+    return;
+  } else {
+    popTest_ = false;
+    MessageBox::MsgBox(kNoAnswer, MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
+  }
+  restartDialogues();
+  settle(false);
+}
 
 void MailTransmission::CmdMail_Click(const QString& recipient, const QString& subject, const QString& body) {
+  const QScopedValueRollback<bool> handling(handling_, true);
   // The addresses.
   if (isBlank(recipient)) return;
   if (!MailText::IsValidAddress(recipient)) {
@@ -77,6 +129,8 @@ void MailTransmission::CmdMail_Click(const QString& recipient, const QString& su
     smtpPhase_ = true;
     connectToSmtp();
   }
+  replyTimer_.stop();
+  settle(false);
 }
 
 void MailTransmission::StartPopTest(std::function<void()> onSucceeded) {
@@ -86,6 +140,8 @@ void MailTransmission::StartPopTest(std::function<void()> onSucceeded) {
   if (server_.isOpen()) server_.close();
   restartDialogues();
   connectToPop();
+  replyTimer_.stop();
+  settle(false);
 }
 
 void MailTransmission::restartDialogues() {
@@ -119,14 +175,19 @@ void MailTransmission::connectToPop() {
 
 // Routes each whole reply to the dialogue that is current.
 void MailTransmission::Winsock_DataArrival() {
+  const QScopedValueRollback<bool> handling(handling_, true);
   // The POP server's answer to QUIT is left unread.
   if (smtpPhase_ && popLogin_.state() == PopLogin::State::AwaitServerClose) return;
   QString reply;
+  bool taken = false;
   if (smtpPhase_) {
-    if (server_.takeWholeReply(reply)) smtp_.step(SmtpReply(reply), mail_, smtpEncryptedFromStart());
+    taken = server_.takeWholeReply(reply);
+    if (taken) smtp_.step(SmtpReply(reply), mail_, smtpEncryptedFromStart());
   } else if (running_.popBeforeSmtp) {
-    if (server_.takeWholeReply(reply)) mtPBSMTP(PopReply(reply));
+    taken = server_.takeWholeReply(reply);
+    if (taken) mtPBSMTP(PopReply(reply));
   }
+  settle(taken);
 }
 
 void MailTransmission::mtPBSMTP(const PopReply& reply) {
@@ -165,6 +226,7 @@ void MailTransmission::mtPBSMTP(const PopReply& reply) {
 //                      otherwise the server gave up before the mail was
 //                      accepted: show the server's last text, log nothing
 void MailTransmission::Winsock_Close() {
+  const QScopedValueRollback<bool> handling(handling_, true);
   server_.close();
 
   // The server's last words; a server that said nothing is said to have
@@ -177,7 +239,10 @@ void MailTransmission::Winsock_Close() {
   if (smtp_.state() == SmtpDialogue::State::Failed) {
     showError();
   } else if (popLogin_.state() == PopLogin::State::AwaitServerClose) {
-    if (!popTest_) connectToSmtp();
+    if (!popTest_) {
+      connectToSmtp();
+      replyTimer_.stop();  // a new connection, a new wait
+    }
   } else if (popTest_) {
     popTest_ = false;
   } else if (smtpPhase_ && smtp_.state() == SmtpDialogue::State::AwaitQuit) {
@@ -187,6 +252,7 @@ void MailTransmission::Winsock_Close() {
   }
 
   restartDialogues();
+  settle(false);
 }
 
 void MailTransmission::completeSend() {
@@ -203,18 +269,22 @@ void MailTransmission::completeSend() {
 
 // The encryption that STARTTLS or STLS began is in place.
 void MailTransmission::Winsock_TlsReady() {
+  const QScopedValueRollback<bool> handling(handling_, true);
   if (smtpPhase_)
     smtp_.tlsReady(mail_);
   else
     popLogin_.tlsReady(running_.popUser);
+  settle(true);
 }
 
 // A name lookup, connection, encryption or transfer failed.
 void MailTransmission::Winsock_Error(std::int16_t number, const QString& description) {
+  const QScopedValueRollback<bool> handling(handling_, true);
   MessageBox::MsgBox(socketErrorText(number, description) + kCrLf + kCrLf + kCheckServerHint + kCrLf + kServerStoppedHint +
                          kErrorCodeOpen + QString::number(number) + kErrorCodeClose,
                      MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, kSocketErrorTitle);
   server_.close();
   restartDialogues();
   popTest_ = false;
+  settle(false);
 }

@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <cstdint>
 #include <functional>
 
@@ -55,6 +56,11 @@ class MailTransmission : public QObject {
   const QString& lastReply() const { return lastReply_; }
   const QByteArray& mailText() const { return smtp_.mailText(); }
   qsizetype unreadReplyBytes() const { return server_.unreadBytes(); }
+  // A connection is open: a send or a POP test is under way.
+  bool busy() const { return busy_; }
+
+ signals:
+  void busyChanged(bool busy);
 
  private:
   // Socket events (the connect event needs nothing: the dialogues start
@@ -67,6 +73,10 @@ class MailTransmission : public QObject {
   void mtPBSMTP(const PopReply& reply);
   void completeSend();
   void restartDialogues();
+  // After every event: the time limit for the reply now awaited, and
+  // whether a connection is open.
+  void settle(bool replyTaken);
+  void onNoAnswer();
   void connectToSmtp();
   void connectToPop();
   bool popLoginAged() const;
@@ -85,4 +95,7 @@ class MailTransmission : public QObject {
   QElapsedTimer popLoginAge_;  // since the last POP login of a send
   bool popTest_ = false;  // the POP login in progress is only the settings window's test
   std::function<void()> onPopTestSucceeded_;
+  QTimer replyTimer_;  // the time limit of the reply now awaited
+  bool busy_ = false;
+  bool handling_ = false;  // a handler runs (a box of its may be on the screen)
 };

@@ -40,6 +40,10 @@ inline const QString kCertificateRejected =
 // POP dialogue and the close handler.
 inline const QString kError = QStringLiteral("エラーが発生しました。");
 inline const QString kCheckLoginHint = QStringLiteral("ユーザ名・パスワードを確認してください。");
+// A server that kept the program waiting past the time limit.
+inline const QString kNoAnswer =
+    QStringLiteral("サーバから時間内に応答がありませんでした。メールは送信されていません。");
+
 // A server that closed the connection early without a word.
 inline const QString kServerClosed =
     QStringLiteral("サーバが接続を閉じました。メールは送信されていない可能性があります。");

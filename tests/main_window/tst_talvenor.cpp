@@ -570,6 +570,8 @@ void TestTalvenor::buttonsForwardToTheirHandlers() {
   // The mail text (and its log) breaks lines with CR LF, as the headers do.
   QCOMPARE(window.transmission().mail().body, QStringLiteral("本文\r\n二行目"));
   QCOMPARE(connections->connects, 1);
+  // A send under way shows.
+  QCOMPARE(window.cursor().shape(), Qt::BusyCursor);
 
   // Clearing after a send empties both boxes and their counters follow.
   window.transmission().clearSubjectBox();

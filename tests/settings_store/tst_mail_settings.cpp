@@ -26,6 +26,8 @@ class TstMailSettings : public QObject {
   void reads();
   void charset_data();
   void charset();
+  void replyTimeout_data();
+  void replyTimeout();
   void popInterval_data();
   void popInterval();
   void savingWithoutNewKeysChangesNothing();
@@ -107,6 +109,25 @@ void TstMailSettings::popInterval_data() {
   QTest::newRow("negative") << QStringLiteral("PopInterval=-1\n") << 5;
   QTest::newRow("not a number") << QStringLiteral("PopInterval=often\n") << 5;
   QTest::newRow("beyond a week") << QStringLiteral("PopInterval=99999999\n") << 5;
+}
+
+void TstMailSettings::replyTimeout_data() {
+  QTest::addColumn<QString>("line");
+  QTest::addColumn<int>("seconds");  // 0: RFC 5321's limits
+  QTest::newRow("absent") << QString() << 0;
+  QTest::newRow("one second") << QStringLiteral("SmtpTimeout=1\n") << 1;
+  QTest::newRow("an hour") << QStringLiteral("SmtpTimeout=3600\n") << 3600;
+  QTest::newRow("zero") << QStringLiteral("SmtpTimeout=0\n") << 0;
+  QTest::newRow("beyond an hour") << QStringLiteral("SmtpTimeout=3601\n") << 0;
+  QTest::newRow("not a number") << QStringLiteral("SmtpTimeout=soon\n") << 0;
+}
+
+void TstMailSettings::replyTimeout() {
+  QFETCH(QString, line);
+  QFETCH(int, seconds);
+  TempAppFolder folder;
+  folder.writeIni(kBase + line);
+  QCOMPARE(DataIni::readMailSettings().replyTimeoutSeconds, seconds);
 }
 
 void TstMailSettings::popInterval() {

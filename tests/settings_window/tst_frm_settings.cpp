@@ -448,7 +448,8 @@ class TestFrmSettings : public QObject {
     store(DataIni::Section::MAIL, DataIni::Key::Server, QStringLiteral("smtp.example.jp"));
     const QStringList newKeys{DataIni::Key::SmtpSecurity, DataIni::Key::SmtpPort,    DataIni::Key::SmtpAuth,
                               DataIni::Key::SmtpUser,     DataIni::Key::SmtpPass,    DataIni::Key::PopSecurity,
-                              DataIni::Key::PopPort,      DataIni::Key::PopInterval, DataIni::Key::Charset};
+                              DataIni::Key::PopPort,      DataIni::Key::PopInterval, DataIni::Key::Charset,
+                              DataIni::Key::SmtpTimeout};
     ScriptedMessageBoxes boxes;
     {
       SettingsOver window(*program.main);

@@ -143,6 +143,8 @@ class TstMailTransmission : public QObject {
 
   void socketErrors_data();
   void socketErrors();
+  void serverThatDoesNotAnswer_data();
+  void serverThatDoesNotAnswer();
 };
 
 void TstMailTransmission::init() {}
@@ -769,6 +771,49 @@ void TstMailTransmission::socketErrors() {
   QVERIFY(!rig.mail.popTestRunning());
   QVERIFY(rig.mail.smtpPhase());
   if (!script.isEmpty()) VERIFY_SCRIPT_PLAYED(rig.smtp);
+}
+
+void TstMailTransmission::serverThatDoesNotAnswer_data() {
+  QTest::addColumn<QStringList>("smtp");
+  QTest::addColumn<QStringList>("pop");  // empty: POP before SMTP is off
+  QTest::addColumn<QString>("box");
+  QTest::addColumn<bool>("logged");
+  const QString noAnswer = QStringLiteral("サーバから時間内に応答がありませんでした。メールは送信されていません。");
+  const QStringList toQuit = normalSend().mid(0, normalSend().size() - 2);  // no 221, no close
+  QTest::newRow("no greeting") << QStringList{QStringLiteral("A:")} << QStringList() << noAnswer << false;
+  QTest::newRow("no reply to RCPT") << upToRcpt() + QStringList{QStringLiteral("A:")} << QStringList() << noAnswer
+                                    << false;
+  QTest::newRow("no reply to the end of the data")
+      << normalSend().mid(0, normalSend().indexOf(QStringLiteral("C: .")) + 1) + QStringList{QStringLiteral("A:")}
+      << QStringList() << noAnswer << false;
+  QTest::newRow("no reply to QUIT: the mail was accepted")
+      << toQuit + QStringList{QStringLiteral("A:")} << QStringList() << kCompleted << true;
+  QTest::newRow("no POP greeting") << QStringList() << QStringList{QStringLiteral("A:")} << noAnswer << false;
+}
+
+// SmtpTimeout bounds every wait: the connection is closed and the box says
+// that nothing was sent; a send under way shows busy until it ends.
+void TstMailTransmission::serverThatDoesNotAnswer() {
+  QFETCH(QStringList, smtp);
+  QFETCH(QStringList, pop);
+  QFETCH(QString, box);
+  QFETCH(bool, logged);
+  Rig rig(smtp, pop);
+  rig.settings.replyTimeoutSeconds = 1;
+  rig.settings.popBeforeSmtp = !pop.isEmpty();
+  QSignalSpy busy(&rig.mail, &MailTransmission::busyChanged);
+
+  rig.mail.CmdMail_Click(kTo, QStringLiteral("件名"), QStringLiteral("本文"));
+  QVERIFY(rig.mail.busy());
+
+  QTRY_COMPARE_WITH_TIMEOUT(rig.boxes.count(), 2, 10000);
+  QCOMPARE(rig.boxTexts().last(), box);
+  QCOMPARE(rig.winsock.State(), 0);
+  QVERIFY(SendingTest::atStart(rig.mail));
+  QVERIFY(!rig.mail.busy());
+  QCOMPARE(busy.count(), 2);
+  QCOMPARE(rig.logFiles().size(), logged ? 1 : 0);
+  VERIFY_SCRIPT_PLAYED(pop.isEmpty() ? rig.smtp : rig.pop);
 }
 
 QTEST_GUILESS_MAIN(TstMailTransmission)
