@@ -4,6 +4,7 @@
 #include "composer_controls.h"
 #include "data_ini_layout.h"
 #include "mail_text.h"
+#include "plain_text.h"
 #include "focused_button.h"
 #include "message_box.h"
 #include "mod_ini.h"
@@ -275,7 +276,7 @@ void Talvenor::Cmb_LostFocus() {
 }
 
 void Talvenor::cmbTo_LostFocus() {
-  const QString recipient = cmbTo->currentText();
+  const QString recipient = trimBlanks(cmbTo->currentText());
   mMailTo = recipient;
   DataIni::writeScrambled(DataIni::Section::MAIL, DataIni::Key::To, recipient);
   DataIni::writeScrambled(DataIni::Section::AddrIndex, DataIni::indexKey(0), recipient);

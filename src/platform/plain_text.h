@@ -12,3 +12,14 @@ inline bool isBlank(const QString& text) {
     if (c != QLatin1Char(' ')) return false;
   return true;
 }
+
+// The text without the blanks around it, half-width and full-width (U+3000)
+// alike: what is pasted with an address or a server name is not part of it.
+inline QString trimBlanks(const QString& text) {
+  const auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QChar(0x3000); };
+  qsizetype begin = 0;
+  qsizetype end = text.size();
+  while (begin < end && blank(text[begin])) ++begin;
+  while (end > begin && blank(text[end - 1])) --end;
+  return text.mid(begin, end - begin);
+}

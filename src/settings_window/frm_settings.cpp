@@ -368,25 +368,28 @@ void frmSettings::WriteConfig() {
 
   // The numbered list is emptied first, so it never keeps a stale entry.
   for (int i = 0; i <= DataIni::kMaxAddrIndex; ++i) ModINI::IniWrite(Section::AddrIndex, indexKey(i), QString());
-  DataIni::writeScrambled(Section::AddrIndex, indexKey(0), TxtTo[0]->text());
+  DataIni::writeScrambled(Section::AddrIndex, indexKey(0), trimBlanks(TxtTo[0]->text()));
 
-  // The non-blank book entries, renumbered from 1 without gaps, as typed.
+  // The non-blank book entries, renumbered from 1 without gaps, without
+  // the blanks around them.
   int count = 0;
   for (int n = 1; n <= DataIni::kMaxAddrIndex; ++n) {
-    if (isBlank(TxtTo[n]->text())) continue;
+    const QString entry = trimBlanks(TxtTo[n]->text());
+    if (entry.isEmpty()) continue;
     ++count;
-    DataIni::writeScrambled(Section::AddrIndex, indexKey(count), TxtTo[n]->text());
+    DataIni::writeScrambled(Section::AddrIndex, indexKey(count), entry);
   }
   ModINI::IniWrite(Section::AddrNum, Key::Num, QString::number(count));
 
   MailSettings toStore = running_;
-  toStore.recipient = TxtTo[0]->text();
-  toStore.from = TxtFrom->text();
-  toStore.smtpServer = TxtServer->text();
+  // Addresses and server names without the blanks around them.
+  toStore.recipient = trimBlanks(TxtTo[0]->text());
+  toStore.from = trimBlanks(TxtFrom->text());
+  toStore.smtpServer = trimBlanks(TxtServer->text());
   toStore.popBeforeSmtp = ChkPBSMTP->isChecked();
   // The log switch as the program runs with it; the box is not read.
   toStore.keepLog = running_.keepLog;
-  toStore.popServer = TxtServerPOP->text();
+  toStore.popServer = trimBlanks(TxtServerPOP->text());
   toStore.popUser = TxtUSER->text();
   toStore.popPassword = TxtPASS->text();
   toStore.smtpSecurity = smtpDetails_.security;

@@ -91,29 +91,31 @@ void MailTransmission::onNoAnswer() {
   settle(false);
 }
 
-void MailTransmission::CmdMail_Click(const QString& recipient, const QString& subject, const QString& body) {
+void MailTransmission::CmdMail_Click(const QString& typedRecipient, const QString& subject, const QString& body) {
   const QScopedValueRollback<bool> handling(handling_, true);
-  // The addresses.
-  if (isBlank(recipient)) return;
+  // The addresses, without the blanks a paste brings along.
+  const QString recipient = trimBlanks(typedRecipient);
+  const QString from = trimBlanks(running_.from);
+  if (recipient.isEmpty()) return;
   if (!MailText::IsValidAddress(recipient)) {
     MessageBox::MsgBox(kInvalidRecipient + kCrLf + recipient);
     return;
   }
-  if (!MailText::IsValidAddress(running_.from)) {
-    MessageBox::MsgBox(kInvalidSender + kCrLf + running_.from);
+  if (!MailText::IsValidAddress(from)) {
+    MessageBox::MsgBox(kInvalidSender + kCrLf + from);
     return;
   }
 
   // Confirmation.
   QString confirmation = kConfirmQuestion + kCrLf + kCrLf + kConfirmTo + recipient + kCrLf + kCrLf + kConfirmFrom +
-                         running_.from + kCrLf;
+                         from + kCrLf;
   if (running_.popBeforeSmtp) confirmation += kCrLf + kCrLf + kConfirmPopBeforeSmtp;
   if (MessageBox::MsgBox(confirmation, MessageBox::Buttons::OkCancel, MessageBox::Icon::Question, kConfirmTitle,
                          MessageBox::Answer::Ok) != MessageBox::Answer::Ok)
     return;
 
   // The mail as confirmed: later edits and saved settings do not change it.
-  mail_ = {recipient, running_.from, MailText::SubjectWithoutLineBreaks(subject), body,
+  mail_ = {recipient, from, MailText::SubjectWithoutLineBreaks(subject), body,
            {running_.smtpSecurity, running_.smtpAuth, running_.smtpUser, running_.smtpPassword}, running_.charset};
 
   // A send already under way is given up.
@@ -159,16 +161,16 @@ bool MailTransmission::smtpEncryptedFromStart() const {
 
 void MailTransmission::connectToSmtp() {
   if (smtpEncryptedFromStart())
-    server_.connectTls(running_.smtpServer, running_.smtpPort);
+    server_.connectTls(trimBlanks(running_.smtpServer), running_.smtpPort);
   else
-    server_.connect(running_.smtpServer, running_.smtpPort);
+    server_.connect(trimBlanks(running_.smtpServer), running_.smtpPort);
 }
 
 void MailTransmission::connectToPop() {
   if (running_.popSecurity == MailSettings::PopSecurity::Ssl)
-    server_.connectTls(running_.popServer, running_.popPort);
+    server_.connectTls(trimBlanks(running_.popServer), running_.popPort);
   else
-    server_.connect(running_.popServer, running_.popPort);
+    server_.connect(trimBlanks(running_.popServer), running_.popPort);
 }
 
 // ---------------------------------------------------------- socket events

@@ -35,7 +35,9 @@ class MailTransmission : public QObject {
   SocketControl& socket() { return socket_; }
 
   // The send button: checks, confirmation, capture of the texts, connect.
-  void CmdMail_Click(const QString& recipient, const QString& subject, const QString& body);
+  // Blanks around the recipient, the sender and the server names are not
+  // theirs and are left out.
+  void CmdMail_Click(const QString& typedRecipient, const QString& subject, const QString& body);
 
   // The settings window's POP test with the running POP values: gives up
   // any open connection and logs in without sending. onSucceeded runs after

@@ -321,10 +321,10 @@ class TestFrmSettings : public QObject {
     QTest::newRow("only last") << "to@example.jp" << QStringList{"", "", "", d} << QStringList{d, "", "", ""} << 1;
     QTest::newRow("box of spaces dropped")
         << "to@example.jp" << QStringList{"   ", a, "", b} << QStringList{a, b, "", ""} << 2;
-    QTest::newRow("kept untrimmed") << "to@example.jp" << QStringList{" a@example.jp ", "", "", ""}
-                                    << QStringList{" a@example.jp ", "", "", ""} << 1;
-    QTest::newRow("full-width space is an entry")
-        << "to@example.jp" << QStringList{"", "　", "", ""} << QStringList{"　", "", "", ""} << 1;
+    QTest::newRow("blanks around an entry left out")
+        << "to@example.jp" << QStringList{" a@example.jp　", "", "", ""} << QStringList{a, "", "", ""} << 1;
+    QTest::newRow("a full-width space alone is blank")
+        << "to@example.jp" << QStringList{"", "　", "", ""} << QStringList{"", "", "", ""} << 0;
     QTest::newRow("recipient of spaces") << "   " << QStringList{a, "", "", ""} << QStringList{a, "", "", ""} << 1;
   }
   void compaction() {
@@ -355,16 +355,17 @@ class TestFrmSettings : public QObject {
     const IniFile file = parseIni(program.folder.iniBytes());
     QCOMPARE(file[DataIni::Section::AddrNum][DataIni::Key::Num], QString::number(num));
     for (int i = 0; i <= 4; ++i) QVERIFY2(file[DataIni::Section::AddrIndex].contains(QString::number(i)), qPrintable(QString::number(i)));
-    QCOMPARE(stored(DataIni::Section::AddrIndex, QStringLiteral("0")), recipient);
+    const QString storedRecipient = recipient.trimmed();  // the rows' blanks are half-width
+    QCOMPARE(stored(DataIni::Section::AddrIndex, QStringLiteral("0")), storedRecipient);
     for (int i = 1; i <= 4; ++i) {
       QCOMPARE(stored(DataIni::Section::AddrIndex, QString::number(i)), entries[i - 1]);
       if (entries[i - 1].isEmpty()) QCOMPARE(file[DataIni::Section::AddrIndex][QString::number(i)], QString());
     }
-    QCOMPARE(stored(DataIni::Section::MAIL, DataIni::Key::To), recipient);
+    QCOMPARE(stored(DataIni::Section::MAIL, DataIni::Key::To), storedRecipient);
 
     // The main window's list: the recipient, then the book; its text the recipient.
-    QCOMPARE(program.recipientList(), QStringList{recipient} + entries.mid(0, num));
-    QCOMPARE(program.main->cmbTo->currentText(), recipient);
+    QCOMPARE(program.recipientList(), QStringList{storedRecipient} + entries.mid(0, num));
+    QCOMPARE(program.main->cmbTo->currentText(), storedRecipient);
 
     // The next opening shows the compacted book.
     SettingsOver again(*program.main);
@@ -432,8 +433,9 @@ class TestFrmSettings : public QObject {
       QCOMPARE(window.TxtFrom->text(), from);
       return;
     }
-    QCOMPARE(stored(DataIni::Section::MAIL, DataIni::Key::From), from);
-    QCOMPARE(stored(DataIni::Section::MAIL, DataIni::Key::pServer), popServer);
+    // Addresses and server names are stored without the blanks around them.
+    QCOMPARE(stored(DataIni::Section::MAIL, DataIni::Key::From), from.trimmed());
+    QCOMPARE(stored(DataIni::Section::MAIL, DataIni::Key::pServer), popServer.trimmed());
     QCOMPARE(stored(DataIni::Section::MAIL, DataIni::Key::USER), popServer);
     QCOMPARE(stored(DataIni::Section::MAIL, DataIni::Key::PASS), popServer);
     QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::PBSMTP), DataIni::flagText(popChecked));

@@ -132,6 +132,7 @@ class TstMailTransmission : public QObject {
   void nextSendStartsAfresh_data();
   void nextSendStartsAfresh();
   void sendsTheMailAsConfirmed();
+  void blanksAroundServerNamesAndSender();
 
   void popBeforeSmtp();
   void popLoginAgainWhenAged();
@@ -330,10 +331,9 @@ void TstMailTransmission::smtpDialogue_data() {
   QTest::newRow("normal send") << kTo << subject << body << normalSend() << QStringList{kCompleted}
                                << AnsiCodePage::fromUnicode(QStringLiteral("SUBJECT:件名\r\n\r\n本文\r\n.\r\nQUIT\r\n"))
                                << true;
-  QTest::newRow("recipient with blanks is used as typed")
-      << QStringLiteral(" hanako@example.jp ") << subject << body
-      << normalSend(subject, {body}, QStringLiteral(" hanako@example.jp ")) << QStringList{kCompleted}
-      << QByteArray("RCPT TO:< hanako@example.jp >\r\n") << true;
+  QTest::newRow("blanks around the recipient are left out")
+      << QStringLiteral(" hanako@example.jp　") << subject << body << normalSend(subject, {body}) << QStringList{kCompleted}
+      << QByteArray("RCPT TO:<hanako@example.jp>\r\n") << true;
   QTest::newRow("empty subject, body ending with a line break")
       << kTo << QString() << QStringLiteral("line\n") << normalSend(QString(), {QStringLiteral("line"), QString()})
       << QStringList{kCompleted} << QByteArray("SUBJECT:\r\n\r\nline\r\n\r\n.\r\n") << true;
@@ -568,6 +568,19 @@ void TstMailTransmission::sendsTheMailAsConfirmed() {
 
   VERIFY_SCRIPT_PLAYED(rig.smtp);
   QTRY_COMPARE(rig.boxTexts().last(), kCompleted);
+}
+
+// A pasted server name or sender with blanks around it still works.
+void TstMailTransmission::blanksAroundServerNamesAndSender() {
+  Rig rig(normalSend(), popLogin());
+  rig.settings.smtpServer = QStringLiteral(" 127.0.0.1　");
+  rig.settings.popServer = QStringLiteral("127.0.0.1 ");
+  rig.settings.from = QStringLiteral(" ") + kFrom + QStringLiteral(" ");
+  rig.settings.popBeforeSmtp = true;
+  rig.mail.CmdMail_Click(kTo, QStringLiteral("件名"), QStringLiteral("本文"));
+  VERIFY_SCRIPT_PLAYED(rig.smtp);
+  QTRY_COMPARE(rig.boxTexts().last(), kCompleted);
+  QVERIFY(rig.boxTexts().first().contains(QStringLiteral("差出人： ") + kFrom + kCrLf));
 }
 
 // Every line both ways goes to the transcript, the POP password hidden.
