@@ -16,15 +16,40 @@ const QString kExtension = QStringLiteral(".eml");
 constexpr int kLastNumber = 512;
 constexpr qsizetype kMaxNameBytes = 255;  // longest file name the file systems take
 
-// A subject that cannot stand in a file name here or on Windows; it could
-// also lead the file out of the day folder.
-bool isForbiddenSubject(const QString& subject) {
-  if (subject == QLatin1String(".") || subject == QLatin1String("..")) return true;
+// The subject as a file name can hold it: the characters no file name here
+// or on Windows may hold become their full-width forms, control characters
+// go. "." and ".." are ordinary names once ".eml" follows them.
+QString nameBase(const QString& subject) {
+  static constexpr QStringView kForbidden = u"/\\:*?\"<>|";
+  static constexpr QStringView kFullWidth = u"／＼：＊？＂＜＞｜";
+  QString base;
+  base.reserve(subject.size());
   for (const QChar c : subject) {
-    if (c.category() == QChar::Other_Control) return true;
-    if (QStringView(u"/\\:*?\"<>|").contains(c)) return true;
+    const qsizetype forbidden = kForbidden.indexOf(c);
+    if (forbidden >= 0)
+      base += kFullWidth[forbidden];
+    else if (c.category() != QChar::Other_Control)
+      base += c;
   }
-  return false;
+  return base.isEmpty() ? kUntitled : base;
+}
+
+// base, shortened at a character boundary where the name with its suffix
+// and ".eml" would not fit the file system (counted in UTF-8, a lone
+// surrogate as the three bytes of its replacement).
+QString fitted(const QString& base, const QString& suffix) {
+  const qsizetype room = kMaxNameBytes - suffix.size() - kExtension.size();  // both ASCII
+  qsizetype bytes = 0;
+  qsizetype end = 0;
+  while (end < base.size()) {
+    const char16_t c = base[end].unicode();
+    const bool pair = QChar::isHighSurrogate(c) && end + 1 < base.size() && base[end + 1].isLowSurrogate();
+    const qsizetype charBytes = pair ? 4 : c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
+    if (bytes + charBytes > room) break;
+    bytes += charBytes;
+    end += pair ? 2 : 1;
+  }
+  return base.left(end) + suffix + kExtension;
 }
 
 bool fileExists(const QString& path) {
@@ -36,49 +61,50 @@ bool fileExists(const QString& path) {
 
 QString ChooseLogFileName(const QString& dayFolder, const QString& subject, const QDateTime& now,
                           const std::function<bool(const QString& path)>& exists) {
-  if (!subject.isEmpty() && isForbiddenSubject(subject)) return QString();
-  const QString base = subject.isEmpty() ? kUntitled : subject;
+  const QString base = nameBase(subject);
 
-  QString name = base + kExtension;
+  QString name = fitted(base, QString());
   if (exists(dayFolder + name)) {
     name.clear();
     for (int n = 1; n <= kLastNumber && name.isEmpty(); ++n) {
-      const QString numbered = base + QLatin1Char('(') + QString::number(n) + QLatin1Char(')') + kExtension;
+      const QString numbered = fitted(base, QLatin1Char('(') + QString::number(n) + QLatin1Char(')'));
       if (!exists(dayFolder + numbered)) name = numbered;
     }
     if (name.isEmpty()) {
       // All numbers taken: a titled mail takes the time stamp (and joins a
       // file of the same second), an untitled one joins the plain name.
       name = subject.isEmpty()
-                 ? base + kExtension
-                 : base + QLatin1Char('(') + now.toString(QStringLiteral("Hmmss")) + QLatin1Char(')') + kExtension;
+                 ? fitted(base, QString())
+                 : fitted(base, QLatin1Char('(') + now.toString(QStringLiteral("Hmmss")) + QLatin1Char(')'));
     }
   }
-  if (name.toUtf8().size() > kMaxNameBytes) return QString();
   return name;
 }
 
 QString LogFolderPath() { return ModINI::AppFolder() + QStringLiteral("mailLOG"); }
 
-// Every step runs even when one before it failed; a failure only means that
-// no log file is written. Nothing is reported.
+// Every step runs even when one before it failed; a failure means that no
+// log file is written, and the result says where and why.
 void WriteLog(const QString& mMessage, const QString& mSubject, const QDateTime& now) {
   WriteLogBytes(AnsiCodePage::fromUnicode(mMessage), mSubject, now);
 }
 
-void WriteLogBytes(const QByteArray& mailText, const QString& mSubject, const QDateTime& now) {
+LogResult WriteLogBytes(const QByteArray& mailText, const QString& mSubject, const QDateTime& now) {
   const QString logFolder = LogFolderPath();
   if (!QFileInfo::exists(logFolder)) QDir().mkdir(logFolder);
 
   const QString dayFolder = logFolder + QLatin1Char('/') + now.toString(QStringLiteral("yyyyMMdd"));
   if (!QFileInfo::exists(dayFolder)) QDir().mkdir(dayFolder);
 
-  const QString name = ChooseLogFileName(dayFolder + QLatin1Char('/'), mSubject, now, fileExists);
-  if (name.isEmpty()) return;
-
-  QFile file(dayFolder + QLatin1Char('/') + name);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return;
-  file.write(mailText + QByteArrayLiteral("\r\n"));
+  const QString path = dayFolder + QLatin1Char('/') + ChooseLogFileName(dayFolder + QLatin1Char('/'), mSubject, now, fileExists);
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return {false, path, file.errorString()};
+  const QByteArray record = mailText + QByteArrayLiteral("\r\n");
+  if (file.write(record) != record.size() || !file.flush()) {
+    const QString reason = file.errorString();
+    return {false, path, reason};
+  }
+  return {true, path, QString()};
 }
 
 }  // namespace MailLog

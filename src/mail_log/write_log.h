@@ -6,7 +6,7 @@
 
 // The sent-mail log: every completely sent mail as an .eml file under
 // mailLOG beside the program, one folder per day (yyyyMMdd), named after
-// its subject. Failures are silent: the send has already been reported.
+// its subject. A log that cannot be written is reported by the caller.
 namespace MailLog {
 
 // The program's folder followed by "mailLOG" (one separator between).
@@ -15,7 +15,10 @@ QString LogFolderPath();
 // The name a mail with this subject gets in the day folder (given with its
 // trailing "/"): the subject ("無題" when empty) and ".eml", numbered (1) to
 // (512) or time-stamped when taken, as `exists` tells for a full path.
-// Empty when the subject cannot stand in a file name here or on Windows.
+// Characters no file name may hold become their full-width forms
+// (／＼：＊？＂＜＞｜), control characters go, and a subject too long for
+// the file system is shortened at a character boundary so that the whole
+// name fits; every subject gets a name.
 QString ChooseLogFileName(const QString& dayFolder, const QString& subject, const QDateTime& now,
                           const std::function<bool(const QString& path)>& exists);
 
@@ -24,8 +27,14 @@ QString ChooseLogFileName(const QString& dayFolder, const QString& subject, cons
 void WriteLog(const QString& mMessage, const QString& mSubject,
               const QDateTime& now = QDateTime::currentDateTime());
 
+struct LogResult {
+  bool written;
+  QString path;    // the file written, or tried
+  QString reason;  // why it was not written
+};
+
 // The same for a mail text already in the bytes it was sent in.
-void WriteLogBytes(const QByteArray& mailText, const QString& mSubject,
-                   const QDateTime& now = QDateTime::currentDateTime());
+LogResult WriteLogBytes(const QByteArray& mailText, const QString& mSubject,
+                        const QDateTime& now = QDateTime::currentDateTime());
 
 }  // namespace MailLog

@@ -258,15 +258,21 @@ void MailTransmission::Winsock_Close() {
 }
 
 void MailTransmission::completeSend() {
-  if (running_.keepLog) MailLog::WriteLogBytes(smtp_.mailText(), mail_.subject);
+  MailLog::LogResult log{true, QString(), QString()};
+  if (running_.keepLog) log = MailLog::WriteLogBytes(smtp_.mailText(), mail_.subject);
   smtp_.clearMailText();
   const auto answer = MessageBox::MsgBox(kSendCompleted + kCrLf + kCrLf + kClearQuestion,
                                          MessageBox::Buttons::YesNo, MessageBox::Icon::Question);
-  if (answer != MessageBox::Answer::Yes) return;
-  if (clearSubjectBox) clearSubjectBox();
-  mail_.subject.clear();
-  if (clearBodyBox) clearBodyBox();
-  mail_.body.clear();
+  if (answer == MessageBox::Answer::Yes) {
+    if (clearSubjectBox) clearSubjectBox();
+    mail_.subject.clear();
+    if (clearBodyBox) clearBodyBox();
+    mail_.body.clear();
+  }
+  // The record is never lost without a word.
+  if (!log.written)
+    MessageBox::MsgBox(kLogNotWritten + kCrLf + kCrLf + log.path + kCrLf + log.reason, MessageBox::Buttons::Ok,
+                       MessageBox::Icon::Exclamation);
 }
 
 // The encryption that STARTTLS or STLS began is in place.

@@ -40,6 +40,9 @@ inline const QString kCertificateRejected =
 // POP dialogue and the close handler.
 inline const QString kError = QStringLiteral("エラーが発生しました。");
 inline const QString kCheckLoginHint = QStringLiteral("ユーザ名・パスワードを確認してください。");
+// The mail went out but its log could not be written.
+inline const QString kLogNotWritten = QStringLiteral("メールは送信されましたが、送信ログを書き込めませんでした。");
+
 // A server that kept the program waiting past the time limit.
 inline const QString kNoAnswer =
     QStringLiteral("サーバから時間内に応答がありませんでした。メールは送信されていません。");

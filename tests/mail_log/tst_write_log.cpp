@@ -49,8 +49,9 @@ class TstWriteLog : public QObject {
   void fileName_data();
   void fileName();
   void appendsToAnExistingFile();
-  void unusableSubjectWritesNothing_data();
-  void unusableSubjectWritesNothing();
+  void everySubjectGetsAFile_data();
+  void everySubjectGetsAFile();
+  void unwritableLogIsReported();
   void logFolderTakenByAFile();
 };
 
@@ -133,30 +134,53 @@ void TstWriteLog::appendsToAnExistingFile() {
   QCOMPARE(contents(QStringLiteral("無題.eml")), AnsiCodePage::fromUnicode(QStringLiteral("一通目\r\n二通目\r\n")));
 }
 
-void TstWriteLog::unusableSubjectWritesNothing_data() {
+void TstWriteLog::everySubjectGetsAFile_data() {
   QTest::addColumn<QString>("subject");
-  QTest::newRow("question mark") << QStringLiteral("元気?");
-  QTest::newRow("vertical bar") << QStringLiteral("a|b");
-  QTest::newRow("slash leads out of the folder") << QStringLiteral("../../escape");
-  QTest::newRow("backslash") << QStringLiteral("..\\escape");
-  QTest::newRow("colon") << QStringLiteral("Re: 会議");
-  QTest::newRow("star") << QStringLiteral("*");
-  QTest::newRow("quote and angle brackets") << QStringLiteral("\"<x>\"");
-  QTest::newRow("lone CR left in the subject") << QStringLiteral("a\rb");
-  QTest::newRow("tab") << QStringLiteral("a\tb");
-  QTest::newRow("dot") << QStringLiteral(".");
-  QTest::newRow("two dots") << QStringLiteral("..");
-  QTest::newRow("name too long") << QString(84, QChar(0x4F1A));  // 252 bytes in UTF-8, plus ".eml"
+  QTest::addColumn<QString>("file");
+  QTest::newRow("question mark") << QStringLiteral("元気?") << QStringLiteral("元気？.eml");
+  QTest::newRow("vertical bar") << QStringLiteral("a|b") << QStringLiteral("a｜b.eml");
+  QTest::newRow("slash stays in the folder") << QStringLiteral("../../escape") << QStringLiteral("..／..／escape.eml");
+  QTest::newRow("backslash") << QStringLiteral("..\\escape") << QStringLiteral("..＼escape.eml");
+  QTest::newRow("colon") << QStringLiteral("Re: 会議") << QStringLiteral("Re： 会議.eml");
+  QTest::newRow("star") << QStringLiteral("*") << QStringLiteral("＊.eml");
+  QTest::newRow("quote and angle brackets") << QStringLiteral("\"<x>\"") << QStringLiteral("＂＜x＞＂.eml");
+  QTest::newRow("lone CR left in the subject") << QStringLiteral("a\rb") << QStringLiteral("ab.eml");
+  QTest::newRow("tab") << QStringLiteral("a\tb") << QStringLiteral("ab.eml");
+  QTest::newRow("only control characters") << QStringLiteral("\t\r") << QStringLiteral("無題.eml");
+  QTest::newRow("dot") << QStringLiteral(".") << QStringLiteral("..eml");
+  QTest::newRow("two dots") << QStringLiteral("..") << QStringLiteral("...eml");
+  // 84 full-width characters are 252 bytes in UTF-8: with ".eml" one too many.
+  QTest::newRow("84 full-width") << QString(84, QChar(0x4F1A)) << QString(83, QChar(0x4F1A)) + QStringLiteral(".eml");
+  QTest::newRow("200 full-width") << QString(200, QChar(0x4F1A)) << QString(83, QChar(0x4F1A)) + QStringLiteral(".eml");
+  QTest::newRow("a pair of surrogates is not split")
+      << QString(125, u'a') + QStringLiteral("😀").repeated(40) << QString(125, u'a') + QStringLiteral("😀").repeated(31) + QStringLiteral(".eml");
 }
 
-void TstWriteLog::unusableSubjectWritesNothing() {
+// Every subject gets a file inside the day folder, named as near to the
+// subject as a file name can be.
+void TstWriteLog::everySubjectGetsAFile() {
   QFETCH(QString, subject);
+  QFETCH(QString, file);
   TempAppFolder folder;
 
-  MailLog::WriteLog(kMessage, subject, kNow);
+  const MailLog::LogResult result = MailLog::WriteLogBytes(kMessage.toUtf8(), subject, kNow);
 
-  QCOMPARE(allFiles(folder), QStringList());
-  QVERIFY(QFileInfo(dayFolder()).isDir());  // the folders are still made
+  QVERIFY(result.written);
+  QCOMPARE(allFiles(folder), QStringList{QStringLiteral("mailLOG/20040322/") + file});
+  QCOMPARE(result.path, dayFolder() + file);
+}
+
+// A log that cannot be written (here a folder stands where the file would
+// go): the result says where and why.
+void TstWriteLog::unwritableLogIsReported() {
+  TempAppFolder folder;
+  QVERIFY(QDir().mkpath(dayFolder() + QStringLiteral("会議.eml")));
+
+  const MailLog::LogResult result = MailLog::WriteLogBytes("text", QStringLiteral("会議"), kNow);
+
+  QVERIFY(!result.written);
+  QCOMPARE(result.path, dayFolder() + QStringLiteral("会議.eml"));
+  QVERIFY(!result.reason.isEmpty());
 }
 
 // A file named like the log folder: no folder, no file, no fuss.

@@ -132,6 +132,7 @@ class TstMailTransmission : public QObject {
   void nextSendStartsAfresh_data();
   void nextSendStartsAfresh();
   void sendsTheMailAsConfirmed();
+  void logThatCannotBeWrittenIsReported();
   void blanksAroundServerNamesAndSender();
 
   void popBeforeSmtp();
@@ -414,7 +415,7 @@ void TstMailTransmission::smtpDialogue_data() {
   QTest::newRow("line breaks leave the subject")
       << kTo << QStringLiteral("a\r\nBcc: x@y.jp\rb\nc") << body
       << normalSend(QStringLiteral("aBcc: x@y.jpbc"), {body}) << QStringList{kCompleted}
-      << QByteArray("SUBJECT:aBcc: x@y.jpbc\r\n\r\n") << false;  // ":" cannot stand in a file name
+      << QByteArray("SUBJECT:aBcc: x@y.jpbc\r\n\r\n") << true;  // logged as "aBcc： x@y.jpbc.eml"
 }
 
 void TstMailTransmission::smtpDialogue() {
@@ -568,6 +569,18 @@ void TstMailTransmission::sendsTheMailAsConfirmed() {
 
   VERIFY_SCRIPT_PLAYED(rig.smtp);
   QTRY_COMPARE(rig.boxTexts().last(), kCompleted);
+}
+
+// The mail went out; its log could not be written: a box says so, with
+// the path and the reason, after the completion report.
+void TstMailTransmission::logThatCannotBeWrittenIsReported() {
+  Rig rig(normalSend());
+  QVERIFY(QDir().mkpath(rig.dayFolder() + QStringLiteral("/件名.eml")));
+  rig.mail.CmdMail_Click(kTo, QStringLiteral("件名"), QStringLiteral("本文"));
+  QTRY_COMPARE(rig.boxes.count(), 3);
+  QCOMPARE(rig.boxTexts()[1], kCompleted);
+  QVERIFY(rig.boxTexts()[2].startsWith(QStringLiteral("メールは送信されましたが、送信ログを書き込めませんでした。\r\n\r\n") +
+                                       rig.dayFolder() + QStringLiteral("/件名.eml\r\n")));
 }
 
 // A pasted server name or sender with blanks around it still works.
