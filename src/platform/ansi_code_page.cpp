@@ -136,6 +136,20 @@ QString toUnicode(QByteArrayView bytes) {
   });
 }
 
+QString unmappable(QStringView text) {
+  QString found;
+  for (qsizetype i = 0; i < text.size();) {
+    const qsizetype units = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2 : 1;
+    const QStringView c = text.sliced(i, units);
+    i += units;
+    // Plain ASCII always fits; "?" itself is no loss.
+    if (units == 1 && c[0].unicode() < 0x80) continue;
+    if (found.contains(c)) continue;
+    if (encode(c) == "?") found += c;
+  }
+  return found;
+}
+
 qsizetype byteCount(QStringView text) {
   const char16_t* p = text.utf16();
   const char16_t* const end = p + text.size();

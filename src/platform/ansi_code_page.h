@@ -15,6 +15,10 @@ namespace AnsiCodePage {
 QByteArray fromUnicode(QStringView text);
 QString toUnicode(QByteArrayView bytes);
 
+// The characters of the text the code page cannot hold (they would become
+// "?"), each once, in the order they first appear.
+QString unmappable(QStringView text);
+
 // Number of bytes the text occupies in the code page (LF counts 1).
 qsizetype byteCount(QStringView text);
 

@@ -1,5 +1,6 @@
 #include "frm_settings.h"
 
+#include "ansi_code_page.h"
 #include "data_ini_layout.h"
 #include "focused_button.h"
 #include "folder_opener.h"
@@ -330,6 +331,7 @@ void frmSettings::CmdOK_Click() {
 
   MailSettings popConnection;
   if (!takePopConnection(popConnection)) return;
+  if (!everyValueStorable()) return;
 
   bool ask = true;
   if (ChkPBSMTP->isChecked()) {
@@ -360,6 +362,28 @@ void frmSettings::CmdOK_Click() {
 }
 
 void frmSettings::CmdCancel_Click() { reject(); }
+
+// Data.ini holds the values in Shift-JIS: a character it cannot hold would
+// come back as "?", so the window names it and stays open.
+bool frmSettings::everyValueStorable() {
+  const std::pair<QString, QString> values[] = {
+      {recipientCaption->text(), TxtTo[0]->text()}, {fromCaption->text(), TxtFrom->text()},
+      {serverCaption->text(), TxtServer->text()},   {bookCaption1->text(), TxtTo[1]->text()},
+      {bookCaption2->text(), TxtTo[2]->text()},     {bookCaption3->text(), TxtTo[3]->text()},
+      {bookCaption4->text(), TxtTo[4]->text()},     {lblServerPOP->text(), TxtServerPOP->text()},
+      {lblUSER->text(), TxtUSER->text()},           {lblPASS->text(), TxtPASS->text()},
+      {QStringLiteral("SMTP 認証のユーザ名"), smtpDetails_.user},
+      {QStringLiteral("SMTP 認証のパスワード"), smtpDetails_.password}};
+  for (const auto& [caption, value] : values) {
+    const QString lost = AnsiCodePage::unmappable(value);
+    if (lost.isEmpty()) continue;
+    MessageBox::MsgBox(QStringLiteral("次の文字は保存できません：") + lost + kCrLf + QStringLiteral("（") + caption +
+                           QStringLiteral("）"),
+                       MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, windowTitle());
+    return false;
+  }
+  return true;
+}
 
 void frmSettings::WriteConfig() {
   using DataIni::indexKey;

@@ -108,6 +108,7 @@ class frmSettings : public QDialog {
   void cmbPopSecurity_Click();
   // The POP port box as a port; a box and nothing when it is not one.
   bool takePopConnection(MailSettings& settings);
+  bool everyValueStorable();
 
   MailSettings& running_;
   SmtpDetails smtpDetails_;  // as the details dialog left them, saved with the rest

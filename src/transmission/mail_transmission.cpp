@@ -1,5 +1,6 @@
 #include "mail_transmission.h"
 
+#include "ansi_code_page.h"
 #include "mail_settings.h"
 #include "mail_text.h"
 #include "message_box.h"
@@ -104,6 +105,25 @@ void MailTransmission::CmdMail_Click(const QString& typedRecipient, const QStrin
   if (!MailText::IsValidAddress(from)) {
     MessageBox::MsgBox(kInvalidSender + kCrLf + from);
     return;
+  }
+
+  // Nothing goes out other than what the user sees: an address the code
+  // page cannot hold is refused, and text that would lose characters asks.
+  if (const QString lost = AnsiCodePage::unmappable(recipient); !lost.isEmpty()) {
+    MessageBox::MsgBox(kRecipientUnmappable + lost + kCrLf + recipient);
+    return;
+  }
+  if (const QString lost = AnsiCodePage::unmappable(from); !lost.isEmpty()) {
+    MessageBox::MsgBox(kSenderUnmappable + lost + kCrLf + from);
+    return;
+  }
+  // The MIME modes carry every character (ISO-2022-JP by going as UTF-8).
+  if (running_.charset == MailSettings::Charset::ShiftJis) {
+    if (const QString lost = AnsiCodePage::unmappable(subject + body); !lost.isEmpty()) {
+      if (MessageBox::MsgBox(kTextUnmappable + kCrLf + lost + kCrLf + kCrLf + kSendAnyway, MessageBox::Buttons::YesNo,
+                             MessageBox::Icon::Question, QString(), MessageBox::Answer::No) != MessageBox::Answer::Yes)
+        return;
+    }
   }
 
   // Confirmation.

@@ -19,6 +19,12 @@ inline const QString kConfirmFrom = QStringLiteral("差出人： ");
 inline const QString kConfirmPopBeforeSmtp = QStringLiteral("メール送信に POP Before SMTP を使います。");
 inline const QString kConfirmTitle = QStringLiteral("メール宛先・送信元の確認");
 
+// Characters the Shift-JIS mail cannot carry.
+inline const QString kRecipientUnmappable = QStringLiteral("宛先メールアドレスに送信できない文字があります：");
+inline const QString kSenderUnmappable = QStringLiteral("発信者メールアドレスに送信できない文字があります：");
+inline const QString kTextUnmappable = QStringLiteral("次の文字は送信できないため「?」になります：");
+inline const QString kSendAnyway = QStringLiteral("このまま送信しますか？");
+
 // SMTP dialogue.
 inline const QString kSmtpError = QStringLiteral("エラーが発生しました");
 inline const QString kCheckAddressHint = QStringLiteral("メールアドレスが正しいものか確認してください。");

@@ -501,6 +501,22 @@ class TestFrmSettings : public QObject {
     QCOMPARE(running.popPort, std::uint16_t(995));
   }
 
+  // A character Data.ini cannot hold is named, and nothing is saved.
+  void unstorableCharactersKeepTheWindowOpen() {
+    Program program;
+    program.setRecipientList({}, QStringLiteral("to@example.jp"));
+    const QByteArray before = program.folder.iniBytes();
+    ScriptedMessageBoxes boxes;
+    SettingsOver window(*program.main);
+    window.show();
+    window.TxtFrom->setText(QStringLiteral("me@example.jp"));
+    window.TxtServer->setText(QStringLiteral("smtp.𠮷.jp"));
+    window.CmdOK->click();
+    QVERIFY(window.isVisible());
+    QCOMPARE(boxes.texts(), QStringList{QStringLiteral("次の文字は保存できません：𠮷\r\n（SMTPサーバ名）")});
+    QCOMPARE(program.folder.iniBytes(), before);
+  }
+
   // Saving brings the running program up to date at once; cancelling and
   // the close button save nothing.
   void savingUpdatesProgram() {

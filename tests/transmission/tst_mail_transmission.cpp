@@ -132,6 +132,8 @@ class TstMailTransmission : public QObject {
   void nextSendStartsAfresh_data();
   void nextSendStartsAfresh();
   void sendsTheMailAsConfirmed();
+  void charactersThatWouldBeLostAsk_data();
+  void charactersThatWouldBeLostAsk();
   void logThatCannotBeWrittenIsReported();
   void blanksAroundServerNamesAndSender();
 
@@ -214,6 +216,11 @@ void TstMailTransmission::sendCommandChecks_data() {
       << QStringLiteral("宛先メールアドレスが不正です\r\na@b.jp>\r\nRCPT TO:<x@y.jp");
   QTest::newRow("recipient with a tab")
       << QStringLiteral("a@b.jp\t") << kFrom << QStringLiteral("宛先メールアドレスが不正です\r\na@b.jp\t");
+  QTest::newRow("recipient the code page cannot hold")
+      << QStringLiteral("😀@example.jp") << kFrom << QStringLiteral("宛先メールアドレスに送信できない文字があります：😀\r\n😀@example.jp");
+  QTest::newRow("sender the code page cannot hold")
+      << kTo << QStringLiteral("taro𠮷@example.jp")
+      << QStringLiteral("発信者メールアドレスに送信できない文字があります：𠮷\r\ntaro𠮷@example.jp");
   QTest::newRow("sender too short") << kTo << QStringLiteral("x@y.z") << QStringLiteral("発信者メールアドレスが不正です\r\nx@y.z");
   QTest::newRow("sender carrying a header")
       << kTo << QStringLiteral("taro@example.jp\nBcc: x@y.jp")
@@ -581,6 +588,40 @@ void TstMailTransmission::logThatCannotBeWrittenIsReported() {
   QCOMPARE(rig.boxTexts()[1], kCompleted);
   QVERIFY(rig.boxTexts()[2].startsWith(QStringLiteral("メールは送信されましたが、送信ログを書き込めませんでした。\r\n\r\n") +
                                        rig.dayFolder() + QStringLiteral("/件名.eml\r\n")));
+}
+
+void TstMailTransmission::charactersThatWouldBeLostAsk_data() {
+  QTest::addColumn<int>("answer");
+  QTest::addColumn<int>("charset");
+  QTest::addColumn<bool>("asked");
+  QTest::addColumn<bool>("sent");
+  using C = MailSettings::Charset;
+  QTest::newRow("Shift-JIS, No") << int(Answer::No) << int(C::ShiftJis) << true << false;
+  QTest::newRow("Shift-JIS, Yes: sent with ?") << int(Answer::Yes) << int(C::ShiftJis) << true << true;
+  QTest::newRow("UTF-8 carries them") << int(Answer::Yes) << int(C::Utf8) << false << true;
+}
+
+// Subject and body characters the Shift-JIS mail would send as "?" are
+// listed, and the user decides (No unless told otherwise).
+void TstMailTransmission::charactersThatWouldBeLostAsk() {
+  QFETCH(int, answer);
+  QFETCH(int, charset);
+  QFETCH(bool, asked);
+  QFETCH(bool, sent);
+  Rig rig(sent ? QStringList{QStringLiteral("S: 220 mx"), QStringLiteral("C: RSET"), QStringLiteral("X:")}
+               : QStringList());
+  rig.settings.charset = MailSettings::Charset(charset);
+  if (asked) rig.boxes.queue(Answer(answer));
+
+  rig.mail.CmdMail_Click(kTo, QStringLiteral("件名😀"), QStringLiteral("한국어 𠮷"));
+
+  if (asked)
+    QCOMPARE(rig.boxTexts().first(),
+             QStringLiteral("次の文字は送信できないため「?」になります：\r\n😀한국어𠮷\r\n\r\nこのまま送信しますか？"));
+  QCOMPARE(rig.boxes.count(), int(asked) + int(sent));  // and the confirmation when it goes on
+  if (asked) QCOMPARE(rig.boxes.shown().first().defaultButton, Answer::No);
+  QCOMPARE(rig.winsock.State() != 0, sent);
+  if (sent) VERIFY_SCRIPT_PLAYED(rig.smtp);
 }
 
 // A pasted server name or sender with blanks around it still works.
