@@ -1,4 +1,5 @@
 #include "message_box.h"
+#include "message_box_screen.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -26,13 +27,6 @@ QMessageBox::Icon messageIcon(Icon icon) {
     case Icon::Critical: return QMessageBox::Critical;
   }
   return QMessageBox::NoIcon;
-}
-
-// The window the box belongs to: the one the user is working in, so the box
-// stays in front of it (and a second start raises the box, not the window).
-QWidget* ownerWindow() {
-  if (QWidget* modal = QApplication::activeModalWidget()) return modal;
-  return QApplication::activeWindow();
 }
 
 Answer showOnScreen(const Request& request) {
@@ -74,6 +68,21 @@ Answer showOnScreen(const Request& request) {
 }
 
 }  // namespace
+
+// The window the box belongs to: the one the user is working in, so the box
+// stays in front of it (and a second start raises the box, not the window).
+// A box raised by the connection while another program has the focus still
+// belongs to the program's window, not to the middle of the screen.
+QWidget* ownerWindow() {
+  if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+  if (QWidget* active = QApplication::activeWindow()) return active;
+  const QWidgetList windows = QApplication::topLevelWidgets();
+  for (QWidget* window : windows)
+    if (window->isVisible() && !window->isMinimized() && window->windowType() != Qt::ToolTip &&
+        window->windowType() != Qt::Popup)
+      return window;
+  return nullptr;
+}
 
 Responder screenResponder() { return showOnScreen; }
 

@@ -1,6 +1,7 @@
 // The on-screen message box: buttons, default button, title, and what
 // closing it without a button counts as.
 #include "message_box.h"
+#include "message_box_screen.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -65,6 +66,17 @@ class TestMessageBox : public QObject {
     QCOMPARE(text, QStringLiteral("一行目\n<b>二行目</b>"));
     QCOMPARE(icon, QMessageBox::Question);
     QVERIFY(!defaultText.isEmpty());
+  }
+
+  // A box raised while no window of the program is active (the connection's
+  // boxes, while the user works elsewhere) still belongs to its window.
+  void ownerIsTheProgramsWindow() {
+    QWidget window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(MessageBox::ownerWindow(), &window);
+    window.hide();
+    QCOMPARE(MessageBox::ownerWindow(), nullptr);
   }
 
   void explicitTitle() {
