@@ -16,7 +16,21 @@ namespace {
 
 const QString kBase = QStringLiteral("[MAIL]\nTo=\nFrom=\nServer=\nPBSMTP=False\nOUTLOG=False\npServer=\nUSER=\nPASS=\n");
 
+// Which value of MailSettings a row of oneValue reads.
+enum class Value { Charset, PopInterval, ReplyTimeout };
+
+int valueOf(const MailSettings& settings, Value value) {
+  switch (value) {
+    case Value::Charset: return int(settings.charset);
+    case Value::PopInterval: return settings.popIntervalMinutes;
+    case Value::ReplyTimeout: return settings.replyTimeoutSeconds;
+  }
+  return -1;
+}
+
 }  // namespace
+
+Q_DECLARE_METATYPE(Value)
 
 class TstMailSettings : public QObject {
   Q_OBJECT
@@ -24,12 +38,8 @@ class TstMailSettings : public QObject {
  private slots:
   void reads_data();
   void reads();
-  void charset_data();
-  void charset();
-  void replyTimeout_data();
-  void replyTimeout();
-  void popInterval_data();
-  void popInterval();
+  void oneValue_data();
+  void oneValue();
   void savingWithoutNewKeysChangesNothing();
   void savingWritesWhatIsNotDefault();
   void savingKeepsKeysTheFileHas();
@@ -79,63 +89,41 @@ void TstMailSettings::reads() {
   QCOMPARE(int(settings.popPort), popPort);
 }
 
-void TstMailSettings::charset_data() {
+// Charset, PopInterval and SmtpTimeout, each read with its default for
+// absent, empty and bad values.
+void TstMailSettings::oneValue_data() {
+  QTest::addColumn<Value>("value");
   QTest::addColumn<QString>("line");
-  QTest::addColumn<int>("charset");
+  QTest::addColumn<int>("expected");
   using C = MailSettings::Charset;
-  QTest::newRow("absent") << QString() << int(C::ShiftJis);
-  QTest::newRow("Shift_JIS") << QStringLiteral("Charset=Shift_JIS\n") << int(C::ShiftJis);
-  QTest::newRow("ISO-2022-JP") << QStringLiteral("Charset=ISO-2022-JP\n") << int(C::Iso2022Jp);
-  QTest::newRow("utf-8, any case") << QStringLiteral("Charset=utf-8\n") << int(C::Utf8);
-  QTest::newRow("unknown") << QStringLiteral("Charset=EUC-JP\n") << int(C::ShiftJis);
-  QTest::newRow("empty") << QStringLiteral("Charset=\n") << int(C::ShiftJis);
+  QTest::newRow("Charset absent") << Value::Charset << QString() << int(C::ShiftJis);
+  QTest::newRow("Charset Shift_JIS") << Value::Charset << QStringLiteral("Charset=Shift_JIS\n") << int(C::ShiftJis);
+  QTest::newRow("Charset ISO-2022-JP") << Value::Charset << QStringLiteral("Charset=ISO-2022-JP\n") << int(C::Iso2022Jp);
+  QTest::newRow("Charset utf-8, any case") << Value::Charset << QStringLiteral("Charset=utf-8\n") << int(C::Utf8);
+  QTest::newRow("Charset unknown") << Value::Charset << QStringLiteral("Charset=EUC-JP\n") << int(C::ShiftJis);
+  QTest::newRow("Charset empty") << Value::Charset << QStringLiteral("Charset=\n") << int(C::ShiftJis);
+  QTest::newRow("PopInterval absent") << Value::PopInterval << QString() << 5;
+  QTest::newRow("PopInterval every send") << Value::PopInterval << QStringLiteral("PopInterval=0\n") << 0;
+  QTest::newRow("PopInterval ten minutes") << Value::PopInterval << QStringLiteral("PopInterval= 10 \n") << 10;
+  QTest::newRow("PopInterval empty") << Value::PopInterval << QStringLiteral("PopInterval=\n") << 5;
+  QTest::newRow("PopInterval negative") << Value::PopInterval << QStringLiteral("PopInterval=-1\n") << 5;
+  QTest::newRow("PopInterval not a number") << Value::PopInterval << QStringLiteral("PopInterval=often\n") << 5;
+  QTest::newRow("PopInterval beyond a week") << Value::PopInterval << QStringLiteral("PopInterval=99999999\n") << 5;
+  QTest::newRow("SmtpTimeout absent: RFC limits") << Value::ReplyTimeout << QString() << 0;
+  QTest::newRow("SmtpTimeout one second") << Value::ReplyTimeout << QStringLiteral("SmtpTimeout=1\n") << 1;
+  QTest::newRow("SmtpTimeout an hour") << Value::ReplyTimeout << QStringLiteral("SmtpTimeout=3600\n") << 3600;
+  QTest::newRow("SmtpTimeout zero") << Value::ReplyTimeout << QStringLiteral("SmtpTimeout=0\n") << 0;
+  QTest::newRow("SmtpTimeout beyond an hour") << Value::ReplyTimeout << QStringLiteral("SmtpTimeout=3601\n") << 0;
+  QTest::newRow("SmtpTimeout not a number") << Value::ReplyTimeout << QStringLiteral("SmtpTimeout=soon\n") << 0;
 }
 
-void TstMailSettings::charset() {
+void TstMailSettings::oneValue() {
+  QFETCH(Value, value);
   QFETCH(QString, line);
-  QFETCH(int, charset);
+  QFETCH(int, expected);
   TempAppFolder folder;
   folder.writeIni(kBase + line);
-  QCOMPARE(int(DataIni::readMailSettings().charset), charset);
-}
-
-void TstMailSettings::popInterval_data() {
-  QTest::addColumn<QString>("line");
-  QTest::addColumn<int>("minutes");
-  QTest::newRow("absent") << QString() << 5;
-  QTest::newRow("every send") << QStringLiteral("PopInterval=0\n") << 0;
-  QTest::newRow("ten minutes") << QStringLiteral("PopInterval= 10 \n") << 10;
-  QTest::newRow("empty") << QStringLiteral("PopInterval=\n") << 5;
-  QTest::newRow("negative") << QStringLiteral("PopInterval=-1\n") << 5;
-  QTest::newRow("not a number") << QStringLiteral("PopInterval=often\n") << 5;
-  QTest::newRow("beyond a week") << QStringLiteral("PopInterval=99999999\n") << 5;
-}
-
-void TstMailSettings::replyTimeout_data() {
-  QTest::addColumn<QString>("line");
-  QTest::addColumn<int>("seconds");  // 0: RFC 5321's limits
-  QTest::newRow("absent") << QString() << 0;
-  QTest::newRow("one second") << QStringLiteral("SmtpTimeout=1\n") << 1;
-  QTest::newRow("an hour") << QStringLiteral("SmtpTimeout=3600\n") << 3600;
-  QTest::newRow("zero") << QStringLiteral("SmtpTimeout=0\n") << 0;
-  QTest::newRow("beyond an hour") << QStringLiteral("SmtpTimeout=3601\n") << 0;
-  QTest::newRow("not a number") << QStringLiteral("SmtpTimeout=soon\n") << 0;
-}
-
-void TstMailSettings::replyTimeout() {
-  QFETCH(QString, line);
-  QFETCH(int, seconds);
-  TempAppFolder folder;
-  folder.writeIni(kBase + line);
-  QCOMPARE(DataIni::readMailSettings().replyTimeoutSeconds, seconds);
-}
-
-void TstMailSettings::popInterval() {
-  QFETCH(QString, line);
-  QFETCH(int, minutes);
-  TempAppFolder folder;
-  folder.writeIni(kBase + line);
-  QCOMPARE(DataIni::readMailSettings().popIntervalMinutes, minutes);
+  QCOMPARE(valueOf(DataIni::readMailSettings(), value), expected);
 }
 
 void TstMailSettings::savingWithoutNewKeysChangesNothing() {
