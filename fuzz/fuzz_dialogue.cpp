@@ -160,6 +160,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       check(!socket.sent.contains(QByteArray("\0taro\0p4ssw0rd", 14).toBase64()));
     }
     check(knownState(mail));
+    // What is gathered of a reply never passes the limit.
+    check(mail.unreadReplyBytes() <= ReplyReader::kMaxReplyBytes);
     check(completions <= clicks);
   }
 

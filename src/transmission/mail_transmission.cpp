@@ -200,16 +200,25 @@ void MailTransmission::Winsock_DataArrival() {
   const QScopedValueRollback<bool> handling(handling_, true);
   // The POP server's answer to QUIT is left unread.
   if (smtpPhase_ && popLogin_.state() == PopLogin::State::AwaitServerClose) return;
+  if (!smtpPhase_ && !running_.popBeforeSmtp) return;
   QString reply;
-  bool taken = false;
-  if (smtpPhase_) {
-    taken = server_.takeWholeReply(reply);
-    if (taken) smtp_.step(SmtpReply(reply), mail_, smtpEncryptedFromStart());
-  } else if (running_.popBeforeSmtp) {
-    taken = server_.takeWholeReply(reply);
-    if (taken) mtPBSMTP(PopReply(reply));
+  const ServerLink::Taken taken = server_.takeWholeReply(reply);
+  if (taken == ServerLink::Taken::TooLong) {
+    // A server flooding the connection is left; nothing was sent.
+    server_.close();
+    popTest_ = false;
+    restartDialogues();
+    settle(false);
+    MessageBox::MsgBox(kReplyTooLong, MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
+    return;
   }
-  settle(taken);
+  if (taken == ServerLink::Taken::Whole) {
+    if (smtpPhase_)
+      smtp_.step(SmtpReply(reply), mail_, smtpEncryptedFromStart());
+    else
+      mtPBSMTP(PopReply(reply));
+  }
+  settle(taken == ServerLink::Taken::Whole);
 }
 
 void MailTransmission::mtPBSMTP(const PopReply& reply) {
@@ -254,7 +263,7 @@ void MailTransmission::Winsock_Close() {
   // The server's last words; a server that said nothing is said to have
   // closed the connection, so that the box is never empty.
   const auto showError = [this] {
-    MessageBox::MsgBox(kError + kCrLf + (lastReply_.isEmpty() ? kServerClosed : lastReply_),
+    MessageBox::MsgBox(kError + kCrLf + (lastReply_.isEmpty() ? kServerClosed : quoted(lastReply_)),
                        MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
   };
 

@@ -18,7 +18,7 @@ PopLogin::Outcome PopLogin::step(const PopReply& reply, bool stls, const QString
   if (state_ == State::AwaitStlsAccepted && !reply.isOk()) {
     server_.close();
     state_ = State::AwaitGreeting;
-    MessageBox::MsgBox(kStlsRefused + kCrLf + kCrLf + reply.text().trimmed(), MessageBox::Buttons::Ok,
+    MessageBox::MsgBox(kStlsRefused + kCrLf + kCrLf + quoted(reply.text().trimmed()), MessageBox::Buttons::Ok,
                        MessageBox::Icon::Exclamation);
     return Outcome::Refused;
   }
@@ -31,7 +31,7 @@ PopLogin::Outcome PopLogin::step(const PopReply& reply, bool stls, const QString
   }
 
   if (reply.isError()) {
-    MessageBox::MsgBox(kError + kCrLf + lastReply_ + kCrLf + kCheckLoginHint, MessageBox::Buttons::Ok,
+    MessageBox::MsgBox(kError + kCrLf + quoted(lastReply_) + kCrLf + kCheckLoginHint, MessageBox::Buttons::Ok,
                        MessageBox::Icon::Exclamation);
     state_ = State::AwaitGreeting;
     lastReply_.clear();

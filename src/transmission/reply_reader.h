@@ -12,8 +12,13 @@
 // the dialogues always have.
 class ReplyReader {
  public:
+  // The most a reply may hold: a reply line is at most 512 octets (RFC 5321
+  // 4.5.3.1.5), a multi-line reply a few KiB; more is a server to leave.
+  static constexpr qsizetype kMaxReplyBytes = 64 * 1024;
+
   void append(QByteArrayView bytes) { pending_ += bytes; }
   bool hasWholeReply() const { return EndsWithWholeReply(pending_); }
+  bool tooLong() const { return pending_.size() > kMaxReplyBytes; }
   // The reply's text, from the ANSI code page; empty the reader.
   QString take();
   // Bytes gathered and not yet taken.

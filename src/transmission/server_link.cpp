@@ -29,12 +29,16 @@ void ServerLink::close() {
 
 bool ServerLink::isOpen() const { return socket_.State() != 0; }
 
-bool ServerLink::takeWholeReply(QString& reply) {
+ServerLink::Taken ServerLink::takeWholeReply(QString& reply) {
   reader_.append(socket_.GetData());
-  if (!reader_.hasWholeReply()) return false;
+  if (reader_.tooLong()) {
+    reader_.clear();
+    return Taken::TooLong;
+  }
+  if (!reader_.hasWholeReply()) return Taken::Partial;
   reply = reader_.take();
   Transcript::received(reply);
-  return true;
+  return Taken::Whole;
 }
 
 qsizetype ServerLink::unreadBytes() const {

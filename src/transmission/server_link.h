@@ -25,9 +25,11 @@ class ServerLink {
   void close();
   bool isOpen() const;
 
-  // Takes the bytes that have arrived; true once they end with a whole
-  // reply, which is then in `reply`.
-  bool takeWholeReply(QString& reply);
+  enum class Taken { Partial, Whole, TooLong };
+  // Takes the bytes that have arrived: Whole once they end with a whole
+  // reply, which is then in `reply`; TooLong past the reader's limit (what
+  // was gathered is dropped).
+  Taken takeWholeReply(QString& reply);
   // Bytes taken from the socket and not yet part of a whole reply.
   qsizetype unreadBytes() const;
 

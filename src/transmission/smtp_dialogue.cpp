@@ -11,7 +11,7 @@ using namespace TransmissionTexts;
 
 void SmtpDialogue::refuse(const SmtpReply& reply) {
   if (reply.code() == u"550") lastReply_ += kCrLf + kCheckAddressHint;
-  MessageBox::MsgBox(kSmtpError + kCrLf + lastReply_, MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
+  MessageBox::MsgBox(kSmtpError + kCrLf + quoted(lastReply_), MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
   state_ = State::Failed;
 }
 

@@ -63,10 +63,10 @@ SmtpSessionSetup::Outcome SmtpSessionSetup::stop(const QString& text, SmtpLogin&
 
 SmtpSessionSetup::Outcome SmtpSessionSetup::step(const SmtpReply& reply, SmtpLogin& login) {
   const QStringView code = reply.code();
-  const QString quoted = kCrLf + kCrLf + reply.text().trimmed();
+  const QString serverSaid = kCrLf + kCrLf + quoted(reply.text().trimmed());
   switch (state_) {
     case State::AwaitEhlo:
-      if (code != u"250") return stop(kSmtpError + kCrLf + reply.text().trimmed(), login);
+      if (code != u"250") return stop(kSmtpError + kCrLf + quoted(reply.text().trimmed()), login);
       if (login.security == MailSettings::SmtpSecurity::StartTls) {
         if (!extensionLines(reply.text()).contains(QStringLiteral("STARTTLS"))) return stop(kStartTlsNotOffered, login);
         server_.sendLine(QStringLiteral("STARTTLS"));
@@ -75,29 +75,29 @@ SmtpSessionSetup::Outcome SmtpSessionSetup::step(const SmtpReply& reply, SmtpLog
       }
       return afterEhlo(reply, login);
     case State::AwaitStartTls:
-      if (code != u"220") return stop(kStartTlsRefused + quoted, login);
+      if (code != u"220") return stop(kStartTlsRefused + serverSaid, login);
       server_.startTls();
       state_ = State::AwaitHandshake;
       return Outcome::Waiting;
     case State::AwaitHandshake:
       // Nothing may arrive between the 220 and the handshake.
-      return stop(kStartTlsRefused + quoted, login);
+      return stop(kStartTlsRefused + serverSaid, login);
     case State::AwaitEhloOverTls:
-      if (code != u"250") return stop(kSmtpError + kCrLf + reply.text().trimmed(), login);
+      if (code != u"250") return stop(kSmtpError + kCrLf + quoted(reply.text().trimmed()), login);
       return afterEhlo(reply, login);
     case State::AwaitLoginUserPrompt:
-      if (code != u"334") return stop(kAuthFailed + quoted, login);
+      if (code != u"334") return stop(kAuthFailed + serverSaid, login);
       server_.sendSecret(QString(), base64(login.user.toUtf8()));
       state_ = State::AwaitLoginPassPrompt;
       return Outcome::Waiting;
     case State::AwaitLoginPassPrompt:
-      if (code != u"334") return stop(kAuthFailed + quoted, login);
+      if (code != u"334") return stop(kAuthFailed + serverSaid, login);
       server_.sendSecret(QString(), base64(login.password.toUtf8()));
       wipe(login.password);
       state_ = State::AwaitAuthResult;
       return Outcome::Waiting;
     case State::AwaitCramChallenge: {
-      if (code != u"334") return stop(kAuthFailed + quoted, login);
+      if (code != u"334") return stop(kAuthFailed + serverSaid, login);
       const QByteArray challenge = QByteArray::fromBase64(reply.text().mid(4).trimmed().toLatin1());
       const QByteArray digest = QMessageAuthenticationCode::hash(challenge, login.password.toUtf8(),
                                                                  QCryptographicHash::Md5);
@@ -108,7 +108,7 @@ SmtpSessionSetup::Outcome SmtpSessionSetup::step(const SmtpReply& reply, SmtpLog
     }
     case State::AwaitAuthPlain:
     case State::AwaitAuthResult:
-      if (code != u"235") return stop(kAuthFailed + quoted, login);
+      if (code != u"235") return stop(kAuthFailed + serverSaid, login);
       return Outcome::Ready;
   }
   return Outcome::Waiting;

@@ -49,6 +49,19 @@ inline const QString kCheckLoginHint = QStringLiteral("ユーザ名・パスワ�
 // The mail went out but its log could not be written.
 inline const QString kLogNotWritten = QStringLiteral("メールは送信されましたが、送信ログを書き込めませんでした。");
 
+// A server whose reply passed any sensible length.
+inline const QString kReplyTooLong =
+    QStringLiteral("サーバの応答が長すぎるため、接続を切りました。メールは送信されていません。");
+
+// Server text quoted in a box: at most this many characters, then "…".
+inline constexpr qsizetype kMaxQuoted = 1024;
+inline QString quoted(const QString& serverText) {
+  if (serverText.size() <= kMaxQuoted) return serverText;
+  qsizetype end = kMaxQuoted;
+  if (serverText[end - 1].isHighSurrogate()) --end;
+  return serverText.left(end) + QStringLiteral("…");
+}
+
 // A server that kept the program waiting past the time limit.
 inline const QString kNoAnswer =
     QStringLiteral("サーバから時間内に応答がありませんでした。メールは送信されていません。");

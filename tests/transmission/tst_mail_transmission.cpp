@@ -147,6 +147,7 @@ class TstMailTransmission : public QObject {
 
   void socketErrors_data();
   void socketErrors();
+  void oversizedReplies();
   void serverThatDoesNotAnswer_data();
   void serverThatDoesNotAnswer();
 };
@@ -838,6 +839,30 @@ void TstMailTransmission::socketErrors() {
   QVERIFY(!rig.mail.popTestRunning());
   QVERIFY(rig.mail.smtpPhase());
   if (!script.isEmpty()) VERIFY_SCRIPT_PLAYED(rig.smtp);
+}
+
+// A reply past 64 KiB ends the send with its own box; a long refusal is
+// quoted in the box only to 1 KiB.
+void TstMailTransmission::oversizedReplies() {
+  {
+    Rig rig({QStringLiteral("P: 220 ") + QString(100 * 1024, u'x'), QStringLiteral("A:")});
+    rig.mail.CmdMail_Click(kTo, QStringLiteral("件名"), QStringLiteral("本文"));
+    QTRY_COMPARE(rig.boxes.count(), 2);
+    QCOMPARE(rig.boxTexts().last(),
+             QStringLiteral("サーバの応答が長すぎるため、接続を切りました。メールは送信されていません。"));
+    QCOMPARE(rig.winsock.State(), 0);
+    QVERIFY(SendingTest::atStart(rig.mail));
+  }
+  {
+    Rig rig({QStringLiteral("S: 554 ") + QString(5000, u'y'), QStringLiteral("A:")});
+    rig.mail.CmdMail_Click(kTo, QStringLiteral("件名"), QStringLiteral("本文"));
+    QTRY_COMPARE(rig.boxes.count(), 2);
+    const QString box = rig.boxTexts().last();
+    QVERIFY(box.startsWith(QStringLiteral("エラーが発生しました\r\n554 yyy")));
+    QVERIFY(box.endsWith(QStringLiteral("…")));
+    QVERIFY(box.size() <= 1024 + 16);
+    QCOMPARE(rig.logFiles().size(), 0);
+  }
 }
 
 void TstMailTransmission::serverThatDoesNotAnswer_data() {

@@ -25,6 +25,7 @@ const QString kConfirm = QStringLiteral("メールを送信してよろしいで
 const QString kCompleted = QStringLiteral("送信が完了しました。\r\n\r\n題名と本文をクリアしますか？");
 const QString kClosedEarly = QStringLiteral("エラーが発生しました。\r\n");
 const QString kSmtpError = QStringLiteral("エラーが発生しました\r\n");
+const QString kTooLong = QStringLiteral("サーバの応答が長すぎるため、接続を切りました。メールは送信されていません。");
 const QString kLoginHint = QStringLiteral("\r\nユーザ名・パスワードを確認してください。");
 const QString kReset = QStringLiteral(
     "通信中、エラーが発生しました。\r\n\r\nメールサーバの設定を間違っていませんか？\r\n"
@@ -151,6 +152,12 @@ void addDialogueRows(bool isPop) {
              {bytesRow(wire.left(cut)), QStringLiteral("W:"), bytesRow(wire.mid(cut))});
 
     for (const auto& [what, row] : garbageRows()) {
+      // A reply past 64 KiB ends the send (the answer to the POP QUIT is
+      // not read at all).
+      if (QLatin1String(what) == QLatin1String("1 MB line") && !(isPop && kPopState[k] == 110)) {
+        add(QString::fromLatin1(what), k, before(dialogue, k) << row, {kTooLong}, false);
+        continue;
+      }
       // In SMTP states 0 and 1 any reply moves on; elsewhere it is ignored.
       if (!isPop && k < 2)
         goesOn(QString::fromLatin1(what), k, {row});
