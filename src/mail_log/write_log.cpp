@@ -90,15 +90,20 @@ void WriteLog(const QString& mMessage, const QString& mSubject, const QDateTime&
 }
 
 LogResult WriteLogBytes(const QByteArray& mailText, const QString& mSubject, const QDateTime& now) {
+  // Sent mail is private: new folders and files are the user's alone
+  // (folders and files that exist keep what they have).
+  constexpr QFileDevice::Permissions kOwnerOnly =
+      QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
   const QString logFolder = LogFolderPath();
-  if (!QFileInfo::exists(logFolder)) QDir().mkdir(logFolder);
+  if (!QFileInfo::exists(logFolder)) QDir().mkdir(logFolder, kOwnerOnly);
 
   const QString dayFolder = logFolder + QLatin1Char('/') + now.toString(QStringLiteral("yyyyMMdd"));
-  if (!QFileInfo::exists(dayFolder)) QDir().mkdir(dayFolder);
+  if (!QFileInfo::exists(dayFolder)) QDir().mkdir(dayFolder, kOwnerOnly);
 
   const QString path = dayFolder + QLatin1Char('/') + ChooseLogFileName(dayFolder + QLatin1Char('/'), mSubject, now, fileExists);
   QFile file(path);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return {false, path, file.errorString()};
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Append, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+    return {false, path, file.errorString()};
   const QByteArray record = mailText + QByteArrayLiteral("\r\n");
   if (file.write(record) != record.size() || !file.flush()) {
     const QString reason = file.errorString();

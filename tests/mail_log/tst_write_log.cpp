@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 const QDateTime kNow(QDate(2004, 3, 22), QTime(9, 30, 15));
@@ -52,6 +54,7 @@ class TstWriteLog : public QObject {
   void everySubjectGetsAFile_data();
   void everySubjectGetsAFile();
   void unwritableLogIsReported();
+  void newFoldersAndFilesArePrivate();
   void logFolderTakenByAFile();
 };
 
@@ -181,6 +184,25 @@ void TstWriteLog::unwritableLogIsReported() {
   QVERIFY(!result.written);
   QCOMPARE(result.path, dayFolder() + QStringLiteral("会議.eml"));
   QVERIFY(!result.reason.isEmpty());
+}
+
+// Folders and files the log makes are the user's alone; one that exists
+// keeps its mode.
+void TstWriteLog::newFoldersAndFilesArePrivate() {
+  TempAppFolder folder;
+  MailLog::WriteLog(kMessage, QStringLiteral("会議"), kNow);
+  const auto mode = [](const QString& path) {
+    struct stat status {};
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? int(status.st_mode & 07777) : -1;
+  };
+  QCOMPARE(mode(MailLog::LogFolderPath()), 0700);
+  QCOMPARE(mode(dayFolder()), 0700);
+  QCOMPARE(mode(dayFolder() + QStringLiteral("会議.eml")), 0600);
+
+  QVERIFY(::chmod(QFile::encodeName(dayFolder() + QStringLiteral("会議.eml")).constData(), 0640) == 0);
+  MailLog::WriteLog(kMessage, QStringLiteral("会議"), kNow.addSecs(1));
+  QCOMPARE(mode(dayFolder() + QStringLiteral("会議(1).eml")), 0600);
+  QCOMPARE(mode(dayFolder() + QStringLiteral("会議.eml")), 0640);
 }
 
 // A file named like the log folder: no folder, no file, no fuss.
