@@ -26,19 +26,20 @@ Winsock::~Winsock() {
 
 // ---------------------------------------------------------------- operations
 
-void Winsock::ConnectTls(const QString& host, std::uint16_t port) {
-  Connect(host, port);
-  tlsFromStart_ = true;
-}
+void Winsock::Connect(const QString& host, std::uint16_t port) { open(host, port, false); }
 
-void Winsock::Connect(const QString& host, std::uint16_t port) {
+void Winsock::ConnectTls(const QString& host, std::uint16_t port) { open(host, port, true); }
+
+// The connector may report at once (a literal address on this machine), so
+// everything the report needs is set before it starts.
+void Winsock::open(const QString& host, std::uint16_t port, bool tlsFromStart) {
   const QScopedValueRollback<bool> operating(operating_, true);
   // A new connection starts clean: nothing of the previous one remains.
   dropSocket();
   queue_.clear();
   received_.clear();
   host_ = host;
-  tlsFromStart_ = false;
+  tlsFromStart_ = tlsFromStart;
 
   // As on Windows, the unspecified address and port 0 cannot be connected to.
   const QHostAddress literal(host);

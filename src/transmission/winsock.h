@@ -69,6 +69,7 @@ class Winsock : public SocketControl {
     QString description;
   };
 
+  void open(const QString& host, std::uint16_t port, bool tlsFromStart);
   void enqueue(Event event);
   void deliverEvents();
   void dropSocket();
