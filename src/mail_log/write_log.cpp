@@ -1,6 +1,5 @@
 #include "write_log.h"
 
-#include "ansi_code_page.h"
 #include "mod_ini.h"
 
 #include <QDir>
@@ -85,11 +84,7 @@ QString LogFolderPath() { return ModINI::AppFolder() + QStringLiteral("mailLOG")
 
 // Every step runs even when one before it failed; a failure means that no
 // log file is written, and the result says where and why.
-void WriteLog(const QString& mMessage, const QString& mSubject, const QDateTime& now) {
-  WriteLogBytes(AnsiCodePage::fromUnicode(mMessage), mSubject, now);
-}
-
-LogResult WriteLogBytes(const QByteArray& mailText, const QString& mSubject, const QDateTime& now) {
+LogResult WriteLog(const QByteArray& mailText, const QString& mSubject, const QDateTime& now) {
   // Sent mail is private: new folders and files are the user's alone
   // (folders and files that exist keep what they have).
   constexpr QFileDevice::Permissions kOwnerOnly =

@@ -22,19 +22,15 @@ QString LogFolderPath();
 QString ChooseLogFileName(const QString& dayFolder, const QString& subject, const QDateTime& now,
                           const std::function<bool(const QString& path)>& exists);
 
-// Appends mMessage and CR LF, in the ANSI code page, to the file chosen for
-// mSubject in today's folder.
-void WriteLog(const QString& mMessage, const QString& mSubject,
-              const QDateTime& now = QDateTime::currentDateTime());
-
 struct LogResult {
   bool written;
   QString path;    // the file written, or tried
   QString reason;  // why it was not written
 };
 
-// The same for a mail text already in the bytes it was sent in.
-LogResult WriteLogBytes(const QByteArray& mailText, const QString& mSubject,
-                        const QDateTime& now = QDateTime::currentDateTime());
+// Appends the mail text (the bytes it was sent in) and CR LF to the file
+// chosen for mSubject in today's folder.
+LogResult WriteLog(const QByteArray& mailText, const QString& mSubject,
+                   const QDateTime& now = QDateTime::currentDateTime());
 
 }  // namespace MailLog

@@ -3,6 +3,8 @@
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_err.h>
 
+#include <memory>
+
 namespace Iso2022Jp {
 namespace {
 
@@ -25,20 +27,34 @@ bool onlyJisX0208(const QByteArray& encoded) {
   return true;
 }
 
+// One converter per thread: the mail text asks for many small pieces.
+UConverter* converter() {
+  struct Close {
+    void operator()(UConverter* cnv) const { ucnv_close(cnv); }
+  };
+  thread_local const std::unique_ptr<UConverter, Close> cnv([] {
+    UErrorCode status = U_ZERO_ERROR;
+    UConverter* opened = ucnv_open("ISO-2022-JP", &status);
+    if (U_FAILURE(status)) return static_cast<UConverter*>(nullptr);
+    // A character without a place stops the conversion instead of becoming "?".
+    ucnv_setFromUCallBack(opened, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+    return opened;
+  }());
+  return cnv.get();
+}
+
 }  // namespace
 
 std::optional<QByteArray> encode(QStringView text) {
+  UConverter* cnv = converter();
+  if (cnv == nullptr) return std::nullopt;
+  ucnv_resetFromUnicode(cnv);
   UErrorCode status = U_ZERO_ERROR;
-  UConverter* cnv = ucnv_open("ISO-2022-JP", &status);
-  if (U_FAILURE(status) || cnv == nullptr) return std::nullopt;
-  // A character without a place stops the conversion instead of becoming "?".
-  ucnv_setFromUCallBack(cnv, UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
   // Each JIS character takes two bytes, and there are the mode switches.
   QByteArray out(text.size() * 8 + 8, Qt::Uninitialized);
   const int32_t written =
       ucnv_fromUChars(cnv, out.data(), static_cast<int32_t>(out.size()), reinterpret_cast<const UChar*>(text.utf16()),
                       static_cast<int32_t>(text.size()), &status);
-  ucnv_close(cnv);
   if (U_FAILURE(status)) return std::nullopt;
   out.resize(written);
   if (!onlyJisX0208(out)) return std::nullopt;

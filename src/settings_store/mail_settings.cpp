@@ -33,62 +33,53 @@ void writeScrambledUnlessDefault(const QString& key, const QString& text) {
 
 }  // namespace
 
-QString securityText(MailSettings::SmtpSecurity security) {
-  switch (security) {
-    case MailSettings::SmtpSecurity::StartTls: return QStringLiteral("STARTTLS");
-    case MailSettings::SmtpSecurity::Ssl: return QStringLiteral("SSL");
-    case MailSettings::SmtpSecurity::None: break;
-  }
-  return QStringLiteral("None");
+namespace {
+
+// How each value is written in Data.ini; the first is the default, which an
+// absent, empty or unknown text reads as. Names match without regard to case.
+template <typename Enum>
+struct Name {
+  Enum value;
+  const char* text;
+};
+
+using Smtp = MailSettings::SmtpSecurity;
+using Pop = MailSettings::PopSecurity;
+using Charset = MailSettings::Charset;
+constexpr Name<Smtp> kSmtpSecurityNames[] = {{Smtp::None, "None"}, {Smtp::StartTls, "STARTTLS"}, {Smtp::Ssl, "SSL"}};
+constexpr Name<Pop> kPopSecurityNames[] = {{Pop::None, "None"}, {Pop::Stls, "STLS"}, {Pop::Ssl, "SSL"}};
+constexpr Name<Charset> kCharsetNames[] = {
+    {Charset::ShiftJis, "Shift_JIS"}, {Charset::Iso2022Jp, "ISO-2022-JP"}, {Charset::Utf8, "UTF-8"}};
+
+template <typename Enum, std::size_t N>
+QString nameOf(Enum value, const Name<Enum> (&names)[N]) {
+  for (const Name<Enum>& name : names)
+    if (name.value == value) return QString::fromLatin1(name.text);
+  return QString::fromLatin1(names[0].text);
 }
 
-QString securityText(MailSettings::PopSecurity security) {
-  switch (security) {
-    case MailSettings::PopSecurity::Stls: return QStringLiteral("STLS");
-    case MailSettings::PopSecurity::Ssl: return QStringLiteral("SSL");
-    case MailSettings::PopSecurity::None: break;
-  }
-  return QStringLiteral("None");
-}
-
-MailSettings::SmtpSecurity parseSmtpSecurity(const QString& text) {
+template <typename Enum, std::size_t N>
+Enum valueNamed(const QString& text, const Name<Enum> (&names)[N]) {
   const QString t = text.trimmed();
-  if (t.compare(QLatin1String("STARTTLS"), Qt::CaseInsensitive) == 0) return MailSettings::SmtpSecurity::StartTls;
-  if (t.compare(QLatin1String("SSL"), Qt::CaseInsensitive) == 0) return MailSettings::SmtpSecurity::Ssl;
-  return MailSettings::SmtpSecurity::None;
+  for (const Name<Enum>& name : names)
+    if (t.compare(QLatin1String(name.text), Qt::CaseInsensitive) == 0) return name.value;
+  return names[0].value;
 }
 
-MailSettings::PopSecurity parsePopSecurity(const QString& text) {
-  const QString t = text.trimmed();
-  if (t.compare(QLatin1String("STLS"), Qt::CaseInsensitive) == 0) return MailSettings::PopSecurity::Stls;
-  if (t.compare(QLatin1String("SSL"), Qt::CaseInsensitive) == 0) return MailSettings::PopSecurity::Ssl;
-  return MailSettings::PopSecurity::None;
-}
+}  // namespace
 
-QString charsetText(MailSettings::Charset charset) {
-  switch (charset) {
-    case MailSettings::Charset::Iso2022Jp: return QStringLiteral("ISO-2022-JP");
-    case MailSettings::Charset::Utf8: return QStringLiteral("UTF-8");
-    case MailSettings::Charset::ShiftJis: break;
-  }
-  return QStringLiteral("Shift_JIS");
-}
+QString securityText(MailSettings::SmtpSecurity security) { return nameOf(security, kSmtpSecurityNames); }
+QString securityText(MailSettings::PopSecurity security) { return nameOf(security, kPopSecurityNames); }
+QString charsetText(MailSettings::Charset charset) { return nameOf(charset, kCharsetNames); }
 
-MailSettings::Charset parseCharset(const QString& text) {
-  const QString t = text.trimmed();
-  if (t.compare(QLatin1String("ISO-2022-JP"), Qt::CaseInsensitive) == 0) return MailSettings::Charset::Iso2022Jp;
-  if (t.compare(QLatin1String("UTF-8"), Qt::CaseInsensitive) == 0) return MailSettings::Charset::Utf8;
-  return MailSettings::Charset::ShiftJis;
-}
+MailSettings::SmtpSecurity parseSmtpSecurity(const QString& text) { return valueNamed(text, kSmtpSecurityNames); }
+MailSettings::PopSecurity parsePopSecurity(const QString& text) { return valueNamed(text, kPopSecurityNames); }
+MailSettings::Charset parseCharset(const QString& text) { return valueNamed(text, kCharsetNames); }
 
 std::optional<std::uint16_t> parsePort(const QString& text) {
-  const QString t = text.trimmed();
-  if (t.isEmpty() || t.size() > 5) return std::nullopt;
-  for (const QChar c : t)
-    if (c < u'0' || c > u'9') return std::nullopt;
-  const int value = t.toInt();
-  if (value < 1 || value > 65535) return std::nullopt;
-  return static_cast<std::uint16_t>(value);
+  const std::optional<std::int32_t> value = parseInt32(text);
+  if (!value || *value < 1 || *value > 65535) return std::nullopt;
+  return static_cast<std::uint16_t>(*value);
 }
 
 MailSettings readMailSettings() {

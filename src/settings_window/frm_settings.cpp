@@ -471,13 +471,9 @@ void frmSettings::cmdSmtpDetails_Click() {
   if (dialog.exec() == QDialog::Accepted) smtpDetails_ = dialog.details();
 }
 
-// A port that was the default of the former encryption becomes the default
-// of the new one; a port the user chose stays.
 void frmSettings::cmbPopSecurity_Click() {
   const auto chosen = static_cast<MailSettings::PopSecurity>(cmbPopSecurity->currentIndex());
-  const QString port = TxtPopPort->text().trimmed();
-  if (port.isEmpty() || port == QString::number(MailSettings::defaultPort(shownPopSecurity_)))
-    TxtPopPort->setText(QString::number(MailSettings::defaultPort(chosen)));
+  followDefaultPort(TxtPopPort, MailSettings::defaultPort(shownPopSecurity_), MailSettings::defaultPort(chosen));
   shownPopSecurity_ = chosen;
 }
 

@@ -58,4 +58,9 @@ QLineEdit* passwordBox(QWidget* parent, int width) {
   return result;
 }
 
+void followDefaultPort(QLineEdit* portBox, int formerDefault, int newDefault) {
+  const QString port = portBox->text().trimmed();
+  if (port.isEmpty() || port == QString::number(formerDefault)) portBox->setText(QString::number(newDefault));
+}
+
 }  // namespace SettingsControls

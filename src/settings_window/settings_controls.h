@@ -23,4 +23,8 @@ QLineEdit* textBox(QWidget* parent, int width);
 // Shows "*" for every character and takes no input-method composition.
 QLineEdit* passwordBox(QWidget* parent, int width);
 
+// A port that was the default of the former encryption (or none) becomes
+// the default of the new one; a port the user chose stays.
+void followDefaultPort(QLineEdit* portBox, int formerDefault, int newDefault);
+
 }  // namespace SettingsControls

@@ -124,13 +124,9 @@ void SmtpDetailsDialog::keyPressEvent(QKeyEvent* event) {
   if (!pressFocusedButton(this, event)) QDialog::keyPressEvent(event);
 }
 
-// A port that was the default of the former encryption (or none) becomes
-// the default of the new one; a port the user chose stays.
 void SmtpDetailsDialog::onEncryptionChosen() {
   const Security chosen = securityAt(encryptionBox->currentIndex());
-  const QString port = portBox->text().trimmed();
-  if (port.isEmpty() || port == QString::number(MailSettings::defaultPort(shownSecurity_)))
-    portBox->setText(QString::number(MailSettings::defaultPort(chosen)));
+  followDefaultPort(portBox, MailSettings::defaultPort(shownSecurity_), MailSettings::defaultPort(chosen));
   shownSecurity_ = chosen;
   warnIfAuthInClear();
 }

@@ -46,11 +46,11 @@ MailTransmission::MailTransmission(SocketControl& socket, const MailSettings& ru
 // Every wait for a reply has a limit: SmtpTimeout when it is set, else RFC
 // 5321's (4.5.3.2): 2 minutes for the go-ahead after DATA, 10 for the end
 // of the data, 5 for every other reply (POP's too).
-void MailTransmission::settle(bool replyTaken) {
+void MailTransmission::settle(bool newWait) {
   const bool open = server_.isOpen();
   if (!open) {
     replyTimer_.stop();
-  } else if (replyTaken || !replyTimer_.isActive()) {
+  } else if (newWait || !replyTimer_.isActive()) {
     int seconds = running_.replyTimeoutSeconds;
     if (seconds <= 0) {
       seconds = 5 * 60;
@@ -81,8 +81,7 @@ void MailTransmission::onNoAnswer() {
     // The login is done; only the POP server's close is missing.
     connectToSmtp();
     restartDialogues();
-    replyTimer_.stop();
-    settle(false);
+    settle(true);
     return;
   } else {
     popTest_ = false;
@@ -151,8 +150,7 @@ void MailTransmission::CmdMail_Click(const QString& typedRecipient, const QStrin
     smtpPhase_ = true;
     connectToSmtp();
   }
-  replyTimer_.stop();
-  settle(false);
+  settle(true);  // a new connection, a new wait
 }
 
 void MailTransmission::StartPopTest(std::function<void()> onSucceeded) {
@@ -162,8 +160,7 @@ void MailTransmission::StartPopTest(std::function<void()> onSucceeded) {
   if (server_.isOpen()) server_.close();
   restartDialogues();
   connectToPop();
-  replyTimer_.stop();
-  settle(false);
+  settle(true);
 }
 
 void MailTransmission::restartDialogues() {
@@ -259,6 +256,7 @@ void MailTransmission::mtPBSMTP(const PopReply& reply) {
 void MailTransmission::Winsock_Close() {
   const QScopedValueRollback<bool> handling(handling_, true);
   server_.close();
+  bool newConnection = false;
 
   // The server's last words; a server that said nothing is said to have
   // closed the connection, so that the box is never empty.
@@ -272,7 +270,7 @@ void MailTransmission::Winsock_Close() {
   } else if (popLogin_.state() == PopLogin::State::AwaitServerClose) {
     if (!popTest_) {
       connectToSmtp();
-      replyTimer_.stop();  // a new connection, a new wait
+      newConnection = true;
     }
   } else if (popTest_) {
     popTest_ = false;
@@ -283,12 +281,12 @@ void MailTransmission::Winsock_Close() {
   }
 
   restartDialogues();
-  settle(false);
+  settle(newConnection);
 }
 
 void MailTransmission::completeSend() {
   MailLog::LogResult log{true, QString(), QString()};
-  if (running_.keepLog) log = MailLog::WriteLogBytes(smtp_.mailText(), mail_.subject);
+  if (running_.keepLog) log = MailLog::WriteLog(smtp_.mailText(), mail_.subject);
   smtp_.clearMailText();
   const auto answer = MessageBox::MsgBox(kSendCompleted + kCrLf + kCrLf + kClearQuestion,
                                          MessageBox::Buttons::YesNo, MessageBox::Icon::Question);

@@ -75,9 +75,10 @@ class MailTransmission : public QObject {
   void mtPBSMTP(const PopReply& reply);
   void completeSend();
   void restartDialogues();
-  // After every event: the time limit for the reply now awaited, and
-  // whether a connection is open.
-  void settle(bool replyTaken);
+  // After every event: the time limit for the reply now awaited (started
+  // afresh for a new wait: a reply taken, a new connection), and whether a
+  // connection is open.
+  void settle(bool newWait);
   void onNoAnswer();
   void connectToSmtp();
   void connectToPop();

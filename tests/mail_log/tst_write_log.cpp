@@ -21,6 +21,11 @@ const QString kMessage = QStringLiteral(
 
 QString dayFolder() { return MailLog::LogFolderPath() + QStringLiteral("/20040322/"); }
 
+// The mail text in the code page, as the Shift-JIS mail hands it over.
+MailLog::LogResult writeLog(const QString& text, const QString& subject, const QDateTime& now) {
+  return MailLog::WriteLog(AnsiCodePage::fromUnicode(text), subject, now);
+}
+
 void touch(const QString& name) {
   QFile file(dayFolder() + name);
   QVERIFY(file.open(QIODevice::WriteOnly));
@@ -64,7 +69,7 @@ void TstWriteLog::firstMailCreatesTheFolders() {
   TempAppFolder folder;
   QCOMPARE(MailLog::LogFolderPath(), folder.path() + QStringLiteral("mailLOG"));
 
-  MailLog::WriteLog(kMessage, QStringLiteral("会議"), kNow);
+  writeLog(kMessage, QStringLiteral("会議"), kNow);
 
   QCOMPARE(allFiles(folder), QStringList{QStringLiteral("mailLOG/20040322/会議.eml")});
   QCOMPARE(contents(QStringLiteral("会議.eml")), AnsiCodePage::fromUnicode(kMessage) + "\r\n");
@@ -115,7 +120,7 @@ void TstWriteLog::fileName() {
       touch(name);
   }
 
-  MailLog::WriteLog(kMessage, subject, kNow);
+  writeLog(kMessage, subject, kNow);
 
   QStringList written;
   for (const QString& name : QDir(dayFolder()).entryList(QDir::Files))
@@ -127,12 +132,12 @@ void TstWriteLog::fileName() {
 // a second mail in the same second joins the time-stamped file.
 void TstWriteLog::appendsToAnExistingFile() {
   TempAppFolder folder;
-  MailLog::WriteLog(QStringLiteral("一通目"), QString(), kNow);
+  writeLog(QStringLiteral("一通目"), QString(), kNow);
   QFile::rename(dayFolder() + QStringLiteral("無題.eml"), dayFolder() + QStringLiteral("keep"));
   for (int n = 1; n <= 512; ++n) touch(QStringLiteral("無題(%1).eml").arg(n));
   QFile::rename(dayFolder() + QStringLiteral("keep"), dayFolder() + QStringLiteral("無題.eml"));
 
-  MailLog::WriteLog(QStringLiteral("二通目"), QString(), kNow);
+  writeLog(QStringLiteral("二通目"), QString(), kNow);
 
   QCOMPARE(contents(QStringLiteral("無題.eml")), AnsiCodePage::fromUnicode(QStringLiteral("一通目\r\n二通目\r\n")));
 }
@@ -166,7 +171,7 @@ void TstWriteLog::everySubjectGetsAFile() {
   QFETCH(QString, file);
   TempAppFolder folder;
 
-  const MailLog::LogResult result = MailLog::WriteLogBytes(kMessage.toUtf8(), subject, kNow);
+  const MailLog::LogResult result = MailLog::WriteLog(kMessage.toUtf8(), subject, kNow);
 
   QVERIFY(result.written);
   QCOMPARE(allFiles(folder), QStringList{QStringLiteral("mailLOG/20040322/") + file});
@@ -179,7 +184,7 @@ void TstWriteLog::unwritableLogIsReported() {
   TempAppFolder folder;
   QVERIFY(QDir().mkpath(dayFolder() + QStringLiteral("会議.eml")));
 
-  const MailLog::LogResult result = MailLog::WriteLogBytes("text", QStringLiteral("会議"), kNow);
+  const MailLog::LogResult result = MailLog::WriteLog("text", QStringLiteral("会議"), kNow);
 
   QVERIFY(!result.written);
   QCOMPARE(result.path, dayFolder() + QStringLiteral("会議.eml"));
@@ -190,7 +195,7 @@ void TstWriteLog::unwritableLogIsReported() {
 // keeps its mode.
 void TstWriteLog::newFoldersAndFilesArePrivate() {
   TempAppFolder folder;
-  MailLog::WriteLog(kMessage, QStringLiteral("会議"), kNow);
+  writeLog(kMessage, QStringLiteral("会議"), kNow);
   const auto mode = [](const QString& path) {
     struct stat status {};
     return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? int(status.st_mode & 07777) : -1;
@@ -200,7 +205,7 @@ void TstWriteLog::newFoldersAndFilesArePrivate() {
   QCOMPARE(mode(dayFolder() + QStringLiteral("会議.eml")), 0600);
 
   QVERIFY(::chmod(QFile::encodeName(dayFolder() + QStringLiteral("会議.eml")).constData(), 0640) == 0);
-  MailLog::WriteLog(kMessage, QStringLiteral("会議"), kNow.addSecs(1));
+  writeLog(kMessage, QStringLiteral("会議"), kNow.addSecs(1));
   QCOMPARE(mode(dayFolder() + QStringLiteral("会議(1).eml")), 0600);
   QCOMPARE(mode(dayFolder() + QStringLiteral("会議.eml")), 0640);
 }
@@ -212,7 +217,7 @@ void TstWriteLog::logFolderTakenByAFile() {
   QVERIFY(blocker.open(QIODevice::WriteOnly));
   blocker.close();
 
-  MailLog::WriteLog(kMessage, QStringLiteral("会議"), kNow);
+  writeLog(kMessage, QStringLiteral("会議"), kNow);
 
   QCOMPARE(allFiles(folder), QStringList{QStringLiteral("mailLOG")});
 }
