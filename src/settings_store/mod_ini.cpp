@@ -6,17 +6,19 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
+#include <QTemporaryFile>
 
 #include <optional>
 
+#include <cerrno>
+#include <sys/stat.h>
 #include <unistd.h>
 
 // Data.ini is read whole on every call and parsed by IniText; a write
 // replaces the file through a temporary file in the same folder once the new
-// text is complete on disk, keeping its permission bits. A file without its
-// owner's write permission is treated as read-only.
+// text is complete on disk, keeping its permission bits (0600 once it holds
+// a password). A file without its owner's write permission is treated as
+// read-only; a link in the file's place is not written through.
 namespace ModINI {
 namespace {
 
@@ -44,19 +46,37 @@ bool readFile(const QString& path, QByteArray& bytes) {
   return file.error() == QFileDevice::NoError;
 }
 
-// QSaveFile buffers what is written and its commit() neither reports a
-// failed final flush nor a failed sync: on a full disk it would rename a
-// short file over the old one. So both are done and checked here first.
-bool writeFile(const QString& path, const QByteArray& bytes) {
-  QSaveFile file(path);
-  file.setDirectWriteFallback(false);
-  if (!file.open(QIODevice::WriteOnly)) return false;
-  if (file.write(bytes) != bytes.size() || !file.flush() || ::fsync(file.handle()) != 0) {
-    file.cancelWriting();
-    file.commit();  // discards the temporary file
-    return false;
+// The permission bits a new file gets from the user's umask.
+mode_t newFileMode() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~mask;
+}
+
+// A file holding a mail password is the user's alone.
+bool holdsPassword(const QByteArray& bytes) {
+  for (const char* key : {"PASS", "SmtpPass"}) {
+    const auto value = IniText::readValue(bytes, QByteArrayLiteral("MAIL"), QByteArray(key));
+    if (value && !value->trimmed().isEmpty()) return true;
   }
-  return file.commit();
+  return false;
+}
+
+// The new text goes to a temporary file in the same folder, made with
+// O_EXCL and 0600, written, flushed and synced (a full disk must never
+// rename a short file over the old one), given its final permission bits,
+// and renamed over the old file. rename() replaces a link itself, never
+// what it points to.
+bool writeFile(const QString& path, const QByteArray& bytes, mode_t mode) {
+  QTemporaryFile file(path + QStringLiteral(".XXXXXX"));
+  if (!file.open()) return false;
+  const int fd = file.handle();
+  if (file.write(bytes) != bytes.size() || !file.flush() || ::fchmod(fd, mode) != 0 || ::fsync(fd) != 0)
+    return false;  // the temporary file goes with `file`
+  if (::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
+    return false;
+  file.setAutoRemove(false);
+  return true;
 }
 
 }  // namespace
@@ -105,20 +125,26 @@ std::int32_t IniWrite(const QString& section, const QString& key, const QString&
   batch().read = false;
   batch().bytes.reset();
   const QString path = SettingsPath();
-  const QFileInfo info(path);
+  // The file is never written through a link: another user who can write
+  // the folder could point it at a file of ours.
+  struct stat status {};
+  const bool exists = ::lstat(QFile::encodeName(path).constData(), &status) == 0;
+  if (!exists && errno != ENOENT) return 0;
   QByteArray bytes;
-  if (info.exists()) {
-    if (info.isDir()) return 0;
+  if (exists) {
+    if (!S_ISREG(status.st_mode)) return 0;
     // A file without its owner's write permission is read-only, also for
     // a user (root) whom the system would let write.
-    if (!(info.permissions() & QFileDevice::WriteOwner)) return 0;
+    if (!(status.st_mode & S_IWUSR)) return 0;
     if (!readFile(path, bytes)) return 0;  // never replace what could not be read
   }
   const auto updated = IniText::withValue(bytes, AnsiCodePage::fromUnicode(section), AnsiCodePage::fromUnicode(key),
                                           AnsiCodePage::fromUnicode(value));
   if (!updated) return 0;
-  if (info.exists() && *updated == bytes) return 1;
-  return writeFile(path, *updated) ? 1 : 0;
+  if (exists && *updated == bytes) return 1;
+  // The file keeps its permission bits, unless it now holds a password.
+  const mode_t mode = holdsPassword(*updated) ? mode_t(0600) : exists ? mode_t(status.st_mode & 07777) : newFileMode();
+  return writeFile(path, *updated, mode) ? 1 : 0;
 }
 
 ReadBatch::ReadBatch() { ++batch().depth; }

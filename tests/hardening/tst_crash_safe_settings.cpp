@@ -1,8 +1,10 @@
 // Data.ini is never left half-written: not when the writer is killed at a
-// random moment, and not when the disk is full.
+// random moment, and not when the disk is full; and a killed writer never
+// leaves a copy of the password readable by others.
 #include "mod_ini.h"
 #include "temp_app_folder.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -18,6 +20,7 @@ constexpr int kKeys = 20;
 QString initialIni() {
   QString text = QStringLiteral("; 設定ファイル\n[CarrierNum]\nNum=0\n[MAIL]\n");
   for (int i = 0; i < kKeys; ++i) text += QStringLiteral("k%1=old%1\n").arg(i);
+  text += QStringLiteral("PASS=secret\n");
   text += QStringLiteral("[Other]\nkeep=me\n");
   return text;
 }
@@ -30,6 +33,9 @@ class TestCrashSafeSettings : public QObject {
   void killedWriterLeavesCompleteFile() {
     TempAppFolder folder;
     folder.writeIni(initialIni());
+    const QByteArray initialBytes = folder.iniBytes();
+    constexpr QFileDevice::Permissions kOthers = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                                 QFileDevice::ReadOther | QFileDevice::WriteOther;
     const QRegularExpression valueForm(QStringLiteral("^(old%1|new%1-\\d+)$"));
     const int rounds = 300;
     for (int round = 0; round < rounds; ++round) {
@@ -41,6 +47,13 @@ class TestCrashSafeSettings : public QObject {
       QVERIFY(child.waitForFinished());
 
       const QByteArray bytes = folder.iniBytes();
+      // The file holds a password: whatever the writer left, new file or
+      // temporary one, no one else can read it.
+      const QDir dir(folder.path());
+      for (const QString& name : dir.entryList({QStringLiteral("Data.ini*")}, QDir::Files | QDir::Hidden)) {
+        if (name == QStringLiteral("Data.ini") && bytes == initialBytes) continue;
+        QVERIFY2((QFile(dir.filePath(name)).permissions() & kOthers) == 0, qPrintable(name));
+      }
       QVERIFY2(bytes.startsWith(QByteArrayLiteral("; ")), "the comment line survives");
       QVERIFY2(bytes.endsWith(QByteArrayLiteral("[Other]\r\nkeep=me\r\n")), "the file ends complete");
       QCOMPARE(ModINI::IniRead(QStringLiteral("Other"), QStringLiteral("keep")), QStringLiteral("me"));

@@ -7,7 +7,12 @@
 #include "sec_code.h"
 #include "temp_app_folder.h"
 
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using Smtp = MailSettings::SmtpSecurity;
 using Pop = MailSettings::PopSecurity;
@@ -43,6 +48,9 @@ class TstMailSettings : public QObject {
   void savingWithoutNewKeysChangesNothing();
   void savingWritesWhatIsNotDefault();
   void savingKeepsKeysTheFileHas();
+  void savedFileMode_data();
+  void savedFileMode();
+  void linkIsNotWrittenThrough();
 };
 
 void TstMailSettings::reads_data() {
@@ -171,6 +179,71 @@ void TstMailSettings::savingKeepsKeysTheFileHas() {
   QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::SmtpAuth), QStringLiteral("False"));
   QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::PopPort), QStringLiteral("110"));
   QVERIFY(!ModINI::IniHasKey(DataIni::Section::MAIL, DataIni::Key::SmtpPort));
+}
+
+
+namespace {
+mode_t modeOf(const QString& path) {
+  struct stat status {};
+  return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 07777 : mode_t(-1);
+}
+}  // namespace
+
+// A Data.ini holding a password is the user's alone from the moment it
+// exists; one without keeps what it has.
+void TstMailSettings::savedFileMode_data() {
+  QTest::addColumn<int>("before");  // -1: no file yet
+  QTest::addColumn<QString>("popPassword");
+  QTest::addColumn<QString>("smtpPassword");
+  QTest::addColumn<int>("after");
+  QTest::newRow("no password keeps 0644") << 0644 << QString() << QString() << 0644;
+  QTest::newRow("no password keeps 0640") << 0640 << QString() << QString() << 0640;
+  QTest::newRow("POP password") << 0644 << QStringLiteral("secret") << QString() << 0600;
+  QTest::newRow("SMTP password") << 0664 << QString() << QStringLiteral("app password") << 0600;
+  QTest::newRow("new file with a password") << -1 << QStringLiteral("secret") << QString() << 0600;
+  QTest::newRow("new file without") << -1 << QString() << QString() << int(0666 & ~[] {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+  }());
+}
+
+void TstMailSettings::savedFileMode() {
+  QFETCH(int, before);
+  QFETCH(QString, popPassword);
+  QFETCH(QString, smtpPassword);
+  QFETCH(int, after);
+  TempAppFolder folder;
+  const QString path = ModINI::SettingsPath();
+  if (before >= 0) {
+    folder.writeIni(kBase);
+    QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(before)) == 0);
+  }
+  MailSettings settings;
+  settings.popPassword = popPassword;
+  settings.smtpPassword = smtpPassword;
+  DataIni::writeMailSettings(settings);
+  QCOMPARE(int(modeOf(path)), after);
+  QCOMPARE(DataIni::readMailSettings().popPassword, popPassword);
+}
+
+// Another user who can write the program's folder may put a link where
+// Data.ini was: a save must not write the file it points to.
+void TstMailSettings::linkIsNotWrittenThrough() {
+  TempAppFolder folder;
+  QTemporaryDir elsewhere;
+  const QString target = elsewhere.filePath(QStringLiteral("victim"));
+  {
+    QFile victim(target);
+    QVERIFY(victim.open(QIODevice::WriteOnly));
+    victim.write(kBase.toLatin1());
+  }
+  QVERIFY(QFile::link(target, ModINI::SettingsPath()));
+  QCOMPARE(ModINI::IniWrite(DataIni::Section::MAIL, DataIni::Key::To, QStringLiteral("x")), 0);
+  QFile victim(target);
+  QVERIFY(victim.open(QIODevice::ReadOnly));
+  QCOMPARE(victim.readAll(), kBase.toLatin1());
+  QVERIFY(QFileInfo(ModINI::SettingsPath()).isSymLink());
 }
 
 QTEST_GUILESS_MAIN(TstMailSettings)
