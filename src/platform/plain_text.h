@@ -23,3 +23,10 @@ inline QString trimBlanks(const QString& text) {
   while (end > begin && blank(text[end - 1])) --end;
   return text.mid(begin, end - begin);
 }
+
+// Fills a secret's memory before letting it go. A copy that shares the
+// text keeps its own: Qt copies on write.
+inline void wipe(QString& text) {
+  text.fill(QLatin1Char('\0'));
+  text.clear();
+}

@@ -38,6 +38,7 @@ inline const QString PopPort = QStringLiteral("PopPort");
 inline const QString PopInterval = QStringLiteral("PopInterval");
 inline const QString Charset = QStringLiteral("Charset");
 inline const QString SmtpTimeout = QStringLiteral("SmtpTimeout");
+inline const QString PasswordStore = QStringLiteral("PasswordStore");
 }  // namespace Key
 
 // Largest address index the address book holds (entries 0..4).

@@ -46,10 +46,12 @@ struct Name {
 using Smtp = MailSettings::SmtpSecurity;
 using Pop = MailSettings::PopSecurity;
 using Charset = MailSettings::Charset;
+using Store = MailSettings::PasswordStore;
 constexpr Name<Smtp> kSmtpSecurityNames[] = {{Smtp::None, "None"}, {Smtp::StartTls, "STARTTLS"}, {Smtp::Ssl, "SSL"}};
 constexpr Name<Pop> kPopSecurityNames[] = {{Pop::None, "None"}, {Pop::Stls, "STLS"}, {Pop::Ssl, "SSL"}};
 constexpr Name<Charset> kCharsetNames[] = {
     {Charset::ShiftJis, "Shift_JIS"}, {Charset::Iso2022Jp, "ISO-2022-JP"}, {Charset::Utf8, "UTF-8"}};
+constexpr Name<Store> kPasswordStoreNames[] = {{Store::File, "File"}, {Store::Keyring, "Keyring"}};
 
 template <typename Enum, std::size_t N>
 QString nameOf(Enum value, const Name<Enum> (&names)[N]) {
@@ -71,10 +73,12 @@ Enum valueNamed(const QString& text, const Name<Enum> (&names)[N]) {
 QString securityText(MailSettings::SmtpSecurity security) { return nameOf(security, kSmtpSecurityNames); }
 QString securityText(MailSettings::PopSecurity security) { return nameOf(security, kPopSecurityNames); }
 QString charsetText(MailSettings::Charset charset) { return nameOf(charset, kCharsetNames); }
+QString passwordStoreText(MailSettings::PasswordStore store) { return nameOf(store, kPasswordStoreNames); }
 
 MailSettings::SmtpSecurity parseSmtpSecurity(const QString& text) { return valueNamed(text, kSmtpSecurityNames); }
 MailSettings::PopSecurity parsePopSecurity(const QString& text) { return valueNamed(text, kPopSecurityNames); }
 MailSettings::Charset parseCharset(const QString& text) { return valueNamed(text, kCharsetNames); }
+MailSettings::PasswordStore parsePasswordStore(const QString& text) { return valueNamed(text, kPasswordStoreNames); }
 
 std::optional<std::uint16_t> parsePort(const QString& text) {
   const std::optional<std::int32_t> value = parseInt32(text);
@@ -92,18 +96,17 @@ MailSettings readMailSettings() {
   settings.keepLog = readFlag(Section::MAIL, Key::OUTLOG);
   settings.popServer = readScrambled(Section::MAIL, Key::pServer);
   settings.popUser = readScrambled(Section::MAIL, Key::USER);
-  settings.popPassword = readScrambled(Section::MAIL, Key::PASS);
 
   settings.smtpSecurity = parseSmtpSecurity(ModINI::IniRead(Section::MAIL, Key::SmtpSecurity));
   settings.smtpPort = parsePort(ModINI::IniRead(Section::MAIL, Key::SmtpPort))
                           .value_or(MailSettings::defaultPort(settings.smtpSecurity));
   settings.smtpAuth = readFlag(Section::MAIL, Key::SmtpAuth);
   settings.smtpUser = readScrambled(Section::MAIL, Key::SmtpUser);
-  settings.smtpPassword = readScrambled(Section::MAIL, Key::SmtpPass);
   settings.popSecurity = parsePopSecurity(ModINI::IniRead(Section::MAIL, Key::PopSecurity));
   settings.popPort = parsePort(ModINI::IniRead(Section::MAIL, Key::PopPort))
                          .value_or(MailSettings::defaultPort(settings.popSecurity));
   settings.charset = parseCharset(ModINI::IniRead(Section::MAIL, Key::Charset));
+  settings.passwordStore = parsePasswordStore(ModINI::IniRead(Section::MAIL, Key::PasswordStore));
   // Whole minutes, up to a week; anything else is the default.
   const std::optional<std::int32_t> interval = parseInt32(ModINI::IniRead(Section::MAIL, Key::PopInterval));
   if (interval && *interval >= 0 && *interval <= 7 * 24 * 60) settings.popIntervalMinutes = *interval;
@@ -120,7 +123,10 @@ void writeMailSettings(const MailSettings& settings) {
   writeFlag(Section::MAIL, Key::OUTLOG, settings.keepLog);
   writeScrambled(Section::MAIL, Key::pServer, settings.popServer);
   writeScrambled(Section::MAIL, Key::USER, settings.popUser);
-  writeScrambled(Section::MAIL, Key::PASS, settings.popPassword);
+  // With the keyring chosen, the file keeps no password at all.
+  const bool keyring = settings.passwordStore == MailSettings::PasswordStore::Keyring;
+  if (keyring || settings.popPassword)
+    writeScrambled(Section::MAIL, Key::PASS, keyring ? QString() : *settings.popPassword);
 
   using Smtp = MailSettings::SmtpSecurity;
   using Pop = MailSettings::PopSecurity;
@@ -129,7 +135,8 @@ void writeMailSettings(const MailSettings& settings) {
                      settings.smtpPort == MailSettings::defaultPort(settings.smtpSecurity));
   writeUnlessDefault(Key::SmtpAuth, flagText(settings.smtpAuth), !settings.smtpAuth);
   writeScrambledUnlessDefault(Key::SmtpUser, settings.smtpUser);
-  writeScrambledUnlessDefault(Key::SmtpPass, settings.smtpPassword);
+  if (keyring || settings.smtpPassword)
+    writeScrambledUnlessDefault(Key::SmtpPass, keyring ? QString() : *settings.smtpPassword);
   writeUnlessDefault(Key::PopSecurity, securityText(settings.popSecurity), settings.popSecurity == Pop::None);
   writeUnlessDefault(Key::PopPort, QString::number(settings.popPort),
                      settings.popPort == MailSettings::defaultPort(settings.popSecurity));
@@ -138,6 +145,7 @@ void writeMailSettings(const MailSettings& settings) {
                      settings.replyTimeoutSeconds == 0);
   writeUnlessDefault(Key::PopInterval, QString::number(settings.popIntervalMinutes),
                      settings.popIntervalMinutes == MailSettings::kPopIntervalMinutes);
+  writeUnlessDefault(Key::PasswordStore, passwordStoreText(settings.passwordStore), !keyring);
 }
 
 }  // namespace DataIni

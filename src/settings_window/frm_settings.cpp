@@ -4,10 +4,12 @@
 #include "data_ini_layout.h"
 #include "focused_button.h"
 #include "folder_opener.h"
+#include "keyring.h"
 #include "mail_settings.h"
 #include "mail_transmission.h"
 #include "message_box.h"
 #include "mod_ini.h"
+#include "password_store.h"
 #include "plain_text.h"
 #include "settings_controls.h"
 #include "talvenor_version.h"
@@ -281,9 +283,17 @@ void frmSettings::Form_Load(const QString& shownRecipient) {
   TxtServer->setText(stored.smtpServer);
   TxtServerPOP->setText(stored.popServer);
   TxtUSER->setText(stored.popUser);
-  TxtPASS->setText(stored.popPassword);
-  smtpDetails_ = {stored.smtpSecurity, stored.smtpPort,     stored.smtpAuth,
-                  stored.smtpUser,     stored.smtpPassword, stored.charset};
+  // The passwords, from Data.ini or the keyring. One the keyring does not
+  // give shows empty and is kept as stored unless the user types another.
+  QString why;
+  const std::optional<QString> popPassword = PasswordStore::fetch(stored, PasswordStore::Which::Pop, why);
+  const std::optional<QString> smtpPassword = PasswordStore::fetch(stored, PasswordStore::Which::Smtp, why);
+  popPasswordUnread_ = !popPassword;
+  smtpPasswordUnread_ = !smtpPassword;
+  TxtPASS->setText(popPassword.value_or(QString()));
+  smtpDetails_ = {stored.smtpSecurity, stored.smtpPort, stored.smtpAuth, stored.smtpUser,
+                  smtpPassword.value_or(QString()), stored.charset, stored.passwordStore};
+  storedPasswordStore_ = stored.passwordStore;
   cmbPopSecurity->setCurrentIndex(static_cast<int>(stored.popSecurity));
   shownPopSecurity_ = stored.popSecurity;
   TxtPopPort->setText(QString::number(stored.popPort));
@@ -355,7 +365,7 @@ void frmSettings::CmdOK_Click() {
       return;
   }
 
-  WriteConfig();
+  if (!WriteConfig()) return;
   running_ = DataIni::readMailSettings();
   emit saved();
   accept();
@@ -385,10 +395,19 @@ bool frmSettings::everyValueStorable() {
   return true;
 }
 
-void frmSettings::WriteConfig() {
+bool frmSettings::WriteConfig() {
   using DataIni::indexKey;
   namespace Section = DataIni::Section;
   namespace Key = DataIni::Key;
+
+  MailSettings toStore = settingsToStore();
+  // The keyring first: when it refuses, nothing is saved.
+  if (QString why; !PasswordStore::keepInKeyring(toStore, why)) {
+    MessageBox::MsgBox(QStringLiteral("パスワードをキーリングに保存できませんでした。設定は保存されていません。") +
+                           kCrLf + kCrLf + why,
+                       MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, windowTitle());
+    return false;
+  }
 
   // The numbered list is emptied first, so it never keeps a stale entry.
   for (int i = 0; i <= DataIni::kMaxAddrIndex; ++i) ModINI::IniWrite(Section::AddrIndex, indexKey(i), QString());
@@ -405,6 +424,13 @@ void frmSettings::WriteConfig() {
   }
   ModINI::IniWrite(Section::AddrNum, Key::Num, QString::number(count));
 
+  running_.popBeforeSmtp = toStore.popBeforeSmtp;
+  DataIni::writeMailSettings(toStore);
+  PasswordStore::leaveKeyring(toStore, storedPasswordStore_);
+  return true;
+}
+
+MailSettings frmSettings::settingsToStore() {
   MailSettings toStore = running_;
   // Addresses and server names without the blanks around them.
   toStore.recipient = trimBlanks(TxtTo[0]->text());
@@ -415,16 +441,23 @@ void frmSettings::WriteConfig() {
   toStore.keepLog = running_.keepLog;
   toStore.popServer = trimBlanks(TxtServerPOP->text());
   toStore.popUser = TxtUSER->text();
-  toStore.popPassword = TxtPASS->text();
+  // A password the keyring did not give stays as stored, unless retyped.
+  if (popPasswordUnread_ && !TxtPASS->isModified())
+    toStore.popPassword.reset();
+  else
+    toStore.popPassword = TxtPASS->text();
   toStore.smtpSecurity = smtpDetails_.security;
   toStore.smtpPort = smtpDetails_.port;
   toStore.smtpAuth = smtpDetails_.auth;
   toStore.smtpUser = smtpDetails_.user;
-  toStore.smtpPassword = smtpDetails_.password;
+  if (smtpPasswordUnread_ && smtpDetails_.password.isEmpty())
+    toStore.smtpPassword.reset();
+  else
+    toStore.smtpPassword = smtpDetails_.password;
   toStore.charset = smtpDetails_.charset;
+  toStore.passwordStore = smtpDetails_.passwordStore;
   takePopConnection(toStore);
-  running_.popBeforeSmtp = toStore.popBeforeSmtp;
-  DataIni::writeMailSettings(toStore);
+  return toStore;
 }
 
 void frmSettings::cmdLog_Click() {
@@ -458,7 +491,8 @@ void frmSettings::CmdTest_Click() {
   MailSettings& running = running_;  // outlives this window
   transmission_.StartPopTest([&running] {
     running.popUser.clear();
-    running.popPassword.clear();
+    running.popPassword = QString();
+    if (running.passwordStore == MailSettings::PasswordStore::Keyring) PasswordStore::forgetKeyringPopPassword();
     running.popServer.clear();
     running.popBeforeSmtp = false;
   });
@@ -467,7 +501,7 @@ void frmSettings::CmdTest_Click() {
 }
 
 void frmSettings::cmdSmtpDetails_Click() {
-  SmtpDetailsDialog dialog(smtpDetails_, this);
+  SmtpDetailsDialog dialog(smtpDetails_, Keyring::serviceAnswers(), this);
   if (dialog.exec() == QDialog::Accepted) smtpDetails_ = dialog.details();
 }
 

@@ -33,7 +33,9 @@ class frmSettings : public QDialog {
   ~frmSettings() override;
 
   // Stores the address book and section MAIL.
-  void WriteConfig();
+  // False when nothing was saved (the keyring refused the passwords).
+  bool WriteConfig();
+  MailSettings settingsToStore();
 
   // Controls, by their names.
   QLabel* heading = nullptr;
@@ -112,6 +114,10 @@ class frmSettings : public QDialog {
 
   MailSettings& running_;
   SmtpDetails smtpDetails_;  // as the details dialog left them, saved with the rest
+  // The keyring did not give this password when the window opened.
+  bool popPasswordUnread_ = false;
+  bool smtpPasswordUnread_ = false;
+  MailSettings::PasswordStore storedPasswordStore_ = MailSettings::PasswordStore::File;
   MailSettings::PopSecurity shownPopSecurity_ = MailSettings::PopSecurity::None;
   MailTransmission& transmission_;
 };

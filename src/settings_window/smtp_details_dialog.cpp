@@ -49,9 +49,13 @@ int indexOf(Security security) {
 
 }  // namespace
 
-SmtpDetailsDialog::SmtpDetailsDialog(const SmtpDetails& details, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
+SmtpDetailsDialog::SmtpDetailsDialog(const SmtpDetails& details, bool keyringOffered, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      storedPasswordStore_(details.passwordStore) {
   buildControls();
+  // The keyring is offered only where a Secret Service answers.
+  keyringBox->setVisible(keyringOffered);
+  keyringBox->setChecked(details.passwordStore == MailSettings::PasswordStore::Keyring);
   encryptionBox->setCurrentIndex(indexOf(details.security));
   shownSecurity_ = details.security;
   portBox->setText(QString::number(details.port));
@@ -87,6 +91,7 @@ void SmtpDetailsDialog::buildControls() {
   // In the order of MailSettings::Charset.
   charsetBox->addItems(
       {QStringLiteral("Shift_JIS（従来どおり）"), QStringLiteral("ISO-2022-JP（推奨）"), QStringLiteral("UTF-8")});
+  keyringBox = checkBox(QStringLiteral("パスワードをキーリングに保存する"), this);
   okButton = button(QStringLiteral("OK"), this);
   cancelButton = button(QStringLiteral("キャンセル"), this);
 
@@ -107,6 +112,7 @@ void SmtpDetailsDialog::buildControls() {
   grid->addWidget(passwordBox, 4, 1);
   grid->addWidget(charsetCaption, 5, 0);
   grid->addWidget(charsetBox, 5, 1);
+  grid->addWidget(keyringBox, 6, 0, 1, 2);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   buttons->addWidget(okButton);
@@ -164,5 +170,8 @@ SmtpDetails SmtpDetailsDialog::details() const {
   details.user = userBox->text();
   details.password = passwordBox->text();
   details.charset = static_cast<MailSettings::Charset>(charsetBox->currentIndex());
+  details.passwordStore = !keyringBox->isVisibleTo(this) ? storedPasswordStore_
+                          : keyringBox->isChecked()      ? MailSettings::PasswordStore::Keyring
+                                                         : MailSettings::PasswordStore::File;
   return details;
 }

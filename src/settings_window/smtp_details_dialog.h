@@ -21,6 +21,8 @@ struct SmtpDetails {
   QString user;
   QString password;
   MailSettings::Charset charset = MailSettings::Charset::ShiftJis;
+  // Both passwords, the POP one included.
+  MailSettings::PasswordStore passwordStore = MailSettings::PasswordStore::File;
 };
 
 // The small modal dialog "詳細設定..." of the settings window opens. OK
@@ -30,7 +32,9 @@ class SmtpDetailsDialog : public QDialog {
   Q_OBJECT
 
  public:
-  explicit SmtpDetailsDialog(const SmtpDetails& details, QWidget* parent = nullptr);
+  // keyringOffered: a Secret Service answers, so the passwords may go to
+  // the keyring; otherwise their store stays as it is.
+  SmtpDetailsDialog(const SmtpDetails& details, bool keyringOffered, QWidget* parent = nullptr);
 
   // The entries as the user left them (checked once the dialog accepted).
   SmtpDetails details() const;
@@ -41,6 +45,7 @@ class SmtpDetailsDialog : public QDialog {
   QLineEdit* userBox = nullptr;
   QLineEdit* passwordBox = nullptr;
   QComboBox* charsetBox = nullptr;  // Shift_JIS（従来どおり） / ISO-2022-JP（推奨） / UTF-8
+  QCheckBox* keyringBox = nullptr;  // パスワードをキーリングに保存する
   QPushButton* okButton = nullptr;
   QPushButton* cancelButton = nullptr;
 
@@ -55,4 +60,5 @@ class SmtpDetailsDialog : public QDialog {
   void onOk();
 
   MailSettings::SmtpSecurity shownSecurity_ = MailSettings::SmtpSecurity::None;
+  MailSettings::PasswordStore storedPasswordStore_;
 };

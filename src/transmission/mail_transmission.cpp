@@ -133,18 +133,28 @@ void MailTransmission::CmdMail_Click(const QString& typedRecipient, const QStrin
                          MessageBox::Answer::Ok) != MessageBox::Answer::Ok)
     return;
 
-  // The mail as confirmed: later edits and saved settings do not change it.
-  mail_ = {recipient, from, MailText::SubjectWithoutLineBreaks(subject), body,
-           {running_.smtpSecurity, running_.smtpAuth, running_.smtpUser, running_.smtpPassword}, running_.charset};
+  // POP login first when POP before SMTP is on and not yet done in this
+  // run, or done so long ago that the provider no longer honours it.
+  const bool popLogin = running_.popBeforeSmtp && (!smtpPhase_ || popLoginAged());
+
+  // The passwords this send logs in with, from where they are kept; a
+  // keyring that does not give them stops the send before any connection.
+  QString smtpPassword;
+  if (running_.smtpAuth && !fetchPassword(PasswordStore::Which::Smtp, smtpPassword)) return;
+  QString popPassword;
+  if (popLogin && !fetchPassword(PasswordStore::Which::Pop, popPassword)) return;
 
   // A send already under way is given up.
   if (server_.isOpen()) server_.close();
   restartDialogues();
 
-  // POP login first when POP before SMTP is on and not yet done in this
-  // run, or done so long ago that the provider no longer honours it.
-  if (running_.popBeforeSmtp && smtpPhase_ && popLoginAged()) smtpPhase_ = false;
-  if (running_.popBeforeSmtp && !smtpPhase_) {
+  // The mail as confirmed: later edits and saved settings do not change it.
+  mail_ = {recipient, from, MailText::SubjectWithoutLineBreaks(subject), body,
+           {running_.smtpSecurity, running_.smtpAuth, running_.smtpUser, std::move(smtpPassword)}, running_.charset};
+
+  if (popLogin) {
+    smtpPhase_ = false;
+    popPassword_ = std::move(popPassword);
     connectToPop();
   } else {
     smtpPhase_ = true;
@@ -153,12 +163,27 @@ void MailTransmission::CmdMail_Click(const QString& typedRecipient, const QStrin
   settle(true);  // a new connection, a new wait
 }
 
+bool MailTransmission::fetchPassword(PasswordStore::Which which, QString& password) {
+  QString why;
+  std::optional<QString> fetched = PasswordStore::fetch(running_, which, why);
+  if (!fetched) {
+    MessageBox::MsgBox(kKeyringUnavailable + kCrLf + kCrLf + quoted(why), MessageBox::Buttons::Ok,
+                       MessageBox::Icon::Exclamation);
+    return false;
+  }
+  password = std::move(*fetched);
+  return true;
+}
+
 void MailTransmission::StartPopTest(std::function<void()> onSucceeded) {
+  QString popPassword;
+  if (!fetchPassword(PasswordStore::Which::Pop, popPassword)) return;
   popTest_ = true;
   smtpPhase_ = false;
   onPopTestSucceeded_ = std::move(onSucceeded);
   if (server_.isOpen()) server_.close();
   restartDialogues();
+  popPassword_ = std::move(popPassword);
   connectToPop();
   settle(true);
 }
@@ -166,6 +191,7 @@ void MailTransmission::StartPopTest(std::function<void()> onSucceeded) {
 void MailTransmission::restartDialogues() {
   smtp_.restart();
   popLogin_.restart();
+  wipe(popPassword_);
 }
 
 bool MailTransmission::popLoginAged() const {
@@ -220,7 +246,9 @@ void MailTransmission::Winsock_DataArrival() {
 
 void MailTransmission::mtPBSMTP(const PopReply& reply) {
   const bool stls = running_.popSecurity == MailSettings::PopSecurity::Stls;
-  switch (popLogin_.step(reply, stls, running_.popUser, running_.popPassword)) {
+  const PopLogin::Outcome outcome = popLogin_.step(reply, stls, running_.popUser, popPassword_);
+  if (outcome != PopLogin::Outcome::Waiting) wipe(popPassword_);
+  switch (outcome) {
     case PopLogin::Outcome::Waiting:
       return;
     case PopLogin::Outcome::Refused:

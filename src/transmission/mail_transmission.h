@@ -1,6 +1,7 @@
 #pragma once
 
 #include "outgoing_mail.h"
+#include "password_store.h"
 #include "pop_login.h"
 #include "server_link.h"
 #include "smtp_dialogue.h"
@@ -84,6 +85,8 @@ class MailTransmission : public QObject {
   void connectToPop();
   bool popLoginAged() const;
   bool smtpEncryptedFromStart() const;
+  // A box and false when the password's store does not give it.
+  bool fetchPassword(PasswordStore::Which which, QString& password);
 
   SocketControl& socket_;
   const MailSettings& running_;
@@ -92,6 +95,7 @@ class MailTransmission : public QObject {
   SmtpDialogue smtp_{server_, lastReply_};
   PopLogin popLogin_{server_, lastReply_};
   OutgoingMail mail_;
+  QString popPassword_;  // from the send command to the POP login's PASS, then wiped
   // The connection in progress is the SMTP one, or the POP login of this
   // run is done; stays true after a completed send.
   bool smtpPhase_ = false;

@@ -2,6 +2,7 @@
 
 #include "mail_text.h"
 #include "message_box.h"
+#include "plain_text.h"
 #include "server_link.h"
 #include "transmission_texts.h"
 
@@ -34,12 +35,6 @@ QStringList authMechanisms(const QStringList& extensions) {
 }
 
 QString base64(const QByteArray& bytes) { return QString::fromLatin1(bytes.toBase64()); }
-
-// Fills the text's memory before letting it go.
-void wipe(QString& text) {
-  text.fill(QLatin1Char('\0'));
-  text.clear();
-}
 
 }  // namespace
 

@@ -50,6 +50,9 @@ inline const QString kCheckLoginHint = QStringLiteral("ユーザ名・パスワ�
 inline const QString kLogNotWritten = QStringLiteral("メールは送信されましたが、送信ログを書き込めませんでした。");
 
 // A server whose reply passed any sensible length.
+// The keyring chosen for the passwords did not give one: no connection.
+inline const QString kKeyringUnavailable =
+    QStringLiteral("キーリングからパスワードを読み出せませんでした。サーバには接続していません。");
 inline const QString kReplyTooLong =
     QStringLiteral("サーバの応答が長すぎるため、接続を切りました。メールは送信されていません。");
 

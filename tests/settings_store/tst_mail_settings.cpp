@@ -4,6 +4,7 @@
 #include "data_ini_layout.h"
 #include "mail_settings.h"
 #include "mod_ini.h"
+#include "password_store.h"
 #include "sec_code.h"
 #include "temp_app_folder.h"
 
@@ -161,7 +162,12 @@ void TstMailSettings::savingWritesWhatIsNotDefault() {
            SecCode::SecEncode(QStringLiteral("app password")));
   QVERIFY(!ModINI::IniHasKey(DataIni::Section::MAIL, DataIni::Key::PopSecurity));
   QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::PopPort), QStringLiteral("1110"));
-  QCOMPARE(DataIni::readMailSettings(), settings);
+  // The passwords stay in the file until a login fetches them.
+  const MailSettings read = DataIni::readMailSettings();
+  QString why;
+  QCOMPARE(PasswordStore::fetch(read, PasswordStore::Which::Smtp, why), QStringLiteral("app password"));
+  settings.smtpPassword.reset();
+  QCOMPARE(read, settings);
 }
 
 void TstMailSettings::savingKeepsKeysTheFileHas() {
@@ -224,7 +230,8 @@ void TstMailSettings::savedFileMode() {
   settings.smtpPassword = smtpPassword;
   DataIni::writeMailSettings(settings);
   QCOMPARE(int(modeOf(path)), after);
-  QCOMPARE(DataIni::readMailSettings().popPassword, popPassword);
+  QString why;
+  QCOMPARE(PasswordStore::fetch(DataIni::readMailSettings(), PasswordStore::Which::Pop, why), popPassword);
 }
 
 // Another user who can write the program's folder may put a link where

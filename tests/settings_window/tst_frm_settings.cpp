@@ -10,6 +10,7 @@
 #include "folder_opener.h"
 #include "message_box.h"
 #include "mod_ini.h"
+#include "password_store.h"
 #include "mail_settings.h"
 #include "scripted_message_boxes.h"
 #include "sec_code.h"
@@ -497,7 +498,8 @@ class TestFrmSettings : public QObject {
     const MailSettings& running = program.running();
     QCOMPARE(running.smtpSecurity, MailSettings::SmtpSecurity::StartTls);
     QCOMPARE(running.smtpPort, std::uint16_t(587));
-    QCOMPARE(running.smtpPassword, QStringLiteral("app password"));
+    QString why;
+    QCOMPARE(PasswordStore::fetch(running, PasswordStore::Which::Smtp, why), QStringLiteral("app password"));
     QCOMPARE(running.popPort, std::uint16_t(995));
   }
 
@@ -543,7 +545,8 @@ class TestFrmSettings : public QObject {
     QCOMPARE(program.running().keepLog, false);
     QCOMPARE(program.running().popServer, QStringLiteral("pop.example.jp"));
     QCOMPARE(program.running().popUser, QStringLiteral(" user "));
-    QCOMPARE(program.running().popPassword, QStringLiteral("パス"));
+    QString why;
+    QCOMPARE(PasswordStore::fetch(program.running(), PasswordStore::Which::Pop, why), QStringLiteral("パス"));
   }
 
   void closingWithoutSaving_data() {

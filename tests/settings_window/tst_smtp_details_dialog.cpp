@@ -20,11 +20,13 @@ class TstSmtpDetailsDialog : public QObject {
   void wrongEntriesKeepItOpen_data();
   void wrongEntriesKeepItOpen();
   void authInClearWarns();
+  void passwordStoreChoice_data();
+  void passwordStoreChoice();
 };
 
 void TstSmtpDetailsDialog::portFollowsEncryption() {
   ScriptedMessageBoxes boxes;
-  SmtpDetailsDialog dialog(SmtpDetails{});
+  SmtpDetailsDialog dialog(SmtpDetails{}, false);
   QCOMPARE(dialog.portBox->text(), QStringLiteral("25"));
   dialog.encryptionBox->setCurrentIndex(1);
   QCOMPARE(dialog.portBox->text(), QStringLiteral("587"));
@@ -73,7 +75,7 @@ void TstSmtpDetailsDialog::wrongEntriesKeepItOpen() {
   start.security = Security::StartTls;
   start.port = 587;
   start.auth = true;
-  SmtpDetailsDialog dialog(start);
+  SmtpDetailsDialog dialog(start, false);
   dialog.show();
   dialog.portBox->setText(port);
   dialog.userBox->setText(user);
@@ -86,7 +88,7 @@ void TstSmtpDetailsDialog::wrongEntriesKeepItOpen() {
 
 void TstSmtpDetailsDialog::authInClearWarns() {
   ScriptedMessageBoxes boxes;
-  SmtpDetailsDialog dialog(SmtpDetails{});
+  SmtpDetailsDialog dialog(SmtpDetails{}, false);
   dialog.authBox->setChecked(true);
   QCOMPARE(boxes.count(), 1);
   QVERIFY(boxes.texts().first().contains(QStringLiteral("CRAM-MD5")));
@@ -94,6 +96,34 @@ void TstSmtpDetailsDialog::authInClearWarns() {
   QCOMPARE(boxes.count(), 1);  // encrypted: nothing to warn about
   dialog.encryptionBox->setCurrentIndex(0);
   QCOMPARE(boxes.count(), 2);
+}
+
+// The keyring box shows only where a Secret Service answers; hidden, the
+// store the settings had stays.
+void TstSmtpDetailsDialog::passwordStoreChoice_data() {
+  QTest::addColumn<bool>("offered");
+  QTest::addColumn<bool>("storedInKeyring");
+  QTest::addColumn<bool>("check");
+  QTest::addColumn<bool>("keyring");
+  QTest::newRow("offered, chosen") << true << false << true << true;
+  QTest::newRow("offered, moved back to the file") << true << true << false << false;
+  QTest::newRow("not offered keeps the file") << false << false << true << false;
+  QTest::newRow("not offered keeps the keyring") << false << true << false << true;
+}
+
+void TstSmtpDetailsDialog::passwordStoreChoice() {
+  QFETCH(bool, offered);
+  QFETCH(bool, storedInKeyring);
+  QFETCH(bool, check);
+  QFETCH(bool, keyring);
+  SmtpDetails start;
+  start.passwordStore = storedInKeyring ? MailSettings::PasswordStore::Keyring : MailSettings::PasswordStore::File;
+  SmtpDetailsDialog dialog(start, offered);
+  dialog.show();
+  QCOMPARE(dialog.keyringBox->isVisible(), offered);
+  QCOMPARE(dialog.keyringBox->text(), QStringLiteral("パスワードをキーリングに保存する"));
+  if (offered) dialog.keyringBox->setChecked(check);
+  QCOMPARE(dialog.details().passwordStore == MailSettings::PasswordStore::Keyring, keyring);
 }
 
 QTEST_MAIN(TstSmtpDetailsDialog)

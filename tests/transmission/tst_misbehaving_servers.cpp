@@ -328,7 +328,7 @@ void TstMisbehavingServers::misbehavingServer() {
     fixture.mail.StartPopTest([&running] {
       running.popBeforeSmtp = false;
       running.popUser.clear();
-      running.popPassword.clear();
+      running.popPassword = QString();
       running.popServer.clear();
     });
     QTRY_VERIFY(!fixture.mail.popTestRunning());

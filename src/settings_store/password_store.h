@@ -1,0 +1,40 @@
+#pragma once
+
+#include "mail_settings.h"
+
+#include <QString>
+#include <optional>
+
+// The passwords where the user chose to keep them: scrambled in Data.ini,
+// or in the desktop's keyring under an entry of this installation. They are
+// fetched only when a login or the settings window needs them.
+namespace PasswordStore {
+
+enum class Which { Pop, Smtp };
+
+// The keyring entries of this installation: the program's folder is in the
+// service name, so two installations never share a password.
+QString keyringService();
+QString keyringKey(Which which);  // "PASS", "SmtpPass": as Data.ini names them
+
+// The password for a login: the one the settings hold, or the stored one.
+// None when the keyring does not give it (no service, locked, no entry);
+// `why` then says so in the user's words.
+std::optional<QString> fetch(const MailSettings& settings, Which which, QString& why);
+
+// Saving, before Data.ini is written: with the keyring chosen, the
+// passwords held go there. False, with why, when the keyring refuses; the
+// settings are then not to be saved.
+bool keepInKeyring(const MailSettings& settings, QString& why);
+
+// Saving, after Data.ini is written: when the passwords moved from the
+// keyring back to the file, the keyring keeps no copy.
+void leaveKeyring(const MailSettings& settings, MailSettings::PasswordStore before);
+
+// Forgets the POP password kept in the keyring (Data.ini is not touched).
+void forgetKeyringPopPassword();
+
+// Overwrites a password held before it is released.
+void wipe(std::optional<QString>& text);
+
+}  // namespace PasswordStore
