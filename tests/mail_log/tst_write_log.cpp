@@ -272,16 +272,19 @@ void TstWriteLog::newFoldersAndFilesArePrivate() {
   QCOMPARE(mode(dayFolder() + QStringLiteral("会議.eml")), 0640);
 }
 
-// A file named like the log folder: no folder, no file, no fuss.
+// A file named like the log folder: no folder, no file, and the reason.
 void TstWriteLog::logFolderTakenByAFile() {
   TempAppFolder folder;
   QFile blocker(MailLog::LogFolderPath());
   QVERIFY(blocker.open(QIODevice::WriteOnly));
   blocker.close();
 
-  writeLog(kMessage, QStringLiteral("会議"), kNow);
+  const MailLog::LogResult result = writeLog(kMessage, QStringLiteral("会議"), kNow);
 
   QCOMPARE(allFiles(folder), QStringList{QStringLiteral("mailLOG")});
+  QVERIFY(!result.written);
+  QCOMPARE(result.path, MailLog::LogFolderPath());
+  QCOMPARE(result.reason, QStringLiteral("フォルダではありません"));
 }
 
 // Log folders of an older version, made with the user's umask, are used as
