@@ -2,9 +2,14 @@
 
 #include "mod_ini.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
 
 namespace MailLog {
 
@@ -51,9 +56,105 @@ QString fitted(const QString& base, const QString& suffix) {
   return base.left(end) + suffix + kExtension;
 }
 
-bool fileExists(const QString& path) {
-  const QFileInfo info(path);
-  return info.exists() && !info.isDir();
+// The log is written through descriptors, one folder level at a time, so
+// that nothing another local user placed on the way (a symbolic link, a
+// FIFO, a hard link, a folder of theirs) leads the mail somewhere else.
+
+const QString kFolderIsLink = QStringLiteral("フォルダがシンボリックリンクです");
+const QString kNotAFolder = QStringLiteral("フォルダではありません");
+const QString kOthersCanWrite = QStringLiteral("他のユーザーが書き込めるフォルダです");
+const QString kOtherOwner = QStringLiteral("所有者が異なります");
+const QString kFileIsLink = QStringLiteral("ファイルがシンボリックリンクです");
+const QString kNotRegular = QStringLiteral("通常のファイルではありません");
+const QString kHardLinked = QStringLiteral("ハードリンクされたファイルです");
+
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+// O_NONBLOCK: a FIFO without a reader is refused (ENXIO) instead of
+// holding the program until one comes.
+constexpr int kFileFlags = O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+
+class Descriptor {
+ public:
+  Descriptor() = default;
+  ~Descriptor() { reset(); }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  void reset(int fd = -1) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
+  int release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_ = -1;
+};
+
+QString systemError(int error) { return qt_error_string(error); }
+
+// Why the folder `name` in `parent` did not open: a link or something other
+// than a folder in its place, or what the system said.
+QString folderOpenError(int parent, const QByteArray& name, int error) {
+  struct stat status {};
+  if ((error == ELOOP || error == ENOTDIR) && ::fstatat(parent, name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (S_ISLNK(status.st_mode)) return kFolderIsLink;
+    if (!S_ISDIR(status.st_mode)) return kNotAFolder;
+  }
+  return systemError(error);
+}
+
+// Opens the folder `name` in `parent` into `folder`, made (0700) when
+// missing if `create`. A `guarded` folder must be the user's and writable
+// by no one else. Returns why not, or nothing.
+QString openFolder(int parent, const QByteArray& name, bool create, bool guarded, Descriptor& folder) {
+  int fd = ::openat(parent, name.constData(), kFolderFlags);
+  if (fd < 0 && errno == ENOENT && create) {
+    // Made by someone else in between: the checks below decide.
+    if (::mkdirat(parent, name.constData(), 0700) != 0 && errno != EEXIST) return systemError(errno);
+    fd = ::openat(parent, name.constData(), kFolderFlags);
+  }
+  if (fd < 0) return folderOpenError(parent, name, errno);
+  folder.reset(fd);
+  if (!guarded) return {};
+
+  struct stat status {};
+  if (::fstat(fd, &status) != 0) return systemError(errno);
+  if (status.st_uid != ::geteuid()) return kOtherOwner;
+  if ((status.st_mode & (S_IWGRP | S_IWOTH)) != 0) return kOthersCanWrite;
+  return {};
+}
+
+QString fileOpenError(int error) {
+  if (error == ELOOP) return kFileIsLink;
+  if (error == ENXIO) return kNotRegular;  // a FIFO without a reader, or a socket
+  return systemError(error);
+}
+
+// A file the log may write to: a plain file of the user's, under no other
+// name (a hard link would carry the mail to a file elsewhere).
+QString fileCheck(int fd) {
+  struct stat status {};
+  if (::fstat(fd, &status) != 0) return systemError(errno);
+  if (!S_ISREG(status.st_mode)) return kNotRegular;
+  if (status.st_uid != ::geteuid()) return kOtherOwner;
+  if (status.st_nlink != 1) return kHardLinked;
+  return {};
+}
+
+QString writeAll(int fd, const QByteArray& bytes) {
+  const char* data = bytes.constData();
+  qsizetype left = bytes.size();
+  while (left > 0) {
+    const ssize_t written = ::write(fd, data, size_t(left));
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0) return systemError(errno);
+    if (written == 0) return systemError(EIO);
+    data += written;
+    left -= written;
+  }
+  return {};
 }
 
 }  // namespace
@@ -82,28 +183,71 @@ QString ChooseLogFileName(const QString& dayFolder, const QString& subject, cons
 
 QString LogFolderPath() { return ModINI::AppFolder() + QStringLiteral("mailLOG"); }
 
-// Every step runs even when one before it failed; a failure means that no
-// log file is written, and the result says where and why.
+// Each step runs only when the one before it succeeded; a failure means
+// that nothing is written, and the result says where and why.
 LogResult WriteLog(const QByteArray& mailText, const QString& mSubject, const QDateTime& now) {
-  // Sent mail is private: new folders and files are the user's alone
-  // (folders and files that exist keep what they have).
-  constexpr QFileDevice::Permissions kOwnerOnly =
-      QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+  // The program's folder may be shared; its mailLOG and the day folder must
+  // be the user's alone. Folders and files made here are the user's alone
+  // too (0700, 0600); those that exist keep their modes.
+  QString appFolder = ModINI::AppFolder();
+  while (appFolder.size() > 1 && appFolder.endsWith(QLatin1Char('/'))) appFolder.chop(1);
+  Descriptor app;
+  QString reason = openFolder(AT_FDCWD, QFile::encodeName(appFolder), false, false, app);
+  if (!reason.isEmpty()) return {false, appFolder, reason};
+
   const QString logFolder = LogFolderPath();
-  if (!QFileInfo::exists(logFolder)) QDir().mkdir(logFolder, kOwnerOnly);
+  Descriptor log;
+  reason = openFolder(app.get(), QByteArrayLiteral("mailLOG"), true, true, log);
+  if (!reason.isEmpty()) return {false, logFolder, reason};
 
-  const QString dayFolder = logFolder + QLatin1Char('/') + now.toString(QStringLiteral("yyyyMMdd"));
-  if (!QFileInfo::exists(dayFolder)) QDir().mkdir(dayFolder, kOwnerOnly);
+  const QString dayName = now.toString(QStringLiteral("yyyyMMdd"));
+  const QString dayFolder = logFolder + QLatin1Char('/') + dayName;
+  Descriptor day;
+  reason = openFolder(log.get(), QFile::encodeName(dayName), true, true, day);
+  if (!reason.isEmpty()) return {false, dayFolder, reason};
 
-  const QString path = dayFolder + QLatin1Char('/') + ChooseLogFileName(dayFolder + QLatin1Char('/'), mSubject, now, fileExists);
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Append, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
-    return {false, path, file.errorString()};
-  const QByteArray record = mailText + QByteArrayLiteral("\r\n");
-  if (file.write(record) != record.size() || !file.flush()) {
-    const QString reason = file.errorString();
-    return {false, path, reason};
+  // Asking whether a name is free is creating it (O_EXCL): the first name
+  // made is the mail's. Whatever holds a name, a link or a FIFO too, makes
+  // it taken; only a folder stops the search, as a name the mail cannot
+  // have.
+  struct Claim {
+    QString name;
+    Descriptor file;
+    int error = 0;
+  } claim;
+  const QString dayPrefix = dayFolder + QLatin1Char('/');
+  const auto taken = [&](const QString& path) {
+    const QString name = path.mid(dayPrefix.size());
+    const QByteArray encoded = QFile::encodeName(name);
+    const int fd = ::openat(day.get(), encoded.constData(), kFileFlags | O_EXCL, 0600);
+    int error = fd < 0 ? errno : 0;
+    if (error == EEXIST) {
+      struct stat status {};
+      if (::fstatat(day.get(), encoded.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(status.st_mode))
+        return true;
+      error = EISDIR;
+    }
+    claim.name = name;
+    claim.file.reset(fd);
+    claim.error = error;
+    return false;
+  };
+  const QString name = ChooseLogFileName(dayPrefix, mSubject, now, taken);
+  const QString path = dayPrefix + name;
+  if (claim.name != name) {
+    // Every name was taken: the mail joins the last one.
+    const int fd = ::openat(day.get(), QFile::encodeName(name).constData(), kFileFlags, 0600);
+    claim.error = fd < 0 ? errno : 0;
+    claim.file.reset(fd);
   }
+  if (!claim.file.valid()) return {false, path, fileOpenError(claim.error)};
+  reason = fileCheck(claim.file.get());
+  if (!reason.isEmpty()) return {false, path, reason};
+
+  reason = writeAll(claim.file.get(), mailText + QByteArrayLiteral("\r\n"));
+  if (!reason.isEmpty()) return {false, path, reason};
+  // Linux closes the descriptor even when close() is interrupted.
+  if (::close(claim.file.release()) != 0 && errno != EINTR) return {false, path, systemError(errno)};
   return {true, path, QString()};
 }
 

@@ -29,7 +29,10 @@ struct LogResult {
 };
 
 // Appends the mail text (the bytes it was sent in) and CR LF to the file
-// chosen for mSubject in today's folder.
+// chosen for mSubject in today's folder. Nothing is written through a
+// symbolic link, into a FIFO or a hard-linked file, or into a log or day
+// folder that is another user's or that others can write: the result says
+// where and why.
 LogResult WriteLog(const QByteArray& mailText, const QString& mSubject,
                    const QDateTime& now = QDateTime::currentDateTime());
 
