@@ -117,7 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       settings.popBeforeSmtp = false;
       settings.popServer.clear();
       settings.popUser.clear();
-      settings.popPassword.clear();
+      settings.popPassword = QString();
     });
   };
   if (data[0] & 2)
