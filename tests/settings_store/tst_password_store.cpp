@@ -1,0 +1,156 @@
+// The passwords in the desktop keyring, against a real Secret Service
+// (gnome-keyring-daemon on a private session bus, see with_keyring.sh), and
+// what happens where there is none.
+#include "data_ini_layout.h"
+#include "fake_socket.h"
+#include "keyring.h"
+#include "mail_settings.h"
+#include "mail_transmission.h"
+#include "mod_ini.h"
+#include "password_store.h"
+#include "scripted_message_boxes.h"
+#include "sec_code.h"
+#include "temp_app_folder.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QFile>
+#include <QTest>
+
+using PasswordStore::Which;
+using Store = MailSettings::PasswordStore;
+
+namespace {
+
+const QString kBase = QStringLiteral("[MAIL]\nTo=\nFrom=\nServer=\nPBSMTP=True\nOUTLOG=False\npServer=\nUSER=\n");
+
+bool keyringRuns() { return qEnvironmentVariableIntValue("TALVENOR_KEYRING") == 1; }
+
+QString fetched(const MailSettings& settings, Which which) {
+  QString why;
+  return PasswordStore::fetch(settings, which, why).value_or(QStringLiteral("<none: %1>").arg(why));
+}
+
+// Saves as the settings window does: keyring, Data.ini, then what left it.
+bool save(const MailSettings& settings, Store before) {
+  QString why;
+  if (!PasswordStore::keepInKeyring(settings, why)) return false;
+  DataIni::writeMailSettings(settings);
+  PasswordStore::leaveKeyring(settings, before);
+  return true;
+}
+
+}  // namespace
+
+class TstPasswordStore : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() {
+    if (!keyringRuns() && QTest::currentTestFunction() != QByteArray("noSecretService"))
+      QSKIP("needs the keyring of with_keyring.sh");
+  }
+
+  void entriesStoredReadAndRemoved() {
+    QVERIFY(Keyring::serviceAnswers());
+    const QString service = QStringLiteral("Talvenor test");
+    QCOMPARE(Keyring::write(service, QStringLiteral("PASS"), QStringLiteral("パス word")).status, Keyring::Status::Ok);
+    const Keyring::Answer read = Keyring::read(service, QStringLiteral("PASS"));
+    QCOMPARE(read.status, Keyring::Status::Ok);
+    QCOMPARE(read.secret, QStringLiteral("パス word"));
+    QCOMPARE(Keyring::remove(service, QStringLiteral("PASS")).status, Keyring::Status::Ok);
+    QCOMPARE(Keyring::read(service, QStringLiteral("PASS")).status, Keyring::Status::NotFound);
+  }
+
+  // Into the keyring and out of the file, and back; another installation
+  // does not see the entries.
+  void passwordsMoveBetweenFileAndKeyring() {
+    TempAppFolder folder;
+    folder.writeIni(kBase + QStringLiteral("PASS=") + SecCode::SecEncode(QStringLiteral("pop secret")) +
+                    QStringLiteral("\nSmtpPass=") + SecCode::SecEncode(QStringLiteral("app password")) +
+                    QStringLiteral("\n"));
+    MailSettings settings = DataIni::readMailSettings();
+    QCOMPARE(settings.passwordStore, Store::File);
+    settings.popPassword = fetched(settings, Which::Pop);
+    settings.smtpPassword = fetched(settings, Which::Smtp);
+
+    settings.passwordStore = Store::Keyring;
+    QVERIFY(save(settings, Store::File));
+    QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::PASS), QString());
+    QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::SmtpPass), QString());
+    QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::PasswordStore), QStringLiteral("Keyring"));
+    const MailSettings inKeyring = DataIni::readMailSettings();
+    QCOMPARE(inKeyring.passwordStore, Store::Keyring);
+    QCOMPARE(fetched(inKeyring, Which::Pop), QStringLiteral("pop secret"));
+    QCOMPARE(fetched(inKeyring, Which::Smtp), QStringLiteral("app password"));
+    {
+      TempAppFolder other;
+      other.writeIni(kBase + QStringLiteral("PasswordStore=Keyring\n"));
+      QString why;
+      QVERIFY(!PasswordStore::fetch(DataIni::readMailSettings(), Which::Pop, why));
+      QVERIFY(!why.isEmpty());
+    }
+    ModINI::setAppFolderForTesting(folder.path());
+
+    settings.passwordStore = Store::File;
+    QVERIFY(save(settings, Store::Keyring));
+    QCOMPARE(DataIni::readScrambled(DataIni::Section::MAIL, DataIni::Key::PASS), QStringLiteral("pop secret"));
+    QCOMPARE(DataIni::readScrambled(DataIni::Section::MAIL, DataIni::Key::SmtpPass), QStringLiteral("app password"));
+    QCOMPARE(Keyring::read(PasswordStore::keyringService(), QStringLiteral("PASS")).status, Keyring::Status::NotFound);
+    QCOMPARE(Keyring::read(PasswordStore::keyringService(), QStringLiteral("SmtpPass")).status,
+             Keyring::Status::NotFound);
+    QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::PasswordStore), QStringLiteral("File"));
+  }
+
+  // Last, since nothing here can open the keyring again: a locked keyring
+  // gives no password, and the send stops with a box before connecting.
+  void lockedKeyringStopsTheSend() {
+    TempAppFolder folder;
+    folder.writeIni(kBase);
+    MailSettings settings = DataIni::readMailSettings();
+    settings.passwordStore = Store::Keyring;
+    settings.popPassword = QStringLiteral("pop secret");
+    QVERIFY(save(settings, Store::File));
+
+    QDBusMessage lock = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.secrets"), QStringLiteral("/org/freedesktop/secrets"),
+        QStringLiteral("org.freedesktop.Secret.Service"), QStringLiteral("Lock"));
+    lock << QVariant::fromValue(QList<QDBusObjectPath>{QDBusObjectPath("/org/freedesktop/secrets/collection/login")});
+    QCOMPARE(QDBusConnection::sessionBus().call(lock).type(), QDBusMessage::ReplyMessage);
+
+    MailSettings running = DataIni::readMailSettings();
+    running.from = QStringLiteral("taro@example.jp");
+    running.smtpServer = QStringLiteral("127.0.0.1");
+    FakeSocket socket;
+    MailTransmission mail(socket, running);
+    ScriptedMessageBoxes boxes({MessageBox::Answer::Ok});
+    mail.CmdMail_Click(QStringLiteral("hanako@example.jp"), QStringLiteral("件名"), QStringLiteral("本文"));
+    QCOMPARE(boxes.count(), 2);  // the confirmation, then the keyring's
+    QVERIFY(boxes.texts().last().startsWith(QStringLiteral("キーリングからパスワードを読み出せませんでした。")));
+    QCOMPARE(socket.phase, FakeSocket::Phase::Closed);
+    QVERIFY(!mail.busy());
+    QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::PASS), QString());
+  }
+
+  // No Secret Service at all (run without with_keyring.sh): the keyring is
+  // not offered, and a send or save that needs it stops.
+  void noSecretService() {
+    if (keyringRuns()) QSKIP("runs without a keyring");
+    QVERIFY(!Keyring::serviceAnswers());
+    TempAppFolder folder;
+    folder.writeIni(kBase + QStringLiteral("PasswordStore=Keyring\n"));
+    const MailSettings settings = DataIni::readMailSettings();
+    QString why;
+    QVERIFY(!PasswordStore::fetch(settings, Which::Pop, why));
+    QVERIFY(!why.isEmpty());
+    MailSettings toSave = settings;
+    toSave.popPassword = QStringLiteral("pop secret");
+    const QByteArray before = folder.iniBytes();
+    QVERIFY(!PasswordStore::keepInKeyring(toSave, why));
+    QCOMPARE(folder.iniBytes(), before);
+  }
+};
+
+QTEST_GUILESS_MAIN(TstPasswordStore)
+#include "tst_password_store.moc"
