@@ -5,6 +5,7 @@
 // crossed the wire in clear.
 #include "mail_settings.h"
 #include "mail_transmission.h"
+#include "password_store.h"
 #include "scripted_message_boxes.h"
 #include "temp_app_folder.h"
 #include "winsock.h"
@@ -80,6 +81,7 @@ class TstSecureServers : public QObject {
   void utf8GoesAsEightBitWhereOffered();
   void popBeforeSmtp_data();
   void popBeforeSmtp();
+  void passwordsFromTheKeyring();
 };
 
 void TstSecureServers::initTestCase() {
@@ -214,6 +216,32 @@ void TstSecureServers::popBeforeSmtp() {
   QTRY_COMPARE_WITH_TIMEOUT(sender.boxes.count(), 3, 20000);
   QCOMPARE(sender.boxes.texts().last(), QStringLiteral("POPサーバへの接続は成功しました。"));
   QVERIFY(succeeded);
+}
+
+// Both passwords kept in the keyring: fetched from it for the POP login
+// over STLS and for SMTP AUTH after STARTTLS.
+void TstSecureServers::passwordsFromTheKeyring() {
+  if (qEnvironmentVariableIntValue("TALVENOR_KEYRING") != 1) QSKIP("needs the keyring of with_keyring.sh");
+  Sender sender;
+  sender.settings.passwordStore = MailSettings::PasswordStore::Keyring;
+  sender.settings.popBeforeSmtp = true;
+  sender.settings.popSecurity = Pop::Stls;
+  sender.settings.smtpSecurity = Smtp::StartTls;
+  sender.settings.smtpPort = 587;
+  sender.settings.smtpAuth = true;
+  sender.settings.smtpUser = QStringLiteral("taro");
+  sender.settings.smtpPassword = kPassword;
+  QString why;
+  QVERIFY2(PasswordStore::keepInKeyring(sender.settings, why), qPrintable(why));
+  sender.settings.popPassword.reset();
+  sender.settings.smtpPassword.reset();
+  const QStringList before = mailsAt(587);
+
+  sender.send();
+  QTRY_COMPARE_WITH_TIMEOUT(sender.boxes.count(), 2, 20000);
+  QCOMPARE(sender.boxes.texts().last(), kCompleted);
+  QCOMPARE(mailsAt(587).size(), before.size() + 1);
+  QVERIFY(!sender.settings.popPassword && !sender.settings.smtpPassword);
 }
 
 QTEST_GUILESS_MAIN(TstSecureServers)
