@@ -503,6 +503,32 @@ class TestFrmSettings : public QObject {
     QCOMPARE(running.popPort, std::uint16_t(995));
   }
 
+  // Passwords kept in a keyring that does not answer (no Secret Service
+  // here): the window shows none, and a new one it cannot store there
+  // keeps the window open with a box and saves nothing, not even in the file.
+  void keyringThatDoesNotAnswer() {
+    Program program(kBaseIni + QStringLiteral("PASS=\nPasswordStore=Keyring\n"));
+    const QByteArray before = program.folder.iniBytes();
+    ScriptedMessageBoxes boxes;
+    SettingsOver window(*program.main);
+    window.show();
+    QCOMPARE(window.TxtPASS->text(), QString());
+    window.TxtTo[0]->setText(QStringLiteral("to@example.jp"));
+    window.TxtFrom->setText(QStringLiteral("me@example.jp"));
+    window.TxtServer->setText(QStringLiteral("smtp.example.jp"));
+    window.ChkPBSMTP->setChecked(true);
+    window.TxtServerPOP->setText(QStringLiteral("pop.example.jp"));
+    window.TxtUSER->setText(QStringLiteral("user"));
+    QTest::keyClicks(window.TxtPASS, QStringLiteral("new secret"));
+    window.CmdOK->click();
+    QVERIFY(window.isVisible());
+    QCOMPARE(boxes.count(), 1);
+    QVERIFY(boxes.texts().first().startsWith(
+        QStringLiteral("パスワードをキーリングに保存できませんでした。設定は保存されていません。")));
+    QVERIFY(!boxes.texts().first().contains(QStringLiteral("new secret")));
+    QCOMPARE(program.folder.iniBytes(), before);
+  }
+
   // A character Data.ini cannot hold is named, and nothing is saved.
   void unstorableCharactersKeepTheWindowOpen() {
     Program program;
