@@ -56,7 +56,7 @@ bool isPrivateFolder(const QString& path) {
 }
 
 // Where the socket file goes; empty when no such folder can be had.
-QString privateFolder() {
+QString privateFolder(bool create) {
   // Without XDG_RUNTIME_DIR Qt only guesses a folder under the temporary
   // folder, warning on every call; our own folder there serves as well.
   if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
@@ -65,7 +65,7 @@ QString privateFolder() {
   }
   const QString own = QDir::tempPath() + QStringLiteral("/talvenor-%1").arg(::geteuid());
   // A folder of that name made by someone else fails the check below.
-  ::mkdir(QFile::encodeName(own).constData(), 0700);
+  if (create) ::mkdir(QFile::encodeName(own).constData(), 0700);
   return isPrivateFolder(own) ? own : QString();
 }
 
@@ -93,6 +93,15 @@ SingleInstance::SingleInstance(const QString& key, QObject* parent) : QObject(pa
   auto server = std::make_unique<QLocalServer>();
   server->setSocketOptions(QLocalServer::AbstractNamespaceOption);
   if (server->listen(key_)) {
+    // An instance that started while another user held the name listens on
+    // its file; the name coming free since does not make this start first.
+    const QString folder = privateFolder(false);
+    const QString file = folder + QLatin1Char('/') + key_;
+    if (!folder.isEmpty() && holderOf(file, false) == Holder::ThisUser) {
+      firstName_ = file;
+      firstAbstract_ = false;
+      return;
+    }
     server_ = std::move(server);
     isFirst_ = true;
     serveRequests();
@@ -119,7 +128,7 @@ SingleInstance::~SingleInstance() {
 void SingleInstance::guardInPrivateFolder() {
   // Without a private folder there is no guard, and no reason to refuse.
   isFirst_ = true;
-  const QString folder = privateFolder();
+  const QString folder = privateFolder(true);
   if (folder.isEmpty()) return;
   const QString file = folder + QLatin1Char('/') + key_;
   FolderLock lock(file + QStringLiteral(".lock"));

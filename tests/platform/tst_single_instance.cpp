@@ -175,6 +175,13 @@ class TestSingleInstance : public QObject {
     QVERIFY(!second.isFirst());
     QVERIFY(second.askFirstToRaise());
     QTRY_COMPARE(raises, 1);
+
+    // The name coming free does not let a start run beside the first.
+    squatter.leave();
+    SingleInstance third(key);
+    QVERIFY(!third.isFirst());
+    QVERIFY(third.askFirstToRaise());
+    QTRY_COMPARE(raises, 2);
   }
 
   // A runtime folder others could enter is not used; the guard goes to a
