@@ -3,12 +3,19 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocalSocket>
+#include <QStandardPaths>
+#include <QThread>
 #include <QWidget>
 
 #include <optional>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -23,35 +30,122 @@ std::optional<uid_t> peerUser(qintptr descriptor) {
   return credentials.uid;
 }
 
+// Someone: a process of another user, or one that lets no connection in.
+enum class Holder { Nobody, ThisUser, Someone };
+
+// Who listens on a local socket name, abstract or a file.
+Holder holderOf(const QString& name, bool abstract) {
+  QLocalSocket socket;
+  if (abstract) socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
+  socket.connectToServer(name);
+  if (!socket.waitForConnected(2000)) {
+    const auto error = socket.error();
+    const bool absent = error == QLocalSocket::ConnectionRefusedError || error == QLocalSocket::ServerNotFoundError;
+    return absent ? Holder::Nobody : Holder::Someone;
+  }
+  const bool ours = peerUser(socket.socketDescriptor()) == ::getuid();
+  socket.disconnectFromServer();
+  return ours ? Holder::ThisUser : Holder::Someone;
+}
+
+// A directory of ours, not a link, that no one else may enter or list.
+bool isPrivateFolder(const QString& path) {
+  struct stat info {};
+  if (::lstat(QFile::encodeName(path).constData(), &info) != 0) return false;
+  return S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() && (info.st_mode & 07777) == 0700;
+}
+
+// Where the socket file goes; empty when no such folder can be had.
+QString privateFolder(bool create) {
+  // Without XDG_RUNTIME_DIR Qt only guesses a folder under the temporary
+  // folder, warning on every call; our own folder there serves as well.
+  if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (!runtime.isEmpty() && isPrivateFolder(runtime)) return runtime;
+  }
+  const QString own = QDir::tempPath() + QStringLiteral("/talvenor-%1").arg(::geteuid());
+  // A folder of that name made by someone else fails the check below.
+  if (create) ::mkdir(QFile::encodeName(own).constData(), 0700);
+  return isPrivateFolder(own) ? own : QString();
+}
+
+// Held while a start looks at the socket file and listens on it, so two
+// starts at the same moment cannot both take a stale file for their own.
+class FolderLock {
+ public:
+  explicit FolderLock(const QString& path)
+      : descriptor_(::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600)) {
+    if (descriptor_ >= 0) ::flock(descriptor_, LOCK_EX);
+  }
+  ~FolderLock() {
+    if (descriptor_ >= 0) ::close(descriptor_);
+  }
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+
+ private:
+  int descriptor_;
+};
+
 }  // namespace
 
-SingleInstance::SingleInstance(const QString& key, QObject* parent) : QObject(parent), key_(key) {
-  server_ = std::make_unique<QLocalServer>();
-  server_->setSocketOptions(QLocalServer::AbstractNamespaceOption);
-  if (server_->listen(key_)) {
+SingleInstance::SingleInstance(const QString& key, QObject* parent) : QObject(parent), key_(key), firstName_(key) {
+  auto server = std::make_unique<QLocalServer>();
+  server->setSocketOptions(QLocalServer::AbstractNamespaceOption);
+  if (server->listen(key_)) {
+    // An instance that started while another user held the name listens on
+    // its file; the name coming free since does not make this start first.
+    const QString folder = privateFolder(false);
+    const QString file = folder + QLatin1Char('/') + key_;
+    if (!folder.isEmpty() && holderOf(file, false) == Holder::ThisUser) {
+      firstName_ = file;
+      firstAbstract_ = false;
+      return;
+    }
+    server_ = std::move(server);
     isFirst_ = true;
     serveRequests();
     return;
   }
-  const bool taken = server_->serverError() == QAbstractSocket::AddressInUseError;
-  server_.reset();
-  // Anyone may bind an abstract name; only an instance of this user counts.
-  // A name that cannot be had for another reason should not stop the start.
-  isFirst_ = !taken || !heldByThisUser();
+  if (server->serverError() == QAbstractSocket::AddressInUseError) {
+    Holder holder = holderOf(key_, true);
+    // The holder may have bound the name and be a moment from listening.
+    for (int attempt = 0; holder == Holder::Nobody && attempt < 3; ++attempt) {
+      QThread::msleep(20);
+      holder = holderOf(key_, true);
+    }
+    if (holder == Holder::ThisUser) return;
+  }
+  // Anyone may bind an abstract name: held by another user, or not to be had
+  // at all, it gives way to a socket file only this user can reach.
+  guardInPrivateFolder();
 }
 
 SingleInstance::~SingleInstance() {
   if (server_) server_->close();
 }
 
-bool SingleInstance::heldByThisUser() const {
-  QLocalSocket socket;
-  socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
-  socket.connectToServer(key_);
-  if (!socket.waitForConnected(2000)) return false;
-  const bool ours = peerUser(socket.socketDescriptor()) == ::getuid();
-  socket.disconnectFromServer();
-  return ours;
+void SingleInstance::guardInPrivateFolder() {
+  // Without a private folder there is no guard, and no reason to refuse.
+  isFirst_ = true;
+  const QString folder = privateFolder(true);
+  if (folder.isEmpty()) return;
+  const QString file = folder + QLatin1Char('/') + key_;
+  FolderLock lock(file + QStringLiteral(".lock"));
+  if (holderOf(file, false) == Holder::ThisUser) {
+    isFirst_ = false;
+    firstName_ = file;
+    firstAbstract_ = false;
+    return;
+  }
+  // Nothing answers: the file is left from an instance that crashed.
+  QLocalServer::removeServer(file);
+  server_ = std::make_unique<QLocalServer>();
+  if (!server_->listen(file)) {
+    server_.reset();
+    return;
+  }
+  serveRequests();
 }
 
 void SingleInstance::serveRequests() {
@@ -75,8 +169,8 @@ void SingleInstance::serveRequests() {
 
 bool SingleInstance::askFirstToRaise(int timeoutMs) const {
   QLocalSocket socket;
-  socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
-  socket.connectToServer(key_);
+  if (firstAbstract_) socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
+  socket.connectToServer(firstName_);
   if (!socket.waitForConnected(timeoutMs)) return false;
   socket.write(kRaiseRequest);
   const bool written = socket.waitForBytesWritten(timeoutMs);

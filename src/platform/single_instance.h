@@ -11,6 +11,11 @@
 // name taken by a process of the same user, asks that instance to come to
 // the front and ends. The system frees an abstract name the moment its
 // process ends, so a crashed instance never blocks the next start.
+//
+// Any local user may bind that name first. When a process of another user
+// holds it, the guard is a socket file of the same name in a folder only
+// this user can enter (the runtime folder, or a private folder of our own
+// under the temporary folder); a file left by a crash is replaced.
 class SingleInstance : public QObject {
   Q_OBJECT
 
@@ -19,8 +24,7 @@ class SingleInstance : public QObject {
   explicit SingleInstance(const QString& key, QObject* parent = nullptr);
   ~SingleInstance() override;
 
-  // True when no other instance of this user runs (the name is ours, or
-  // held by a program of another user, who cannot stand in for us).
+  // True when no other instance of this user runs.
   bool isFirst() const { return isFirst_; }
 
   // Second instance: asks the first to bring its window forward. Returns
@@ -36,9 +40,12 @@ class SingleInstance : public QObject {
 
  private:
   void serveRequests();
-  bool heldByThisUser() const;
+  void guardInPrivateFolder();
 
   QString key_;
+  // Where the first instance listens, when it is another.
+  QString firstName_;
+  bool firstAbstract_ = true;
   std::unique_ptr<QLocalServer> server_;
   bool isFirst_ = false;
 };
