@@ -89,7 +89,11 @@ void Winsock::SendData(const QByteArray& bytes) {
   stream_->send(bytes);
 }
 
-QByteArray Winsock::GetData() { return std::exchange(received_, QByteArray()); }
+QByteArray Winsock::GetData() {
+  QByteArray taken = std::exchange(received_, QByteArray());
+  if (stream_) stream_->setReadLimit(kMaxUnread);
+  return taken;
+}
 
 // ------------------------------------------------------------- event queue
 
@@ -191,6 +195,7 @@ void Winsock::takeStream(ByteStream* stream) {
   stream_ = stream;
   connect(stream_, &ByteStream::received, this, &Winsock::onReceived);
   connect(stream_, &ByteStream::ended, this, &Winsock::onEnded);
+  stream_->setReadLimit(kMaxUnread - received_.size());
 }
 
 void Winsock::onReceived(const QByteArray& bytes) {
