@@ -25,7 +25,9 @@ class TcpConnector;
 //   it is dropped.
 // - At most kMaxUnread bytes are held that no handler has taken (also while
 //   a box is on the screen); beyond that nothing more is read from the
-//   connection until GetData, and TCP holds the server back.
+//   connection until GetData, and TCP holds the server back. Only bytes a
+//   handler had its arrival for and left are read past: what comes beyond
+//   the bound then is dropped.
 // - A close by the server raises Close only; a reset raises Error 10054.
 // - After the program's own Close nothing more of that connection is
 //   delivered; the next Connect starts with a new socket.
@@ -86,6 +88,7 @@ class Winsock : public SocketControl {
   void encrypt(int descriptor, Event::Kind whenVerified);
   void takeStream(ByteStream* stream);
   void onReceived(const QByteArray& bytes);
+  void readPastWhatIsLeft();
   void onEnded(int errnum);
 
   TcpConnector* connector_ = nullptr;  // while the connection is being opened
