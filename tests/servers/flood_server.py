@@ -6,7 +6,9 @@ port, and reports on stdout, one line each:
   port N        listening (first line)
   stalled N     N bytes sent so far, and the client has taken nothing for
                 a second: TCP holds the server back
-  done N        the client has closed, or everything was sent
+  sent N        everything was sent (the connection stays open)
+  done N        the client has closed (or, after pop-quit's flood, the
+                server)
 
 Modes:
   greeting      "220 " and then SIZE bytes without a line break
@@ -15,6 +17,8 @@ Modes:
   after-refusal a greeting; the first command is answered with a short 554
                 reply; once a line comes on stdin, SIZE bytes without a
                 line break follow
+  pop-quit      a POP server that takes USER and PASS, answers QUIT with
+                SIZE bytes and then closes the connection itself
 """
 
 import argparse
@@ -85,27 +89,38 @@ def flood(conn, progress, size, end=b""):
         conn.sendall(end)
     with progress.lock:
         progress.sending = False
+    report("sent %d" % progress.sent)
 
 
 def serve(conn, args, progress):
+    """True when the server closes the connection itself."""
+    if args.mode == "pop-quit":
+        conn.sendall(b"+OK ready\r\n")
+        for _ in ("USER", "PASS"):
+            read_line(conn)
+            conn.sendall(b"+OK\r\n")
+        read_line(conn)
+        flood(conn, progress, args.size)
+        return True
     if args.mode == "greeting":
         conn.sendall(b"220 ")
         flood(conn, progress, args.size)
-        return
+        return False
     conn.sendall(b"220 flood ESMTP\r\n")
     read_line(conn)
     if args.mode == "reply":
         conn.sendall(b"554 ")
         flood(conn, progress, args.size, b"\r\n")
-        return
+        return False
     conn.sendall(b"554 5.7.1 Go away\r\n")
     sys.stdin.readline()
     flood(conn, progress, args.size)
+    return False
 
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("mode", choices=["greeting", "reply", "after-refusal"])
+    parser.add_argument("mode", choices=["greeting", "reply", "after-refusal", "pop-quit"])
     parser.add_argument("--size", type=int, required=True)
     parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"), help="encrypted from the first byte")
     args = parser.parse_args()
@@ -123,10 +138,10 @@ def main():
 
     progress = Progress()
     try:
-        serve(conn, args, progress)
-        # Everything went out; wait for the client to leave.
-        while conn.recv(CHUNK):
-            pass
+        if not serve(conn, args, progress):
+            # Everything went out; wait for the client to leave.
+            while conn.recv(CHUNK):
+                pass
     except (OSError, ConnectionError):
         pass
     with progress.lock:
