@@ -14,6 +14,13 @@ class ByteStream : public QObject {
   // Queues the bytes and sends what the connection takes now.
   virtual void send(const QByteArray& bytes) = 0;
 
+  // The most the receiver takes from here on (each received() counts
+  // against it) until it says again. At 0 the stream stops reading: the
+  // connection's buffers fill and TCP holds the server back, and the end of
+  // the stream is told only after the bytes before it. A new stream reads
+  // nothing until told.
+  virtual void setReadLimit(qsizetype bytes) = 0;
+
   // Lets go of the stream: nothing more is signalled; bytes still unsent go
   // out before the connection is closed, and the object then deletes itself.
   virtual void release() = 0;

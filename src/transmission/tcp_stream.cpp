@@ -21,6 +21,7 @@ TcpStream::TcpStream(int descriptor, QObject* parent)
     : ByteStream(parent),
       descriptor_(descriptor),
       readable_(new QSocketNotifier(descriptor, QSocketNotifier::Read, this)) {
+  readable_->setEnabled(false);  // until the receiver has room
   connect(readable_, &QSocketNotifier::activated, this, &TcpStream::onReadable);
 }
 
@@ -45,6 +46,12 @@ void TcpStream::send(const QByteArray& bytes) {
   if (descriptor_ < 0 || released_) return;
   unsent_ += bytes;
   writeSome();
+}
+
+void TcpStream::setReadLimit(qsizetype bytes) {
+  room_ = std::max<qsizetype>(bytes, 0);
+  if (released_ || ended_ || descriptor_ < 0) return;
+  readable_->setEnabled(room_ > 0);
 }
 
 void TcpStream::release() {
@@ -78,7 +85,7 @@ void TcpStream::writeSome() {
       return;
     }
     // The connection cannot take more; what is left is lost with it, and
-    // the reading side (still armed) tells how it ended.
+    // the reading side tells how it ended.
     unsent_.clear();
     break;
   }
@@ -94,14 +101,16 @@ void TcpStream::onWritable() { writeSome(); }
 void TcpStream::onReadable() {
   QByteArray data;
   int endedWith = -1;  // -1: still open
-  while (data.size() < kReadPerTurn) {
+  const qsizetype most = std::min(kReadPerTurn, room_);
+  while (data.size() < most) {
     const qsizetype at = data.size();
-    data.resize(at + kChunk);
-    const ssize_t n = ::recv(descriptor_, data.data() + at, size_t(kChunk), 0);
+    const qsizetype want = std::min(kChunk, most - at);
+    data.resize(at + want);
+    const ssize_t n = ::recv(descriptor_, data.data() + at, size_t(want), 0);
     data.resize(at + std::max<ssize_t>(n, 0));
     // A short read has emptied the socket for now; asking again would only
     // hear "would block" (and more data wakes the notifier again).
-    if (n > 0 && n < kChunk) break;
+    if (n > 0 && n < want) break;
     if (n > 0) continue;
     if (n == 0) {
       endedWith = 0;
@@ -112,6 +121,10 @@ void TcpStream::onReadable() {
     }
     break;
   }
+  // Full: what the server sends on waits in the system's buffers. The
+  // receiver may make room again while it handles these bytes.
+  room_ -= data.size();
+  if (room_ == 0 && endedWith < 0) readable_->setEnabled(false);
   if (!data.isEmpty()) {
     emit received(data);
     if (released_ || descriptor_ < 0) return;  // the receiver let go meanwhile
@@ -122,6 +135,7 @@ void TcpStream::onReadable() {
 // A reset that only answered bytes we sent after the server had closed its
 // side reports EPIPE; for the dialogue that is still a close by the server.
 void TcpStream::end(int errnum) {
+  ended_ = true;
   readable_->setEnabled(false);
   waitUntilWritable(false);
   unsent_.clear();

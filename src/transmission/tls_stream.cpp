@@ -5,10 +5,20 @@
 #include <QSslSocket>
 #include <QStringList>
 
+#include <algorithm>
 #include <cerrno>
+
+namespace {
+
+constexpr qint64 kBufferBytes = 64 * 1024;
+
+}  // namespace
 
 TlsStream::TlsStream(int descriptor, const QString& serverName, QObject* parent)
     : ByteStream(parent), socket_(new QSslSocket(this)) {
+  // Past this Qt stops reading the connection (the encrypted side too)
+  // until decrypted bytes are taken.
+  socket_->setReadBufferSize(kBufferBytes);
   socket_->setPeerVerifyMode(QSslSocket::VerifyPeer);
   socket_->setPeerVerifyName(serverName);
   connect(socket_, &QSslSocket::encrypted, this, [this] {
@@ -21,14 +31,8 @@ TlsStream::TlsStream(int descriptor, const QString& serverName, QObject* parent)
     certificateProblem_ = reasons.join(QStringLiteral(" / "));
     // Not ignored: the handshake fails.
   });
-  connect(socket_, &QSslSocket::readyRead, this, [this] {
-    if (!encrypted_) return;
-    const QByteArray bytes = socket_->readAll();
-    if (!bytes.isEmpty()) emit received(bytes);
-  });
-  connect(socket_, &QSslSocket::disconnected, this, [this] {
-    if (encrypted_ && !released_) emit ended(0);
-  });
+  connect(socket_, &QSslSocket::readyRead, this, &TlsStream::passOn);
+  connect(socket_, &QSslSocket::disconnected, this, [this] { end(0); });
   connect(socket_, &QSslSocket::errorOccurred, this, &TlsStream::onErrorOccurred);
   if (!socket_->setSocketDescriptor(descriptor)) {
     QMetaObject::invokeMethod(
@@ -43,6 +47,45 @@ TlsStream::~TlsStream() = default;
 void TlsStream::send(const QByteArray& bytes) {
   if (released_) return;
   socket_->write(bytes);
+}
+
+void TlsStream::setReadLimit(qsizetype bytes) {
+  room_ = std::max<qsizetype>(bytes, 0);
+  // Bytes held back while there was no room: passed on from the event
+  // loop, not from inside the receiver's call.
+  if (room_ == 0 || released_ || passOnPosted_) return;
+  if (socket_->bytesAvailable() == 0 && (endedWith_ < 0 || endTold_)) return;
+  passOnPosted_ = true;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        passOnPosted_ = false;
+        passOn();
+      },
+      Qt::QueuedConnection);
+}
+
+// Taking decrypted bytes lets Qt read and decrypt more.
+void TlsStream::passOn() {
+  if (!encrypted_ || released_) return;
+  while (room_ > 0) {
+    const QByteArray bytes = socket_->read(std::min<qint64>(room_, socket_->bytesAvailable()));
+    if (bytes.isEmpty()) break;
+    room_ -= bytes.size();
+    emit received(bytes);
+    if (released_) return;  // the receiver let go meanwhile
+  }
+  if (endedWith_ >= 0 && !endTold_ && socket_->bytesAvailable() == 0) {
+    endTold_ = true;
+    emit ended(endedWith_);
+  }
+}
+
+// The bytes before the end go first.
+void TlsStream::end(int errnum) {
+  if (!encrypted_ || released_ || endedWith_ >= 0) return;
+  endedWith_ = errnum;
+  passOn();
 }
 
 void TlsStream::release() {
@@ -68,9 +111,5 @@ void TlsStream::onErrorOccurred() {
     return;
   }
   // Once encrypted, the ends of an ordinary connection.
-  if (error == QAbstractSocket::RemoteHostClosedError) {
-    emit ended(0);
-  } else {
-    emit ended(ECONNRESET);
-  }
+  end(error == QAbstractSocket::RemoteHostClosedError ? 0 : ECONNRESET);
 }

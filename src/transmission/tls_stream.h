@@ -11,7 +11,9 @@ class QSslSocket;
 // (OpenSSL underneath): the handshake starts at once, the server's
 // certificate is checked against the system's trust store for the server
 // name the user gave, and nothing is passed on before it verified. There
-// is no way to accept a certificate that does not verify.
+// is no way to accept a certificate that does not verify. Qt's own buffer
+// of decrypted bytes is bounded, so that while the receiver has no room a
+// flooding server is held back by TCP rather than filling memory.
 class TlsStream : public ByteStream {
   Q_OBJECT
 
@@ -20,6 +22,7 @@ class TlsStream : public ByteStream {
   ~TlsStream() override;
 
   void send(const QByteArray& bytes) override;
+  void setReadLimit(qsizetype bytes) override;
   void release() override;
 
  signals:
@@ -30,9 +33,15 @@ class TlsStream : public ByteStream {
 
  private:
   void onErrorOccurred();
+  void passOn();
+  void end(int errnum);
 
   QSslSocket* socket_;
   QString certificateProblem_;  // set when the certificate did not verify
+  qsizetype room_ = 0;  // what the receiver still takes
+  int endedWith_ = -1;  // how the stream ended, once it has
+  bool endTold_ = false;  // told only after the decrypted bytes before it
   bool encrypted_ = false;
   bool released_ = false;
+  bool passOnPosted_ = false;
 };

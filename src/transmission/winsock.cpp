@@ -9,6 +9,8 @@
 #include <QMetaObject>
 #include <QPointer>
 #include <QScopedValueRollback>
+#include <algorithm>
+#include <limits>
 #include <utility>
 
 namespace {
@@ -89,7 +91,11 @@ void Winsock::SendData(const QByteArray& bytes) {
   stream_->send(bytes);
 }
 
-QByteArray Winsock::GetData() { return std::exchange(received_, QByteArray()); }
+QByteArray Winsock::GetData() {
+  QByteArray taken = std::exchange(received_, QByteArray());
+  if (stream_) stream_->setReadLimit(kMaxUnread);
+  return taken;
+}
 
 // ------------------------------------------------------------- event queue
 
@@ -127,8 +133,9 @@ void Winsock::deliverEvents() {
         break;
       case Event::Kind::DataArrival:
         // An earlier handler may have taken this data already.
-        if (!received_.isEmpty())
-          emit dataArrivalEvent(static_cast<std::int32_t>(received_.size()));
+        if (received_.isEmpty()) break;
+        emit dataArrivalEvent(static_cast<std::int32_t>(received_.size()));
+        if (self) readPastWhatIsLeft();
         break;
       case Event::Kind::Close:
         emit closeEvent();
@@ -191,10 +198,25 @@ void Winsock::takeStream(ByteStream* stream) {
   stream_ = stream;
   connect(stream_, &ByteStream::received, this, &Winsock::onReceived);
   connect(stream_, &ByteStream::ended, this, &Winsock::onEnded);
+  stream_->setReadLimit(kMaxUnread - received_.size());
+}
+
+// A handler that had its arrival and left the bytes, with no later arrival
+// waiting, does not want them (the answer to POP's QUIT is one): the
+// connection is read on so that its end is seen, and what would go beyond
+// the bound is dropped. Taking the bytes holds the server back again.
+void Winsock::readPastWhatIsLeft() {
+  if (!stream_ || received_.size() < kMaxUnread) return;
+  if (std::any_of(queue_.begin(), queue_.end(),
+                  [](const Event& event) { return event.kind == Event::Kind::DataArrival; }))
+    return;
+  stream_->setReadLimit(std::numeric_limits<qsizetype>::max());
 }
 
 void Winsock::onReceived(const QByteArray& bytes) {
-  received_ += bytes;
+  const qsizetype room = kMaxUnread - received_.size();
+  if (room <= 0) return;  // dropped: see readPastWhatIsLeft
+  received_ += bytes.first(std::min(room, bytes.size()));
   // One arrival waiting is enough: it hands over every byte received.
   if (!queue_.empty() && queue_.back().kind == Event::Kind::DataArrival) return;
   enqueue(Event(Event::Kind::DataArrival));

@@ -23,6 +23,11 @@ class TcpConnector;
 // - DataArrival is raised for every piece of data that arrives; by the time
 //   it is delivered an earlier handler may have taken the bytes, and then
 //   it is dropped.
+// - At most kMaxUnread bytes are held that no handler has taken (also while
+//   a box is on the screen); beyond that nothing more is read from the
+//   connection until GetData, and TCP holds the server back. Only bytes a
+//   handler had its arrival for and left are read past: what comes beyond
+//   the bound then is dropped.
 // - A close by the server raises Close only; a reset raises Error 10054.
 // - After the program's own Close nothing more of that connection is
 //   delivered; the next Connect starts with a new socket.
@@ -42,6 +47,10 @@ class Winsock : public SocketControl {
     sckClosing = 8,  // the server has closed; the program has not yet
     sckError = 9,
   };
+
+  // More than the longest reply the dialogues accept, so that a reply too
+  // long is still seen as one in what a handler takes at once.
+  static constexpr qsizetype kMaxUnread = 128 * 1024;
 
   explicit Winsock(QObject* parent = nullptr);
   ~Winsock() override;
@@ -79,6 +88,7 @@ class Winsock : public SocketControl {
   void encrypt(int descriptor, Event::Kind whenVerified);
   void takeStream(ByteStream* stream);
   void onReceived(const QByteArray& bytes);
+  void readPastWhatIsLeft();
   void onEnded(int errnum);
 
   TcpConnector* connector_ = nullptr;  // while the connection is being opened
