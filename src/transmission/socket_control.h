@@ -31,7 +31,9 @@ class SocketControl : public QObject {
   virtual int State() const = 0;
   // The bytes go out whole and in order.
   virtual void SendData(const QByteArray& bytes) = 0;
-  // Every byte received and not yet taken.
+  // Every byte received and not yet taken. The unread amount is bounded:
+  // past the bound reading pauses, and what a handler leaves unread beyond
+  // it is dropped (no reply that long is ever taken).
   virtual QByteArray GetData() = 0;
 
  signals:
