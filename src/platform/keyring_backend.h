@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+// What the keyring module exports, for keyring.cpp to look up by name. The
+// QString arguments are the program's own objects: the module is built
+// with the program and the same Qt.
+namespace KeyringBackend {
+constexpr int kOk = 0;
+constexpr int kNotFound = 1;
+constexpr int kFailed = 2;
+
+inline constexpr const char* kModuleName = "talvenor_keyring";
+}  // namespace KeyringBackend
+
+extern "C" {
+using TalvenorKeyringServiceAnswers = bool (*)();
+using TalvenorKeyringRead = int (*)(const QString* service, const QString* key, QString* secret, QString* error);
+using TalvenorKeyringWrite = int (*)(const QString* service, const QString* key, const QString* secret,
+                                     QString* error);
+using TalvenorKeyringRemove = int (*)(const QString* service, const QString* key, QString* error);
+}
