@@ -3,13 +3,10 @@
 #include "data_ini_layout.h"
 #include "keyring.h"
 #include "mod_ini.h"
-#include "plain_text.h"
 
 namespace PasswordStore {
 
 namespace {
-
-const QString& dataIniKey(Which which) { return which == Which::Pop ? DataIni::Key::PASS : DataIni::Key::SmtpPass; }
 
 const std::optional<QString>& held(const MailSettings& settings, Which which) {
   return which == Which::Pop ? settings.popPassword : settings.smtpPassword;
@@ -23,11 +20,11 @@ bool inKeyring(const MailSettings& settings) {
 
 QString keyringService() { return QStringLiteral("Talvenor ") + ModINI::AppFolder(); }
 
-QString keyringKey(Which which) { return dataIniKey(which); }
+QString keyringKey(Which which) { return which == Which::Pop ? DataIni::Key::PASS : DataIni::Key::SmtpPass; }
 
 std::optional<QString> fetch(const MailSettings& settings, Which which, QString& why) {
   if (held(settings, which)) return held(settings, which);
-  if (!inKeyring(settings)) return DataIni::readScrambled(DataIni::Section::MAIL, dataIniKey(which));
+  if (!inKeyring(settings)) return DataIni::readScrambled(DataIni::Section::MAIL, keyringKey(which));
   Keyring::Answer answer = Keyring::read(keyringService(), keyringKey(which));
   if (answer.status == Keyring::Status::Ok) return std::move(answer.secret);
   // A locked keyring can hide its entries: no entry is no answer either,
@@ -58,10 +55,5 @@ void leaveKeyring(const MailSettings& settings, MailSettings::PasswordStore befo
 }
 
 void forgetKeyringPopPassword() { Keyring::remove(keyringService(), keyringKey(Which::Pop)); }
-
-void wipe(std::optional<QString>& text) {
-  if (text) ::wipe(*text);
-  text.reset();
-}
 
 }  // namespace PasswordStore

@@ -15,7 +15,7 @@ enum class Which { Pop, Smtp };
 // The keyring entries of this installation: the program's folder is in the
 // service name, so two installations never share a password.
 QString keyringService();
-QString keyringKey(Which which);  // "PASS", "SmtpPass": as Data.ini names them
+QString keyringKey(Which which);  // "PASS", "SmtpPass": the keys Data.ini keeps them under too
 
 // The password for a login: the one the settings hold, or the stored one.
 // None when the keyring does not give it (no service, locked, no entry);
@@ -33,8 +33,5 @@ void leaveKeyring(const MailSettings& settings, MailSettings::PasswordStore befo
 
 // Forgets the POP password kept in the keyring (Data.ini is not touched).
 void forgetKeyringPopPassword();
-
-// Overwrites a password held before it is released.
-void wipe(std::optional<QString>& text);
 
 }  // namespace PasswordStore
