@@ -1,5 +1,7 @@
 #pragma once
 
+#include "delete_when_idle.h"
+
 #include <QByteArray>
 #include <QObject>
 
@@ -22,11 +24,16 @@ class ByteStream : public QObject {
   virtual void setReadLimit(qsizetype bytes) = 0;
 
   // Lets go of the stream: nothing more is signalled; bytes still unsent go
-  // out before the connection is closed, and the object then deletes itself.
+  // out before the connection is closed, and the object then deletes itself
+  // (never under a function of its own still on the stack).
   virtual void release() = 0;
 
  signals:
   void received(const QByteArray& bytes);
   // The stream has ended: 0 when the server closed it, else the errno.
   void ended(int errnum);
+
+ protected:
+  // Held by every function that signals or is called back by the socket.
+  DeleteWhenIdle lifetime_{*this};
 };

@@ -73,6 +73,14 @@ TcpConnector::~TcpConnector() {
   giveUp();
 }
 
+void TcpConnector::dispose() {
+  blockSignals(true);
+  if (lookupId_ >= 0) QHostInfo::abortHostLookup(lookupId_);
+  lookupId_ = -1;
+  giveUp();
+  lifetime_.dispose();
+}
+
 std::int16_t TcpConnector::ErrorNumber(int errnum) {
   using namespace WsaError;
   switch (errnum) {
@@ -101,6 +109,7 @@ std::int16_t TcpConnector::ErrorNumber(int errnum) {
 }
 
 void TcpConnector::start(const QString& host, std::uint16_t port) {
+  const DeleteWhenIdle::Call call(lifetime_);
   host_ = host;
   port_ = port;
   // An address written out needs no look-up (nor its round trip through
@@ -121,6 +130,7 @@ void TcpConnector::start(const QList<QHostAddress>& addresses, std::uint16_t por
 }
 
 void TcpConnector::onLookedUp(const QHostInfo& info) {
+  const DeleteWhenIdle::Call call(lifetime_);
   lookupId_ = -1;
   if (info.error() != QHostInfo::NoError || info.addresses().isEmpty()) {
     classifyLookupFailure();
@@ -164,13 +174,17 @@ void TcpConnector::tryNextAddress() {
 }
 
 void TcpConnector::onWritable() {
+  const DeleteWhenIdle::Call call(lifetime_);
   int pending = 0;
   socklen_t length = sizeof pending;
   if (::getsockopt(descriptor_, SOL_SOCKET, SO_ERROR, &pending, &length) != 0) pending = errno;
   finishAddress(pending);
 }
 
-void TcpConnector::onAddressTimedOut() { finishAddress(ETIMEDOUT); }
+void TcpConnector::onAddressTimedOut() {
+  const DeleteWhenIdle::Call call(lifetime_);
+  finishAddress(ETIMEDOUT);
+}
 
 // The attempt on the current address has ended: connected (0) or failed.
 void TcpConnector::finishAddress(int errnum) {
@@ -206,6 +220,7 @@ void TcpConnector::classifyLookupFailure() {
         QCoreApplication::instance(),
         [self, number] {
           if (!self) return;
+          const DeleteWhenIdle::Call call(self->lifetime_);
           emit self->failed(number, number == WsaError::WSANO_DATA
                                         ? QStringLiteral("Valid name, no data record of requested type")
                                         : QStringLiteral("Host not found"));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "delete_when_idle.h"
+
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
@@ -33,6 +35,11 @@ class TcpConnector : public QObject {
   // Starts with the addresses a name was looked up to, tried in this order.
   void start(const QList<QHostAddress>& addresses, std::uint16_t port);
 
+  // Gives the attempt up (nothing more is signalled) and deletes the
+  // connector once none of its functions is on the stack: safe from inside
+  // its own signals.
+  void dispose();
+
   // The Windows Sockets number for a connect() failure's errno.
   static std::int16_t ErrorNumber(int errnum);
 
@@ -61,4 +68,5 @@ class TcpConnector : public QObject {
   QSocketNotifier* writable_ = nullptr;
   QTimer addressTimer_;  // moves on from an address that does not answer
   int lastError_ = 0;
+  DeleteWhenIdle lifetime_{*this};
 };

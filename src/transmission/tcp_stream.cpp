@@ -43,6 +43,7 @@ void TcpStream::waitUntilWritable(bool wait) {
 TcpStream::~TcpStream() { closeDescriptor(); }
 
 void TcpStream::send(const QByteArray& bytes) {
+  const DeleteWhenIdle::Call call(lifetime_);
   if (descriptor_ < 0 || released_) return;
   unsent_ += bytes;
   writeSome();
@@ -59,7 +60,7 @@ void TcpStream::release() {
   readable_->setEnabled(false);
   if (unsent_.isEmpty() || descriptor_ < 0) {
     closeDescriptor();
-    deleteLater();
+    lifetime_.dispose();
   }
   // Otherwise onWritable finishes the sending and then closes.
 }
@@ -92,13 +93,17 @@ void TcpStream::writeSome() {
   waitUntilWritable(false);
   if (released_) {
     closeDescriptor();
-    deleteLater();
+    lifetime_.dispose();
   }
 }
 
-void TcpStream::onWritable() { writeSome(); }
+void TcpStream::onWritable() {
+  const DeleteWhenIdle::Call call(lifetime_);
+  writeSome();
+}
 
 void TcpStream::onReadable() {
+  const DeleteWhenIdle::Call call(lifetime_);
   QByteArray data;
   int endedWith = -1;  // -1: still open
   const qsizetype most = std::min(kReadPerTurn, room_);

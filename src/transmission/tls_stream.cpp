@@ -22,6 +22,7 @@ TlsStream::TlsStream(int descriptor, const QString& serverName, QObject* parent)
   socket_->setPeerVerifyMode(QSslSocket::VerifyPeer);
   socket_->setPeerVerifyName(serverName);
   connect(socket_, &QSslSocket::encrypted, this, [this] {
+    const DeleteWhenIdle::Call call(lifetime_);
     encrypted_ = true;
     emit encrypted();
   });
@@ -32,11 +33,19 @@ TlsStream::TlsStream(int descriptor, const QString& serverName, QObject* parent)
     // Not ignored: the handshake fails.
   });
   connect(socket_, &QSslSocket::readyRead, this, &TlsStream::passOn);
-  connect(socket_, &QSslSocket::disconnected, this, [this] { end(0); });
+  connect(socket_, &QSslSocket::disconnected, this, [this] {
+    const DeleteWhenIdle::Call call(lifetime_);
+    end(0);
+  });
   connect(socket_, &QSslSocket::errorOccurred, this, &TlsStream::onErrorOccurred);
   if (!socket_->setSocketDescriptor(descriptor)) {
     QMetaObject::invokeMethod(
-        this, [this] { emit failed(TlsError::kHandshakeFailed, socket_->errorString()); }, Qt::QueuedConnection);
+        this,
+        [this] {
+          const DeleteWhenIdle::Call call(lifetime_);
+          if (!released_) emit failed(TlsError::kHandshakeFailed, socket_->errorString());
+        },
+        Qt::QueuedConnection);
     return;
   }
   socket_->startClientEncryption();
@@ -45,6 +54,7 @@ TlsStream::TlsStream(int descriptor, const QString& serverName, QObject* parent)
 TlsStream::~TlsStream() = default;
 
 void TlsStream::send(const QByteArray& bytes) {
+  const DeleteWhenIdle::Call call(lifetime_);
   if (released_) return;
   socket_->write(bytes);
 }
@@ -67,6 +77,7 @@ void TlsStream::setReadLimit(qsizetype bytes) {
 
 // Taking decrypted bytes lets Qt read and decrypt more.
 void TlsStream::passOn() {
+  const DeleteWhenIdle::Call call(lifetime_);
   if (!encrypted_ || released_) return;
   while (room_ > 0) {
     const QByteArray bytes = socket_->read(std::min<qint64>(room_, socket_->bytesAvailable()));
@@ -89,17 +100,21 @@ void TlsStream::end(int errnum) {
 }
 
 void TlsStream::release() {
+  const DeleteWhenIdle::Call call(lifetime_);
   released_ = true;
   disconnect(socket_, nullptr, this, nullptr);
-  connect(socket_, &QSslSocket::disconnected, this, &QObject::deleteLater);
+  // The socket's close may come inside a box that a caller below still has
+  // open: the stream goes only once none of its functions is on the stack.
+  connect(socket_, &QSslSocket::disconnected, this, [this] { lifetime_.dispose(); });
   if (socket_->state() == QAbstractSocket::UnconnectedState) {
-    deleteLater();
+    lifetime_.dispose();
     return;
   }
   socket_->disconnectFromHost();  // after what is still unsent
 }
 
 void TlsStream::onErrorOccurred() {
+  const DeleteWhenIdle::Call call(lifetime_);
   if (released_) return;
   const QAbstractSocket::SocketError error = socket_->error();
   if (!encrypted_) {

@@ -57,7 +57,7 @@ void Winsock::open(const QString& host, std::uint16_t port, bool tlsFromStart) {
   connect(connector_, &TcpConnector::connecting, this, [this] { state_ = sckConnecting; });
   connect(connector_, &TcpConnector::connected, this, &Winsock::onConnectorConnected);
   connect(connector_, &TcpConnector::failed, this, [this](std::int16_t number, const QString& description) {
-    std::exchange(connector_, nullptr)->deleteLater();  // we are inside its signal
+    std::exchange(connector_, nullptr)->dispose();  // we are inside its signal
     state_ = sckError;
     raiseError(number, description);
   });
@@ -80,7 +80,7 @@ void Winsock::StartTls() {
   received_.clear();
   const int descriptor = plain->takeDescriptor();
   stream_ = nullptr;
-  plain->deleteLater();
+  plain->release();
   encrypt(descriptor, Event::Kind::TlsReady);
 }
 
@@ -159,7 +159,8 @@ void Winsock::raiseError(std::int16_t number, const QString& description) {
 // Lets go of the current connection without any further signal reaching
 // us. Data already handed to it still goes out before it closes.
 void Winsock::dropSocket() {
-  delete std::exchange(connector_, nullptr);  // an unfinished connect is given up
+  // An unfinished connect is given up.
+  if (connector_) std::exchange(connector_, nullptr)->dispose();
   if (!stream_) return;
   ByteStream* old = std::exchange(stream_, nullptr);
   old->disconnect(this);
@@ -170,7 +171,7 @@ void Winsock::dropSocket() {
 // ------------------------------------------------------- connection signals
 
 void Winsock::onConnectorConnected(int descriptor) {
-  std::exchange(connector_, nullptr)->deleteLater();  // we are inside its signal
+  std::exchange(connector_, nullptr)->dispose();  // we are inside its signal
   state_ = sckConnected;
   if (tlsFromStart_) {
     encrypt(descriptor, Event::Kind::Connect);

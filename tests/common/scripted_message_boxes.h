@@ -17,6 +17,11 @@ class ScriptedMessageBoxes {
 
   void queue(MessageBox::Answer answer) { answers_.append(answer); }
 
+  // Each box stays "on the screen" this long before it is answered, running
+  // an event loop of its own as a modal box does: whatever the connection
+  // does meanwhile (the server closing it, say) is handled inside the box.
+  void holdOpenFor(int milliseconds) { holdOpenMs_ = milliseconds; }
+
   // Called with each box while it is "on the screen", before it is answered.
   std::function<void(const MessageBox::Request&)> onShow;
 
@@ -31,4 +36,5 @@ class ScriptedMessageBoxes {
   QList<MessageBox::Answer> answers_;
   QList<MessageBox::Request> shown_;
   MessageBox::Responder previous_;
+  int holdOpenMs_ = 0;
 };

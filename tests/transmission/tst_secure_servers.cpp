@@ -63,6 +63,9 @@ struct Sender {
     settings.popUser = QStringLiteral("taro");
     settings.popPassword = kPassword;
     settings.keepLog = true;
+    // Every box stays up a while, so that the server's close of a refused
+    // connection arrives while it is on the screen.
+    boxes.holdOpenFor(300);
   }
   void send() {
     mail.CmdMail_Click(QStringLiteral("hanako@talvenor.test"), QStringLiteral("件名"), QStringLiteral("本文"));
@@ -193,29 +196,49 @@ void TstSecureServers::utf8GoesAsEightBitWhereOffered() {
 void TstSecureServers::popBeforeSmtp_data() {
   QTest::addColumn<int>("security");
   QTest::addColumn<int>("port");
-  QTest::newRow("STLS") << int(Pop::Stls) << 110;
-  QTest::newRow("POP3S") << int(Pop::Ssl) << 995;
+  QTest::addColumn<QString>("password");
+  const QString wrong = QStringLiteral("wrong");
+  QTest::newRow("STLS") << int(Pop::Stls) << 110 << kPassword;
+  QTest::newRow("POP3S") << int(Pop::Ssl) << 995 << kPassword;
+  QTest::newRow("STLS, wrong password") << int(Pop::Stls) << 110 << wrong;
+  QTest::newRow("POP3S, wrong password") << int(Pop::Ssl) << 995 << wrong;
 }
 
 // The POP login over STLS or TLS, then the mail through the plain server;
-// and the settings window's POP test the same way.
+// and the settings window's POP test the same way. A refused login stops
+// both with the POP error box, and the program goes on.
 void TstSecureServers::popBeforeSmtp() {
   QFETCH(int, security);
   QFETCH(int, port);
+  QFETCH(QString, password);
+  const bool right = password == kPassword;
+  const QString refused = QStringLiteral("エラーが発生しました。\r\n-ERR");
   Sender sender;
   sender.settings.popBeforeSmtp = true;
   sender.settings.popSecurity = Pop(security);
   sender.settings.popPort = std::uint16_t(port);
+  sender.settings.popPassword = password;
 
   sender.send();
   QTRY_COMPARE_WITH_TIMEOUT(sender.boxes.count(), 2, 20000);
-  QCOMPARE(sender.boxes.texts().last(), kCompleted);
+  if (right)
+    QCOMPARE(sender.boxes.texts().last(), kCompleted);
+  else
+    QVERIFY2(sender.boxes.texts().last().startsWith(refused), qPrintable(sender.boxes.texts().last()));
+  QTRY_COMPARE(sender.winsock.State(), 0);
 
   bool succeeded = false;
+  sender.settings.popPassword = password;
   sender.mail.StartPopTest([&succeeded] { succeeded = true; });
   QTRY_COMPARE_WITH_TIMEOUT(sender.boxes.count(), 3, 20000);
-  QCOMPARE(sender.boxes.texts().last(), QStringLiteral("POPサーバへの接続は成功しました。"));
-  QVERIFY(succeeded);
+  if (right)
+    QCOMPARE(sender.boxes.texts().last(), QStringLiteral("POPサーバへの接続は成功しました。"));
+  else
+    QVERIFY2(sender.boxes.texts().last().startsWith(refused), qPrintable(sender.boxes.texts().last()));
+  QCOMPARE(succeeded, right);
+  QTRY_COMPARE(sender.winsock.State(), 0);
+  // The connection's end, after the box, reaches nothing that is gone.
+  QTest::qWait(300);
 }
 
 // Both passwords kept in the keyring: fetched from it for the POP login
