@@ -4,6 +4,7 @@
 #include "temp_app_folder.h"
 
 #include <QTest>
+#include <algorithm>
 
 using namespace DataIni;
 
@@ -158,8 +159,9 @@ void TstDataIniLayout::scrambledAndFlagKeys() {
   QVERIFY(readFlag(Section::MAIL, Key::OUTLOG));
 }
 
-// The Data.ini that ships with the program: CP932 with CR LF, a carrier
-// table with limits and one entry without, and nothing the user must fill.
+// The Data.ini that ships with the program: CP932 with CR LF, comments any
+// terminal can show, a carrier table with limits and one entry without,
+// mail that arrives readable, and nothing the user must fill.
 void TstDataIniLayout::shippedDataIni() {
   TempAppFolder folder;
   folder.copyFixture(QStringLiteral("../Data.ini"));
@@ -173,6 +175,8 @@ void TstDataIniLayout::shippedDataIni() {
   QStringList sections;
   for (const QByteArray& line : bytes.split('\n')) {
     if (line.startsWith('[')) sections << QString::fromLatin1(line.trimmed());
+    if (line.startsWith(';'))
+      QVERIFY2(std::all_of(line.begin(), line.end(), [](char c) { return c > 0 && c < 0x7f; }), line.constData());
   }
   QCOMPARE(sections, (QStringList{"[CarrierNum]", "[CarrierIndex]", "[CarrierData]", "[AddrNum]", "[MAIL]"}));
 
@@ -191,6 +195,7 @@ void TstDataIniLayout::shippedDataIni() {
   QCOMPARE(ModINI::IniRead(Section::MAIL, Key::PBSMTP), QStringLiteral("False"));
   QCOMPARE(ModINI::IniRead(Section::MAIL, Key::OUTLOG), QStringLiteral("False"));
   QCOMPARE(ModINI::IniRead(Section::MAIL, Key::To), QString());
+  QCOMPARE(ModINI::IniRead(Section::MAIL, Key::Charset), QStringLiteral("ISO-2022-JP"));
 }
 
 QTEST_GUILESS_MAIN(TstDataIniLayout)
