@@ -12,6 +12,14 @@ namespace PasswordStore {
 
 enum class Which { Pop, Smtp };
 
+// What the user can do when the keyring does not give a password.
+inline const QString kKeyringAdvice = QStringLiteral(
+    "キーリングのロックを解除してください。または「詳細設定...」の「パスワードをキーリングに保存する」を外すと、"
+    "パスワードは Data.ini に保存されます。");
+// Shown beside password fields left empty because the keyring did not answer.
+inline const QString kKeyringSilentNote =
+    QStringLiteral("キーリングが応答しないため、パスワードを表示できません。") + kKeyringAdvice;
+
 // The keyring entries of this installation: the program's folder is in the
 // service name, so two installations never share a password.
 QString keyringService();

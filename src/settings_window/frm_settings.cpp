@@ -97,7 +97,7 @@ void frmSettings::buildCoreFrame() {
 void frmSettings::buildLogFrame() {
   logFrame = frame(QStringLiteral("メール送信ログ"), this);
   logNote = label(QStringLiteral("以前に送信したメールが閲覧できます。"), logFrame);
-  logWarning = label(QStringLiteral("（ログは全てのユーザが開けます。ご注意ください。）"), logFrame);
+  logWarning = label(QStringLiteral("（ログはこのユーザーだけが開けます。）"), logFrame);
   ChkOUTLOG = checkBox(QStringLiteral("メール送信ログを残す"), logFrame);
   cmdLog = button(QStringLiteral("ログを開く"), logFrame);
   {
@@ -159,6 +159,9 @@ void frmSettings::buildPopFrame() {
   lblPopPort = label(QStringLiteral("POPポート番号"), FraPBSMTP);
   TxtPopPort = textBox(FraPBSMTP, kPopBoxWidth);
   CmdTest = button(QStringLiteral("POPサーバーのテスト"), FraPBSMTP);
+  keyringSilentNote = label(PasswordStore::kKeyringSilentNote, popFrame);
+  keyringSilentNote->setWordWrap(true);
+  keyringSilentNote->hide();
   {
     auto* layout = new QGridLayout(FraPBSMTP);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -179,6 +182,7 @@ void frmSettings::buildPopFrame() {
     layout->addWidget(popNote);
     layout->addWidget(ChkPBSMTP);
     layout->addWidget(FraPBSMTP);
+    layout->addWidget(keyringSilentNote);
     layout->addStretch(1);
   }
 }
@@ -292,7 +296,8 @@ void frmSettings::Form_Load(const QString& shownRecipient) {
   smtpPasswordUnread_ = !smtpPassword;
   TxtPASS->setText(popPassword.value_or(QString()));
   smtpDetails_ = {stored.smtpSecurity, stored.smtpPort, stored.smtpAuth, stored.smtpUser,
-                  smtpPassword.value_or(QString()), stored.charset, stored.passwordStore};
+                  smtpPassword.value_or(QString()), stored.charset, stored.passwordStore, smtpPasswordUnread_};
+  keyringSilentNote->setVisible(popPasswordUnread_ || smtpPasswordUnread_);
   storedPasswordStore_ = stored.passwordStore;
   cmbPopSecurity->setCurrentIndex(static_cast<int>(stored.popSecurity));
   shownPopSecurity_ = stored.popSecurity;

@@ -75,6 +75,8 @@ class frmSettings : public QDialog {
   QLabel* lblPopPort = nullptr;
   QLineEdit* TxtPopPort = nullptr;
   QPushButton* CmdTest = nullptr;
+  // Under the POP controls, only when the keyring did not give a password.
+  QLabel* keyringSilentNote = nullptr;
   QPushButton* CmdOK = nullptr;
   QPushButton* CmdCancel = nullptr;
   QLabel* versionCaption = nullptr;

@@ -2,6 +2,7 @@
 
 #include "focused_button.h"
 #include "message_box.h"
+#include "password_store.h"
 #include "plain_text.h"
 #include "settings_controls.h"
 #include "window_look.h"
@@ -62,6 +63,8 @@ SmtpDetailsDialog::SmtpDetailsDialog(const SmtpDetails& details, bool keyringOff
   authBox->setChecked(details.auth);
   userBox->setText(details.user);
   passwordBox->setText(details.password);
+  passwordUnread_ = details.passwordUnread;
+  keyringSilentNote->setVisible(passwordUnread_);
   charsetBox->setCurrentIndex(static_cast<int>(details.charset));
   onAuthToggled();
   // Only the user's own choices warn.
@@ -92,6 +95,9 @@ void SmtpDetailsDialog::buildControls() {
   charsetBox->addItems(
       {QStringLiteral("Shift_JIS（従来どおり）"), QStringLiteral("ISO-2022-JP（推奨）"), QStringLiteral("UTF-8")});
   keyringBox = checkBox(QStringLiteral("パスワードをキーリングに保存する"), this);
+  keyringSilentNote = label(PasswordStore::kKeyringSilentNote, this);
+  keyringSilentNote->setWordWrap(true);
+  keyringSilentNote->setMaximumWidth(kBoxWidth * 2);
   okButton = button(QStringLiteral("OK"), this);
   cancelButton = button(QStringLiteral("キャンセル"), this);
 
@@ -113,6 +119,7 @@ void SmtpDetailsDialog::buildControls() {
   grid->addWidget(charsetCaption, 5, 0);
   grid->addWidget(charsetBox, 5, 1);
   grid->addWidget(keyringBox, 6, 0, 1, 2);
+  grid->addWidget(keyringSilentNote, 7, 0, 1, 2);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   buttons->addWidget(okButton);
@@ -173,5 +180,7 @@ SmtpDetails SmtpDetailsDialog::details() const {
   details.passwordStore = !keyringBox->isVisibleTo(this) ? storedPasswordStore_
                           : keyringBox->isChecked()      ? MailSettings::PasswordStore::Keyring
                                                          : MailSettings::PasswordStore::File;
+  // Still unread unless the user typed one.
+  details.passwordUnread = passwordUnread_ && details.password.isEmpty();
   return details;
 }

@@ -9,6 +9,7 @@
 class QCheckBox;
 class QKeyEvent;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -23,6 +24,8 @@ struct SmtpDetails {
   MailSettings::Charset charset = MailSettings::Charset::ShiftJis;
   // Both passwords, the POP one included.
   MailSettings::PasswordStore passwordStore = MailSettings::PasswordStore::File;
+  // The keyring did not give the password: the field shows empty, with why.
+  bool passwordUnread = false;
 };
 
 // The small modal dialog "詳細設定..." of the settings window opens. OK
@@ -46,6 +49,7 @@ class SmtpDetailsDialog : public QDialog {
   QLineEdit* passwordBox = nullptr;
   QComboBox* charsetBox = nullptr;  // Shift_JIS（従来どおり） / ISO-2022-JP（推奨） / UTF-8
   QCheckBox* keyringBox = nullptr;  // パスワードをキーリングに保存する
+  QLabel* keyringSilentNote = nullptr;  // only when the keyring did not give the password
   QPushButton* okButton = nullptr;
   QPushButton* cancelButton = nullptr;
 
@@ -61,4 +65,5 @@ class SmtpDetailsDialog : public QDialog {
 
   MailSettings::SmtpSecurity shownSecurity_ = MailSettings::SmtpSecurity::None;
   MailSettings::PasswordStore storedPasswordStore_;
+  bool passwordUnread_ = false;
 };

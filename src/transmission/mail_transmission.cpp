@@ -167,7 +167,8 @@ bool MailTransmission::fetchPassword(PasswordStore::Which which, QString& passwo
   QString why;
   std::optional<QString> fetched = PasswordStore::fetch(running_, which, why);
   if (!fetched) {
-    MessageBox::MsgBox(kKeyringUnavailable + kCrLf + kCrLf + quoted(why), MessageBox::Buttons::Ok,
+    MessageBox::MsgBox(kKeyringUnavailable + kCrLf + kCrLf + quoted(why) + kCrLf + kCrLf + PasswordStore::kKeyringAdvice,
+                       MessageBox::Buttons::Ok,
                        MessageBox::Icon::Exclamation);
     return false;
   }

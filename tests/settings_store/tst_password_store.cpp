@@ -128,6 +128,7 @@ class TstPasswordStore : public QObject {
     mail.CmdMail_Click(QStringLiteral("hanako@example.jp"), QStringLiteral("件名"), QStringLiteral("本文"));
     QCOMPARE(boxes.count(), 2);  // the confirmation, then the keyring's
     QVERIFY(boxes.texts().last().startsWith(QStringLiteral("キーリングからパスワードを読み出せませんでした。")));
+    QVERIFY(boxes.texts().last().endsWith(PasswordStore::kKeyringAdvice));
     QCOMPARE(socket.phase, FakeSocket::Phase::Closed);
     QVERIFY(!mail.busy());
     QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::PASS), QString());

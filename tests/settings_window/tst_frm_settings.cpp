@@ -172,6 +172,7 @@ class TestFrmSettings : public QObject {
     SettingsOver window(*program.main);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(!window.keyringSilentNote->isVisible());  // the passwords are in Data.ini
 
     QCOMPARE(window.windowTitle(), QStringLiteral("Talvenor設定"));
     QTRY_COMPARE(window.focusWidget(), static_cast<QWidget*>(window.CmdCancel));
@@ -204,6 +205,8 @@ class TestFrmSettings : public QObject {
     QCOMPARE(window.TxtPASS->displayText(), QString(8, u'*'));
     QVERIFY(!window.TxtPASS->testAttribute(Qt::WA_InputMethodEnabled));
 
+    // The logs are private to the user (their folder 0700, each file 0600).
+    QCOMPARE(window.logWarning->text(), QStringLiteral("（ログはこのユーザーだけが開けます。）"));
     QVERIFY(window.versionCaption->text().contains(QLatin1String("Talvenor")));
     QVERIFY(window.versionCaption->text().contains(QLatin1String("2.1.0")));
     QCOMPARE(window.versionCaption->font().families().value(0), QStringLiteral("ＭＳ Ｐゴシック"));
@@ -513,6 +516,10 @@ class TestFrmSettings : public QObject {
     SettingsOver window(*program.main);
     window.show();
     QCOMPARE(window.TxtPASS->text(), QString());
+    // The empty field says why, and what to do.
+    QVERIFY(window.keyringSilentNote->isVisible());
+    QVERIFY(window.keyringSilentNote->text().startsWith(QStringLiteral("キーリングが応答しないため")));
+    QVERIFY(window.keyringSilentNote->text().contains(QStringLiteral("Data.ini")));
     window.TxtTo[0]->setText(QStringLiteral("to@example.jp"));
     window.TxtFrom->setText(QStringLiteral("me@example.jp"));
     window.TxtServer->setText(QStringLiteral("smtp.example.jp"));
