@@ -30,6 +30,18 @@ const QString kAuthInClear =
     QStringLiteral("それ以外の方式ではパスワードが読める形でネットワークを流れるため、Talvenor は送信を中止します。") +
     kCrLf + QStringLiteral("できるだけ STARTTLS か SSL/TLS を選んでください。");
 
+// Ports whose usual encryption is not the one chosen: 465 speaks TLS from
+// the first byte, 587 starts it with STARTTLS. A question, since a server
+// may well be set up otherwise.
+QString portMismatch(Security security, std::uint16_t port) {
+  if (port == 465 && security != Security::Ssl)
+    return QStringLiteral("ポート 465 は通常、暗号化 SSL/TLS（最初から暗号化）で使います。");
+  if (port == 587 && security == Security::Ssl)
+    return QStringLiteral("ポート 587 は通常、暗号化 STARTTLS で使います。");
+  return QString();
+}
+const QString kKeepAnyway = QStringLiteral("この設定のままでよろしいですか？");
+
 // The encryption box lists the values in this order.
 Security securityAt(int index) {
   switch (index) {
@@ -164,6 +176,14 @@ void SmtpDetailsDialog::onOk() {
   if (authBox->isChecked() && isBlank(userBox->text())) {
     MessageBox::MsgBox(kNoUser, MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, windowTitle());
     userBox->setFocus();
+    return;
+  }
+  const QString mismatch =
+      portMismatch(securityAt(encryptionBox->currentIndex()), *DataIni::parsePort(portBox->text()));
+  if (!mismatch.isEmpty() &&
+      MessageBox::MsgBox(mismatch + kCrLf + kKeepAnyway, MessageBox::Buttons::YesNo, MessageBox::Icon::Question,
+                         windowTitle(), MessageBox::Answer::No) != MessageBox::Answer::Yes) {
+    encryptionBox->setFocus();
     return;
   }
   accept();

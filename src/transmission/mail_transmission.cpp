@@ -85,10 +85,24 @@ void MailTransmission::onNoAnswer() {
     return;
   } else {
     popTest_ = false;
-    MessageBox::MsgBox(kNoAnswer, MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
+    MessageBox::MsgBox(kNoAnswer + greetingMissingHint(), MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
   }
   restartDialogues();
   settle(false);
+}
+
+// A server on the port for TLS from the first byte waits for the client's
+// handshake and never greets a plain connection.
+QString MailTransmission::greetingMissingHint() const {
+  constexpr std::uint16_t kSmtpsPort = 465;
+  constexpr std::uint16_t kPop3sPort = 995;
+  if (smtpPhase_ && smtp_.state() == SmtpDialogue::State::AwaitGreeting && running_.smtpPort == kSmtpsPort &&
+      running_.smtpSecurity != MailSettings::SmtpSecurity::Ssl)
+    return kCrLf + kCrLf + portExpectsTls(kSmtpsPort);
+  if (!smtpPhase_ && popLogin_.state() == PopLogin::State::AwaitGreeting && running_.popPort == kPop3sPort &&
+      running_.popSecurity != MailSettings::PopSecurity::Ssl)
+    return kCrLf + kCrLf + portExpectsTls(kPop3sPort);
+  return QString();
 }
 
 void MailTransmission::CmdMail_Click(const QString& typedRecipient, const QString& subject, const QString& body) {

@@ -66,6 +66,8 @@ class MailTransmission : public QObject {
   void busyChanged(bool busy);
 
  private:
+  // What the time-limit box adds when the server never greeted.
+  QString greetingMissingHint() const;
   // Socket events (the connect event needs nothing: the dialogues start
   // with the server's first reply).
   void Winsock_DataArrival();

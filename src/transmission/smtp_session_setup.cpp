@@ -128,6 +128,11 @@ SmtpSessionSetup::Outcome SmtpSessionSetup::afterEhlo(const SmtpReply& reply, Sm
 }
 
 SmtpSessionSetup::Outcome SmtpSessionSetup::startAuth(SmtpLogin& login) {
+  // Servers that take a login only once encrypted hide it (or offer only
+  // the password-carrying kinds) until then.
+  if (!encrypted_ && !mechanisms_.contains(QStringLiteral("CRAM-MD5")) &&
+      extensions_.contains(QStringLiteral("STARTTLS")))
+    return stop(kAuthAfterStartTls, login);
   if (mechanisms_.isEmpty()) return stop(kAuthNotOffered, login);
   if (mechanisms_.contains(QStringLiteral("CRAM-MD5"))) {
     server_.sendLine(QStringLiteral("AUTH CRAM-MD5"));

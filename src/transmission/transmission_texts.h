@@ -38,6 +38,9 @@ inline const QString kAuthNotOffered = QStringLiteral("SMTPサーバが SMTP 認
 inline const QString kAuthNeedsTls =
     QStringLiteral("暗号化されていない接続で使える認証方式（CRAM-MD5）がSMTPサーバにありません。"
                    "パスワードは送信していません。暗号化（STARTTLS または SSL/TLS）を設定してください。");
+inline const QString kAuthAfterStartTls =
+    QStringLiteral("SMTPサーバは暗号化（STARTTLS）を始めた後でなければ SMTP 認証を受け付けません。"
+                   "パスワードは送信していません。詳細設定で暗号化を STARTTLS にしてください。");
 inline const QString kAuthFailed = QStringLiteral("SMTP 認証に失敗しました。ユーザ名・パスワードを確認してください。");
 inline const QString kTlsHandshakeFailed = QStringLiteral("暗号化通信（TLS）を開始できませんでした。");
 inline const QString kCertificateRejected =
@@ -68,6 +71,12 @@ inline QString quoted(const QString& serverText) {
 // A server that kept the program waiting past the time limit.
 inline const QString kNoAnswer =
     QStringLiteral("サーバから時間内に応答がありませんでした。メールは送信されていません。");
+
+// No greeting on a port whose servers speak TLS from the first byte.
+inline QString portExpectsTls(int port) {
+  return QStringLiteral("ポート %1 のサーバは最初から暗号化（SSL/TLS）で通信します。暗号化を SSL/TLS にしてください。")
+      .arg(port);
+}
 
 // A server that closed the connection early without a word.
 inline const QString kServerClosed =

@@ -20,6 +20,8 @@ class TstSmtpDetailsDialog : public QObject {
   void wrongEntriesKeepItOpen_data();
   void wrongEntriesKeepItOpen();
   void authInClearWarns();
+  void unusualPortAsks_data();
+  void unusualPortAsks();
   void passwordStoreChoice_data();
   void passwordStoreChoice();
 };
@@ -96,6 +98,46 @@ void TstSmtpDetailsDialog::authInClearWarns() {
   QCOMPARE(boxes.count(), 1);  // encrypted: nothing to warn about
   dialog.encryptionBox->setCurrentIndex(0);
   QCOMPARE(boxes.count(), 2);
+}
+
+// 465 without SSL/TLS, or SSL/TLS on 587, asks first; the answer decides.
+void TstSmtpDetailsDialog::unusualPortAsks_data() {
+  QTest::addColumn<int>("encryption");  // index in the box: なし / STARTTLS / SSL/TLS
+  QTest::addColumn<QString>("port");
+  QTest::addColumn<QString>("question");  // empty: none
+  const QString on465 = QStringLiteral("ポート 465 は通常、暗号化 SSL/TLS（最初から暗号化）で使います。");
+  const QString on587 = QStringLiteral("ポート 587 は通常、暗号化 STARTTLS で使います。");
+  QTest::newRow("STARTTLS on 465") << 1 << QStringLiteral("465") << on465;
+  QTest::newRow("none on 465") << 0 << QStringLiteral("465") << on465;
+  QTest::newRow("SSL/TLS on 587") << 2 << QStringLiteral("587") << on587;
+  QTest::newRow("SSL/TLS on 465") << 2 << QStringLiteral("465") << QString();
+  QTest::newRow("STARTTLS on 587") << 1 << QStringLiteral("587") << QString();
+  QTest::newRow("none on 25") << 0 << QStringLiteral("25") << QString();
+  QTest::newRow("SSL/TLS on 2465") << 2 << QStringLiteral("2465") << QString();
+}
+
+void TstSmtpDetailsDialog::unusualPortAsks() {
+  QFETCH(int, encryption);
+  QFETCH(QString, port);
+  QFETCH(QString, question);
+  for (const MessageBox::Answer answer : {MessageBox::Answer::No, MessageBox::Answer::Yes}) {
+    SmtpDetailsDialog dialog(SmtpDetails{}, false);
+    dialog.show();
+    dialog.encryptionBox->setCurrentIndex(encryption);
+    dialog.portBox->setText(port);
+    ScriptedMessageBoxes boxes({answer});
+    dialog.okButton->click();
+    if (question.isEmpty()) {
+      QCOMPARE(boxes.count(), 0);
+      QCOMPARE(dialog.result(), int(QDialog::Accepted));
+      continue;
+    }
+    QCOMPARE(boxes.texts(), QStringList{question + QStringLiteral("\r\nこの設定のままでよろしいですか？")});
+    QCOMPARE(boxes.shown().first().buttons, MessageBox::Buttons::YesNo);
+    QCOMPARE(boxes.shown().first().defaultButton, MessageBox::Answer::No);
+    QCOMPARE(dialog.result(), answer == MessageBox::Answer::Yes ? int(QDialog::Accepted) : 0);
+    if (answer == MessageBox::Answer::Yes) QCOMPARE(dialog.details().port, port.toUShort());
+  }
 }
 
 // The keyring box shows only where a Secret Service answers; hidden, the

@@ -81,6 +81,8 @@ class TstSecureServers : public QObject {
   void initTestCase();
   void smtp_data();
   void smtp();
+  void greetingNeverComesOnTheTlsPort_data();
+  void greetingNeverComesOnTheTlsPort();
   void utf8GoesAsEightBitWhereOffered();
   void popBeforeSmtp_data();
   void popBeforeSmtp();
@@ -116,6 +118,9 @@ void TstSecureServers::smtp_data() {
                                         << QStringLiteral("SMTPサーバが暗号化（STARTTLS）に対応していません。") << false;
   QTest::newRow("AUTH not offered") << int(Smtp::None) << 25 << true << kPassword
                                     << QStringLiteral("SMTPサーバが SMTP 認証に対応していません。") << false;
+  QTest::newRow("AUTH offered only after STARTTLS")
+      << int(Smtp::None) << 587 << true << kPassword
+      << QStringLiteral("SMTPサーバは暗号化（STARTTLS）を始めた後でなければ SMTP 認証を受け付けません。") << false;
   QTest::newRow("only PLAIN in clear") << int(Smtp::None) << 2526 << true << kPassword
                                        << QStringLiteral("暗号化されていない接続で使える認証方式") << false;
   QTest::newRow("certificate for another name") << int(Smtp::Ssl) << 4651 << true << kPassword << certificate << false;
@@ -163,6 +168,27 @@ void TstSecureServers::smtp() {
   QVERIFY(!wire.contains(password.toUtf8()));
   QVERIFY(!wire.contains(password.toUtf8().toBase64()));
   QVERIFY(!wire.contains(QByteArray("\0taro\0", 6).append(password.toUtf8()).toBase64()));
+}
+
+// A plain connection to a port that speaks TLS from the first byte hears no
+// greeting: the time-limit box says which encryption the port wants.
+void TstSecureServers::greetingNeverComesOnTheTlsPort_data() {
+  QTest::addColumn<int>("security");
+  QTest::newRow("STARTTLS") << int(Smtp::StartTls);
+  QTest::newRow("none") << int(Smtp::None);
+}
+
+void TstSecureServers::greetingNeverComesOnTheTlsPort() {
+  QFETCH(int, security);
+  Sender sender;
+  sender.settings.smtpSecurity = Smtp(security);
+  sender.settings.smtpPort = 465;
+  sender.settings.replyTimeoutSeconds = 1;
+  sender.send();
+  QTRY_COMPARE_WITH_TIMEOUT(sender.boxes.count(), 2, 20000);
+  QCOMPARE(sender.boxes.texts().last(),
+           QStringLiteral("サーバから時間内に応答がありませんでした。メールは送信されていません。\r\n\r\n"
+                          "ポート 465 のサーバは最初から暗号化（SSL/TLS）で通信します。暗号化を SSL/TLS にしてください。"));
 }
 
 // After EHLO the server's 8BITMIME lets UTF-8 go unencoded, declared so.
