@@ -107,10 +107,26 @@ bool carries(Charset charset, const QString& text) {
   return charset != Charset::Iso2022Jp || Iso2022Jp::encode(text).has_value();
 }
 
+// A line of the body passes SMTP's limit when written in the charset.
+bool hasLongLine(Charset charset, const QString& body) {
+  // A UTF-16 unit takes at most 8 octets (an ISO-2022-JP character between
+  // two ASCII ones, with both escapes), so shorter text cannot pass it.
+  if (body.size() * 8 <= kMaxLineOctets) return false;
+  for (const QStringView line : linesOf(body))
+    if (line.size() * 8 > kMaxLineOctets && encodeIn(charset, line).size() > kMaxLineOctets) return true;
+  return false;
+}
+
 }  // namespace
 
 Charset charsetFor(const QString& subject, const QString& body, Charset chosen) {
-  return carries(chosen, subject) && carries(chosen, body) ? chosen : Charset::Utf8;
+  if (!carries(chosen, subject) || !carries(chosen, body)) return Charset::Utf8;
+  if (chosen == Charset::Iso2022Jp && hasLongLine(chosen, body)) return Charset::Utf8;
+  return chosen;
+}
+
+bool goesAsEightBit(const QString& subject, const QString& body, Charset chosen) {
+  return charsetFor(subject, body, chosen) == Charset::Utf8 && !hasLongLine(Charset::Utf8, body);
 }
 
 QByteArray subjectLines(const QString& subject, Charset charset) {
@@ -142,7 +158,7 @@ Composed compose(const QString& subject, const QString& body, Charset charset, b
   QByteArray encodedBody;
   if (charset == Charset::Iso2022Jp) {
     encodedBody = bodyLines(charset, body);
-  } else if (eightBit) {
+  } else if (eightBit && !hasLongLine(charset, body)) {
     encoding = BodyEncoding::EightBit;
     encodedBody = bodyLines(charset, body);
   } else {

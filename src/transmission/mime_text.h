@@ -23,10 +23,17 @@ struct Composed {
 };
 
 // The character set a mail goes in: the chosen one, or UTF-8 where
-// ISO-2022-JP cannot carry the subject or the body.
+// ISO-2022-JP cannot carry the subject or the body, or where a body line
+// would pass SMTP's 998 octets (base64 carries it whole; a line broken in
+// ISO-2022-JP would reach the reader broken).
 MailSettings::Charset charsetFor(const QString& subject, const QString& body, MailSettings::Charset chosen);
 
-// eightBit: the server announced 8BITMIME (UTF-8 then goes unencoded).
+// The body may go unencoded to a server that announced 8BITMIME: UTF-8
+// with no line past SMTP's limit (such a body goes in base64).
+bool goesAsEightBit(const QString& subject, const QString& body, MailSettings::Charset chosen);
+
+// eightBit: the server announced 8BITMIME (UTF-8 then goes unencoded
+// where goesAsEightBit allows).
 // senderDomain goes into the Message-ID.
 Composed compose(const QString& subject, const QString& body, MailSettings::Charset charset, bool eightBit,
                  const QString& senderDomain);

@@ -19,7 +19,7 @@ void SmtpDialogue::sendMailFrom(const OutgoingMail& mail) {
   // UTF-8 goes unencoded to a server that takes 8-bit mail (RFC 6152).
   eightBit_ = mail.charset != MailSettings::Charset::ShiftJis &&
               setup_.extensions().contains(QStringLiteral("8BITMIME")) &&
-              MimeText::charsetFor(mail.subject, mail.body, mail.charset) == MailSettings::Charset::Utf8;
+              MimeText::goesAsEightBit(mail.subject, mail.body, mail.charset);
   server_.sendLine(QStringLiteral("MAIL FROM:<") + mail.from + QLatin1Char('>') +
                    (eightBit_ ? QStringLiteral(" BODY=8BITMIME") : QString()));
   // The mail text begins anew.

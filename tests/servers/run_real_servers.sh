@@ -73,6 +73,7 @@ pids="$pids $!"
 #   465   TLS from the first byte, AUTH LOGIN
 #   2525  no encryption, AUTH CRAM-MD5 (and PLAIN, LOGIN) in clear
 #   2526  no encryption, AUTH PLAIN LOGIN only
+#   2527  no encryption, no AUTH, no 8BITMIME
 #   4651  TLS, a certificate for another name
 #   4652  TLS, an expired certificate
 #   4653  TLS, a certificate of an unknown CA
@@ -93,6 +94,7 @@ smtp_secure 465 --cert "$certs/localhost.pem" --key "$certs/localhost.key" --imp
   --exclude-auth CRAM-MD5 --exclude-auth PLAIN
 smtp_secure 2525 --auth "$login" --auth-plain-text
 smtp_secure 2526 --auth "$login" --auth-plain-text --exclude-auth CRAM-MD5
+smtp_secure 2527 --no-8bitmime
 smtp_secure 4651 --cert "$certs/elsewhere.pem" --key "$certs/elsewhere.key" --implicit-tls --auth "$login"
 smtp_secure 4652 --cert "$certs/expired.pem" --key "$certs/expired.key" --implicit-tls --auth "$login"
 smtp_secure 4653 --cert "$certs/unknown.pem" --key "$certs/unknown.key" --implicit-tls --auth "$login"
@@ -102,7 +104,7 @@ pids="$pids $!"
 wait_for_listener t 25
 wait_for_listener t 110
 wait_for_listener t 995
-for port in 587 465 2525 2526 4651 4652 4653 4654; do wait_for_listener t "$port"; done
+for port in 587 465 2525 2526 2527 4651 4652 4653 4654; do wait_for_listener t "$port"; done
 wait_for_listener u 53
 printf 'nameserver 127.0.0.1\noptions attempts:1 timeout:1\n' > "$work/resolv.conf"
 

@@ -17,6 +17,7 @@ For sending through a provider it can also:
   --exclude-auth MECH   leave this mechanism out (may be repeated)
   --capture FILE        keep every byte the clients sent on the wire, as it
                         crossed it (encrypted where it was), in FILE
+  --no-8bitmime         leave 8BITMIME out of the EHLO reply
   --raw close           no SMTP at all: close each connection once the
                         client has sent something (a handshake that ends)
 """
@@ -43,6 +44,7 @@ class Handler:
         self.pop_log = pop_log
         self.login = login  # (user, password) when AUTH is offered
         self.implicit_tls = False
+        self.no_8bitmime = False
         self.count = 0
 
     def authenticate(self, server, session, envelope, mechanism, auth_data):
@@ -71,6 +73,13 @@ class Handler:
         session.host_name = hostname
         session.pop_logins = self.pop_logins()
         return "250 {}".format(server.hostname)
+
+    async def handle_EHLO(self, server, session, envelope, hostname, responses):
+        session.host_name = hostname
+        session.pop_logins = self.pop_logins()
+        if self.no_8bitmime:
+            responses = [line for line in responses if "8BITMIME" not in line]
+        return responses
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
         if address in self.refused:
@@ -165,6 +174,7 @@ def main():
     parser.add_argument("--auth-plain-text", action="store_true")
     parser.add_argument("--exclude-auth", action="append", default=[])
     parser.add_argument("--capture")
+    parser.add_argument("--no-8bitmime", action="store_true")
     parser.add_argument("--raw", choices=["close"])
     args = parser.parse_args()
 
@@ -181,6 +191,7 @@ def main():
     login = tuple(args.auth.split(":", 1)) if args.auth else None
     handler = Handler(args.spool, args.refuse, args.pop_log, login)
     handler.implicit_tls = args.implicit_tls
+    handler.no_8bitmime = args.no_8bitmime
     context = None
     if args.cert:
         context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
