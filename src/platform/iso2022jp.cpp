@@ -61,4 +61,18 @@ std::optional<QByteArray> encode(QStringView text) {
   return out;
 }
 
+QString decode(const QByteArray& bytes) {
+  UErrorCode status = U_ZERO_ERROR;
+  UConverter* cnv = ucnv_open("ISO-2022-JP", &status);
+  if (U_FAILURE(status)) return QString::fromLatin1(bytes);
+  // ISO-2022-JP never takes more UTF-16 units than bytes.
+  QString out(bytes.size() + 1, Qt::Uninitialized);
+  const int32_t written = ucnv_toUChars(cnv, reinterpret_cast<UChar*>(out.data()), static_cast<int32_t>(out.size()),
+                                        bytes.constData(), static_cast<int32_t>(bytes.size()), &status);
+  ucnv_close(cnv);
+  if (U_FAILURE(status)) return QString::fromLatin1(bytes);
+  out.resize(written);
+  return out;
+}
+
 }  // namespace Iso2022Jp

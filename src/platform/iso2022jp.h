@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 #include <QStringView>
 #include <optional>
 
@@ -12,5 +13,8 @@ namespace Iso2022Jp {
 // in JIS X 0208 (CP932's own characters such as ①, ㈱, 髙; half-width
 // katakana; emoji; Hangul).
 std::optional<QByteArray> encode(QStringView text);
+
+// ISO-2022-JP text read back (what cannot be read becomes U+FFFD).
+QString decode(const QByteArray& bytes);
 
 }  // namespace Iso2022Jp

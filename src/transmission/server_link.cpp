@@ -1,6 +1,7 @@
 #include "server_link.h"
 
 #include "ansi_code_page.h"
+#include "iso2022jp.h"
 #include "socket_control.h"
 #include "transcript.h"
 #include "transmission_texts.h"
@@ -8,16 +9,19 @@
 using TransmissionTexts::kCrLf;
 
 void ServerLink::connect(const QString& host, std::uint16_t port) {
+  Transcript::note(QStringLiteral("connect %1:%2").arg(host).arg(port));
   reader_.clear();
   socket_.Connect(host, port);
 }
 
 void ServerLink::connectTls(const QString& host, std::uint16_t port) {
+  Transcript::note(QStringLiteral("connect %1:%2, TLS from the first byte").arg(host).arg(port));
   reader_.clear();
   socket_.ConnectTls(host, port);
 }
 
 void ServerLink::startTls() {
+  Transcript::note(QStringLiteral("TLS handshake"));
   reader_.clear();
   socket_.StartTls();
 }
@@ -55,7 +59,13 @@ void ServerLink::sendSecret(const QString& command, const QString& argument) {
   socket_.SendData(AnsiCodePage::fromUnicode(command + argument + kCrLf));
 }
 
-void ServerLink::sendBytes(const QByteArray& bytes) {
-  if (lcTranscript().isDebugEnabled()) Transcript::sent(AnsiCodePage::toUnicode(bytes));
+void ServerLink::sendBytes(const QByteArray& bytes, MailSettings::Charset charset) {
+  if (lcTranscript().isDebugEnabled()) {
+    switch (charset) {
+      case MailSettings::Charset::ShiftJis: Transcript::sent(AnsiCodePage::toUnicode(bytes)); break;
+      case MailSettings::Charset::Iso2022Jp: Transcript::sent(Iso2022Jp::decode(bytes)); break;
+      case MailSettings::Charset::Utf8: Transcript::sent(QString::fromUtf8(bytes)); break;
+    }
+  }
   socket_.SendData(bytes);
 }

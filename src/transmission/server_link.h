@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mail_settings.h"
 #include "reply_reader.h"
 
 #include <QString>
@@ -37,8 +38,9 @@ class ServerLink {
   void sendLine(const QString& line);
   // "command argument" and CR LF, the argument hidden in the transcript.
   void sendSecret(const QString& command, const QString& argument);
-  // Bytes whose lines already end with CR LF (the mail text and its end).
-  void sendBytes(const QByteArray& bytes);
+  // Bytes whose lines already end with CR LF (the mail text and its end),
+  // in the transcript as read in the charset they are written in.
+  void sendBytes(const QByteArray& bytes, MailSettings::Charset charset = MailSettings::Charset::ShiftJis);
 
  private:
   SocketControl& socket_;

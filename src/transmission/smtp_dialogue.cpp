@@ -83,21 +83,24 @@ void SmtpDialogue::step(const SmtpReply& reply, OutgoingMail& mail, bool encrypt
       server_.sendLine(QStringLiteral("DATA"));
       state_ = State::AwaitDataGoAhead;
       break;
-    case State::AwaitDataGoAhead:
+    case State::AwaitDataGoAhead: {
       if (reply.code() != u"354") return;
       mailText_ += AnsiCodePage::fromUnicode(MailText::XMailerLine());
+      MailSettings::Charset sentIn = mail.charset;
       if (mail.charset == MailSettings::Charset::ShiftJis) {
         // No line longer than SMTP allows: a long paragraph is broken, not refused.
         mailText_ += AnsiCodePage::fromUnicode(MailText::SubjectLine(mail.subject) + kCrLf +
                                                MailText::BreakLongLines(mail.body));
       } else {
-        mailText_ += MimeText::compose(mail.subject, mail.body, mail.charset, eightBit_,
-                                       mail.from.section(QLatin1Char('@'), -1))
-                         .text;
+        const MimeText::Composed composed =
+            MimeText::compose(mail.subject, mail.body, mail.charset, eightBit_, mail.from.section(QLatin1Char('@'), -1));
+        mailText_ += composed.text;
+        sentIn = composed.charset;
       }
-      server_.sendBytes(MailText::DataForWire(mailText_));
+      server_.sendBytes(MailText::DataForWire(mailText_), sentIn);
       state_ = State::AwaitDataAccepted;
       break;
+    }
     case State::AwaitDataAccepted:
       if (reply.code() != u"250") return;
       server_.sendLine(QStringLiteral("QUIT"));

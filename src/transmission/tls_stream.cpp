@@ -1,7 +1,10 @@
 #include "tls_stream.h"
 
+#include "transcript.h"
 #include "wsa_error_numbers.h"
 
+#include <QSslCertificate>
+#include <QSslCipher>
 #include <QSslSocket>
 #include <QStringList>
 
@@ -11,6 +14,14 @@
 namespace {
 
 constexpr qint64 kBufferBytes = 64 * 1024;
+
+QString protocolName(QSsl::SslProtocol protocol) {
+  switch (protocol) {
+    case QSsl::TlsV1_2: return QStringLiteral("TLS 1.2");
+    case QSsl::TlsV1_3: return QStringLiteral("TLS 1.3");
+    default: return QStringLiteral("TLS (an older version)");
+  }
+}
 
 }  // namespace
 
@@ -24,6 +35,7 @@ TlsStream::TlsStream(int descriptor, const QString& serverName, QObject* parent)
   connect(socket_, &QSslSocket::encrypted, this, [this] {
     const DeleteWhenIdle::Call call(lifetime_);
     encrypted_ = true;
+    transcribeSession();
     emit encrypted();
   });
   connect(socket_, &QSslSocket::sslErrors, this, [this](const QList<QSslError>& errors) {
@@ -113,11 +125,22 @@ void TlsStream::release() {
   socket_->disconnectFromHost();  // after what is still unsent
 }
 
+// Which TLS, and whose certificate, for whoever reads the transcript.
+void TlsStream::transcribeSession() const {
+  if (!lcTranscript().isDebugEnabled()) return;
+  const QSslCertificate certificate = socket_->peerCertificate();
+  Transcript::note(QStringLiteral("%1, %2; certificate: %3; issuer: %4")
+                       .arg(protocolName(socket_->sessionProtocol()), socket_->sessionCipher().name(),
+                            certificate.subjectDisplayName(), certificate.issuerDisplayName()));
+}
+
 void TlsStream::onErrorOccurred() {
   const DeleteWhenIdle::Call call(lifetime_);
   if (released_) return;
   const QAbstractSocket::SocketError error = socket_->error();
   if (!encrypted_) {
+    Transcript::note(QStringLiteral("TLS handshake failed: ") +
+                     (certificateProblem_.isEmpty() ? socket_->errorString() : certificateProblem_));
     if (!certificateProblem_.isEmpty()) {
       emit failed(TlsError::kCertificateRejected, certificateProblem_);
     } else {

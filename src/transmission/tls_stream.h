@@ -33,6 +33,7 @@ class TlsStream : public ByteStream {
 
  private:
   void onErrorOccurred();
+  void transcribeSession() const;
   void passOn();
   void end(int errnum);
 

@@ -1,6 +1,7 @@
 #include "transcript.h"
 
 #include <QStringView>
+#include <QTime>
 
 Q_LOGGING_CATEGORY(lcTranscript, "talvenor.transcript", QtWarningMsg)
 
@@ -9,11 +10,12 @@ namespace {
 
 void eachLine(const char* arrow, const QString& text) {
   if (!lcTranscript().isDebugEnabled()) return;
+  const QString stamp = QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz"));
   QStringView rest(text);
   if (rest.endsWith(u'\n')) rest.chop(1);
   for (QStringView line : rest.split(u'\n')) {
     if (line.endsWith(u'\r')) line.chop(1);
-    qCDebug(lcTranscript).noquote() << arrow << line.toString();
+    qCDebug(lcTranscript).noquote() << stamp << arrow << line.toString();
   }
 }
 
@@ -22,5 +24,7 @@ void eachLine(const char* arrow, const QString& text) {
 void sent(const QString& text) { eachLine("-->", text); }
 
 void received(const QString& text) { eachLine("<--", text); }
+
+void note(const QString& text) { eachLine("***", text); }
 
 }  // namespace Transcript

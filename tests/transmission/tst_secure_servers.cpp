@@ -15,7 +15,9 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLoggingCategory>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSslConfiguration>
 #include <QTest>
 
@@ -85,6 +87,8 @@ class TstSecureServers : public QObject {
   void greetingNeverComesOnTheTlsPort();
   void mailArrivesAsTyped_data();
   void mailArrivesAsTyped();
+  void transcript_data();
+  void transcript();
   void popBeforeSmtp_data();
   void popBeforeSmtp();
   void passwordsFromTheKeyring();
@@ -253,6 +257,66 @@ void TstSecureServers::mailArrivesAsTyped() {
   QString received = read.value(QStringLiteral("body")).toString().replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   while (received.endsWith(u'\n')) received.chop(1);
   QCOMPARE(received, body);
+}
+
+// The transcript support can read: where the program connected, the TLS
+// session and the server's certificate, a failed handshake, and the mail
+// text as read in the charset it went in.
+void TstSecureServers::transcript_data() {
+  QTest::addColumn<int>("security");
+  QTest::addColumn<int>("port");
+  QTest::addColumn<int>("charset");
+  QTest::addColumn<QStringList>("expected");  // regular expressions, in this order
+  const int iso = int(MailSettings::Charset::Iso2022Jp);
+  const int utf8 = int(MailSettings::Charset::Utf8);
+  QTest::newRow("STARTTLS, UTF-8 in 8 bits")
+      << int(Smtp::StartTls) << 587 << utf8
+      << QStringList{QStringLiteral("\\*\\*\\* connect localhost:587$"), QStringLiteral("--> STARTTLS$"),
+                     QStringLiteral("\\*\\*\\* TLS handshake$"),
+                     QStringLiteral("\\*\\*\\* TLS 1\\.[23], \\S+; certificate: localhost; issuer: .+"),
+                     QStringLiteral("--> AUTH PLAIN \\*+$"), QStringLiteral("--> 明日の会議$")};
+  QTest::newRow("ISO-2022-JP") << int(Smtp::None) << 2527 << iso
+                               << QStringList{QStringLiteral("\\*\\*\\* connect localhost:2527$"),
+                                              QStringLiteral("--> 明日の会議$"), QStringLiteral("<-- 221 ")};
+  QTest::newRow("unknown CA") << int(Smtp::Ssl) << 4653 << utf8
+                              << QStringList{QStringLiteral("\\*\\*\\* connect localhost:4653, TLS from the first byte$"),
+                                             QStringLiteral("\\*\\*\\* TLS handshake failed: .+")};
+}
+
+void TstSecureServers::transcript() {
+  QFETCH(int, security);
+  QFETCH(int, port);
+  QFETCH(int, charset);
+  QFETCH(QStringList, expected);
+  static QStringList lines;
+  lines.clear();
+  QLoggingCategory::setFilterRules(QStringLiteral("talvenor.transcript.debug=true"));
+  const QtMessageHandler previous =
+      qInstallMessageHandler([](QtMsgType, const QMessageLogContext& context, const QString& message) {
+        if (qstrcmp(context.category, "talvenor.transcript") == 0) lines << message;
+      });
+  {
+    Sender sender;
+    sender.settings.smtpSecurity = Smtp(security);
+    sender.settings.smtpPort = std::uint16_t(port);
+    sender.settings.smtpAuth = security != int(Smtp::None);
+    sender.settings.smtpUser = QStringLiteral("taro");
+    sender.settings.smtpPassword = kPassword;
+    sender.settings.charset = MailSettings::Charset(charset);
+    sender.mail.CmdMail_Click(QStringLiteral("hanako@talvenor.test"), QStringLiteral("件名"),
+                              QStringLiteral("明日の会議"));
+    QTRY_COMPARE_WITH_TIMEOUT(sender.boxes.count(), 2, 20000);
+  }
+  qInstallMessageHandler(previous);
+  QLoggingCategory::setFilterRules(QString());
+
+  qsizetype at = 0;
+  for (const QString& pattern : expected) {
+    const QRegularExpression line(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d{3} ") + pattern);
+    while (at < lines.size() && !line.match(lines[at]).hasMatch()) ++at;
+    QVERIFY2(at < lines.size(), qPrintable(pattern + QStringLiteral(" not in order in:\n") + lines.join(u'\n')));
+  }
+  QVERIFY(!lines.join(u'\n').contains(kPassword));
 }
 
 void TstSecureServers::popBeforeSmtp_data() {
