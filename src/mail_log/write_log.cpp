@@ -1,6 +1,6 @@
 #include "write_log.h"
 
-#include "mod_ini.h"
+#include "app_places.h"
 
 #include <QFile>
 
@@ -181,15 +181,17 @@ QString ChooseLogFileName(const QString& dayFolder, const QString& subject, cons
   return name;
 }
 
-QString LogFolderPath() { return ModINI::AppFolder() + QStringLiteral("mailLOG"); }
+QString LogFolderPath() { return AppPlaces::LogFolderPath(); }
 
 // Each step runs only when the one before it succeeded; a failure means
 // that nothing is written, and the result says where and why.
 LogResult WriteLog(const QByteArray& mailText, const QString& mSubject, const QDateTime& now) {
-  // The program's folder may be shared; its mailLOG and the day folder must
-  // be the user's alone. Folders and files made here are the user's alone
-  // too (0700, 0600); those that exist keep their modes.
-  QString appFolder = ModINI::AppFolder();
+  // The folder that holds mailLOG (the program's, or the user's own when
+  // installed) may be shared; mailLOG and the day folder must be the
+  // user's alone. Folders and files made here are the user's alone too
+  // (0700, 0600); those that exist keep their modes.
+  AppPlaces::PrepareLogParent();
+  QString appFolder = AppPlaces::Current().logParent;
   while (appFolder.size() > 1 && appFolder.endsWith(QLatin1Char('/'))) appFolder.chop(1);
   Descriptor app;
   QString reason = openFolder(AT_FDCWD, QFile::encodeName(appFolder), false, false, app);

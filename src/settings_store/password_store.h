@@ -12,8 +12,8 @@ namespace PasswordStore {
 
 enum class Which { Pop, Smtp };
 
-// The keyring entries of this installation: the program's folder is in the
-// service name, so two installations never share a password.
+// The keyring entries of these settings: the folder of the Data.ini in use
+// is in the service name, so two sets of settings never share a password.
 QString keyringService();
 QString keyringKey(Which which);  // "PASS", "SmtpPass": the keys Data.ini keeps them under too
 
