@@ -191,11 +191,11 @@ LogResult WriteLog(const QByteArray& mailText, const QString& mSubject, const QD
   // user's alone. Folders and files made here are the user's alone too
   // (0700, 0600); those that exist keep their modes.
   AppPlaces::PrepareLogParent();
-  QString appFolder = AppPlaces::Current().logParent;
-  while (appFolder.size() > 1 && appFolder.endsWith(QLatin1Char('/'))) appFolder.chop(1);
+  QString logParent = AppPlaces::Current().logParent;
+  while (logParent.size() > 1 && logParent.endsWith(QLatin1Char('/'))) logParent.chop(1);
   Descriptor app;
-  QString reason = openFolder(AT_FDCWD, QFile::encodeName(appFolder), false, false, app);
-  if (!reason.isEmpty()) return {false, appFolder, reason};
+  QString reason = openFolder(AT_FDCWD, QFile::encodeName(logParent), false, false, app);
+  if (!reason.isEmpty()) return {false, logParent, reason};
 
   const QString logFolder = LogFolderPath();
   Descriptor log;
