@@ -1,6 +1,6 @@
 #include "write_log.h"
 
-#include "mod_ini.h"
+#include "app_places.h"
 
 #include <QFile>
 
@@ -181,19 +181,21 @@ QString ChooseLogFileName(const QString& dayFolder, const QString& subject, cons
   return name;
 }
 
-QString LogFolderPath() { return ModINI::AppFolder() + QStringLiteral("mailLOG"); }
+QString LogFolderPath() { return AppPlaces::LogFolderPath(); }
 
 // Each step runs only when the one before it succeeded; a failure means
 // that nothing is written, and the result says where and why.
 LogResult WriteLog(const QByteArray& mailText, const QString& mSubject, const QDateTime& now) {
-  // The program's folder may be shared; its mailLOG and the day folder must
-  // be the user's alone. Folders and files made here are the user's alone
-  // too (0700, 0600); those that exist keep their modes.
-  QString appFolder = ModINI::AppFolder();
-  while (appFolder.size() > 1 && appFolder.endsWith(QLatin1Char('/'))) appFolder.chop(1);
+  // The folder that holds mailLOG (the program's, or the user's own when
+  // installed) may be shared; mailLOG and the day folder must be the
+  // user's alone. Folders and files made here are the user's alone too
+  // (0700, 0600); those that exist keep their modes.
+  AppPlaces::PrepareLogParent();
+  QString logParent = AppPlaces::Current().logParent;
+  while (logParent.size() > 1 && logParent.endsWith(QLatin1Char('/'))) logParent.chop(1);
   Descriptor app;
-  QString reason = openFolder(AT_FDCWD, QFile::encodeName(appFolder), false, false, app);
-  if (!reason.isEmpty()) return {false, appFolder, reason};
+  QString reason = openFolder(AT_FDCWD, QFile::encodeName(logParent), false, false, app);
+  if (!reason.isEmpty()) return {false, logParent, reason};
 
   const QString logFolder = LogFolderPath();
   Descriptor log;

@@ -5,11 +5,12 @@
 #include <functional>
 
 // The sent-mail log: every completely sent mail as an .eml file under
-// mailLOG beside the program, one folder per day (yyyyMMdd), named after
+// mailLOG (beside the program, or in the user's data folder when installed:
+// AppPlaces decides), one folder per day (yyyyMMdd), named after
 // its subject. A log that cannot be written is reported by the caller.
 namespace MailLog {
 
-// The program's folder followed by "mailLOG" (one separator between).
+// The log folder in use: AppPlaces::LogFolderPath().
 QString LogFolderPath();
 
 // The name a mail with this subject gets in the day folder (given with its

@@ -5,8 +5,6 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
-#include <QPixmap>
 #include <QPushButton>
 
 namespace ComposerControls {
@@ -36,21 +34,6 @@ QComboBox* makeCombo(QWidget* parent, QLineEdit* edit) {
   combo->setCompleter(nullptr);
   WindowLook::paint(combo, {QPalette::Base, QPalette::Button}, kBoxColour);
   return combo;
-}
-
-QIcon makeIcon() {
-  QPixmap pixmap(32, 32);
-  pixmap.fill(WindowLook::kWindowColour);
-  QPainter painter(&pixmap);
-  painter.setRenderHint(QPainter::Antialiasing);
-  const QRectF letter(4.5, 8.5, 23, 16);
-  painter.setPen(QPen(QColor(40, 70, 100), 1.5));
-  painter.setBrush(kBoxColour);
-  painter.drawRect(letter);
-  painter.drawLine(letter.topLeft(), QPointF(16, 17.5));
-  painter.drawLine(letter.topRight(), QPointF(16, 17.5));
-  painter.end();
-  return QIcon(pixmap);
 }
 
 }  // namespace ComposerControls

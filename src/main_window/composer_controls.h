@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QIcon>
 #include <QString>
 
 class QComboBox;
@@ -22,7 +21,5 @@ QPushButton* makeButton(QWidget* parent, const QString& text);
 // An editable list that holds exactly what was typed: Enter adds nothing
 // to the list, and typing is not completed from it.
 QComboBox* makeCombo(QWidget* parent, QLineEdit* edit);
-// The window's icon: a letter on the window's blue.
-QIcon makeIcon();
 
 }  // namespace ComposerControls

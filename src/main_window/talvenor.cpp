@@ -79,7 +79,6 @@ Talvenor::~Talvenor() {
 
 void Talvenor::buildControls() {
   setWindowTitle(QStringLiteral("Talvenor"));
-  setWindowIcon(makeIcon());
   setFixedSize(kClientWidth, kClientHeight);
   WindowLook::paint(this, {QPalette::Window}, kWindowColour);
   setAutoFillBackground(true);

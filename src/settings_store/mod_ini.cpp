@@ -1,6 +1,7 @@
 #include "mod_ini.h"
 
 #include "ansi_code_page.h"
+#include "app_places.h"
 #include "ini_text.h"
 
 #include <QCoreApplication>
@@ -91,7 +92,7 @@ QString AppFolder() {
   return folder;
 }
 
-QString SettingsPath() { return AppFolder() + kFileName; }
+QString SettingsPath() { return AppPlaces::SettingsPath(); }
 
 // One read of the file, or the one the current batch made.
 bool readSettings(QByteArray& bytes) {
@@ -155,6 +156,9 @@ ReadBatch::~ReadBatch() {
   batch().bytes.reset();
 }
 
-void setAppFolderForTesting(const QString& folder) { testFolder() = folder; }
+void setAppFolderForTesting(const QString& folder) {
+  testFolder() = folder;
+  AppPlaces::Forget();
+}
 
 }  // namespace ModINI

@@ -3,8 +3,9 @@
 #include <QString>
 #include <cstdint>
 
-// Access to the settings file Data.ini beside the program. Every call is one
-// complete read or write of the file; nothing is cached.
+// Access to the settings file Data.ini: beside the program, or the user's
+// own when installed (AppPlaces decides). Every call is one complete read
+// or write of the file; nothing is cached.
 namespace ModINI {
 
 inline const QString kFileName = QStringLiteral("Data.ini");
@@ -12,7 +13,7 @@ inline const QString kFileName = QStringLiteral("Data.ini");
 // The program's folder with a trailing separator ("/opt/talvenor/", "/").
 QString AppFolder();
 
-// Full path of the settings file: AppFolder() + "Data.ini".
+// Full path of the settings file in use (AppPlaces::SettingsPath).
 QString SettingsPath();
 
 // The value under [section] key=, blanks trimmed; empty when file, section

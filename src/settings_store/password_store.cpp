@@ -1,8 +1,8 @@
 #include "password_store.h"
 
+#include "app_places.h"
 #include "data_ini_layout.h"
 #include "keyring.h"
-#include "mod_ini.h"
 
 namespace PasswordStore {
 
@@ -18,7 +18,7 @@ bool inKeyring(const MailSettings& settings) {
 
 }  // namespace
 
-QString keyringService() { return QStringLiteral("Talvenor ") + ModINI::AppFolder(); }
+QString keyringService() { return QStringLiteral("Talvenor ") + AppPlaces::SettingsFolder(); }
 
 QString keyringKey(Which which) { return which == Which::Pop ? DataIni::Key::PASS : DataIni::Key::SmtpPass; }
 

@@ -20,8 +20,8 @@ inline const QString kKeyringAdvice = QStringLiteral(
 inline const QString kKeyringSilentNote =
     QStringLiteral("キーリングが応答しないため、パスワードを表示できません。") + kKeyringAdvice;
 
-// The keyring entries of this installation: the program's folder is in the
-// service name, so two installations never share a password.
+// The keyring entries of these settings: the folder of the Data.ini in use
+// is in the service name, so two sets of settings never share a password.
 QString keyringService();
 QString keyringKey(Which which);  // "PASS", "SmtpPass": the keys Data.ini keeps them under too
 

@@ -1,14 +1,13 @@
 #include "mod_dbl_launch.h"
 
+#include "app_places.h"
 #include "message_box.h"
 #include "settings_window_opener.h"
-#include "mod_ini.h"
 #include "plain_text.h"
 #include "single_instance.h"
 #include "talvenor.h"
 
 #include <QApplication>
-#include <QFileInfo>
 
 namespace ModDblLaunch {
 
@@ -27,7 +26,8 @@ StartOutcome Main(const QString& instanceKey, int& exitCode) {
     return StartOutcome::SecondInstance;
   }
 
-  if (!QFileInfo::exists(ModINI::SettingsPath())) {
+  // Installed, the user's own settings are made from the shipped default.
+  if (!AppPlaces::PrepareSettingsFile()) {
     MessageBox::MsgBox(settingsMissingText(), MessageBox::Buttons::Ok, MessageBox::Icon::Critical);
     return StartOutcome::SettingsMissing;
   }

@@ -3,7 +3,8 @@
 #include <QString>
 
 // The start procedure: one instance per executable, the settings file must
-// exist, then the main window runs until it is closed.
+// exist (or be made from the shipped default when installed), then the
+// main window runs until it is closed.
 namespace ModDblLaunch {
 
 enum class StartOutcome { SecondInstance, SettingsMissing, MainWindowRan };

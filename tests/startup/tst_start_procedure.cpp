@@ -1,11 +1,14 @@
 // The start procedure: the missing-settings message and the second start.
+#include "application_setup.h"
 #include "mod_dbl_launch.h"
 #include "scripted_message_boxes.h"
 #include "single_instance.h"
 #include "temp_app_folder.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QTest>
+#include <QTranslator>
 #include <QUuid>
 
 class TestStartProcedure : public QObject {
@@ -27,6 +30,25 @@ class TestStartProcedure : public QObject {
     QVERIFY(QApplication::topLevelWidgets().isEmpty() ||
             std::none_of(QApplication::topLevelWidgets().begin(), QApplication::topLevelWidgets().end(),
                          [](QWidget* w) { return w->isVisible(); }));
+  }
+
+  // The windows carry the icon of the menu entry, from its SVG file, at the
+  // sizes title bars and task bars ask for; the desktop file name leads a
+  // Wayland desktop to that entry.
+  void windowsCarryTheMenuEntrysIcon() {
+    QTranslator translator;
+    ApplicationSetup::Prepare(*qApp, translator);
+    const QString id = QGuiApplication::desktopFileName();
+    const QString desktop = qEnvironmentVariable("TALVENOR_SOURCE_DIR") + QStringLiteral("/desktop/") + id;
+    QVERIFY2(QFileInfo::exists(desktop + QStringLiteral(".desktop")), qPrintable(id));
+    QVERIFY(QFileInfo::exists(desktop + QStringLiteral(".svg")));
+    const QIcon icon = QApplication::windowIcon();
+    for (const int size : {16, 24, 32, 48}) {
+      QVERIFY(icon.availableSizes().contains(QSize(size, size)));
+      const QImage image = icon.pixmap(size).toImage();
+      QCOMPARE(image.pixelColor(size / 2, size / 2).alpha(), 255);  // drawn, not empty
+      QCOMPARE(image.pixelColor(0, 0).alpha(), 0);                  // the tile's round corner
+    }
   }
 
   void secondStartEndsWithoutLookingAtSettings() {

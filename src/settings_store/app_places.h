@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+
+// Which folder holds Data.ini and which holds the sent-mail log mailLOG.
+// Every reader of those places asks here.
+//
+// Portable: a Data.ini beside the executable keeps both beside the
+// executable, as the program always had them.
+// Installed: without one, but with the shipped default settings
+// (<prefix>/share/talvenor/Data.ini, found from the executable's folder),
+// the user's own folders hold them: $XDG_CONFIG_HOME/talvenor/Data.ini
+// (made from the shipped default on the first start) and
+// $XDG_DATA_HOME/talvenor/mailLOG.
+namespace AppPlaces {
+
+enum class Mode { Portable, PerUser };
+
+struct Places {
+  Mode mode = Mode::Portable;
+  QString settingsFolder;  // holds Data.ini; with a trailing "/"
+  QString logParent;       // holds mailLOG; with a trailing "/"
+};
+
+// The choice for a program living in programFolder, with these XDG base
+// folders. Portable when the program's folder has a Data.ini, and when
+// there is no shipped default either (the start then reports the file
+// missing).
+Places Decide(const QString& programFolder, const QString& configHome, const QString& dataHome);
+
+// The places in use: decided once, on first use, from the program's folder
+// (ModINI::AppFolder) and the user's XDG folders, then kept for the run.
+const Places& Current();
+// Forgets the decision; the program's folder changed (tests).
+void Forget();
+
+QString SettingsFolder();
+QString SettingsPath();   // SettingsFolder() + "Data.ini"
+QString LogFolderPath();  // the log parent + "mailLOG"
+// The default settings an installed program ships, relative to its folder.
+QString ShippedSettingsPath(const QString& programFolder);
+
+// At start: whether there is a settings file to run with. Installed, a
+// missing per-user file is made from the shipped default (folder 0700,
+// file 0600); a file that is there is never touched.
+bool PrepareSettingsFile();
+
+// Before the log is written: installed, the folder that holds mailLOG is
+// made (0700) when missing. The program's own folder is never made.
+void PrepareLogParent();
+
+}  // namespace AppPlaces
