@@ -66,8 +66,10 @@ SmtpDetailsDialog::SmtpDetailsDialog(const SmtpDetails& details, bool keyringOff
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       storedPasswordStore_(details.passwordStore) {
   buildControls();
-  // The keyring is offered only where a Secret Service answers.
-  keyringBox->setVisible(keyringOffered);
+  // The keyring is offered only where a Secret Service answers; passwords
+  // already there can always be moved back to the file (the way out when
+  // the keyring has stopped answering).
+  keyringBox->setVisible(keyringOffered || details.passwordStore == MailSettings::PasswordStore::Keyring);
   keyringBox->setChecked(details.passwordStore == MailSettings::PasswordStore::Keyring);
   encryptionBox->setCurrentIndex(indexOf(details.security));
   shownSecurity_ = details.security;

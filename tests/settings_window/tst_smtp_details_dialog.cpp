@@ -140,8 +140,10 @@ void TstSmtpDetailsDialog::unusualPortAsks() {
   }
 }
 
-// The keyring box shows only where a Secret Service answers; hidden, the
-// store the settings had stays.
+// The keyring box shows where a Secret Service answers, and wherever the
+// passwords are in the keyring already (so that they can be moved back to
+// the file when it no longer answers); hidden, the store the settings had
+// stays.
 void TstSmtpDetailsDialog::passwordStoreChoice_data() {
   QTest::addColumn<bool>("offered");
   QTest::addColumn<bool>("storedInKeyring");
@@ -150,7 +152,8 @@ void TstSmtpDetailsDialog::passwordStoreChoice_data() {
   QTest::newRow("offered, chosen") << true << false << true << true;
   QTest::newRow("offered, moved back to the file") << true << true << false << false;
   QTest::newRow("not offered keeps the file") << false << false << true << false;
-  QTest::newRow("not offered keeps the keyring") << false << true << false << true;
+  QTest::newRow("not offered, kept in the keyring") << false << true << true << true;
+  QTest::newRow("not offered, moved back to the file") << false << true << false << false;
 }
 
 void TstSmtpDetailsDialog::passwordStoreChoice() {
@@ -162,9 +165,9 @@ void TstSmtpDetailsDialog::passwordStoreChoice() {
   start.passwordStore = storedInKeyring ? MailSettings::PasswordStore::Keyring : MailSettings::PasswordStore::File;
   SmtpDetailsDialog dialog(start, offered);
   dialog.show();
-  QCOMPARE(dialog.keyringBox->isVisible(), offered);
+  QCOMPARE(dialog.keyringBox->isVisible(), offered || storedInKeyring);
   QCOMPARE(dialog.keyringBox->text(), QStringLiteral("パスワードをキーリングに保存する"));
-  if (offered) dialog.keyringBox->setChecked(check);
+  if (dialog.keyringBox->isVisible()) dialog.keyringBox->setChecked(check);
   QCOMPARE(dialog.details().passwordStore == MailSettings::PasswordStore::Keyring, keyring);
 }
 
