@@ -1,6 +1,7 @@
 #include "mod_dbl_launch.h"
 
 #include "message_box.h"
+#include "sent_history_opener.h"
 #include "settings_window_opener.h"
 #include "mod_ini.h"
 #include "plain_text.h"
@@ -34,6 +35,7 @@ StartOutcome Main(const QString& instanceKey, int& exitCode) {
 
   Talvenor mainWindow;
   mainWindow.openSettingsWindow = [](Talvenor& owner) { ShowSettingsWindow(owner); };
+  mainWindow.openSentHistory = [](Talvenor& owner) { ShowSentHistory(owner); };
   instance.onRaiseRequest = [&mainWindow] { raiseLastActiveWindow(&mainWindow); };
   mainWindow.Form_Load();
   exitCode = QApplication::exec();
