@@ -23,6 +23,7 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QTextDocument>
 #include <cmath>
@@ -202,6 +203,10 @@ void Talvenor::connectHandlers() {
   connect(CmdClip, &QPushButton::clicked, this, &Talvenor::CmdClip_Click);
   connect(CmdMailINIT, &QPushButton::clicked, this, &Talvenor::CmdMailINIT_Click);
   connect(CmdClose, &QPushButton::clicked, this, &Talvenor::CmdClose_Click);
+  auto* historyKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_H), this);
+  connect(historyKey, &QShortcut::activated, this, [this] {
+    if (openSentHistory) openSentHistory(*this);
+  });
 }
 
 void Talvenor::keepCarrierSelection() {

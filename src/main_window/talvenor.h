@@ -36,6 +36,8 @@ class Talvenor : public QWidget {
   // Opens the settings window modally; the start-up code installs it, so
   // the window does not depend on the settings window's code.
   std::function<void(Talvenor&)> openSettingsWindow;
+  // Shows the sent-mail history (Ctrl+H); installed like openSettingsWindow.
+  std::function<void(Talvenor&)> openSentHistory;
 
   MailTransmission& transmission() { return *transmission_; }
   // The mail settings the program runs with: read at start, replaced when

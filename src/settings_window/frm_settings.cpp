@@ -100,12 +100,17 @@ void frmSettings::buildLogFrame() {
   logWarning = label(QStringLiteral("（ログはこのユーザーだけが開けます。）"), logFrame);
   ChkOUTLOG = checkBox(QStringLiteral("メール送信ログを残す"), logFrame);
   cmdLog = button(QStringLiteral("ログを開く"), logFrame);
+  cmdHistory = button(QStringLiteral("送信履歴..."), logFrame);
   {
     auto* layout = new QVBoxLayout(logFrame);
     layout->addWidget(logNote);
     layout->addWidget(logWarning);
     layout->addWidget(ChkOUTLOG);
-    layout->addWidget(cmdLog, 0, Qt::AlignLeft);
+    auto* logButtons = new QHBoxLayout;
+    logButtons->addWidget(cmdLog);
+    logButtons->addWidget(cmdHistory);
+    logButtons->addStretch(1);
+    layout->addLayout(logButtons);
     layout->addStretch(1);
   }
 }
@@ -233,7 +238,7 @@ void frmSettings::setKeyboardOrder() {
   // Keyboard order; the window opens with the focus on CmdCancel.
   const std::initializer_list<QWidget*> tabOrder{
       CmdCancel, TxtTo[0], TxtFrom,   TxtServer,    cmdSmtpDetails, TxtTo[1],       TxtTo[2],   TxtTo[3], TxtTo[4],
-      ChkOUTLOG, cmdLog,   ChkPBSMTP, TxtServerPOP, TxtUSER,        TxtPASS,        cmbPopSecurity, TxtPopPort, CmdTest,
+      ChkOUTLOG, cmdLog,   cmdHistory, ChkPBSMTP, TxtServerPOP, TxtUSER,        TxtPASS,        cmbPopSecurity, TxtPopPort, CmdTest,
       CmdOK};
   QWidget* previous = nullptr;
   for (QWidget* widget : tabOrder) {
@@ -246,6 +251,7 @@ void frmSettings::connectHandlers() {
   connect(CmdOK, &QPushButton::clicked, this, &frmSettings::CmdOK_Click);
   connect(CmdCancel, &QPushButton::clicked, this, &frmSettings::CmdCancel_Click);
   connect(cmdLog, &QPushButton::clicked, this, &frmSettings::cmdLog_Click);
+  connect(cmdHistory, &QPushButton::clicked, this, &frmSettings::historyRequested);
   connect(CmdTest, &QPushButton::clicked, this, &frmSettings::CmdTest_Click);
   connect(cmdSmtpDetails, &QPushButton::clicked, this, &frmSettings::cmdSmtpDetails_Click);
   // toggled, not clicked: the handlers also run when loading sets a box.

@@ -52,6 +52,7 @@ class frmSettings : public QDialog {
   QLabel* logWarning = nullptr;
   QCheckBox* ChkOUTLOG = nullptr;
   QPushButton* cmdLog = nullptr;
+  QPushButton* cmdHistory = nullptr;  // "送信履歴...": the sent-mail history window
   QGroupBox* bookFrame = nullptr;
   QLabel* bookNoteUnderlay = nullptr;
   QLabel* bookNote = nullptr;
@@ -86,6 +87,8 @@ class frmSettings : public QDialog {
  signals:
   // The settings were saved and the running settings replaced.
   void saved();
+  // 送信履歴... was pressed.
+  void historyRequested();
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;

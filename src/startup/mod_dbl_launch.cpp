@@ -2,6 +2,7 @@
 
 #include "app_places.h"
 #include "message_box.h"
+#include "sent_history_opener.h"
 #include "settings_window_opener.h"
 #include "plain_text.h"
 #include "single_instance.h"
@@ -34,6 +35,7 @@ StartOutcome Main(const QString& instanceKey, int& exitCode) {
 
   Talvenor mainWindow;
   mainWindow.openSettingsWindow = [](Talvenor& owner) { ShowSettingsWindow(owner); };
+  mainWindow.openSentHistory = [](Talvenor& owner) { ShowSentHistory(owner); };
   instance.onRaiseRequest = [&mainWindow] { raiseLastActiveWindow(&mainWindow); };
   mainWindow.Form_Load();
   exitCode = QApplication::exec();

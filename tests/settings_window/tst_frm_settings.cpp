@@ -188,7 +188,8 @@ class TestFrmSettings : public QObject {
     const QList<QWidget*> expected{window.CmdCancel,      window.TxtTo[0],       window.TxtFrom,
                                    window.TxtServer,      window.cmdSmtpDetails, window.TxtTo[1],
                                    window.TxtTo[2],       window.TxtTo[3],       window.TxtTo[4],
-                                   window.ChkOUTLOG,      window.cmdLog,         window.ChkPBSMTP,
+                                   window.ChkOUTLOG,      window.cmdLog,         window.cmdHistory,
+                                   window.ChkPBSMTP,
                                    window.TxtServerPOP,   window.TxtUSER,        window.TxtPASS,
                                    window.cmbPopSecurity, window.TxtPopPort,     window.CmdTest,
                                    window.CmdOK};

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "sent_mail_index.h"
+#include "sent_mail_reader.h"
+
+#include <QWidget>
+
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTreeView;
+
+// The window "送信履歴": every mail of the log folder, newest first, a
+// search box over 宛先, 題名 and 本文, the selected mail in a read-only
+// pane, and the buttons that reuse or delete it. It follows the folder
+// while open.
+class SentHistoryWindow : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit SentHistoryWindow(const QString& logFolder, QWidget* parent = nullptr);
+  ~SentHistoryWindow() override;
+
+  SentMailIndex& index() { return index_; }
+  // The selected mail's log file; empty when none is selected.
+  QString selectedPath() const;
+
+  // Controls.
+  QLineEdit* searchBox = nullptr;
+  QTreeView* mailList = nullptr;
+  QLabel* emptyNote = nullptr;       // "送信ログはまだありません。"
+  QLabel* unreadableNote = nullptr;  // "読み込めなかったファイル: N 件"
+  QLineEdit* shownTo = nullptr;
+  QLineEdit* shownFrom = nullptr;
+  QLineEdit* shownDate = nullptr;
+  QLineEdit* shownSubject = nullptr;
+  QPlainTextEdit* shownBody = nullptr;
+  QPushButton* cmdCompose = nullptr;  // "この内容で作成"
+  QPushButton* cmdDelete = nullptr;   // "削除"
+
+  void cmdCompose_Click();
+  void cmdDelete_Click();
+
+ signals:
+  // The user wants a new mail with this one's recipient, subject and body.
+  void composeRequested(const SentMailReader::SentMail& mail);
+
+ private:
+  void buildControls();
+  QWidget* buildReadingPane();
+  void showSelected();
+  void updateNotes();
+
+  SentMailIndex index_;
+};
