@@ -170,13 +170,13 @@ void TstSentHistoryWindow::newLogsAppear() {
   window.show();
   waitUntilLoaded(window);
 
-  QVERIFY(MailLog::WriteLog(LoggedMail::bytes({.subject = QStringLiteral("一通目")}, Charset::ShiftJis).chopped(2),
+  QVERIFY(MailLog::WriteLog(LoggedMail::bytes({.subject = QStringLiteral("一通目"), .body = {}}, Charset::ShiftJis).chopped(2),
                             QStringLiteral("一通目"))
               .written);
   QTRY_COMPARE(shownColumn(window, SentMailListModel::SubjectColumn), QStringList{QStringLiteral("一通目")});
   QTRY_VERIFY(!window.emptyNote->isVisible());
 
-  QVERIFY(MailLog::WriteLog(LoggedMail::bytes({.subject = QStringLiteral("二通目")}, Charset::Utf8).chopped(2),
+  QVERIFY(MailLog::WriteLog(LoggedMail::bytes({.subject = QStringLiteral("二通目"), .body = {}}, Charset::Utf8).chopped(2),
                             QStringLiteral("二通目"))
               .written);
   QTRY_COMPARE(window.mailList->model()->rowCount(), 2);
