@@ -1,7 +1,6 @@
 #include "keyring.h"
 
 #include "keyring_backend.h"
-
 #include "trusted_module.h"
 
 #include <QDir>
