@@ -1,37 +1,47 @@
 #include "keyring.h"
 
 #include "keyring_backend.h"
+#include "trusted_module.h"
 
-#include <QCoreApplication>
-#include <QLibrary>
+#include <QDir>
+
+#include <dlfcn.h>
 
 namespace Keyring {
 
 namespace {
 
-// The keyring module, loaded on first use from beside the program (or,
-// for programs of the build that live elsewhere, where the build put it),
-// and never unloaded.
-QLibrary* module() {
-  static QLibrary* const loaded = [] {
-    for (const QString& folder : {QCoreApplication::applicationDirPath(), QStringLiteral(TALVENOR_KEYRING_MODULE_DIR)}) {
-      auto* library = new QLibrary(folder + QLatin1Char('/') + QLatin1String(KeyringBackend::kModuleName));
-      if (library->load()) return library;
-      delete library;
+QString& moduleFileForTesting() {
+  static QString path;
+  return path;
+}
+
+// The keyring module, loaded on first use from beside the program, or from
+// the library folder of an installed program (<prefix>/lib/talvenor beside
+// <prefix>/bin), and never unloaded.
+void* module() {
+  static void* const loaded = []() -> void* {
+    const QString fileName = QLatin1String(KeyringBackend::kModuleFileName);
+    if (!moduleFileForTesting().isEmpty()) return TrustedModule::load(moduleFileForTesting());
+    const QString folder = TrustedModule::programFolder();
+    if (folder.isEmpty()) return nullptr;
+    for (const QString& path : {folder + QLatin1Char('/') + fileName,
+                                QDir::cleanPath(folder + QStringLiteral("/../lib/talvenor/") + fileName)}) {
+      if (void* handle = TrustedModule::load(path)) return handle;
     }
-    return static_cast<QLibrary*>(nullptr);
+    return nullptr;
   }();
   return loaded;
 }
 
 template <typename Function>
 Function lookUp(const char* name) {
-  QLibrary* library = module();
-  return library ? reinterpret_cast<Function>(library->resolve(name)) : nullptr;
+  void* handle = module();
+  return handle ? reinterpret_cast<Function>(::dlsym(handle, name)) : nullptr;
 }
 
 const QString kNoModule = QStringLiteral("キーリングを使う部品（%1）を読み込めませんでした。")
-                              .arg(QLatin1String(KeyringBackend::kModuleName));
+                              .arg(QLatin1String(KeyringBackend::kModuleFileName));
 
 Answer answerFrom(int status, QString secret, QString error) {
   Answer answer;
@@ -46,6 +56,8 @@ Answer answerFrom(int status, QString secret, QString error) {
 Answer noModule() { return answerFrom(KeyringBackend::kFailed, QString(), kNoModule); }
 
 }  // namespace
+
+void useModuleFileForTesting(const QString& path) { moduleFileForTesting() = path; }
 
 bool serviceAnswers() {
   const auto answers = lookUp<TalvenorKeyringServiceAnswers>("talvenor_keyring_service_answers");

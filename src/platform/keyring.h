@@ -29,4 +29,8 @@ Answer read(const QString& service, const QString& key);
 Answer write(const QString& service, const QString& key, const QString& secret);
 Answer remove(const QString& service, const QString& key);
 
+// Programs of the build that do not live beside the module (the tests) name
+// it here before the first call; the same checks apply to it.
+void useModuleFileForTesting(const QString& path);
+
 }  // namespace Keyring

@@ -10,7 +10,7 @@ constexpr int kOk = 0;
 constexpr int kNotFound = 1;
 constexpr int kFailed = 2;
 
-inline constexpr const char* kModuleName = "talvenor_keyring";
+inline constexpr const char* kModuleFileName = "talvenor_keyring.so";
 }  // namespace KeyringBackend
 
 extern "C" {

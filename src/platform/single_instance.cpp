@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocalSocket>
+#include <QLoggingCategory>
 #include <QStandardPaths>
 #include <QThread>
 #include <QWidget>
@@ -19,6 +20,11 @@
 #include <unistd.h>
 
 namespace {
+
+// The transcript's category: what it says reaches the user's terminal
+// unless switched off.
+Q_LOGGING_CATEGORY(lcTranscript, "talvenor.transcript", QtWarningMsg)
+const char* const kUnguarded = "Another instance of this program may run beside this one:";
 
 const QByteArray kRaiseRequest = QByteArrayLiteral("raise\n");
 
@@ -55,7 +61,11 @@ bool isPrivateFolder(const QString& path) {
   return S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() && (info.st_mode & 07777) == 0700;
 }
 
-// Where the socket file goes; empty when no such folder can be had.
+// Where the socket file goes; empty when no such folder can be had. After
+// the runtime folder, our own folder under the temporary folder; when
+// someone else took that name first (a link, a folder of theirs or open to
+// others), our own folder in the user's cache, which no one else can take.
+// Every start looks in the same order, so all find the same folder.
 QString privateFolder(bool create) {
   // Without XDG_RUNTIME_DIR Qt only guesses a folder under the temporary
   // folder, warning on every call; our own folder there serves as well.
@@ -63,10 +73,19 @@ QString privateFolder(bool create) {
     const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (!runtime.isEmpty() && isPrivateFolder(runtime)) return runtime;
   }
-  const QString own = QDir::tempPath() + QStringLiteral("/talvenor-%1").arg(::geteuid());
-  // A folder of that name made by someone else fails the check below.
-  if (create) ::mkdir(QFile::encodeName(own).constData(), 0700);
-  return isPrivateFolder(own) ? own : QString();
+  const QString name = QStringLiteral("talvenor-%1").arg(::geteuid());
+  QStringList candidates{QDir::tempPath() + QLatin1Char('/') + name};
+  const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+  if (!cache.isEmpty()) candidates << cache + QLatin1Char('/') + name;
+  for (const QString& own : candidates) {
+    if (create) {
+      QDir().mkpath(QFileInfo(own).path());
+      // A folder of that name made by someone else fails the check below.
+      ::mkdir(QFile::encodeName(own).constData(), 0700);
+    }
+    if (isPrivateFolder(own)) return own;
+  }
+  return QString();
 }
 
 // Held while a start looks at the socket file and listens on it, so two
@@ -126,10 +145,14 @@ SingleInstance::~SingleInstance() {
 }
 
 void SingleInstance::guardInPrivateFolder() {
-  // Without a private folder there is no guard, and no reason to refuse.
+  // Without a private folder there is no guard, and no reason to refuse;
+  // but the user hears of it.
   isFirst_ = true;
   const QString folder = privateFolder(true);
-  if (folder.isEmpty()) return;
+  if (folder.isEmpty()) {
+    qCWarning(lcTranscript).noquote() << kUnguarded << "no private folder for the instance guard";
+    return;
+  }
   const QString file = folder + QLatin1Char('/') + key_;
   FolderLock lock(file + QStringLiteral(".lock"));
   if (holderOf(file, false) == Holder::ThisUser) {
@@ -142,6 +165,7 @@ void SingleInstance::guardInPrivateFolder() {
   QLocalServer::removeServer(file);
   server_ = std::make_unique<QLocalServer>();
   if (!server_->listen(file)) {
+    qCWarning(lcTranscript).noquote() << kUnguarded << "cannot listen on" << file << server_->errorString();
     server_.reset();
     return;
   }

@@ -15,7 +15,10 @@
 // Any local user may bind that name first. When a process of another user
 // holds it, the guard is a socket file of the same name in a folder only
 // this user can enter (the runtime folder, or a private folder of our own
-// under the temporary folder); a file left by a crash is replaced.
+// under the temporary folder, or in the user's cache when someone took
+// that name first); a file left by a crash is replaced. Only when no such
+// folder can be had does the start run unguarded, with a warning in the
+// transcript's logging category.
 class SingleInstance : public QObject {
   Q_OBJECT
 

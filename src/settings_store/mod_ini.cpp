@@ -12,6 +12,7 @@
 #include <optional>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,7 +20,8 @@
 // replaces the file through a temporary file in the same folder once the new
 // text is complete on disk, keeping its permission bits (0600 once it holds
 // a password). A file without its owner's write permission is treated as
-// read-only; a link in the file's place is not written through.
+// read-only; a link, a hard-linked file or another user's file in its place
+// is left alone and the write fails.
 namespace ModINI {
 namespace {
 
@@ -126,25 +128,38 @@ std::int32_t IniWrite(const QString& section, const QString& key, const QString&
   batch().read = false;
   batch().bytes.reset();
   const QString path = SettingsPath();
-  // The file is never written through a link: another user who can write
-  // the folder could point it at a file of ours.
-  struct stat status {};
-  const bool exists = ::lstat(QFile::encodeName(path).constData(), &status) == 0;
-  if (!exists && errno != ENOENT) return 0;
   QByteArray bytes;
+  mode_t mode = newFileMode();
+  // What is replaced is read, checked and measured through one descriptor,
+  // never through a link: another user who can write the folder could swap
+  // in a link, or a hard link, to a file of ours and have its contents
+  // saved as Data.ini.
+  const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  const bool exists = descriptor >= 0;
+  if (!exists && errno != ENOENT) return 0;
   if (exists) {
-    if (!S_ISREG(status.st_mode)) return 0;
+    QFile file;
+    if (!file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+      ::close(descriptor);
+      return 0;
+    }
+    struct stat status {};
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != ::geteuid() ||
+        status.st_nlink != 1)
+      return 0;
     // A file without its owner's write permission is read-only, also for
     // a user (root) whom the system would let write.
     if (!(status.st_mode & S_IWUSR)) return 0;
-    if (!readFile(path, bytes)) return 0;  // never replace what could not be read
+    bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) return 0;  // never replace what could not be read
+    mode = status.st_mode & 07777;
   }
   const auto updated = IniText::withValue(bytes, AnsiCodePage::fromUnicode(section), AnsiCodePage::fromUnicode(key),
                                           AnsiCodePage::fromUnicode(value));
   if (!updated) return 0;
   if (exists && *updated == bytes) return 1;
   // The file keeps its permission bits, unless it now holds a password.
-  const mode_t mode = holdsPassword(*updated) ? mode_t(0600) : exists ? mode_t(status.st_mode & 07777) : newFileMode();
+  if (holdsPassword(*updated)) mode = 0600;
   return writeFile(path, *updated, mode) ? 1 : 0;
 }
 

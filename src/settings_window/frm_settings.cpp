@@ -421,7 +421,14 @@ bool frmSettings::WriteConfig() {
   }
 
   // The numbered list is emptied first, so it never keeps a stale entry.
-  for (int i = 0; i <= DataIni::kMaxAddrIndex; ++i) ModINI::IniWrite(Section::AddrIndex, indexKey(i), QString());
+  // A file the store refuses (read-only, a link, another user's) refuses
+  // the first write, before anything of the file has changed.
+  if (ModINI::IniWrite(Section::AddrIndex, indexKey(0), QString()) == 0) {
+    MessageBox::MsgBox(QStringLiteral("設定ファイル（Data.ini）に書き込めませんでした。設定は保存されていません。"),
+                       MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, windowTitle());
+    return false;
+  }
+  for (int i = 1; i <= DataIni::kMaxAddrIndex; ++i) ModINI::IniWrite(Section::AddrIndex, indexKey(i), QString());
   DataIni::writeScrambled(Section::AddrIndex, indexKey(0), trimBlanks(TxtTo[0]->text()));
 
   // The non-blank book entries, renumbered from 1 without gaps, without

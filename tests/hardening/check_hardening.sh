@@ -4,10 +4,20 @@
 # BIND_NOW), the stack protector in use; and, as the program's compile
 # flags record them, _FORTIFY_SOURCE=2 and stack clash protection (checked
 # calls leave a trace in the program only where a size is not known).
-#   check_hardening.sh <program> <build folder>
+# With a compiler given (it has -fcf-protection): the IBT and SHSTK notes
+# of control-flow protection in every object compiled for the program and
+# the keyring module, and in those two files themselves when the C library's
+# start files carry the notes too (the linker keeps a note only when every
+# input has it; Debian's glibc start files do not). And in neither file a
+# path of the source or build folder: the shipped program must not look for
+# anything there (UTF-16 texts of Qt included).
+#   check_hardening.sh <program> <keyring module> <source folder> <build folder> [compiler]
 set -u
 program=$1
-build=$2
+module=$2
+source=$3
+build=$4
+compiler=${5:-}
 status=0
 fail() { echo "missing: $1" >&2; status=1; }
 
@@ -21,4 +31,29 @@ flags=$(find "$build/src" -name flags.make -exec cat {} +)
 echo "$flags" | grep -q -- '-D_FORTIFY_SOURCE=2' || fail "_FORTIFY_SOURCE=2"
 echo "$flags" | grep -q -- '-fstack-clash-protection' || fail "stack clash protection"
 echo "$flags" | grep -q -- '-fstack-protector-strong' || fail "-fstack-protector-strong"
+# Both notes of control-flow protection in an ELF file.
+cet_notes() { readelf -n "$1" | grep 'x86 feature:' | grep 'IBT' | grep -q 'SHSTK'; }
+linked_files_have_notes=no
+if [ -n "$compiler" ]; then
+  objects=$(find "$build/src" -name '*.o')
+  [ -n "$objects" ] || fail "object files of the program under $build/src"
+  for object in $objects; do
+    cet_notes "$object" || fail "IBT and SHSTK notes (-fcf-protection) in $object"
+  done
+  start_file=$("$compiler" -print-file-name=Scrt1.o)
+  cet_notes "$start_file" && linked_files_have_notes=yes
+fi
+for file in "$program" "$module"; do
+  if [ "$linked_files_have_notes" = yes ]; then
+    cet_notes "$file" || fail "IBT and SHSTK notes (-fcf-protection) in $file"
+  fi
+  # The debugging information names the sources by right; what is loaded is not.
+  stripped=$(mktemp)
+  objcopy --strip-debug "$file" "$stripped"
+  for encoding in s l; do
+    found=$(strings -a -e "$encoding" "$stripped" | grep -F -e "$source" -e "$build")
+    [ -z "$found" ] || fail "a program without build paths: $file holds $found"
+  done
+  rm -f "$stripped"
+done
 exit $status

@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -186,26 +187,36 @@ class TestSingleInstance : public QObject {
 
   // A runtime folder others could enter is not used; the guard goes to a
   // private folder under the temporary folder, Qt's usual one or else ours.
-  // When ours is a link someone put there, or open to others, there is no
-  // folder to be had: the start goes on without a guard and leaves nothing
-  // in it.
+  // When ours is a link someone put there, or open to others, the guard
+  // goes to our folder in the user's cache, leaving the other untouched;
+  // only when that one is taken too does the start go on without a guard,
+  // and it says so in the transcript.
   void unsafeRuntimeFolderIsPassedOver_data() {
     QTest::addColumn<bool>("usualFolderTaken");
     QTest::addColumn<QString>("ownFolderBefore");
-    QTest::newRow("usual folder") << false << QString();
-    QTest::newRow("own folder") << true << QString();
-    QTest::newRow("own folder a link") << true << QStringLiteral("link");
-    QTest::newRow("own folder open to others") << true << QStringLiteral("open");
+    QTest::addColumn<bool>("cacheFolderTaken");
+    QTest::addColumn<QString>("guardFolder");  // relative to the temporary folder; empty: none
+    const QString own = QStringLiteral("talvenor-%1").arg(::geteuid());
+    const QString cache = QStringLiteral("cache/") + own;
+    QTest::newRow("usual folder") << false << QString() << false << QStringLiteral("runtime-root");
+    QTest::newRow("own folder") << true << QString() << false << own;
+    QTest::newRow("own folder a link") << true << QStringLiteral("link") << false << cache;
+    QTest::newRow("own folder open to others") << true << QStringLiteral("open") << false << cache;
+    QTest::newRow("own folder another user's") << true << QStringLiteral("others") << false << cache;
+    QTest::newRow("own and cache folders taken") << true << QStringLiteral("link") << true << QString();
   }
 
   void unsafeRuntimeFolderIsPassedOver() {
     QFETCH(bool, usualFolderTaken);
     QFETCH(QString, ownFolderBefore);
+    QFETCH(bool, cacheFolderTaken);
+    QFETCH(QString, guardFolder);
     if (!runsAsRoot()) QSKIP("running a process as another user needs root");
     const QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
     const QFile::Permissions openToOthers = ownerOnly | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
     QTemporaryDir temporary;
     EnvironmentVariable tmpdir("TMPDIR", QFile::encodeName(temporary.path()));
+    EnvironmentVariable cacheHome("XDG_CACHE_HOME", QFile::encodeName(temporary.filePath(QStringLiteral("cache"))));
     const QString unsafe = temporary.filePath(QStringLiteral("runtime"));
     QVERIFY(QDir().mkdir(unsafe, openToOthers));
     EnvironmentVariable runtime("XDG_RUNTIME_DIR", QFile::encodeName(unsafe));
@@ -215,7 +226,7 @@ class TestSingleInstance : public QObject {
       QCOMPARE(::chown(QFile::encodeName(usual).constData(), 65534, 65534), 0);
     }
     const QString own = temporary.filePath(QStringLiteral("talvenor-%1").arg(::geteuid()));
-    // What the start must leave untouched: the folder behind the link, or the open one.
+    // What the start must leave untouched: the folder behind the link, or the one not ours.
     QString untouched = own;
     if (ownFolderBefore == QLatin1String("link")) {
       untouched = temporary.filePath(QStringLiteral("elsewhere"));
@@ -223,28 +234,43 @@ class TestSingleInstance : public QObject {
       QVERIFY(QFile::link(untouched, own));
     } else if (ownFolderBefore == QLatin1String("open")) {
       QVERIFY(QDir().mkdir(own, openToOthers));
+    } else if (ownFolderBefore == QLatin1String("others")) {
+      QVERIFY(QDir().mkdir(own, ownerOnly));
+      QCOMPARE(::chown(QFile::encodeName(own).constData(), 65534, 65534), 0);
+    }
+    if (cacheFolderTaken) {
+      const QString cache = temporary.filePath(QStringLiteral("cache/talvenor-%1").arg(::geteuid()));
+      QVERIFY(QDir().mkpath(cache));
+      QVERIFY(QFile::setPermissions(cache, openToOthers));
     }
     const QString key = uniqueKey();
     Squatter squatter(key, true);
     QVERIFY(squatter.holds());
 
-    SingleInstance first(key);
-    QVERIFY(first.isFirst());
-    if (!ownFolderBefore.isEmpty()) {
-      QVERIFY(QDir(untouched).isEmpty(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot));
+    if (guardFolder.isEmpty()) {
+      const QRegularExpression unguarded(QStringLiteral("^Another instance of this program may run beside this one"));
+      QTest::ignoreMessage(QtWarningMsg, unguarded);
+      SingleInstance first(key);
+      QVERIFY(first.isFirst());
+      QTest::ignoreMessage(QtWarningMsg, unguarded);
       QVERIFY(SingleInstance(key).isFirst());
+      QVERIFY(QDir(untouched).isEmpty(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot));
       return;
     }
+    SingleInstance first(key);
+    QVERIFY(first.isFirst());
+    if (!ownFolderBefore.isEmpty())
+      QVERIFY(QDir(untouched).isEmpty(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot));
     QStringList guards;
     for (QDirIterator it(temporary.path(), QDir::System | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();) {
       if (it.next(), it.fileName() == key) guards << it.filePath();
     }
     QCOMPARE(guards.size(), 1);
     const QString guard = guards.first();
-    const QString guardFolder = QFileInfo(guard).path();
-    QCOMPARE(guardFolder, usualFolderTaken ? own : temporary.filePath(QStringLiteral("runtime-root")));
+    const QString folderOfGuard = QFileInfo(guard).path();
+    QCOMPARE(folderOfGuard, temporary.filePath(guardFolder));
     struct stat folderInfo {};
-    QCOMPARE(::lstat(QFile::encodeName(guardFolder).constData(), &folderInfo), 0);
+    QCOMPARE(::lstat(QFile::encodeName(folderOfGuard).constData(), &folderInfo), 0);
     QVERIFY(S_ISDIR(folderInfo.st_mode));
     QCOMPARE(folderInfo.st_uid, ::geteuid());
     QCOMPARE(folderInfo.st_mode & 07777, mode_t(0700));

@@ -35,6 +35,8 @@
 #include <QTimer>
 #include <memory>
 
+#include <unistd.h>
+
 using MessageBox::Answer;
 using MessageBox::Buttons;
 using MessageBox::Icon;
@@ -535,6 +537,39 @@ class TestFrmSettings : public QObject {
         QStringLiteral("パスワードをキーリングに保存できませんでした。設定は保存されていません。")));
     QVERIFY(!boxes.texts().first().contains(QStringLiteral("new secret")));
     QCOMPARE(program.folder.iniBytes(), before);
+  }
+
+  // A Data.ini the settings store will not replace (read-only, or a second
+  // name of another file) keeps the window open with a box; nothing changes.
+  void refusedSettingsFileKeepsTheWindowOpen_data() {
+    QTest::addColumn<bool>("hardLinked");
+    QTest::newRow("read-only file") << false;
+    QTest::newRow("hard-linked file") << true;
+  }
+
+  void refusedSettingsFileKeepsTheWindowOpen() {
+    QFETCH(bool, hardLinked);
+    Program program;
+    program.setRecipientList({}, QStringLiteral("to@example.jp"));
+    const QByteArray before = program.folder.iniBytes();
+    const QString iniPath = program.folder.iniPath();
+    const QString secondName = program.folder.path() + QStringLiteral("second-name");
+    if (hardLinked)
+      QCOMPARE(::link(QFile::encodeName(iniPath).constData(), QFile::encodeName(secondName).constData()), 0);
+    else
+      QVERIFY(QFile::setPermissions(iniPath, QFile::ReadOwner));
+    ScriptedMessageBoxes boxes;
+    SettingsOver window(*program.main);
+    window.show();
+    window.TxtFrom->setText(QStringLiteral("me@example.jp"));
+    window.TxtServer->setText(QStringLiteral("smtp.example.jp"));
+    window.CmdOK->click();
+    QVERIFY(window.isVisible());
+    QCOMPARE(boxes.texts(),
+             QStringList{QStringLiteral("設定ファイル（Data.ini）に書き込めませんでした。設定は保存されていません。")});
+    QCOMPARE(boxes.shown().first().icon, MessageBox::Icon::Exclamation);
+    QCOMPARE(program.folder.iniBytes(), before);
+    QFile::setPermissions(iniPath, QFile::ReadOwner | QFile::WriteOwner);
   }
 
   // A character Data.ini cannot hold is named, and nothing is saved.

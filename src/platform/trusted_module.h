@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+// Loads a shared module only from a file that no one but the user (or
+// root) could have put in place or changed: a regular file, not a link,
+// owned by the user or root and writable by neither group nor others, in a
+// folder of which the same holds. The file is opened once and loaded from
+// that descriptor, so it cannot be swapped between the check and the load.
+namespace TrustedModule {
+
+// The folder of the running executable, every link resolved; empty when the
+// system does not say.
+QString programFolder();
+
+// The module's handle for dlsym(), or nullptr when the file is missing,
+// fails a check, or does not load. Never unloaded.
+void* load(const QString& path);
+
+}  // namespace TrustedModule
