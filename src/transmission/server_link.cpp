@@ -8,16 +8,19 @@
 using TransmissionTexts::kCrLf;
 
 void ServerLink::connect(const QString& host, std::uint16_t port) {
+  ++commandsIssued_;
   reader_.clear();
   socket_.Connect(host, port);
 }
 
 void ServerLink::connectTls(const QString& host, std::uint16_t port) {
+  ++commandsIssued_;
   reader_.clear();
   socket_.ConnectTls(host, port);
 }
 
 void ServerLink::startTls() {
+  ++commandsIssued_;
   reader_.clear();
   socket_.StartTls();
 }
@@ -46,16 +49,19 @@ qsizetype ServerLink::unreadBytes() const {
 }
 
 void ServerLink::sendLine(const QString& line) {
+  ++commandsIssued_;
   Transcript::sent(line);
   socket_.SendData(AnsiCodePage::fromUnicode(line + kCrLf));
 }
 
 void ServerLink::sendSecret(const QString& command, const QString& argument) {
+  ++commandsIssued_;
   Transcript::sent(command + Transcript::kHidden);
   socket_.SendData(AnsiCodePage::fromUnicode(command + argument + kCrLf));
 }
 
 void ServerLink::sendBytes(const QByteArray& bytes) {
+  ++commandsIssued_;
   if (lcTranscript().isDebugEnabled()) Transcript::sent(AnsiCodePage::toUnicode(bytes));
   socket_.SendData(bytes);
 }

@@ -23,4 +23,6 @@ void sent(const QString& text) { eachLine("-->", text); }
 
 void received(const QString& text) { eachLine("<--", text); }
 
+void note(const QString& text) { eachLine("---", text); }
+
 }  // namespace Transcript

@@ -17,5 +17,7 @@ inline const QString kHidden = QStringLiteral("********");
 // Each line of the text, as sent or as received.
 void sent(const QString& text);
 void received(const QString& text);
+// A line of the program's own about the dialogue, marked "---".
+void note(const QString& text);
 
 }  // namespace Transcript
