@@ -1,5 +1,7 @@
 #include "tls_stream.h"
 
+#include "certificate_name.h"
+#include "transmission_texts.h"
 #include "wsa_error_numbers.h"
 
 #include <QSslSocket>
@@ -21,7 +23,15 @@ TlsStream::TlsStream(int descriptor, const QString& serverName, QObject* parent)
   socket_->setReadBufferSize(kBufferBytes);
   socket_->setPeerVerifyMode(QSslSocket::VerifyPeer);
   socket_->setPeerVerifyName(serverName);
-  connect(socket_, &QSslSocket::encrypted, this, [this] {
+  connect(socket_, &QSslSocket::encrypted, this, [this, serverName] {
+    // Qt's name matching is looser than RFC 6125: ours has the last word.
+    if (!CertificateName::matches(socket_->peerCertificate(), serverName)) {
+      certificateProblem_ = TransmissionTexts::kCertificateNamesOtherHost.arg(serverName);
+      // Nothing is passed on; the failure is told from the event loop.
+      QMetaObject::invokeMethod(
+          this, [this] { emit failed(TlsError::kCertificateRejected, certificateProblem_); }, Qt::QueuedConnection);
+      return;
+    }
     encrypted_ = true;
     emit encrypted();
   });
