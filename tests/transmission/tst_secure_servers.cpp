@@ -179,6 +179,7 @@ void TstSecureServers::certificateNames_data() {
   QTest::newRow("wildcard, the name typed in upper case") << QStringLiteral("MAIL.Example.TEST") << wildcard << true;
   QTest::newRow("the certificate's name in upper case") << mail << upperCase << true;
   QTest::newRow("CN only, no subjectAltName at all") << mail << cnOnly << true;
+  QTest::newRow("address in the subjectAltName") << QStringLiteral("127.0.0.1") << 465 << true;
 }
 
 // The certificate must name the server by RFC 6125's rules; one that Qt
