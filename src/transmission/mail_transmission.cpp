@@ -14,7 +14,6 @@
 #include <QScopedValueRollback>
 
 #include <initializer_list>
-
 #include <utility>
 
 using namespace TransmissionTexts;
