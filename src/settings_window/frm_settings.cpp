@@ -6,6 +6,7 @@
 #include "folder_opener.h"
 #include "keyring.h"
 #include "mail_settings.h"
+#include "mail_text.h"
 #include "mail_transmission.h"
 #include "message_box.h"
 #include "mod_ini.h"
@@ -353,6 +354,7 @@ void frmSettings::CmdOK_Click() {
   MailSettings popConnection;
   if (!takePopConnection(popConnection)) return;
   if (!everyValueStorable()) return;
+  if (!everyValueSendable()) return;
 
   bool ask = true;
   if (ChkPBSMTP->isChecked()) {
@@ -399,6 +401,38 @@ bool frmSettings::everyValueStorable() {
     const QString lost = AnsiCodePage::unmappable(value);
     if (lost.isEmpty()) continue;
     MessageBox::MsgBox(QStringLiteral("次の文字は保存できません：") + lost + kCrLf + QStringLiteral("（") + caption +
+                           QStringLiteral("）"),
+                       MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, windowTitle());
+    return false;
+  }
+  return true;
+}
+
+// Values go into the command lines to the servers: an address must not
+// hold what would end it ("<", ">", ",", blanks), and no value a control
+// character (a line break would add a command of its own). The window
+// names the box and stays open.
+bool frmSettings::everyValueSendable() {
+  const std::pair<QLabel*, QLineEdit*> addresses[] = {{recipientCaption, TxtTo[0]}, {fromCaption, TxtFrom},
+                                                      {bookCaption1, TxtTo[1]},     {bookCaption2, TxtTo[2]},
+                                                      {bookCaption3, TxtTo[3]},     {bookCaption4, TxtTo[4]}};
+  for (const auto& [caption, box] : addresses) {
+    if (!MailText::HoldsCharacterNotInAddress(trimBlanks(box->text()))) continue;
+    MessageBox::MsgBox(QStringLiteral("メールアドレスに使えない文字（< > , 空白・改行など）が含まれています。") + kCrLf +
+                           QStringLiteral("（") + caption->text() + QStringLiteral("）"),
+                       MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, windowTitle());
+    box->setFocus();
+    return false;
+  }
+  const std::pair<QString, QString> values[] = {{serverCaption->text(), TxtServer->text()},
+                                                {lblServerPOP->text(), TxtServerPOP->text()},
+                                                {lblUSER->text(), TxtUSER->text()},
+                                                {lblPASS->text(), TxtPASS->text()},
+                                                {QStringLiteral("SMTP 認証のユーザ名"), smtpDetails_.user},
+                                                {QStringLiteral("SMTP 認証のパスワード"), smtpDetails_.password}};
+  for (const auto& [caption, value] : values) {
+    if (!MailText::HoldsControlCharacter(value)) continue;
+    MessageBox::MsgBox(QStringLiteral("改行などの制御文字は保存できません。") + kCrLf + QStringLiteral("（") + caption +
                            QStringLiteral("）"),
                        MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, windowTitle());
     return false;

@@ -116,6 +116,7 @@ class frmSettings : public QDialog {
   // The POP port box as a port; a box and nothing when it is not one.
   bool takePopConnection(MailSettings& settings);
   bool everyValueStorable();
+  bool everyValueSendable();
 
   MailSettings& running_;
   SmtpDetails smtpDetails_;  // as the details dialog left them, saved with the rest

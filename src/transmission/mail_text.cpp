@@ -12,9 +12,32 @@ namespace MailText {
 using TransmissionTexts::kCrLf;
 
 bool IsValidAddress(const QString& address) {
-  if (!address.contains(QLatin1Char('@')) || address.size() < 6) return false;
-  for (const QChar c : address)
-    if (c.category() == QChar::Other_Control) return false;
+  return address.contains(QLatin1Char('@')) && address.size() >= 6 && !HoldsCharacterNotInAddress(address);
+}
+
+bool HoldsCharacterNotInAddress(QStringView address) {
+  for (const QChar c : address) {
+    if (c == u'<' || c == u'>' || c == u',' || c.isSpace() || c.category() == QChar::Other_Control) return true;
+  }
+  return false;
+}
+
+bool HoldsControlCharacter(QStringView text) {
+  for (const QChar c : text)
+    if (c.category() == QChar::Other_Control) return true;
+  return false;
+}
+
+bool IsAsciiHostName(QStringView name) {
+  if (name.isEmpty() || name.size() > 253) return false;
+  for (const QStringView label : name.split(u'.')) {
+    if (label.isEmpty() || label.size() > 63 || label.startsWith(u'-') || label.endsWith(u'-')) return false;
+    for (const QChar c : label) {
+      const char16_t u = c.unicode();
+      const bool letterOrDigit = (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9');
+      if (!letterOrDigit && u != u'-') return false;
+    }
+  }
   return true;
 }
 
@@ -121,7 +144,7 @@ QByteArray DataForWire(QByteArrayView message) {
 
 QString HeloDomain() {
   const QString name = QHostInfo::localHostName();
-  return name.isEmpty() ? QStringLiteral("localhost") : name;
+  return IsAsciiHostName(name) ? name : QStringLiteral("localhost");
 }
 
 }  // namespace MailText

@@ -4,14 +4,28 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringView>
 
 // The pieces of the mail text and the checks on what goes into it.
 namespace MailText {
 
 // An address is valid when it holds "@", is at least 6 characters long and
-// holds no control character (a line break in it would add a command or a
-// header line).
+// holds none of the characters below.
 bool IsValidAddress(const QString& address);
+
+// A character that would end the address inside "RCPT TO:<...>" or the
+// header line it goes into: "<", ">", ",", any blank, any control
+// character (a line break would add a command or a header line, NUL goes
+// out raw).
+bool HoldsCharacterNotInAddress(QStringView address);
+
+// CR, LF, NUL or another control character: a value holding one would
+// break the command line it goes into.
+bool HoldsControlCharacter(QStringView text);
+
+// A host name of ASCII letters, digits and hyphens, labels of 1 to 63
+// characters joined by dots, neither beginning nor ending with a hyphen.
+bool IsAsciiHostName(QStringView name);
 
 // The subject with every CR and every LF removed.
 QString SubjectWithoutLineBreaks(const QString& subject);
@@ -41,7 +55,8 @@ QString BreakLongLines(const QString& text, qsizetype maxOctets = kMaxLineOctets
 // character sets: none of them has CR, LF or "." inside a character.
 QByteArray DataForWire(QByteArrayView message);
 
-// The name HELO carries: the machine's host name, or "localhost".
+// The name HELO carries: the machine's host name when it is a valid ASCII
+// host name, or "localhost".
 QString HeloDomain();
 
 }  // namespace MailText

@@ -6,12 +6,14 @@
 #include "message_box.h"
 #include "plain_text.h"
 #include "socket_control.h"
+#include "transcript.h"
 #include "transmission_texts.h"
 #include "write_log.h"
 #include "wsa_error_numbers.h"
 
 #include <QScopedValueRollback>
 
+#include <initializer_list>
 #include <utility>
 
 using namespace TransmissionTexts;
@@ -31,6 +33,26 @@ QString socketErrorText(std::int16_t number, const QString& description) {
   }
 }
 
+// False, after a box that names the setting, when a value that goes into a
+// command line holds a control character (a Data.ini edited by hand): a
+// line break would add a command of its own.
+bool fitsCommandLines(std::initializer_list<std::pair<QString, QString>> captionsAndValues) {
+  for (const auto& [caption, value] : captionsAndValues) {
+    if (!MailText::HoldsControlCharacter(value)) continue;
+    MessageBox::MsgBox(kControlCharacterInSetting + kCrLf + QStringLiteral("（") + caption + QStringLiteral("）"),
+                       MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
+    return false;
+  }
+  return true;
+}
+
+// The most a whole send may take, however the server answers: ten waits
+// of SmtpTimeout, or the sum of RFC 5321's limits (4.5.3.2: 5 + 5 + 5 + 2
+// + 3 + 10 minutes).
+int wholeSendSeconds(const MailSettings& settings) {
+  return settings.replyTimeoutSeconds > 0 ? 10 * settings.replyTimeoutSeconds : 30 * 60;
+}
+
 }  // namespace
 
 MailTransmission::MailTransmission(SocketControl& socket, const MailSettings& running, QObject* parent)
@@ -40,7 +62,9 @@ MailTransmission::MailTransmission(SocketControl& socket, const MailSettings& ru
   connect(&socket_, &SocketControl::errorEvent, this, &MailTransmission::Winsock_Error);
   connect(&socket_, &SocketControl::tlsReadyEvent, this, &MailTransmission::Winsock_TlsReady);
   replyTimer_.setSingleShot(true);
-  connect(&replyTimer_, &QTimer::timeout, this, &MailTransmission::onNoAnswer);
+  connect(&replyTimer_, &QTimer::timeout, this, [this] { onNoAnswer(false); });
+  sendTimer_.setSingleShot(true);
+  connect(&sendTimer_, &QTimer::timeout, this, [this] { onNoAnswer(true); });
 }
 
 // Every wait for a reply has a limit: SmtpTimeout when it is set, else RFC
@@ -50,6 +74,7 @@ void MailTransmission::settle(bool newWait) {
   const bool open = server_.isOpen();
   if (!open) {
     replyTimer_.stop();
+    sendTimer_.stop();
   } else if (newWait || !replyTimer_.isActive()) {
     int seconds = running_.replyTimeoutSeconds;
     if (seconds <= 0) {
@@ -65,19 +90,20 @@ void MailTransmission::settle(bool newWait) {
   }
 }
 
-// The server has not answered in time: the mail was not sent, unless it
-// had already been accepted and only the answer to QUIT is missing.
-void MailTransmission::onNoAnswer() {
+// The server has not answered in time, or the whole send took too long:
+// the mail was not sent, unless it had already been accepted and only the
+// answer to QUIT is missing.
+void MailTransmission::onNoAnswer(bool wholeSendOver) {
   // Not while a handler runs (its box is on the screen): then later.
   if (handling_) {
-    replyTimer_.start(1000);
+    (wholeSendOver ? sendTimer_ : replyTimer_).start(1000);
     return;
   }
   const QScopedValueRollback<bool> handling(handling_, true);
   server_.close();
-  if (smtpPhase_ && smtp_.state() == SmtpDialogue::State::AwaitQuit) {
-    completeSend();
-  } else if (popLogin_.state() == PopLogin::State::AwaitServerClose && !popTest_) {
+  if (mailAccepted()) {
+    completeAfterAcceptance(QStringLiteral("no answer to QUIT"));
+  } else if (popLogin_.state() == PopLogin::State::AwaitServerClose && !popTest_ && !wholeSendOver) {
     // The login is done; only the POP server's close is missing.
     connectToSmtp();
     restartDialogues();
@@ -119,6 +145,11 @@ void MailTransmission::CmdMail_Click(const QString& typedRecipient, const QStrin
     MessageBox::MsgBox(kInvalidSender + kCrLf + from);
     return;
   }
+  if (!fitsCommandLines({{kSmtpServerCaption, trimBlanks(running_.smtpServer)},
+                         {kSmtpUserCaption, running_.smtpAuth ? running_.smtpUser : QString()},
+                         {kPopServerCaption, running_.popBeforeSmtp ? trimBlanks(running_.popServer) : QString()},
+                         {kPopUserCaption, running_.popBeforeSmtp ? running_.popUser : QString()}}))
+    return;
 
   // Nothing goes out other than what the user sees: an address the code
   // page cannot hold is refused, and text that would lose characters asks.
@@ -157,6 +188,11 @@ void MailTransmission::CmdMail_Click(const QString& typedRecipient, const QStrin
   if (running_.smtpAuth && !fetchPassword(PasswordStore::Which::Smtp, smtpPassword)) return;
   QString popPassword;
   if (popLogin && !fetchPassword(PasswordStore::Which::Pop, popPassword)) return;
+  if (!fitsCommandLines({{kSmtpPasswordCaption, smtpPassword}, {kPopPasswordCaption, popPassword}})) {
+    wipe(smtpPassword);
+    wipe(popPassword);
+    return;
+  }
 
   // A send already under way is given up.
   if (server_.isOpen()) server_.close();
@@ -174,6 +210,7 @@ void MailTransmission::CmdMail_Click(const QString& typedRecipient, const QStrin
     smtpPhase_ = true;
     connectToSmtp();
   }
+  sendTimer_.start(wholeSendSeconds(running_) * 1000);
   settle(true);  // a new connection, a new wait
 }
 
@@ -191,8 +228,14 @@ bool MailTransmission::fetchPassword(PasswordStore::Which which, QString& passwo
 }
 
 void MailTransmission::StartPopTest(std::function<void()> onSucceeded) {
+  if (!fitsCommandLines({{kPopServerCaption, trimBlanks(running_.popServer)}, {kPopUserCaption, running_.popUser}}))
+    return;
   QString popPassword;
   if (!fetchPassword(PasswordStore::Which::Pop, popPassword)) return;
+  if (!fitsCommandLines({{kPopPasswordCaption, popPassword}})) {
+    wipe(popPassword);
+    return;
+  }
   popTest_ = true;
   smtpPhase_ = false;
   onPopTestSucceeded_ = std::move(onSucceeded);
@@ -200,6 +243,7 @@ void MailTransmission::StartPopTest(std::function<void()> onSucceeded) {
   restartDialogues();
   popPassword_ = std::move(popPassword);
   connectToPop();
+  sendTimer_.start(wholeSendSeconds(running_) * 1000);
   settle(true);
 }
 
@@ -242,21 +286,31 @@ void MailTransmission::Winsock_DataArrival() {
   QString reply;
   const ServerLink::Taken taken = server_.takeWholeReply(reply);
   if (taken == ServerLink::Taken::TooLong) {
-    // A server flooding the connection is left; nothing was sent.
+    // A server flooding the connection is left; the mail went only if it
+    // was accepted before.
     server_.close();
+    if (mailAccepted()) {
+      completeAfterAcceptance(QStringLiteral("answer to QUIT too long"));
+      restartDialogues();
+      settle(false);
+      return;
+    }
     popTest_ = false;
     restartDialogues();
     settle(false);
     MessageBox::MsgBox(kReplyTooLong, MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
     return;
   }
+  // Only a reply that moved the dialogue on (the program answered it)
+  // starts a new wait: one the dialogue ignores buys the server no time.
+  const quint64 issuedBefore = server_.commandsIssued();
   if (taken == ServerLink::Taken::Whole) {
     if (smtpPhase_)
       smtp_.step(SmtpReply(reply), mail_, smtpEncryptedFromStart());
     else
       mtPBSMTP(PopReply(reply));
   }
-  settle(taken == ServerLink::Taken::Whole);
+  settle(server_.commandsIssued() != issuedBefore);
 }
 
 void MailTransmission::mtPBSMTP(const PopReply& reply) {
@@ -317,7 +371,7 @@ void MailTransmission::Winsock_Close() {
     }
   } else if (popTest_) {
     popTest_ = false;
-  } else if (smtpPhase_ && smtp_.state() == SmtpDialogue::State::AwaitQuit) {
+  } else if (mailAccepted()) {
     completeSend();
   } else {
     showError();
@@ -325,6 +379,17 @@ void MailTransmission::Winsock_Close() {
 
   restartDialogues();
   settle(newConnection);
+}
+
+bool MailTransmission::mailAccepted() const {
+  return smtpPhase_ && !popTest_ && smtp_.state() == SmtpDialogue::State::AwaitQuit;
+}
+
+// The server took the mail with its 250 to the end of the data (RFC 5321
+// 4.1.1.4): whatever happens to the connection after it, the mail was sent.
+void MailTransmission::completeAfterAcceptance(const QString& what) {
+  Transcript::note(QStringLiteral("mail accepted; ") + what + QStringLiteral(": the send counts as complete"));
+  completeSend();
 }
 
 void MailTransmission::completeSend() {
@@ -358,6 +423,14 @@ void MailTransmission::Winsock_TlsReady() {
 // A name lookup, connection, encryption or transfer failed.
 void MailTransmission::Winsock_Error(std::int16_t number, const QString& description) {
   const QScopedValueRollback<bool> handling(handling_, true);
+  if (mailAccepted()) {
+    server_.close();
+    completeAfterAcceptance(QStringLiteral("connection failed after QUIT (error ") + QString::number(number) +
+                            QLatin1Char(')'));
+    restartDialogues();
+    settle(false);
+    return;
+  }
   MessageBox::MsgBox(socketErrorText(number, description) + kCrLf + kCrLf + kCheckServerHint + kCrLf + kServerStoppedHint +
                          kErrorCodeOpen + QString::number(number) + kErrorCodeClose,
                      MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, kSocketErrorTitle);

@@ -77,12 +77,16 @@ class MailTransmission : public QObject {
 
   void mtPBSMTP(const PopReply& reply);
   void completeSend();
+  // The server answered 250 to the end of the data and QUIT went out.
+  bool mailAccepted() const;
+  // A failure after that: the send is complete all the same (what: for the transcript).
+  void completeAfterAcceptance(const QString& what);
   void restartDialogues();
   // After every event: the time limit for the reply now awaited (started
   // afresh for a new wait: a reply taken, a new connection), and whether a
   // connection is open.
   void settle(bool newWait);
-  void onNoAnswer();
+  void onNoAnswer(bool wholeSendOver);
   void connectToSmtp();
   void connectToPop();
   bool popLoginAged() const;
@@ -105,6 +109,7 @@ class MailTransmission : public QObject {
   bool popTest_ = false;  // the POP login in progress is only the settings window's test
   std::function<void()> onPopTestSucceeded_;
   QTimer replyTimer_;  // the time limit of the reply now awaited
+  QTimer sendTimer_;  // the time limit of the whole send, POP login included
   bool busy_ = false;
   bool handling_ = false;  // a handler runs (a box of its may be on the screen)
 };

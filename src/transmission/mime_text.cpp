@@ -1,6 +1,7 @@
 #include "mime_text.h"
 
 #include "iso2022jp.h"
+#include "mail_text.h"
 
 #include <QList>
 #include <QUuid>
@@ -145,9 +146,10 @@ QByteArray subjectLines(const QString& subject, Charset charset) {
 }
 
 QByteArray messageId(const QString& senderDomain) {
-  QString domain = senderDomain.trimmed();
-  if (domain.isEmpty()) domain = QStringLiteral("localhost");
-  return '<' + QUuid::createUuid().toByteArray(QUuid::WithoutBraces) + '@' + domain.toUtf8() + '>';
+  // Only a plain host name goes into the header; anything else (a domain
+  // in Japanese, stray characters) would go out as raw bytes.
+  const QString domain = MailText::IsAsciiHostName(senderDomain) ? senderDomain : MailText::HeloDomain();
+  return '<' + QUuid::createUuid().toByteArray(QUuid::WithoutBraces) + '@' + domain.toLatin1() + '>';
 }
 
 Composed compose(const QString& subject, const QString& body, Charset charset, bool eightBit,

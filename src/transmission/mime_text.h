@@ -43,7 +43,8 @@ Composed compose(const QString& subject, const QString& body, MailSettings::Char
 // each ends back in ASCII). An empty subject stays empty.
 QByteArray subjectLines(const QString& subject, MailSettings::Charset charset);
 
-// "<unique@domain>" for the Message-ID header.
+// "<unique@domain>" for the Message-ID header: the sender's domain when it
+// is a valid ASCII host name, else the machine's (or "localhost").
 QByteArray messageId(const QString& senderDomain);
 
 }  // namespace MimeText

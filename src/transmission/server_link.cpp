@@ -10,18 +10,21 @@ using TransmissionTexts::kCrLf;
 
 void ServerLink::connect(const QString& host, std::uint16_t port) {
   Transcript::note(QStringLiteral("connect %1:%2").arg(host).arg(port));
+  ++commandsIssued_;
   reader_.clear();
   socket_.Connect(host, port);
 }
 
 void ServerLink::connectTls(const QString& host, std::uint16_t port) {
   Transcript::note(QStringLiteral("connect %1:%2, TLS from the first byte").arg(host).arg(port));
+  ++commandsIssued_;
   reader_.clear();
   socket_.ConnectTls(host, port);
 }
 
 void ServerLink::startTls() {
   Transcript::note(QStringLiteral("TLS handshake"));
+  ++commandsIssued_;
   reader_.clear();
   socket_.StartTls();
 }
@@ -50,16 +53,19 @@ qsizetype ServerLink::unreadBytes() const {
 }
 
 void ServerLink::sendLine(const QString& line) {
+  ++commandsIssued_;
   Transcript::sent(line);
   socket_.SendData(AnsiCodePage::fromUnicode(line + kCrLf));
 }
 
 void ServerLink::sendSecret(const QString& command, const QString& argument) {
+  ++commandsIssued_;
   Transcript::sent(command + Transcript::kHidden);
   socket_.SendData(AnsiCodePage::fromUnicode(command + argument + kCrLf));
 }
 
 void ServerLink::sendBytes(const QByteArray& bytes, MailSettings::Charset charset) {
+  ++commandsIssued_;
   if (lcTranscript().isDebugEnabled()) {
     switch (charset) {
       case MailSettings::Charset::ShiftJis: Transcript::sent(AnsiCodePage::toUnicode(bytes)); break;

@@ -33,6 +33,9 @@ class ServerLink {
   Taken takeWholeReply(QString& reply);
   // Bytes taken from the socket and not yet part of a whole reply.
   qsizetype unreadBytes() const;
+  // How many times the program has acted on the link (connected, sent, begun
+  // TLS) so far: a reply after which this changed moved the dialogue on.
+  quint64 commandsIssued() const { return commandsIssued_; }
 
   // The line and CR LF.
   void sendLine(const QString& line);
@@ -45,4 +48,5 @@ class ServerLink {
  private:
   SocketControl& socket_;
   ReplyReader reader_;
+  quint64 commandsIssued_ = 0;
 };

@@ -52,7 +52,9 @@ void SmtpDialogue::step(const SmtpReply& reply, OutgoingMail& mail, bool encrypt
     negotiated(setup_.step(reply, mail.login), mail);
     return;
   }
-  if (reply.isPermanentFailure() || reply.isTransientFailure()) refuse(reply);
+  // After the 250 to the end of the data the mail is the server's: a
+  // refusal of QUIT changes nothing of that.
+  if ((reply.isPermanentFailure() || reply.isTransientFailure()) && state_ != State::AwaitQuit) refuse(reply);
 
   switch (state_) {
     case State::AwaitGreeting:

@@ -23,8 +23,9 @@ class ServerLink;
 //  Failed                 any reply     close                           AwaitGreeting
 //
 // A reply that begins with "4" or "5" shows the server's text in a box and
-// makes the state Failed before the table is looked at; any other reply
-// the table does not name is ignored.
+// makes the state Failed before the table is looked at (except in
+// AwaitQuit: the mail was accepted already); any other reply the table
+// does not name is ignored.
 //
 // When the mail goes with STARTTLS or SMTP AUTH, the greeting is answered
 // with EHLO instead, and SmtpSessionSetup takes the replies (Negotiating)

@@ -1,6 +1,8 @@
 #include "tls_stream.h"
 
+#include "certificate_name.h"
 #include "transcript.h"
+#include "transmission_texts.h"
 #include "wsa_error_numbers.h"
 
 #include <QSslCertificate>
@@ -32,8 +34,22 @@ TlsStream::TlsStream(int descriptor, const QString& serverName, QObject* parent)
   socket_->setReadBufferSize(kBufferBytes);
   socket_->setPeerVerifyMode(QSslSocket::VerifyPeer);
   socket_->setPeerVerifyName(serverName);
-  connect(socket_, &QSslSocket::encrypted, this, [this] {
+  connect(socket_, &QSslSocket::encrypted, this, [this, serverName] {
     const DeleteWhenIdle::Call call(lifetime_);
+    // Qt's name matching is looser than RFC 6125: ours has the last word.
+    if (!CertificateName::matches(socket_->peerCertificate(), serverName)) {
+      certificateProblem_ = TransmissionTexts::kCertificateNamesOtherHost.arg(serverName);
+      Transcript::note(QStringLiteral("TLS handshake failed: ") + certificateProblem_);
+      // Nothing is passed on; the failure is told from the event loop.
+      QMetaObject::invokeMethod(
+          this,
+          [this] {
+            const DeleteWhenIdle::Call call(lifetime_);
+            if (!released_) emit failed(TlsError::kCertificateRejected, certificateProblem_);
+          },
+          Qt::QueuedConnection);
+      return;
+    }
     encrypted_ = true;
     transcribeSession();
     emit encrypted();

@@ -10,7 +10,8 @@ class QSslSocket;
 // A connected TCP descriptor made an encrypted stream by Qt Network's TLS
 // (OpenSSL underneath): the handshake starts at once, the server's
 // certificate is checked against the system's trust store for the server
-// name the user gave, and nothing is passed on before it verified. There
+// name the user gave (the name by CertificateName's stricter rule as
+// well), and nothing is passed on before it verified. There
 // is no way to accept a certificate that does not verify. Qt's own buffer
 // of decrypted bytes is bounded, so that while the receiver has no room a
 // flooding server is held back by TCP rather than filling memory.

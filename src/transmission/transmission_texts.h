@@ -19,6 +19,17 @@ inline const QString kConfirmFrom = QStringLiteral("差出人： ");
 inline const QString kConfirmPopBeforeSmtp = QStringLiteral("メール送信に POP Before SMTP を使います。");
 inline const QString kConfirmTitle = QStringLiteral("メール宛先・送信元の確認");
 
+// A setting (a Data.ini edited by hand) that would break the command line
+// it goes into; followed by the setting's name in brackets.
+inline const QString kControlCharacterInSetting =
+    QStringLiteral("設定に改行などの制御文字が含まれているため、サーバには接続していません。");
+inline const QString kSmtpServerCaption = QStringLiteral("SMTPサーバ名");
+inline const QString kSmtpUserCaption = QStringLiteral("SMTP 認証のユーザ名");
+inline const QString kSmtpPasswordCaption = QStringLiteral("SMTP 認証のパスワード");
+inline const QString kPopServerCaption = QStringLiteral("POPサーバ名");
+inline const QString kPopUserCaption = QStringLiteral("POPユーザ名");
+inline const QString kPopPasswordCaption = QStringLiteral("POPパスワード");
+
 // Characters the Shift-JIS mail cannot carry.
 inline const QString kRecipientUnmappable = QStringLiteral("宛先メールアドレスに送信できない文字があります：");
 inline const QString kSenderUnmappable = QStringLiteral("発信者メールアドレスに送信できない文字があります：");
@@ -45,6 +56,8 @@ inline const QString kAuthFailed = QStringLiteral("SMTP 認証に失敗しまし
 inline const QString kTlsHandshakeFailed = QStringLiteral("暗号化通信（TLS）を開始できませんでした。");
 inline const QString kCertificateRejected =
     QStringLiteral("サーバの証明書を確認できませんでした（サーバ名・有効期限・発行元）。送信を中止しました。");
+// Why, when the certificate verified but does not name the server; %1 the name.
+inline const QString kCertificateNamesOtherHost = QStringLiteral("証明書のサーバ名が「%1」と一致しません。");
 
 // POP dialogue and the close handler.
 inline const QString kError = QStringLiteral("エラーが発生しました。");

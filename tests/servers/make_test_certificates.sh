@@ -6,6 +6,14 @@
 #   elsewhere.pem/.key  signed by the CA, but for another name
 #   expired.pem/.key    for localhost, signed by the CA, expired in 2020
 #   unknown.pem/.key    for localhost, signed by nobody the program knows
+# and, signed by the CA, for the name rules (the servers are reached as
+# names under example.test, which the test name server gives 127.0.0.1):
+#   cn-elsewhere        CN mail.example.test, subjectAltName other.example.test
+#   ip-in-cn            CN 127.0.0.1, no subjectAltName
+#   partial-wildcard    subjectAltName m*.example.test
+#   wildcard            subjectAltName *.example.test
+#   upper-case          subjectAltName MAIL.EXAMPLE.TEST
+#   cn-only             CN mail.example.test, no subjectAltName
 set -eu
 dir=$1
 cd "$dir"
@@ -54,3 +62,19 @@ sign expired "DNS:localhost,IP:127.0.0.1" 20200101000000Z 20200201000000Z
 new_key unknown.key
 openssl req -x509 -new -key unknown.key -out unknown.pem -days 3 -subj "/CN=localhost" \
   -addext "subjectAltName=DNS:localhost,IP:127.0.0.1"
+
+named() {  # file name, CN, subjectAltName (empty: none)
+  new_key "$1.key"
+  if [ -n "$3" ]; then
+    openssl req -new -key "$1.key" -out "$1.csr" -subj "/CN=$2" -addext "subjectAltName=$3"
+  else
+    openssl req -new -key "$1.key" -out "$1.csr" -subj "/CN=$2"
+  fi
+  openssl ca -batch -config ca.cnf -in "$1.csr" -out "$1.pem" -notext -startdate "$now" -enddate "$later" 2>/dev/null
+}
+named cn-elsewhere mail.example.test "DNS:other.example.test"
+named ip-in-cn 127.0.0.1 ""
+named partial-wildcard "m*.example.test" "DNS:m*.example.test"
+named wildcard "*.example.test" "DNS:*.example.test"
+named upper-case MAIL.EXAMPLE.TEST "DNS:MAIL.EXAMPLE.TEST"
+named cn-only mail.example.test ""

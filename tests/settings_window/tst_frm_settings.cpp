@@ -33,6 +33,7 @@
 #include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
+#include <map>
 #include <memory>
 
 #include <unistd.h>
@@ -585,6 +586,60 @@ class TestFrmSettings : public QObject {
     window.CmdOK->click();
     QVERIFY(window.isVisible());
     QCOMPARE(boxes.texts(), QStringList{QStringLiteral("次の文字は保存できません：𠮷\r\n（SMTPサーバ名）")});
+    QCOMPARE(program.folder.iniBytes(), before);
+  }
+
+  void valuesThatWouldBreakACommandLine_data() {
+    QTest::addColumn<QString>("box");  // the object name of the box, or "SmtpUser" in Data.ini
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("shown");
+    const QString address = QStringLiteral("メールアドレスに使えない文字（< > , 空白・改行など）が含まれています。\r\n（");
+    const QString control = QStringLiteral("改行などの制御文字は保存できません。\r\n（");
+    QTest::newRow("recipient with >") << QStringLiteral("TxtTo0") << QStringLiteral("to@example.jp> NOTIFY=SUCCESS")
+                                      << address + QStringLiteral("宛先メールアドレス）");
+    QTest::newRow("sender with a space") << QStringLiteral("TxtFrom") << QStringLiteral("me @example.jp")
+                                         << address + QStringLiteral("差出人メールアドレス）");
+    QTest::newRow("book entry with NUL") << QStringLiteral("TxtTo2")
+                                         << QStringLiteral("a@example.jp") + QChar(u'\0') + QStringLiteral("x")
+                                         << address + QStringLiteral("登録メールアドレス２）");
+    QTest::newRow("book entry with a comma") << QStringLiteral("TxtTo4") << QStringLiteral("a@example.jp,b@example.jp")
+                                             << address + QStringLiteral("登録メールアドレス４）");
+    QTest::newRow("SMTP server with CR LF") << QStringLiteral("TxtServer") << QStringLiteral("smtp.example.jp\r\nx")
+                                            << control + QStringLiteral("SMTPサーバ名）");
+    QTest::newRow("POP server with LF") << QStringLiteral("TxtServerPOP") << QStringLiteral("pop.example.jp\nx")
+                                        << control + QStringLiteral("POPサーバ名）");
+    QTest::newRow("POP user with CR LF") << QStringLiteral("TxtUSER") << QStringLiteral("user\r\nDELE 1")
+                                         << control + QStringLiteral("POPユーザ名）");
+    QTest::newRow("POP password with CR LF") << QStringLiteral("TxtPASS") << QStringLiteral("secret\r\nRSET")
+                                             << control + QStringLiteral("POPパスワード）");
+    QTest::newRow("SMTP user with CR LF from Data.ini") << QStringLiteral("SmtpUser") << QStringLiteral("taro\r\nRSET")
+                                                        << control + QStringLiteral("SMTP 認証のユーザ名）");
+  }
+
+  // A value that would end an address or add a command line of its own is
+  // named, and nothing is saved.
+  void valuesThatWouldBreakACommandLine() {
+    QFETCH(QString, box);
+    QFETCH(QString, value);
+    QFETCH(QString, shown);
+    Program program;
+    program.setRecipientList({}, QStringLiteral("to@example.jp"));
+    if (box == QLatin1String("SmtpUser")) store(DataIni::Section::MAIL, DataIni::Key::SmtpUser, value);
+    const QByteArray before = program.folder.iniBytes();
+    ScriptedMessageBoxes boxes;
+    SettingsOver window(*program.main);
+    window.show();
+    window.TxtFrom->setText(QStringLiteral("me@example.jp"));
+    window.TxtServer->setText(QStringLiteral("smtp.example.jp"));
+    const std::map<QString, QLineEdit*> boxesByName{
+        {QStringLiteral("TxtTo0"), window.TxtTo[0]},         {QStringLiteral("TxtTo2"), window.TxtTo[2]},
+        {QStringLiteral("TxtTo4"), window.TxtTo[4]},         {QStringLiteral("TxtFrom"), window.TxtFrom},
+        {QStringLiteral("TxtServer"), window.TxtServer},     {QStringLiteral("TxtServerPOP"), window.TxtServerPOP},
+        {QStringLiteral("TxtUSER"), window.TxtUSER},         {QStringLiteral("TxtPASS"), window.TxtPASS}};
+    if (const auto found = boxesByName.find(box); found != boxesByName.end()) found->second->setText(value);
+    window.CmdOK->click();
+    QVERIFY(window.isVisible());
+    QCOMPARE(boxes.texts(), QStringList{shown});
     QCOMPARE(program.folder.iniBytes(), before);
   }
 

@@ -83,6 +83,22 @@ void ScriptedServer::play() {
       ++next_;
       continue;
     }
+    if (kind == QLatin1String("K:")) {
+      pending_.clear();
+      if (!peer_) {
+        ++next_;
+        continue;
+      }
+      if (!keepPosted_) {
+        peer_->write(AnsiCodePage::fromUnicode(text) + "\r\n");
+        keepPosted_ = true;
+        QTimer::singleShot(3, this, [this] {
+          keepPosted_ = false;
+          play();
+        });
+      }
+      break;
+    }
     if (!peer_) break;  // until the next connection
 
     if (kind == QLatin1String("S:") || kind == QLatin1String("P:") || kind == QLatin1String("B:")) {

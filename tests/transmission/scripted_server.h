@@ -23,6 +23,9 @@ class QTcpSocket;
 //   "R:"        reset the connection (RST)
 //   "A:"        wait until the client gives the connection up (closes it
 //               or opens the next one)
+//   "K: text"   keep sending text and CR LF, about 300 times a second,
+//               until the client gives the connection up; what the client
+//               sends meanwhile is not checked
 // The first row that does not hold stops the script and is reported by
 // failure(); finished() tells when every row was played and the client has
 // closed its side.
@@ -68,5 +71,6 @@ class ScriptedServer : public QObject {
   QByteArray received_;
   qsizetype sentSinceCommand_ = 0;
   int arrivalsAtCommand_ = 0;
+  bool keepPosted_ = false;  // the next line of a "K:" row is due
   QString failure_;
 };

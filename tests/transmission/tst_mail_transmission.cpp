@@ -150,6 +150,8 @@ class TstMailTransmission : public QObject {
   void oversizedReplies();
   void serverThatDoesNotAnswer_data();
   void serverThatDoesNotAnswer();
+  void controlCharactersInSettings_data();
+  void controlCharactersInSettings();
 };
 
 void TstMailTransmission::init() {}
@@ -223,6 +225,15 @@ void TstMailTransmission::sendCommandChecks_data() {
       << kTo << QStringLiteral("taro𠮷@example.jp")
       << QStringLiteral("発信者メールアドレスに送信できない文字があります：𠮷\r\ntaro𠮷@example.jp");
   QTest::newRow("sender too short") << kTo << QStringLiteral("x@y.z") << QStringLiteral("発信者メールアドレスが不正です\r\nx@y.z");
+  const QString refused = QStringLiteral("宛先メールアドレスが不正です\r\n");
+  for (const QString& address : {QStringLiteral("a@b.jp> NOTIFY=SUCCESS ORCPT=rfc822;x@x.test"),
+                                 QStringLiteral("<hanako@example.jp"), QStringLiteral("hanako @example.jp"),
+                                 QStringLiteral("hanako@example.jp,x@y.jp"), QStringLiteral("hanako\u3000x@example.jp"),
+                                 QStringLiteral("hana") + QChar(u'\0') + QStringLiteral("ko@example.jp")})
+    QTest::addRow("recipient %s", qPrintable(QString(address).replace(QChar(u'\0'), QStringLiteral("<NUL>"))))
+        << address << kFrom << refused + address;
+  QTest::newRow("sender with >") << kTo << QStringLiteral("taro@example.jp>")
+                                 << QStringLiteral("発信者メールアドレスが不正です\r\ntaro@example.jp>");
   QTest::newRow("sender carrying a header")
       << kTo << QStringLiteral("taro@example.jp\nBcc: x@y.jp")
       << QStringLiteral("発信者メールアドレスが不正です\r\ntaro@example.jp\nBcc: x@y.jp");
@@ -885,6 +896,14 @@ void TstMailTransmission::serverThatDoesNotAnswer_data() {
   QTest::newRow("no reply to QUIT: the mail was accepted")
       << toQuit + QStringList{QStringLiteral("A:")} << QStringList() << kCompleted << true;
   QTest::newRow("no POP greeting") << QStringList() << QStringList{QStringLiteral("A:")} << noAnswer << false;
+  // Replies the dialogue does not expect, 300 a second: they do not buy time.
+  QTest::newRow("300 to RCPT, again and again")
+      << upToRcpt() + QStringList{QStringLiteral("K: 300 keep waiting")} << QStringList() << noAnswer << false;
+  QTest::newRow("POP lines without +OK, again and again")
+      << QStringList() << QStringList{QStringLiteral("S: +OK ready"), QStringLiteral("C: USER taro"), QStringLiteral("K: keep waiting")}
+      << noAnswer << false;
+  QTest::newRow("300 to QUIT, again and again: the mail was accepted")
+      << toQuit + QStringList{QStringLiteral("K: 300 keep waiting")} << QStringList() << kCompleted << true;
 }
 
 // SmtpTimeout bounds every wait: the connection is closed and the box says
@@ -910,6 +929,70 @@ void TstMailTransmission::serverThatDoesNotAnswer() {
   QCOMPARE(busy.count(), 2);
   QCOMPARE(rig.logFiles().size(), logged ? 1 : 0);
   VERIFY_SCRIPT_PLAYED(pop.isEmpty() ? rig.smtp : rig.pop);
+}
+
+enum class Setting { SmtpServer, SmtpUser, SmtpPassword, PopServer, PopUser, PopPassword };
+
+void TstMailTransmission::controlCharactersInSettings_data() {
+  QTest::addColumn<int>("setting");
+  QTest::addColumn<QString>("value");
+  QTest::addColumn<bool>("popTest");  // the settings window's POP test instead of a send
+  QTest::addColumn<QString>("caption");
+  QTest::newRow("SMTP server with CR LF") << int(Setting::SmtpServer) << QStringLiteral("127.0.0.1\r\nx") << false
+                                          << QStringLiteral("SMTPサーバ名");
+  QTest::newRow("SMTP user with CR LF") << int(Setting::SmtpUser) << QStringLiteral("taro\r\nRSET") << false
+                                        << QStringLiteral("SMTP 認証のユーザ名");
+  QTest::newRow("SMTP password with LF") << int(Setting::SmtpPassword) << QStringLiteral("secret\nRSET") << false
+                                         << QStringLiteral("SMTP 認証のパスワード");
+  QTest::newRow("POP server with NUL") << int(Setting::PopServer) << QStringLiteral("127.0.0.1") + QChar(u'\0') << false
+                                       << QStringLiteral("POPサーバ名");
+  QTest::newRow("POP user with CR LF") << int(Setting::PopUser) << QStringLiteral("taro\r\nDELE 1") << false
+                                       << QStringLiteral("POPユーザ名");
+  QTest::newRow("POP password with CR LF") << int(Setting::PopPassword) << QStringLiteral("secret\r\nRSET") << false
+                                           << QStringLiteral("POPパスワード");
+  QTest::newRow("POP test, user with CR LF") << int(Setting::PopUser) << QStringLiteral("taro\r\nDELE 1") << true
+                                             << QStringLiteral("POPユーザ名");
+  QTest::newRow("POP test, password with CR") << int(Setting::PopPassword) << QStringLiteral("secret\rRSET") << true
+                                              << QStringLiteral("POPパスワード");
+}
+
+// A Data.ini edited by hand with a line break (or another control
+// character) in a value that goes into a command line: a box names the
+// setting, and no server is even connected to.
+void TstMailTransmission::controlCharactersInSettings() {
+  QFETCH(int, setting);
+  QFETCH(QString, value);
+  QFETCH(bool, popTest);
+  QFETCH(QString, caption);
+  Rig rig({QStringLiteral("A:")}, {QStringLiteral("A:")});
+  rig.settings.popBeforeSmtp = true;
+  rig.settings.smtpAuth = true;
+  rig.settings.smtpUser = QStringLiteral("taro");
+  rig.settings.smtpPassword = QStringLiteral("secret");
+  switch (Setting(setting)) {
+    case Setting::SmtpServer: rig.settings.smtpServer = value; break;
+    case Setting::SmtpUser: rig.settings.smtpUser = value; break;
+    case Setting::SmtpPassword: rig.settings.smtpPassword = value; break;
+    case Setting::PopServer: rig.settings.popServer = value; break;
+    case Setting::PopUser: rig.settings.popUser = value; break;
+    case Setting::PopPassword: rig.settings.popPassword = value; break;
+  }
+
+  if (popTest)
+    rig.mail.StartPopTest([] { QFAIL("the POP test went through"); });
+  else
+    rig.mail.CmdMail_Click(kTo, QStringLiteral("件名"), QStringLiteral("本文"));
+
+  QVERIFY(!rig.boxTexts().isEmpty());
+  QCOMPARE(rig.boxTexts().last(),
+           QStringLiteral("設定に改行などの制御文字が含まれているため、サーバには接続していません。\r\n（") + caption +
+               QStringLiteral("）"));
+  QCOMPARE(rig.boxes.shown().last().icon, MessageBox::Icon::Exclamation);
+  QCOMPARE(rig.winsock.State(), 0);
+  QVERIFY(!rig.mail.busy());
+  QTest::qWait(100);
+  QCOMPARE(rig.smtp.connections(), 0);
+  QCOMPARE(rig.pop.connections(), 0);
 }
 
 QTEST_GUILESS_MAIN(TstMailTransmission)

@@ -143,6 +143,10 @@ void addDialogueRows(bool isPop) {
   };
 
   for (qsizetype k = 0; k < dialogue.size(); ++k) {
+    // SMTP waits for the answer to QUIT: the server has accepted the mail
+    // with its 250 to the end of the data, so whatever it does now, the
+    // send is complete and logged.
+    const bool accepted = !isPop && k == dialogue.size() - 1;
     const QString reply = dialogue[k].reply;
     const QByteArray wire = reply.toLatin1() + "\r\n";
     const QString good = QStringLiteral("S: ") + reply;
@@ -155,7 +159,7 @@ void addDialogueRows(bool isPop) {
       // A reply past 64 KiB ends the send (the answer to the POP QUIT is
       // not read at all).
       if (QLatin1String(what) == QLatin1String("1 MB line") && !(isPop && kPopState[k] == 110)) {
-        add(QString::fromLatin1(what), k, before(dialogue, k) << row, {kTooLong}, false);
+        add(QString::fromLatin1(what), k, before(dialogue, k) << row, {accepted ? kCompleted : kTooLong}, accepted);
         continue;
       }
       // In SMTP states 0 and 1 any reply moves on; elsewhere it is ignored.
@@ -169,7 +173,8 @@ void addDialogueRows(bool isPop) {
     closes(QStringLiteral("reply without CR LF, then close"), k, {QStringLiteral("P: ") + reply, QStringLiteral("X:")});
     // Before the greeting the reset comes at once, often before the client
     // has seen its connection made.
-    add(QStringLiteral("connection reset"), k, before(dialogue, k) << QStringLiteral("R:"), {kReset}, false);
+    add(QStringLiteral("connection reset"), k, before(dialogue, k) << QStringLiteral("R:"),
+        {accepted ? kCompleted : kReset}, accepted);
 
     for (const bool popTest : {false, true}) {
       const auto [smtp, pop] = scripts(before(dialogue, k), false);
@@ -185,9 +190,14 @@ void addDialogueRows(bool isPop) {
       goesOn(QStringLiteral("multi-line reply"), k,
              {QStringLiteral("S: %1-first line").arg(code), QStringLiteral("W:"),
               QStringLiteral("S: %1-second line").arg(code), QStringLiteral("W:"), good});
-      for (const QString& refusal : {QStringLiteral("451 4.3.0 Try again later"), QStringLiteral("554 5.7.1 Refused")})
-        add(refusal.left(1) + QStringLiteral("xx reply"), k, before(dialogue, k) << QStringLiteral("S: ") + refusal,
-            {kSmtpError + refusal + QStringLiteral("\r\n")}, false);
+      for (const QString& refusal : {QStringLiteral("451 4.3.0 Try again later"), QStringLiteral("554 5.7.1 Refused")}) {
+        if (accepted)
+          add(refusal.left(1) + QStringLiteral("xx reply, then close"), k,
+              before(dialogue, k) << QStringLiteral("S: ") + refusal << QStringLiteral("X:"), {kCompleted}, true);
+        else
+          add(refusal.left(1) + QStringLiteral("xx reply"), k, before(dialogue, k) << QStringLiteral("S: ") + refusal,
+              {kSmtpError + refusal + QStringLiteral("\r\n")}, false);
+      }
     } else {
       for (const QString& refusal : {QStringLiteral("-ERR [AUTH] Authentication failed."),
                                      QStringLiteral("+OK ready -ERR not today")}) {

@@ -83,6 +83,8 @@ class TstSecureServers : public QObject {
   void initTestCase();
   void smtp_data();
   void smtp();
+  void certificateNames_data();
+  void certificateNames();
   void greetingNeverComesOnTheTlsPort_data();
   void greetingNeverComesOnTheTlsPort();
   void mailArrivesAsTyped_data();
@@ -173,6 +175,52 @@ void TstSecureServers::smtp() {
   QVERIFY(!wire.contains(password.toUtf8()));
   QVERIFY(!wire.contains(password.toUtf8().toBase64()));
   QVERIFY(!wire.contains(QByteArray("\0taro\0", 6).append(password.toUtf8()).toBase64()));
+}
+
+void TstSecureServers::certificateNames_data() {
+  QTest::addColumn<QString>("server");
+  QTest::addColumn<int>("port");
+  QTest::addColumn<bool>("accepted");
+  // The ports of run_real_servers.sh, each with its certificate.
+  const int cnElsewhere = 4655, ipInCn = 4656, partialWildcard = 4657, wildcard = 4658, upperCase = 4659,
+            cnOnly = 4660;
+  const QString mail = QStringLiteral("mail.example.test");
+  QTest::newRow("CN names the server, subjectAltName another host") << mail << cnElsewhere << false;
+  QTest::newRow("IP address only in the CN") << QStringLiteral("127.0.0.1") << ipInCn << false;
+  QTest::newRow("partial wildcard m*.example.test") << mail << partialWildcard << false;
+  QTest::newRow("wildcard *.example.test") << mail << wildcard << true;
+  QTest::newRow("wildcard, the name typed in upper case") << QStringLiteral("MAIL.Example.TEST") << wildcard << true;
+  QTest::newRow("the certificate's name in upper case") << mail << upperCase << true;
+  QTest::newRow("CN only, no subjectAltName at all") << mail << cnOnly << true;
+  QTest::newRow("address in the subjectAltName") << QStringLiteral("127.0.0.1") << 465 << true;
+}
+
+// The certificate must name the server by RFC 6125's rules; one that Qt
+// alone would take but that names the server only loosely gets the
+// certificate box, and the mail does not go.
+void TstSecureServers::certificateNames() {
+  QFETCH(QString, server);
+  QFETCH(int, port);
+  QFETCH(bool, accepted);
+  Sender sender;
+  sender.settings.smtpServer = server;
+  sender.settings.smtpSecurity = Smtp::Ssl;
+  sender.settings.smtpPort = std::uint16_t(port);
+  const QStringList before = mailsAt(port);
+
+  sender.send();
+
+  QTRY_COMPARE_WITH_TIMEOUT(sender.boxes.count(), 2, 20000);
+  const QString box = sender.boxes.texts().last();
+  if (accepted) {
+    QCOMPARE(box, kCompleted);
+    QCOMPARE(mailsAt(port).size(), before.size() + 1);
+  } else {
+    QVERIFY2(box.startsWith(QStringLiteral("サーバの証明書を確認できませんでした")), qPrintable(box));
+    QCOMPARE(mailsAt(port), before);
+    QVERIFY(!QFileInfo::exists(MailLog::LogFolderPath()));
+  }
+  QTRY_COMPARE(sender.winsock.State(), 0);
 }
 
 // A plain connection to a port that speaks TLS from the first byte hears no

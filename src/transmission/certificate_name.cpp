@@ -1,0 +1,55 @@
+#include "certificate_name.h"
+
+#include <QHostAddress>
+#include <QSslCertificate>
+#include <QStringList>
+#include <QUrl>
+
+namespace CertificateName {
+namespace {
+
+// Lower case, the final dot gone, a name in Japanese as its ASCII form.
+QString normalised(const QString& name) {
+  QString plain = name.trimmed();
+  if (plain.endsWith(u'.')) plain.chop(1);
+  const QByteArray ace = QUrl::toAce(plain);
+  return ace.isEmpty() ? plain.toLower() : QString::fromLatin1(ace).toLower();
+}
+
+bool patternMatches(const QString& presented, const QString& reference) {
+  const QString pattern = normalised(presented);
+  if (pattern.isEmpty() || reference.isEmpty() || reference.contains(u'*')) return false;
+  if (!pattern.contains(u'*')) return pattern == reference;
+  // Only "*." in front, with at least two labels after it, and no other "*".
+  if (!pattern.startsWith(QLatin1String("*.")) || pattern.count(u'*') != 1) return false;
+  const QString suffix = pattern.mid(1);  // ".example.test"
+  if (suffix.count(u'.') < 2) return false;
+  if (!reference.endsWith(suffix)) return false;
+  const qsizetype labelLength = reference.size() - suffix.size();
+  return labelLength > 0 && !QStringView(reference).left(labelLength).contains(u'.');
+}
+
+}  // namespace
+
+bool matches(const QSslCertificate& certificate, const QString& serverName) {
+  const auto alternatives = certificate.subjectAlternativeNames();
+
+  QString bare = serverName.trimmed();
+  if (bare.startsWith(u'[') && bare.endsWith(u']')) bare = bare.mid(1, bare.size() - 2);
+  const QHostAddress address(bare);
+  if (!address.isNull()) {
+    for (const QString& entry : alternatives.values(QSsl::IpAddressEntry))
+      if (QHostAddress(entry).isEqual(address, QHostAddress::ConvertV4MappedToIPv4)) return true;
+    return false;
+  }
+
+  const QString reference = normalised(serverName);
+  const QStringList presented = alternatives.isEmpty()
+                                    ? certificate.subjectInfo(QSslCertificate::CommonName)
+                                    : alternatives.values(QSsl::DnsEntry);
+  for (const QString& name : presented)
+    if (patternMatches(name, reference)) return true;
+  return false;
+}
+
+}  // namespace CertificateName
