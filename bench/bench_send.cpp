@@ -19,6 +19,7 @@
 #include "ansi_code_page.h"
 #include "mail_text.h"
 #include "mail_transmission.h"
+#include "send_boxes.h"
 #include "reply_reader.h"
 #include "send_rig.h"
 #include "winsock.h"
@@ -56,9 +57,9 @@ struct Sample {
 
 // The send button's handler runs as a click would run it; it only starts the
 // connection, and the loop then runs until the box that reports the outcome.
-bool programSend(MailTransmission& transmission, QEventLoop& loop, bool& completed) {
+bool programSend(SendBoxes& sendBoxes, QEventLoop& loop, bool& completed) {
   completed = false;
-  transmission.CmdMail_Click(SendRig::kTo, SendRig::kSubject, SendRig::body());
+  sendBoxes.send(SendRig::kTo, SendRig::kSubject, SendRig::body());
   loop.exec();
   return completed;
 }
@@ -159,7 +160,8 @@ int main(int argc, char* argv[]) {
 
   const MailSettings settings = SendRig::serverAt(port);
   Winsock winsock;
-  MailTransmission transmission(winsock, settings);
+  MailTransmission transmission(winsock);
+  SendBoxes sendBoxes(transmission, settings);
   QEventLoop loop;
   bool completed = false;
   // The loop ends once the handler that asked has returned.
@@ -183,7 +185,7 @@ int main(int argc, char* argv[]) {
     if (into)
       into->push_back({std::chrono::duration_cast<std::chrono::microseconds>(t1 - t0).count(), cpu1 - cpu0});
   };
-  const auto runProgram = [&] { return programSend(transmission, loop, completed); };
+  const auto runProgram = [&] { return programSend(sendBoxes, loop, completed); };
   const auto runRaw = [&] { return raw.send(); };
 
   for (int i = 0; i < kWarmUp + sends; ++i) {

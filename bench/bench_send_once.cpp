@@ -19,6 +19,7 @@
 // same libraries and does nothing.
 
 #include "mail_transmission.h"
+#include "send_boxes.h"
 #include "send_rig.h"
 #include "winsock.h"
 
@@ -75,7 +76,8 @@ int main(int argc, char* argv[]) {
   }
 
   Winsock winsock;
-  MailTransmission transmission(winsock, settings);
+  MailTransmission transmission(winsock);
+  SendBoxes sendBoxes(transmission, settings);
   int exitCode = 1;
   SendRig::answerBoxes([&exitCode](bool completed) {
     phase("completed");
@@ -89,7 +91,7 @@ int main(int argc, char* argv[]) {
       &app,
       [&] {
         phase("send");
-        transmission.CmdMail_Click(SendRig::kTo, SendRig::kSubject, SendRig::body());
+        sendBoxes.send(SendRig::kTo, SendRig::kSubject, SendRig::body());
       },
       Qt::QueuedConnection);
   QCoreApplication::exec();

@@ -18,6 +18,7 @@
 #include "fake_socket.h"
 #include "mail_settings.h"
 #include "mail_transmission.h"
+#include "send_boxes.h"
 #include "message_box.h"
 
 #include <QByteArray>
@@ -88,7 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FakeSocket socket;
   socket.connectsAtOnce = true;
   int startsAtConnect = 0;  // StartTls calls before the connection open now
-  MailTransmission mail(socket, settings);
+  MailTransmission mail(socket);
+  SendBoxes sendBoxes(mail, settings);
   int clicks = 0;
   int completions = 0;
   const auto previous = MessageBox::setResponder([&](const MessageBox::Request& request) {
@@ -104,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const auto click = [&] {
     ++clicks;
-    mail.CmdMail_Click(QStringLiteral("hanako@example.jp"), QStringLiteral("件名"), QStringLiteral("本文\n.\n"));
+    sendBoxes.send(QStringLiteral("hanako@example.jp"), QStringLiteral("件名"), QStringLiteral("本文\n.\n"));
   };
   // As the settings window starts it: POP before SMTP on for the run, and
   // off again with the POP login emptied after a success.
@@ -113,12 +115,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     settings.popServer = QStringLiteral("pop.example.jp");
     settings.popUser = QStringLiteral("taro");
     settings.popPassword = QStringLiteral("secret");
-    mail.StartPopTest([&settings] {
-      settings.popBeforeSmtp = false;
-      settings.popServer.clear();
-      settings.popUser.clear();
-      settings.popPassword = QString();
-    });
+    QObject::connect(
+        &sendBoxes, &SendBoxes::popTestSucceeded, &sendBoxes,
+        [&settings] {
+          settings.popBeforeSmtp = false;
+          settings.popServer.clear();
+          settings.popUser.clear();
+          settings.popPassword = QString();
+        },
+        Qt::SingleShotConnection);
+    sendBoxes.testPopLogin();
   };
   if (data[0] & 2)
     popTest();

@@ -50,12 +50,17 @@ constexpr int kButtonGap = 6;
 
 Talvenor::Talvenor(std::unique_ptr<SocketControl> winsock, QWidget* parent)
     : QWidget(parent), winsock_(winsock ? std::move(winsock) : std::make_unique<Winsock>()) {
-  // The transmission connects itself to the socket's four events.
-  transmission_ = std::make_unique<MailTransmission>(*winsock_, settings_);
+  // The transmission connects itself to the socket's four events; the
+  // boxes of a send to the transmission's reports.
+  transmission_ = std::make_unique<MailTransmission>(*winsock_);
+  sendBoxes_ = std::make_unique<SendBoxes>(*transmission_, settings_);
 
   buildControls();
 
-  transmission_->clearSubjectBox = [this] { TxtSubj->clear(); };
+  connect(sendBoxes_.get(), &SendBoxes::clearSubjectAndBody, this, [this] {
+    TxtSubj->clear();
+    Txt->clear();
+  });
   // While a connection is open the window shows that something is under way.
   connect(transmission_.get(), &MailTransmission::busyChanged, this, [this](bool busy) {
     if (busy)
@@ -63,7 +68,6 @@ Talvenor::Talvenor(std::unique_ptr<SocketControl> winsock, QWidget* parent)
     else
       unsetCursor();
   });
-  transmission_->clearBodyBox = [this] { Txt->clear(); };
 }
 
 Talvenor::~Talvenor() {
@@ -75,6 +79,7 @@ Talvenor::~Talvenor() {
   for (QObject* child : findChildren<QObject*>()) QObject::disconnect(child, nullptr, this, nullptr);
   delete bodyBytes_;
   // The transmission refers to the socket: let it go first.
+  sendBoxes_.reset();
   transmission_.reset();
 }
 
@@ -337,7 +342,7 @@ void Talvenor::CmdMail_Click() {
   // throughout, as the header lines do; the box itself holds LF.
   QString body = Txt->toPlainText();
   body.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
-  transmission_->CmdMail_Click(cmbTo->currentText(), TxtSubj->text(), body);
+  sendBoxes_->send(cmbTo->currentText(), TxtSubj->text(), body);
 }
 
 void Talvenor::CmdClip_Click() {

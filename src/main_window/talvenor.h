@@ -2,6 +2,7 @@
 
 #include "mail_settings.h"
 #include "mail_transmission.h"
+#include "send_boxes.h"
 #include "socket_control.h"
 
 #include <QWidget>
@@ -40,6 +41,7 @@ class Talvenor : public QWidget {
   std::function<void(Talvenor&)> openSentHistory;
 
   MailTransmission& transmission() { return *transmission_; }
+  SendBoxes& sendBoxes() { return *sendBoxes_; }
   // The mail settings the program runs with: read at start, replaced when
   // the settings are saved; the settings window's switches and its POP test
   // change them for the run.
@@ -118,6 +120,7 @@ class Talvenor : public QWidget {
   MailSettings settings_;
   std::unique_ptr<SocketControl> winsock_;
   std::unique_ptr<MailTransmission> transmission_;
+  std::unique_ptr<SendBoxes> sendBoxes_;
   BodyByteTracker* bodyBytes_ = nullptr;
   // Cmb's selection and text when its edit field finished an edit.
   int typedCarrierIndex_ = -1;

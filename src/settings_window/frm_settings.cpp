@@ -7,7 +7,7 @@
 #include "keyring.h"
 #include "mail_settings.h"
 #include "mail_text.h"
-#include "mail_transmission.h"
+#include "send_boxes.h"
 #include "message_box.h"
 #include "mod_ini.h"
 #include "password_store.h"
@@ -45,12 +45,12 @@ constexpr int kPopBoxWidth = 170;
 
 }  // namespace
 
-frmSettings::frmSettings(const QString& shownRecipient, MailSettings& running, MailTransmission& transmission,
+frmSettings::frmSettings(const QString& shownRecipient, MailSettings& running, SendBoxes& sendBoxes,
                          QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint),
       running_(running),
-      transmission_(transmission) {
+      sendBoxes_(sendBoxes) {
   buildControls();
   Form_Load(shownRecipient);
   CmdCancel->setFocus();
@@ -540,16 +540,23 @@ void frmSettings::CmdTest_Click() {
   running_.popUser = TxtUSER->text();
   running_.popPassword = TxtPASS->text();
   running_.popServer = TxtServerPOP->text();
-  MailSettings& running = running_;  // outlives this window
-  transmission_.StartPopTest([&running] {
-    running.popUser.clear();
-    running.popPassword = QString();
-    if (running.passwordStore == MailSettings::PasswordStore::Keyring) PasswordStore::forgetKeyringPopPassword();
-    running.popServer.clear();
-    running.popBeforeSmtp = false;
-  });
+  // A success ends POP before SMTP for the run, also when this window is
+  // gone by then: the running settings and the boxes outlive it.
+  MailSettings& running = running_;
+  connect(
+      &sendBoxes_, &SendBoxes::popTestSucceeded, &sendBoxes_, [&running] { forgetTestedPopLogin(running); },
+      Qt::SingleShotConnection);
   // The rest runs in the main window's socket events; the outcome is shown
   // there in a message box.
+  sendBoxes_.testPopLogin();
+}
+
+void frmSettings::forgetTestedPopLogin(MailSettings& running) {
+  running.popUser.clear();
+  running.popPassword = QString();
+  if (running.passwordStore == MailSettings::PasswordStore::Keyring) PasswordStore::forgetKeyringPopPassword();
+  running.popServer.clear();
+  running.popBeforeSmtp = false;
 }
 
 void frmSettings::cmdSmtpDetails_Click() {

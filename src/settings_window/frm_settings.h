@@ -12,7 +12,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class MailTransmission;
+class SendBoxes;
 struct MailSettings;
 
 // The settings window: the core mail settings, the address book, the log
@@ -26,9 +26,9 @@ class frmSettings : public QDialog {
  public:
   // Builds the controls and runs Form_Load. shownRecipient is the main
   // window's recipient as it stands. The running settings and the
-  // transmission (whose connection the POP test uses) must outlive the
-  // settings window: a POP test may end after it has closed.
-  frmSettings(const QString& shownRecipient, MailSettings& running, MailTransmission& transmission,
+  // send boxes (whose engine the POP test uses) must outlive the settings
+  // window: a POP test may end after it has closed.
+  frmSettings(const QString& shownRecipient, MailSettings& running, SendBoxes& sendBoxes,
               QWidget* parent = nullptr);
   ~frmSettings() override;
 
@@ -115,6 +115,8 @@ class frmSettings : public QDialog {
   void cmbPopSecurity_Click();
   // The POP port box as a port; a box and nothing when it is not one.
   bool takePopConnection(MailSettings& settings);
+  // After a successful POP test: POP before SMTP is off for the run.
+  static void forgetTestedPopLogin(MailSettings& running);
   bool everyValueStorable();
   bool everyValueSendable();
 
@@ -125,5 +127,5 @@ class frmSettings : public QDialog {
   bool smtpPasswordUnread_ = false;
   MailSettings::PasswordStore storedPasswordStore_ = MailSettings::PasswordStore::File;
   MailSettings::PopSecurity shownPopSecurity_ = MailSettings::PopSecurity::None;
-  MailTransmission& transmission_;
+  SendBoxes& sendBoxes_;
 };

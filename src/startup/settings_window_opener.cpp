@@ -5,7 +5,7 @@
 #include "talvenor.h"
 
 void ShowSettingsWindow(Talvenor& main) {
-  auto* window = new frmSettings(main.recipientText(), main.runningSettings(), main.transmission(), &main);
+  auto* window = new frmSettings(main.recipientText(), main.runningSettings(), main.sendBoxes(), &main);
   window->setAttribute(Qt::WA_DeleteOnClose);
   QObject::connect(window, &frmSettings::saved, &main, &Talvenor::takeSavedSettings);
   QObject::connect(window, &frmSettings::historyRequested, &main, [&main] { ShowSentHistory(main); });

@@ -2,14 +2,13 @@
 
 #include "ansi_code_page.h"
 #include "talvenor_version.h"
-#include "transmission_texts.h"
+#include "plain_text.h"
 
 #include <QHostInfo>
 #include <QLocale>
 
 namespace MailText {
 
-using TransmissionTexts::kCrLf;
 
 bool IsValidAddress(const QString& address) {
   return address.contains(QLatin1Char('@')) && address.size() >= 6 && !HoldsCharacterNotInAddress(address);

@@ -3,47 +3,31 @@
 #include "ansi_code_page.h"
 #include "mail_settings.h"
 #include "mail_text.h"
-#include "message_box.h"
 #include "plain_text.h"
 #include "socket_control.h"
 #include "transcript.h"
-#include "transmission_texts.h"
 #include "write_log.h"
 #include "wsa_error_numbers.h"
 
 #include <QScopedValueRollback>
 
 #include <initializer_list>
+#include <optional>
+#include <tuple>
 #include <utility>
 
-using namespace TransmissionTexts;
+using Kind = SendFailure::Kind;
+using Setting = SendFailure::Setting;
 
 namespace {
 
-QString socketErrorText(std::int16_t number, const QString& description) {
-  switch (number) {
-    case TlsError::kHandshakeFailed: return kTlsHandshakeFailed + kCrLf + description;
-    case TlsError::kCertificateRejected: return kCertificateRejected + kCrLf + description;
-    case 10049: return kAddressNotAvailable;
-    case 10060: return kTimedOut;
-    case 10061: return kRefused;
-    case 11001: return kHostNotFound;
-    case 11004: return kNoDataRecord;
-    default: return kOtherSocketError;
-  }
-}
-
-// False, after a box that names the setting, when a value that goes into a
-// command line holds a control character (a Data.ini edited by hand): a
-// line break would add a command of its own.
-bool fitsCommandLines(std::initializer_list<std::pair<QString, QString>> captionsAndValues) {
-  for (const auto& [caption, value] : captionsAndValues) {
-    if (!MailText::HoldsControlCharacter(value)) continue;
-    MessageBox::MsgBox(kControlCharacterInSetting + kCrLf + QStringLiteral("（") + caption + QStringLiteral("）"),
-                       MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
-    return false;
-  }
-  return true;
+// The first of the values that go into command lines holding a control
+// character (a Data.ini edited by hand): a line break would add a command
+// of its own.
+Setting firstWithControlCharacter(std::initializer_list<std::pair<Setting, QString>> settingsAndValues) {
+  for (const auto& [setting, value] : settingsAndValues)
+    if (MailText::HoldsControlCharacter(value)) return setting;
+  return Setting::None;
 }
 
 // The most a whole send may take, however the server answers: ten waits
@@ -55,12 +39,12 @@ int wholeSendSeconds(const MailSettings& settings) {
 
 }  // namespace
 
-MailTransmission::MailTransmission(SocketControl& socket, const MailSettings& running, QObject* parent)
-    : QObject(parent), socket_(socket), running_(running), server_(socket) {
-  connect(&socket_, &SocketControl::dataArrivalEvent, this, &MailTransmission::Winsock_DataArrival);
-  connect(&socket_, &SocketControl::closeEvent, this, &MailTransmission::Winsock_Close);
-  connect(&socket_, &SocketControl::errorEvent, this, &MailTransmission::Winsock_Error);
-  connect(&socket_, &SocketControl::tlsReadyEvent, this, &MailTransmission::Winsock_TlsReady);
+MailTransmission::MailTransmission(SocketControl& socket, QObject* parent)
+    : QObject(parent), socket_(socket), server_(socket) {
+  connect(&socket_, &SocketControl::dataArrivalEvent, this, &MailTransmission::onBytesArrived);
+  connect(&socket_, &SocketControl::closeEvent, this, &MailTransmission::onServerClosed);
+  connect(&socket_, &SocketControl::errorEvent, this, &MailTransmission::onSocketError);
+  connect(&socket_, &SocketControl::tlsReadyEvent, this, &MailTransmission::onTlsReady);
   replyTimer_.setSingleShot(true);
   connect(&replyTimer_, &QTimer::timeout, this, [this] { onNoAnswer(false); });
   sendTimer_.setSingleShot(true);
@@ -76,7 +60,7 @@ void MailTransmission::settle(bool newWait) {
     replyTimer_.stop();
     sendTimer_.stop();
   } else if (newWait || !replyTimer_.isActive()) {
-    int seconds = running_.replyTimeoutSeconds;
+    int seconds = settings_.replyTimeoutSeconds;
     if (seconds <= 0) {
       seconds = 5 * 60;
       if (smtp_.state() == SmtpDialogue::State::AwaitDataGoAhead) seconds = 2 * 60;
@@ -111,7 +95,9 @@ void MailTransmission::onNoAnswer(bool wholeSendOver) {
     return;
   } else {
     popTest_ = false;
-    MessageBox::MsgBox(kNoAnswer + greetingMissingHint(), MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
+    SendFailure failure{Kind::NoAnswer};
+    failure.tlsPort = greetingMissingOnTlsPort();
+    report(failure);
   }
   restartDialogues();
   settle(false);
@@ -119,88 +105,115 @@ void MailTransmission::onNoAnswer(bool wholeSendOver) {
 
 // A server on the port for TLS from the first byte waits for the client's
 // handshake and never greets a plain connection.
-QString MailTransmission::greetingMissingHint() const {
+std::uint16_t MailTransmission::greetingMissingOnTlsPort() const {
   constexpr std::uint16_t kSmtpsPort = 465;
   constexpr std::uint16_t kPop3sPort = 995;
-  if (smtpPhase_ && smtp_.state() == SmtpDialogue::State::AwaitGreeting && running_.smtpPort == kSmtpsPort &&
-      running_.smtpSecurity != MailSettings::SmtpSecurity::Ssl)
-    return kCrLf + kCrLf + portExpectsTls(kSmtpsPort);
-  if (!smtpPhase_ && popLogin_.state() == PopLogin::State::AwaitGreeting && running_.popPort == kPop3sPort &&
-      running_.popSecurity != MailSettings::PopSecurity::Ssl)
-    return kCrLf + kCrLf + portExpectsTls(kPop3sPort);
-  return QString();
+  if (smtpPhase_ && smtp_.state() == SmtpDialogue::State::AwaitGreeting && settings_.smtpPort == kSmtpsPort &&
+      settings_.smtpSecurity != MailSettings::SmtpSecurity::Ssl)
+    return kSmtpsPort;
+  if (!smtpPhase_ && popLogin_.state() == PopLogin::State::AwaitGreeting && settings_.popPort == kPop3sPort &&
+      settings_.popSecurity != MailSettings::PopSecurity::Ssl)
+    return kPop3sPort;
+  return 0;
 }
 
-void MailTransmission::CmdMail_Click(const QString& typedRecipient, const QString& subject, const QString& body) {
-  const QScopedValueRollback<bool> handling(handling_, true);
+void MailTransmission::report(const SendFailure& failure) { emit failed(failure); }
+
+void MailTransmission::reportSettingWithControlCharacter(Setting setting) {
+  SendFailure failure{Kind::ControlCharacterInSetting};
+  failure.setting = setting;
+  report(failure);
+}
+
+SendCheck MailTransmission::check(const MailSettings& settings, const QString& typedRecipient,
+                                  const QString& subject, const QString& body) {
+  SendCheck found;
   // The addresses, without the blanks a paste brings along.
-  const QString recipient = trimBlanks(typedRecipient);
-  const QString from = trimBlanks(running_.from);
-  if (recipient.isEmpty()) return;
-  if (!MailText::IsValidAddress(recipient)) {
-    MessageBox::MsgBox(kInvalidRecipient + kCrLf + recipient);
-    return;
-  }
-  if (!MailText::IsValidAddress(from)) {
-    MessageBox::MsgBox(kInvalidSender + kCrLf + from);
-    return;
-  }
-  if (!fitsCommandLines({{kSmtpServerCaption, trimBlanks(running_.smtpServer)},
-                         {kSmtpUserCaption, running_.smtpAuth ? running_.smtpUser : QString()},
-                         {kPopServerCaption, running_.popBeforeSmtp ? trimBlanks(running_.popServer) : QString()},
-                         {kPopUserCaption, running_.popBeforeSmtp ? running_.popUser : QString()}}))
-    return;
+  found.recipient = trimBlanks(typedRecipient);
+  found.from = trimBlanks(settings.from);
+  const auto problem = [&found](SendCheck::Problem problem, const QString& lost = QString()) {
+    found.problem = problem;
+    found.lost = lost;
+    return found;
+  };
+  if (found.recipient.isEmpty()) return problem(SendCheck::Problem::NoRecipient);
+  if (!MailText::IsValidAddress(found.recipient)) return problem(SendCheck::Problem::InvalidRecipient);
+  if (!MailText::IsValidAddress(found.from)) return problem(SendCheck::Problem::InvalidSender);
+  found.setting = firstWithControlCharacter(
+      {{Setting::SmtpServer, trimBlanks(settings.smtpServer)},
+       {Setting::SmtpUser, settings.smtpAuth ? settings.smtpUser : QString()},
+       {Setting::PopServer, settings.popBeforeSmtp ? trimBlanks(settings.popServer) : QString()},
+       {Setting::PopUser, settings.popBeforeSmtp ? settings.popUser : QString()}});
+  if (found.setting != Setting::None) return problem(SendCheck::Problem::ControlCharacterInSetting);
 
   // Nothing goes out other than what the user sees: an address the code
   // page cannot hold is refused, and text that would lose characters asks.
-  if (const QString lost = AnsiCodePage::unmappable(recipient); !lost.isEmpty()) {
-    MessageBox::MsgBox(kRecipientUnmappable + lost + kCrLf + recipient);
-    return;
-  }
-  if (const QString lost = AnsiCodePage::unmappable(from); !lost.isEmpty()) {
-    MessageBox::MsgBox(kSenderUnmappable + lost + kCrLf + from);
-    return;
-  }
+  if (const QString lost = AnsiCodePage::unmappable(found.recipient); !lost.isEmpty())
+    return problem(SendCheck::Problem::RecipientUnmappable, lost);
+  if (const QString lost = AnsiCodePage::unmappable(found.from); !lost.isEmpty())
+    return problem(SendCheck::Problem::SenderUnmappable, lost);
   // The MIME modes carry every character (ISO-2022-JP by going as UTF-8).
-  if (running_.charset == MailSettings::Charset::ShiftJis) {
-    if (const QString lost = AnsiCodePage::unmappable(subject + body); !lost.isEmpty()) {
-      if (MessageBox::MsgBox(kTextUnmappable + kCrLf + lost + kCrLf + kCrLf + kSendAnyway, MessageBox::Buttons::YesNo,
-                             MessageBox::Icon::Question, QString(), MessageBox::Answer::No) != MessageBox::Answer::Yes)
-        return;
+  if (settings.charset == MailSettings::Charset::ShiftJis)
+    if (const QString lost = AnsiCodePage::unmappable(subject + body); !lost.isEmpty())
+      return problem(SendCheck::Problem::TextUnmappable, lost);
+  return found;
+}
+
+// POP login first when POP before SMTP is on and not yet done in this run,
+// or done so long ago that the provider no longer honours it.
+bool MailTransmission::logsInToPopFirst(const MailSettings& settings) const {
+  const bool aged =
+      popLoginAge_.isValid() && popLoginAge_.elapsed() >= qint64(settings.popIntervalMinutes) * 60 * 1000;
+  return settings.popBeforeSmtp && (!smtpPhase_ || aged);
+}
+
+// The passwords a login needs, from where they are kept: a keyring that
+// does not give them, or a value that would break a command line, stops
+// the send before any connection (one under way goes on).
+bool MailTransmission::fetchPasswords(const MailSettings& settings, bool smtp, bool pop, QString& smtpPassword,
+                                      QString& popPassword) {
+  QString why;
+  for (const auto& [wanted, which, password] : {std::tuple{smtp, PasswordStore::Which::Smtp, &smtpPassword},
+                                                std::tuple{pop, PasswordStore::Which::Pop, &popPassword}}) {
+    if (!wanted) continue;
+    std::optional<QString> fetched = PasswordStore::fetch(settings, which, why);
+    if (!fetched) {
+      wipe(smtpPassword);
+      SendFailure failure{Kind::KeyringUnavailable};
+      failure.detail = why;
+      report(failure);
+      return false;
     }
+    *password = std::move(*fetched);
   }
-
-  // Confirmation.
-  QString confirmation = kConfirmQuestion + kCrLf + kCrLf + kConfirmTo + recipient + kCrLf + kCrLf + kConfirmFrom +
-                         from + kCrLf;
-  if (running_.popBeforeSmtp) confirmation += kCrLf + kCrLf + kConfirmPopBeforeSmtp;
-  if (MessageBox::MsgBox(confirmation, MessageBox::Buttons::OkCancel, MessageBox::Icon::Question, kConfirmTitle,
-                         MessageBox::Answer::Ok) != MessageBox::Answer::Ok)
-    return;
-
-  // POP login first when POP before SMTP is on and not yet done in this
-  // run, or done so long ago that the provider no longer honours it.
-  const bool popLogin = running_.popBeforeSmtp && (!smtpPhase_ || popLoginAged());
-
-  // The passwords this send logs in with, from where they are kept; a
-  // keyring that does not give them stops the send before any connection.
-  QString smtpPassword;
-  if (running_.smtpAuth && !fetchPassword(PasswordStore::Which::Smtp, smtpPassword)) return;
-  QString popPassword;
-  if (popLogin && !fetchPassword(PasswordStore::Which::Pop, popPassword)) return;
-  if (!fitsCommandLines({{kSmtpPasswordCaption, smtpPassword}, {kPopPasswordCaption, popPassword}})) {
+  if (const Setting setting =
+          firstWithControlCharacter({{Setting::SmtpPassword, smtpPassword}, {Setting::PopPassword, popPassword}});
+      setting != Setting::None) {
     wipe(smtpPassword);
     wipe(popPassword);
-    return;
+    reportSettingWithControlCharacter(setting);
+    return false;
   }
+  return true;
+}
+
+void MailTransmission::send(const MailSettings& settings, const QString& typedRecipient, const QString& subject,
+                            const QString& body) {
+  const QScopedValueRollback<bool> handling(handling_, true);
+  const bool popLogin = logsInToPopFirst(settings);
+  QString smtpPassword;
+  QString popPassword;
+  if (!fetchPasswords(settings, settings.smtpAuth, popLogin, smtpPassword, popPassword)) return;
 
   // A send already under way is given up.
   if (server_.isOpen()) server_.close();
   restartDialogues();
+  settings_ = settings;
 
   // The mail as confirmed: later edits and saved settings do not change it.
-  mail_ = {recipient, from, MailText::SubjectWithoutLineBreaks(subject), body,
-           {running_.smtpSecurity, running_.smtpAuth, running_.smtpUser, std::move(smtpPassword)}, running_.charset};
+  mail_ = {trimBlanks(typedRecipient), trimBlanks(settings_.from), MailText::SubjectWithoutLineBreaks(subject), body,
+           {settings_.smtpSecurity, settings_.smtpAuth, settings_.smtpUser, std::move(smtpPassword)},
+           settings_.charset};
 
   if (popLogin) {
     smtpPhase_ = false;
@@ -210,40 +223,29 @@ void MailTransmission::CmdMail_Click(const QString& typedRecipient, const QStrin
     smtpPhase_ = true;
     connectToSmtp();
   }
-  sendTimer_.start(wholeSendSeconds(running_) * 1000);
+  sendTimer_.start(wholeSendSeconds(settings_) * 1000);
   settle(true);  // a new connection, a new wait
 }
 
-bool MailTransmission::fetchPassword(PasswordStore::Which which, QString& password) {
-  QString why;
-  std::optional<QString> fetched = PasswordStore::fetch(running_, which, why);
-  if (!fetched) {
-    MessageBox::MsgBox(kKeyringUnavailable + kCrLf + kCrLf + quoted(why) + kCrLf + kCrLf + PasswordStore::kKeyringAdvice,
-                       MessageBox::Buttons::Ok,
-                       MessageBox::Icon::Exclamation);
-    return false;
-  }
-  password = std::move(*fetched);
-  return true;
-}
-
-void MailTransmission::StartPopTest(std::function<void()> onSucceeded) {
-  if (!fitsCommandLines({{kPopServerCaption, trimBlanks(running_.popServer)}, {kPopUserCaption, running_.popUser}}))
+void MailTransmission::testPopLogin(const MailSettings& settings) {
+  const QScopedValueRollback<bool> handling(handling_, true);
+  if (const Setting setting = firstWithControlCharacter(
+          {{Setting::PopServer, trimBlanks(settings.popServer)}, {Setting::PopUser, settings.popUser}});
+      setting != Setting::None) {
+    reportSettingWithControlCharacter(setting);
     return;
+  }
+  QString unused;
   QString popPassword;
-  if (!fetchPassword(PasswordStore::Which::Pop, popPassword)) return;
-  if (!fitsCommandLines({{kPopPasswordCaption, popPassword}})) {
-    wipe(popPassword);
-    return;
-  }
+  if (!fetchPasswords(settings, false, true, unused, popPassword)) return;
   popTest_ = true;
   smtpPhase_ = false;
-  onPopTestSucceeded_ = std::move(onSucceeded);
   if (server_.isOpen()) server_.close();
   restartDialogues();
+  settings_ = settings;
   popPassword_ = std::move(popPassword);
   connectToPop();
-  sendTimer_.start(wholeSendSeconds(running_) * 1000);
+  sendTimer_.start(wholeSendSeconds(settings_) * 1000);
   settle(true);
 }
 
@@ -253,36 +255,32 @@ void MailTransmission::restartDialogues() {
   wipe(popPassword_);
 }
 
-bool MailTransmission::popLoginAged() const {
-  return popLoginAge_.isValid() && popLoginAge_.elapsed() >= qint64(running_.popIntervalMinutes) * 60 * 1000;
-}
-
 bool MailTransmission::smtpEncryptedFromStart() const {
   return mail_.login.security == MailSettings::SmtpSecurity::Ssl;
 }
 
 void MailTransmission::connectToSmtp() {
   if (smtpEncryptedFromStart())
-    server_.connectTls(trimBlanks(running_.smtpServer), running_.smtpPort);
+    server_.connectTls(trimBlanks(settings_.smtpServer), settings_.smtpPort);
   else
-    server_.connect(trimBlanks(running_.smtpServer), running_.smtpPort);
+    server_.connect(trimBlanks(settings_.smtpServer), settings_.smtpPort);
 }
 
 void MailTransmission::connectToPop() {
-  if (running_.popSecurity == MailSettings::PopSecurity::Ssl)
-    server_.connectTls(trimBlanks(running_.popServer), running_.popPort);
+  if (settings_.popSecurity == MailSettings::PopSecurity::Ssl)
+    server_.connectTls(trimBlanks(settings_.popServer), settings_.popPort);
   else
-    server_.connect(trimBlanks(running_.popServer), running_.popPort);
+    server_.connect(trimBlanks(settings_.popServer), settings_.popPort);
 }
 
 // ---------------------------------------------------------- socket events
 
 // Routes each whole reply to the dialogue that is current.
-void MailTransmission::Winsock_DataArrival() {
+void MailTransmission::onBytesArrived() {
   const QScopedValueRollback<bool> handling(handling_, true);
   // The POP server's answer to QUIT is left unread.
   if (smtpPhase_ && popLogin_.state() == PopLogin::State::AwaitServerClose) return;
-  if (!smtpPhase_ && !running_.popBeforeSmtp) return;
+  if (!smtpPhase_ && !settings_.popBeforeSmtp) return;
   QString reply;
   const ServerLink::Taken taken = server_.takeWholeReply(reply);
   if (taken == ServerLink::Taken::TooLong) {
@@ -298,7 +296,7 @@ void MailTransmission::Winsock_DataArrival() {
     popTest_ = false;
     restartDialogues();
     settle(false);
-    MessageBox::MsgBox(kReplyTooLong, MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
+    report(SendFailure{Kind::ReplyTooLong});
     return;
   }
   // Only a reply that moved the dialogue on (the program answered it)
@@ -308,14 +306,14 @@ void MailTransmission::Winsock_DataArrival() {
     if (smtpPhase_)
       smtp_.step(SmtpReply(reply), mail_, smtpEncryptedFromStart());
     else
-      mtPBSMTP(PopReply(reply));
+      stepPopLogin(PopReply(reply));
   }
   settle(server_.commandsIssued() != issuedBefore);
 }
 
-void MailTransmission::mtPBSMTP(const PopReply& reply) {
-  const bool stls = running_.popSecurity == MailSettings::PopSecurity::Stls;
-  const PopLogin::Outcome outcome = popLogin_.step(reply, stls, running_.popUser, popPassword_);
+void MailTransmission::stepPopLogin(const PopReply& reply) {
+  const bool stls = settings_.popSecurity == MailSettings::PopSecurity::Stls;
+  const PopLogin::Outcome outcome = popLogin_.step(reply, stls, settings_.popUser, popPassword_);
   if (outcome != PopLogin::Outcome::Waiting) wipe(popPassword_);
   switch (outcome) {
     case PopLogin::Outcome::Waiting:
@@ -331,8 +329,7 @@ void MailTransmission::mtPBSMTP(const PopReply& reply) {
         return;  // the SMTP connection follows the POP server's close
       }
       // The settings window's test ends here, without going on to SMTP.
-      MessageBox::MsgBox(kPopTestSucceeded, MessageBox::Buttons::Ok, MessageBox::Icon::None, kPopTestTitle);
-      if (onPopTestSucceeded_) onPopTestSucceeded_();
+      emit popTestSucceeded();
       popTest_ = false;
       smtpPhase_ = false;
       restartDialogues();
@@ -350,16 +347,16 @@ void MailTransmission::mtPBSMTP(const PopReply& reply) {
 //   any other          during a POP test: the test ends without a result;
 //                      otherwise the server gave up before the mail was
 //                      accepted: show the server's last text, log nothing
-void MailTransmission::Winsock_Close() {
+void MailTransmission::onServerClosed() {
   const QScopedValueRollback<bool> handling(handling_, true);
   server_.close();
   bool newConnection = false;
 
-  // The server's last words; a server that said nothing is said to have
-  // closed the connection, so that the box is never empty.
+  // The server's last words (none when it said nothing).
   const auto showError = [this] {
-    MessageBox::MsgBox(kError + kCrLf + (lastReply_.isEmpty() ? kServerClosed : quoted(lastReply_)),
-                       MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
+    SendFailure failure{Kind::ClosedEarly};
+    failure.serverText = lastReply_;
+    report(failure);
   };
 
   if (smtp_.state() == SmtpDialogue::State::Failed) {
@@ -394,34 +391,23 @@ void MailTransmission::completeAfterAcceptance(const QString& what) {
 
 void MailTransmission::completeSend() {
   MailLog::LogResult log{true, QString(), QString()};
-  if (running_.keepLog) log = MailLog::WriteLog(smtp_.mailText(), mail_.subject);
+  if (settings_.keepLog) log = MailLog::WriteLog(smtp_.mailText(), mail_.subject);
   smtp_.clearMailText();
-  const auto answer = MessageBox::MsgBox(kSendCompleted + kCrLf + kCrLf + kClearQuestion,
-                                         MessageBox::Buttons::YesNo, MessageBox::Icon::Question);
-  if (answer == MessageBox::Answer::Yes) {
-    if (clearSubjectBox) clearSubjectBox();
-    mail_.subject.clear();
-    if (clearBodyBox) clearBodyBox();
-    mail_.body.clear();
-  }
-  // The record is never lost without a word.
-  if (!log.written)
-    MessageBox::MsgBox(kLogNotWritten + kCrLf + kCrLf + log.path + kCrLf + log.reason, MessageBox::Buttons::Ok,
-                       MessageBox::Icon::Exclamation);
+  emit sent(log);
 }
 
 // The encryption that STARTTLS or STLS began is in place.
-void MailTransmission::Winsock_TlsReady() {
+void MailTransmission::onTlsReady() {
   const QScopedValueRollback<bool> handling(handling_, true);
   if (smtpPhase_)
     smtp_.tlsReady(mail_);
   else
-    popLogin_.tlsReady(running_.popUser);
+    popLogin_.tlsReady(settings_.popUser);
   settle(true);
 }
 
 // A name lookup, connection, encryption or transfer failed.
-void MailTransmission::Winsock_Error(std::int16_t number, const QString& description) {
+void MailTransmission::onSocketError(std::int16_t number, const QString& description) {
   const QScopedValueRollback<bool> handling(handling_, true);
   if (mailAccepted()) {
     server_.close();
@@ -431,9 +417,10 @@ void MailTransmission::Winsock_Error(std::int16_t number, const QString& descrip
     settle(false);
     return;
   }
-  MessageBox::MsgBox(socketErrorText(number, description) + kCrLf + kCrLf + kCheckServerHint + kCrLf + kServerStoppedHint +
-                         kErrorCodeOpen + QString::number(number) + kErrorCodeClose,
-                     MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, kSocketErrorTitle);
+  SendFailure failure{Kind::SocketError};
+  failure.socketError = number;
+  failure.detail = description;
+  report(failure);
   server_.close();
   restartDialogues();
   popTest_ = false;

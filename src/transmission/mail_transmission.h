@@ -1,56 +1,73 @@
 #pragma once
 
+#include "mail_settings.h"
 #include "outgoing_mail.h"
 #include "password_store.h"
 #include "pop_login.h"
+#include "send_outcome.h"
 #include "server_link.h"
 #include "smtp_dialogue.h"
+#include "write_log.h"
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
 #include <cstdint>
-#include <functional>
 
 class SocketControl;
-struct MailSettings;
 
-// The main window's share of sending: the send command, the routing of the
-// socket's events to the POP login or the SMTP dialogue, and the reports
-// of how a send ended. No widget lives here; the window hands in the texts
-// it shows and gets called back to clear them.
+// The sending engine: the routing of the socket's events to the POP login
+// or the SMTP dialogue, the time limits, and the report of how a send
+// ended. It shows nothing and asks nothing: the checks before a send are
+// answered by check(), the caller asks the user what needs asking, and
+// every ending comes back as a signal, emitted from inside the socket's
+// event (a window that shows a modal box there holds the later events of
+// the connection until the box is answered).
 //
 // A send with POP before SMTP logs in to POP first: when the POP server
 // closes the connection after QUIT, the SMTP dialogue follows on a new
 // connection. Later sends of the run go straight to SMTP until the login is
 // older than the settings' PopInterval; then the next send logs in again.
-class MailTransmission : public QObject {
+class MailTransmission : public QObject, private SendFailureSink {
   Q_OBJECT
 
  public:
-  // The socket and the settings (the running ones, which the settings
-  // window may change between sends) must outlive this object.
-  MailTransmission(SocketControl& socket, const MailSettings& running, QObject* parent = nullptr);
+  // The socket must outlive this object.
+  explicit MailTransmission(SocketControl& socket, QObject* parent = nullptr);
 
   SocketControl& socket() { return socket_; }
 
-  // The send button: checks, confirmation, capture of the texts, connect.
-  // Blanks around the recipient, the sender and the server names are not
-  // theirs and are left out.
-  void CmdMail_Click(const QString& typedRecipient, const QString& subject, const QString& body);
+  // The checks before a send, on the typed recipient (blanks around it are
+  // not its own), the sender and the values that go into command lines.
+  static SendCheck check(const MailSettings& settings, const QString& typedRecipient, const QString& subject,
+                         const QString& body);
+  // Whether a send with these settings logs in to POP first.
+  bool logsInToPopFirst(const MailSettings& settings) const;
 
-  // The settings window's POP test with the running POP values: gives up
-  // any open connection and logs in without sending. onSucceeded runs after
-  // the success box, also when the settings window is gone by then.
-  void StartPopTest(std::function<void()> onSucceeded);
+  // Sends the checked and confirmed mail with a snapshot of the settings:
+  // fetches the passwords, gives up any connection still open, connects.
+  void send(const MailSettings& settings, const QString& typedRecipient, const QString& subject,
+            const QString& body);
+  // The settings window's POP test with these POP values: gives up any open
+  // connection and logs in without sending.
+  void testPopLogin(const MailSettings& settings);
 
-  // Called on a Yes to "clear subject and body": the window empties its
-  // boxes (their change handling runs as for any edit).
-  std::function<void()> clearSubjectBox;
-  std::function<void()> clearBodyBox;
+  // While the caller asks the user something, no time limit of a send
+  // still under way ends it (it ends once the question is answered).
+  class UserAsked {
+   public:
+    explicit UserAsked(MailTransmission& engine) : engine_(engine), was_(engine.handling_) { engine.handling_ = true; }
+    ~UserAsked() { engine_.handling_ = was_; }
+    UserAsked(const UserAsked&) = delete;
+    UserAsked& operator=(const UserAsked&) = delete;
 
-  // What a send holds, for the window's tests and the fuzz target.
+   private:
+    MailTransmission& engine_;
+    bool was_;
+  };
+
+  // What a send holds, for the tests and the fuzz target.
   const OutgoingMail& mail() const { return mail_; }
   SmtpDialogue::State smtpState() const { return smtp_.state(); }
   PopLogin::State popState() const { return popLogin_.state(); }
@@ -64,22 +81,29 @@ class MailTransmission : public QObject {
 
  signals:
   void busyChanged(bool busy);
+  // The server accepted the mail; log says whether its log was written.
+  void sent(const MailLog::LogResult& log);
+  // The send (or the POP test) ended without the mail going.
+  void failed(const SendFailure& failure);
+  // The POP test logged in.
+  void popTestSucceeded();
 
  private:
-  // What the time-limit box adds when the server never greeted.
-  QString greetingMissingHint() const;
+  void report(const SendFailure& failure) override;
+  void reportSettingWithControlCharacter(SendFailure::Setting setting);
+  // The port wants TLS from the first byte and the server never greeted
+  // the plain connection: 465 or 995, else 0.
+  std::uint16_t greetingMissingOnTlsPort() const;
   // Socket events (the connect event needs nothing: the dialogues start
   // with the server's first reply).
-  void Winsock_DataArrival();
-  void Winsock_Close();
-  void Winsock_Error(std::int16_t number, const QString& description);
-  void Winsock_TlsReady();
+  void onBytesArrived();
+  void onServerClosed();
+  void onSocketError(std::int16_t number, const QString& description);
+  void onTlsReady();
 
-  void mtPBSMTP(const PopReply& reply);
+  void stepPopLogin(const PopReply& reply);
   void completeSend();
-  // The server answered 250 to the end of the data and QUIT went out.
   bool mailAccepted() const;
-  // A failure after that: the send is complete all the same (what: for the transcript).
   void completeAfterAcceptance(const QString& what);
   void restartDialogues();
   // After every event: the time limit for the reply now awaited (started
@@ -89,17 +113,16 @@ class MailTransmission : public QObject {
   void onNoAnswer(bool wholeSendOver);
   void connectToSmtp();
   void connectToPop();
-  bool popLoginAged() const;
   bool smtpEncryptedFromStart() const;
-  // A box and false when the password's store does not give it.
-  bool fetchPassword(PasswordStore::Which which, QString& password);
+  bool fetchPasswords(const MailSettings& settings, bool smtp, bool pop, QString& smtpPassword,
+                      QString& popPassword);
 
   SocketControl& socket_;
-  const MailSettings& running_;
+  MailSettings settings_;  // of the send (or POP test) under way
   ServerLink server_;
-  QString lastReply_;  // the server's last text, shown when a server gives up early
-  SmtpDialogue smtp_{server_, lastReply_};
-  PopLogin popLogin_{server_, lastReply_};
+  QString lastReply_;  // the server's last text, reported when a server gives up early
+  SmtpDialogue smtp_{server_, lastReply_, *this};
+  PopLogin popLogin_{server_, lastReply_, *this};
   OutgoingMail mail_;
   QString popPassword_;  // from the send command to the POP login's PASS, then wiped
   // The connection in progress is the SMTP one, or the POP login of this
@@ -107,9 +130,8 @@ class MailTransmission : public QObject {
   bool smtpPhase_ = false;
   QElapsedTimer popLoginAge_;  // since the last POP login of a send
   bool popTest_ = false;  // the POP login in progress is only the settings window's test
-  std::function<void()> onPopTestSucceeded_;
   QTimer replyTimer_;  // the time limit of the reply now awaited
-  QTimer sendTimer_;  // the time limit of the whole send, POP login included
+  QTimer sendTimer_;   // the time limit of the whole send
   bool busy_ = false;
-  bool handling_ = false;  // a handler runs (a box of its may be on the screen)
+  bool handling_ = false;  // a handler runs (a box of the window's may be on the screen)
 };

@@ -1,10 +1,6 @@
 #include "pop_login.h"
 
-#include "message_box.h"
 #include "server_link.h"
-#include "transmission_texts.h"
-
-using namespace TransmissionTexts;
 
 void PopLogin::tlsReady(const QString& user) {
   if (state_ != State::AwaitHandshake) return;
@@ -18,21 +14,23 @@ PopLogin::Outcome PopLogin::step(const PopReply& reply, bool stls, const QString
   if (state_ == State::AwaitStlsAccepted && !reply.isOk()) {
     server_.close();
     state_ = State::AwaitGreeting;
-    MessageBox::MsgBox(kStlsRefused + kCrLf + kCrLf + quoted(reply.text().trimmed()), MessageBox::Buttons::Ok,
-                       MessageBox::Icon::Exclamation);
+    SendFailure failure{SendFailure::Kind::StlsRefused};
+    failure.serverText = reply.text().trimmed();
+    failures_.report(failure);
     return Outcome::Refused;
   }
   if (state_ == State::AwaitHandshake) {
     // Nothing may arrive between the +OK to STLS and the handshake.
     server_.close();
     state_ = State::AwaitGreeting;
-    MessageBox::MsgBox(kStlsRefused, MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
+    failures_.report(SendFailure{SendFailure::Kind::StlsRefused});
     return Outcome::Refused;
   }
 
   if (reply.isError()) {
-    MessageBox::MsgBox(kError + kCrLf + quoted(lastReply_) + kCrLf + kCheckLoginHint, MessageBox::Buttons::Ok,
-                       MessageBox::Icon::Exclamation);
+    SendFailure failure{SendFailure::Kind::PopRefused};
+    failure.serverText = lastReply_;
+    failures_.report(failure);
     state_ = State::AwaitGreeting;
     lastReply_.clear();
     server_.close();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "reply_reader.h"
+#include "send_outcome.h"
 
 #include <QStringView>
 
@@ -21,10 +22,10 @@ class ServerLink;
 //  AwaitGreeting        +OK           STLS              AwaitStlsAccepted
 //  AwaitStlsAccepted    +OK           encryption        AwaitHandshake
 //  AwaitHandshake       the handshake USER <user>       AwaitUserAccepted
-// and anything but +OK to STLS ends the login with a box, the connection
+// and anything but +OK to STLS ends the login as a failure, the connection
 // closed before a user name or password could cross it in clear.
 //
-// "-ERR" anywhere in a reply ends the login with a box, before any "+OK"
+// "-ERR" anywhere in a reply ends the login as a failure, before any "+OK"
 // in the same reply counts. Other replies are ignored.
 class PopLogin {
  public:
@@ -42,7 +43,8 @@ class PopLogin {
   enum class Outcome { Waiting, LoggedIn, Refused };
 
   // lastReply: see SmtpDialogue.
-  PopLogin(ServerLink& server, QString& lastReply) : server_(server), lastReply_(lastReply) {}
+  PopLogin(ServerLink& server, QString& lastReply, SendFailureSink& failures)
+      : server_(server), lastReply_(lastReply), failures_(failures) {}
 
   // On Refused the box has been shown and the connection closed; on
   // LoggedIn QUIT has gone out.
@@ -57,5 +59,6 @@ class PopLogin {
  private:
   ServerLink& server_;
   QString& lastReply_;
+  SendFailureSink& failures_;
   State state_ = State::AwaitGreeting;
 };

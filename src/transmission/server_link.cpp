@@ -4,9 +4,8 @@
 #include "iso2022jp.h"
 #include "socket_control.h"
 #include "transcript.h"
-#include "transmission_texts.h"
+#include "plain_text.h"
 
-using TransmissionTexts::kCrLf;
 
 void ServerLink::connect(const QString& host, std::uint16_t port) {
   Transcript::note(QStringLiteral("connect %1:%2").arg(host).arg(port));

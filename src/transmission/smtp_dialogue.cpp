@@ -3,15 +3,15 @@
 #include "ansi_code_page.h"
 #include "mail_text.h"
 #include "mime_text.h"
-#include "message_box.h"
 #include "server_link.h"
-#include "transmission_texts.h"
+#include "plain_text.h"
 
-using namespace TransmissionTexts;
 
 void SmtpDialogue::refuse(const SmtpReply& reply) {
-  if (reply.code() == u"550") lastReply_ += kCrLf + kCheckAddressHint;
-  MessageBox::MsgBox(kSmtpError + kCrLf + quoted(lastReply_), MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
+  SendFailure failure{SendFailure::Kind::SmtpRefused};
+  failure.serverText = lastReply_;
+  failure.addressRefused = reply.code() == u"550";
+  failures_.report(failure);
   state_ = State::Failed;
 }
 

@@ -22,8 +22,8 @@ class ServerLink;
 //  AwaitQuit              221           nothing; the server closes      AwaitQuit
 //  Failed                 any reply     close                           AwaitGreeting
 //
-// A reply that begins with "4" or "5" shows the server's text in a box and
-// makes the state Failed before the table is looked at (except in
+// A reply that begins with "4" or "5" is reported with the server's text
+// and makes the state Failed before the table is looked at (except in
 // AwaitQuit: the mail was accepted already); any other reply the table
 // does not name is ignored.
 //
@@ -50,8 +50,8 @@ class SmtpDialogue {
 
   // lastReply is the server's last text, shared with the POP login and the
   // close handler, which shows it when a server gives up early.
-  SmtpDialogue(ServerLink& server, QString& lastReply)
-      : server_(server), lastReply_(lastReply), setup_(server) {}
+  SmtpDialogue(ServerLink& server, QString& lastReply, SendFailureSink& failures)
+      : server_(server), lastReply_(lastReply), failures_(failures), setup_(server, failures) {}
 
   // encrypted: the connection is encrypted from its first byte. The mail's
   // password is wiped once it has gone out.
@@ -74,6 +74,7 @@ class SmtpDialogue {
 
   ServerLink& server_;
   QString& lastReply_;
+  SendFailureSink& failures_;
   State state_ = State::AwaitGreeting;
   SmtpSessionSetup setup_;
   QByteArray mailText_;  // the mail text as it goes out, before the dots are doubled

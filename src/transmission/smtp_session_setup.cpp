@@ -1,16 +1,14 @@
 #include "smtp_session_setup.h"
 
 #include "mail_text.h"
-#include "message_box.h"
 #include "plain_text.h"
 #include "server_link.h"
-#include "transmission_texts.h"
 
 #include <QByteArray>
 #include <QCryptographicHash>
 #include <QMessageAuthenticationCode>
 
-using namespace TransmissionTexts;
+using Kind = SendFailure::Kind;
 
 namespace {
 
@@ -48,51 +46,53 @@ void SmtpSessionSetup::begin(bool encrypted) {
 
 void SmtpSessionSetup::sendEhlo() { server_.sendLine(QStringLiteral("EHLO ") + MailText::HeloDomain()); }
 
-SmtpSessionSetup::Outcome SmtpSessionSetup::stop(const QString& text, SmtpLogin& login) {
+SmtpSessionSetup::Outcome SmtpSessionSetup::stop(Kind kind, SmtpLogin& login, const QString& serverText) {
   wipe(login.password);
-  // The connection goes before the box: nothing more crosses it.
+  // The connection goes before the report: nothing more crosses it.
   server_.close();
-  MessageBox::MsgBox(text, MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
+  SendFailure failure{kind};
+  failure.serverText = serverText;
+  failures_.report(failure);
   return Outcome::Stopped;
 }
 
 SmtpSessionSetup::Outcome SmtpSessionSetup::step(const SmtpReply& reply, SmtpLogin& login) {
   const QStringView code = reply.code();
-  const QString serverSaid = kCrLf + kCrLf + quoted(reply.text().trimmed());
+  const QString serverSaid = reply.text().trimmed();
   switch (state_) {
     case State::AwaitEhlo:
-      if (code != u"250") return stop(kSmtpError + kCrLf + quoted(reply.text().trimmed()), login);
+      if (code != u"250") return stop(Kind::SmtpRefused, login, serverSaid);
       if (login.security == MailSettings::SmtpSecurity::StartTls) {
-        if (!extensionLines(reply.text()).contains(QStringLiteral("STARTTLS"))) return stop(kStartTlsNotOffered, login);
+        if (!extensionLines(reply.text()).contains(QStringLiteral("STARTTLS"))) return stop(Kind::StartTlsNotOffered, login);
         server_.sendLine(QStringLiteral("STARTTLS"));
         state_ = State::AwaitStartTls;
         return Outcome::Waiting;
       }
       return afterEhlo(reply, login);
     case State::AwaitStartTls:
-      if (code != u"220") return stop(kStartTlsRefused + serverSaid, login);
+      if (code != u"220") return stop(Kind::StartTlsRefused, login, serverSaid);
       server_.startTls();
       state_ = State::AwaitHandshake;
       return Outcome::Waiting;
     case State::AwaitHandshake:
       // Nothing may arrive between the 220 and the handshake.
-      return stop(kStartTlsRefused + serverSaid, login);
+      return stop(Kind::StartTlsRefused, login, serverSaid);
     case State::AwaitEhloOverTls:
-      if (code != u"250") return stop(kSmtpError + kCrLf + quoted(reply.text().trimmed()), login);
+      if (code != u"250") return stop(Kind::SmtpRefused, login, serverSaid);
       return afterEhlo(reply, login);
     case State::AwaitLoginUserPrompt:
-      if (code != u"334") return stop(kAuthFailed + serverSaid, login);
+      if (code != u"334") return stop(Kind::AuthFailed, login, serverSaid);
       server_.sendSecret(QString(), base64(login.user.toUtf8()));
       state_ = State::AwaitLoginPassPrompt;
       return Outcome::Waiting;
     case State::AwaitLoginPassPrompt:
-      if (code != u"334") return stop(kAuthFailed + serverSaid, login);
+      if (code != u"334") return stop(Kind::AuthFailed, login, serverSaid);
       server_.sendSecret(QString(), base64(login.password.toUtf8()));
       wipe(login.password);
       state_ = State::AwaitAuthResult;
       return Outcome::Waiting;
     case State::AwaitCramChallenge: {
-      if (code != u"334") return stop(kAuthFailed + serverSaid, login);
+      if (code != u"334") return stop(Kind::AuthFailed, login, serverSaid);
       const QByteArray challenge = QByteArray::fromBase64(reply.text().mid(4).trimmed().toLatin1());
       const QByteArray digest = QMessageAuthenticationCode::hash(challenge, login.password.toUtf8(),
                                                                  QCryptographicHash::Md5);
@@ -103,7 +103,7 @@ SmtpSessionSetup::Outcome SmtpSessionSetup::step(const SmtpReply& reply, SmtpLog
     }
     case State::AwaitAuthPlain:
     case State::AwaitAuthResult:
-      if (code != u"235") return stop(kAuthFailed + serverSaid, login);
+      if (code != u"235") return stop(Kind::AuthFailed, login, serverSaid);
       return Outcome::Ready;
   }
   return Outcome::Waiting;
@@ -132,15 +132,15 @@ SmtpSessionSetup::Outcome SmtpSessionSetup::startAuth(SmtpLogin& login) {
   // the password-carrying kinds) until then.
   if (!encrypted_ && !mechanisms_.contains(QStringLiteral("CRAM-MD5")) &&
       extensions_.contains(QStringLiteral("STARTTLS")))
-    return stop(kAuthAfterStartTls, login);
-  if (mechanisms_.isEmpty()) return stop(kAuthNotOffered, login);
+    return stop(Kind::AuthAfterStartTls, login);
+  if (mechanisms_.isEmpty()) return stop(Kind::AuthNotOffered, login);
   if (mechanisms_.contains(QStringLiteral("CRAM-MD5"))) {
     server_.sendLine(QStringLiteral("AUTH CRAM-MD5"));
     state_ = State::AwaitCramChallenge;
     return Outcome::Waiting;
   }
   // PLAIN and LOGIN carry the password itself: only encrypted.
-  if (!encrypted_) return stop(kAuthNeedsTls, login);
+  if (!encrypted_) return stop(Kind::AuthNeedsTls, login);
   if (mechanisms_.contains(QStringLiteral("PLAIN"))) {
     QByteArray credentials = '\0' + login.user.toUtf8() + '\0' + login.password.toUtf8();
     server_.sendSecret(QStringLiteral("AUTH PLAIN "), base64(credentials));
@@ -154,5 +154,5 @@ SmtpSessionSetup::Outcome SmtpSessionSetup::startAuth(SmtpLogin& login) {
     state_ = State::AwaitLoginUserPrompt;
     return Outcome::Waiting;
   }
-  return stop(kAuthNotOffered, login);
+  return stop(Kind::AuthNotOffered, login);
 }

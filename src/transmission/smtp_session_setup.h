@@ -2,6 +2,7 @@
 
 #include "outgoing_mail.h"
 #include "reply_reader.h"
+#include "send_outcome.h"
 
 #include <QString>
 #include <QStringList>
@@ -28,8 +29,8 @@ class ServerLink;
 //
 // AUTH takes the strongest mechanism both sides have: CRAM-MD5, then PLAIN,
 // then LOGIN; PLAIN and LOGIN only on an encrypted connection. Anything
-// the table does not name stops the send with a box, and the connection is
-// closed at once: nothing is ever sent in clear that the user wanted
+// the table does not name stops the send, reported as a failure, and the
+// connection is closed at once: nothing is ever sent in clear that the user wanted
 // encrypted, and no password goes out unprotected.
 class SmtpSessionSetup {
  public:
@@ -46,7 +47,7 @@ class SmtpSessionSetup {
   };
   enum class Outcome { Waiting, Ready, Stopped };
 
-  explicit SmtpSessionSetup(ServerLink& server) : server_(server) {}
+  SmtpSessionSetup(ServerLink& server, SendFailureSink& failures) : server_(server), failures_(failures) {}
 
   // Sends EHLO; encrypted tells whether the connection is encrypted from
   // its first byte.
@@ -63,10 +64,11 @@ class SmtpSessionSetup {
  private:
   Outcome afterEhlo(const SmtpReply& reply, SmtpLogin& login);
   Outcome startAuth(SmtpLogin& login);
-  Outcome stop(const QString& text, SmtpLogin& login);
+  Outcome stop(SendFailure::Kind kind, SmtpLogin& login, const QString& serverText = QString());
   void sendEhlo();
 
   ServerLink& server_;
+  SendFailureSink& failures_;
   State state_ = State::AwaitEhlo;
   bool encrypted_ = false;
   QStringList extensions_;

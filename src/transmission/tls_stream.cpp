@@ -2,7 +2,6 @@
 
 #include "certificate_name.h"
 #include "transcript.h"
-#include "transmission_texts.h"
 #include "wsa_error_numbers.h"
 
 #include <QSslCertificate>
@@ -16,6 +15,10 @@
 namespace {
 
 constexpr qint64 kBufferBytes = 64 * 1024;
+
+// Why, when the certificate verified but does not name the server (it
+// follows the certificate box); %1 the name.
+const QString kCertificateNamesOtherHost = QStringLiteral("証明書のサーバ名が「%1」と一致しません。");
 
 QString protocolName(QSsl::SslProtocol protocol) {
   switch (protocol) {
@@ -38,7 +41,7 @@ TlsStream::TlsStream(int descriptor, const QString& serverName, QObject* parent)
     const DeleteWhenIdle::Call call(lifetime_);
     // Qt's name matching is looser than RFC 6125: ours has the last word.
     if (!CertificateName::matches(socket_->peerCertificate(), serverName)) {
-      certificateProblem_ = TransmissionTexts::kCertificateNamesOtherHost.arg(serverName);
+      certificateProblem_ = kCertificateNamesOtherHost.arg(serverName);
       Transcript::note(QStringLiteral("TLS handshake failed: ") + certificateProblem_);
       // Nothing is passed on; the failure is told from the event loop.
       QMetaObject::invokeMethod(

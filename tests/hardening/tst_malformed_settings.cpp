@@ -134,7 +134,7 @@ class TestMalformedSettings : public QObject {
     QCOMPARE(boxes.count(), 0);
 
     {
-      frmSettings settings(window.recipientText(), window.runningSettings(), window.transmission());
+      frmSettings settings(window.recipientText(), window.runningSettings(), window.sendBoxes());
       QObject::connect(&settings, &frmSettings::saved, &window, &Talvenor::takeSavedSettings);
       settings.CmdOK->click();
     }

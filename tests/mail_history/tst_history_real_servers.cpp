@@ -5,6 +5,7 @@
 
 #include "mail_settings.h"
 #include "mail_transmission.h"
+#include "send_boxes.h"
 #include "scripted_message_boxes.h"
 #include "sent_history_window.h"
 #include "temp_app_folder.h"
@@ -57,11 +58,12 @@ void TstHistoryRealServers::sentMailShowsAsTyped() {
   settings.keepLog = true;
   settings.charset = charset;
   Winsock winsock;
-  MailTransmission mail(winsock, settings);
+  MailTransmission mail(winsock);
+  SendBoxes sendBoxes(mail, settings);
 
   QString sent = body;
   sent.replace(QLatin1Char('\n'), QLatin1String("\r\n"));  // as the send button passes the box on
-  mail.CmdMail_Click(QStringLiteral("hanako@talvenor.test"), subject, sent);
+  sendBoxes.send(QStringLiteral("hanako@talvenor.test"), subject, sent);
   QTRY_COMPARE(boxes.count(), 2);  // the confirmation, then the completion
   QVERIFY2(boxes.texts().last().startsWith(QStringLiteral("送信が完了しました。")), qPrintable(boxes.texts().last()));
 

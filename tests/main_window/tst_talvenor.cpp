@@ -575,8 +575,7 @@ void TestTalvenor::buttonsForwardToTheirHandlers() {
   QCOMPARE(window.cursor().shape(), Qt::BusyCursor);
 
   // Clearing after a send empties both boxes and their counters follow.
-  window.transmission().clearSubjectBox();
-  window.transmission().clearBodyBox();
+  emit window.sendBoxes().clearSubjectAndBody();
   QCOMPARE(window.TxtSubj->text(), QString());
   QCOMPARE(window.subjectCounter->text(), QStringLiteral("0"));
   QCOMPARE(window.bodyCounter->text(), QStringLiteral("0/???"));

@@ -6,6 +6,7 @@
 #include "keyring.h"
 #include "mail_settings.h"
 #include "mail_transmission.h"
+#include "send_boxes.h"
 #include "mod_ini.h"
 #include "password_store.h"
 #include "scripted_message_boxes.h"
@@ -123,9 +124,10 @@ class TstPasswordStore : public QObject {
     running.from = QStringLiteral("taro@example.jp");
     running.smtpServer = QStringLiteral("127.0.0.1");
     FakeSocket socket;
-    MailTransmission mail(socket, running);
+    MailTransmission mail(socket);
+  SendBoxes sendBoxes(mail, running);
     ScriptedMessageBoxes boxes({MessageBox::Answer::Ok});
-    mail.CmdMail_Click(QStringLiteral("hanako@example.jp"), QStringLiteral("件名"), QStringLiteral("本文"));
+    sendBoxes.send(QStringLiteral("hanako@example.jp"), QStringLiteral("件名"), QStringLiteral("本文"));
     QCOMPARE(boxes.count(), 2);  // the confirmation, then the keyring's
     QVERIFY(boxes.texts().last().startsWith(QStringLiteral("キーリングからパスワードを読み出せませんでした。")));
     QVERIFY(boxes.texts().last().endsWith(PasswordStore::kKeyringAdvice));

@@ -117,7 +117,7 @@ struct Program {
 // wires it: a save updates the main window.
 struct SettingsOver : frmSettings {
   explicit SettingsOver(Talvenor& main)
-      : frmSettings(main.recipientText(), main.runningSettings(), main.transmission()) {
+      : frmSettings(main.recipientText(), main.runningSettings(), main.sendBoxes()) {
     QObject::connect(this, &frmSettings::saved, &main, &Talvenor::takeSavedSettings);
   }
 };

@@ -6,12 +6,16 @@
 
 #include "mail_settings.h"
 #include "mail_transmission.h"
+#include "send_boxes.h"
 #include "scripted_message_boxes.h"
+#include "send_boxes.h"
 #include "temp_app_folder.h"
 #include "winsock.h"
 
 #include <QSignalSpy>
 #include <QString>
+#include <functional>
+#include <utility>
 
 namespace SendingTest {
 
@@ -35,6 +39,13 @@ inline bool atStart(const MailTransmission& mail) {
          mail.popState() == PopLogin::State::AwaitGreeting;
 }
 
+// The settings window's POP test with the running POP values: onSucceeded
+// runs after the success box, as the settings window's own handler does.
+inline void testPopLogin(SendBoxes& boxes, std::function<void()> onSucceeded) {
+  QObject::connect(&boxes, &SendBoxes::popTestSucceeded, &boxes, std::move(onSucceeded), Qt::SingleShotConnection);
+  boxes.testPopLogin();
+}
+
 struct SendingSide {
   TempAppFolder folder;
   ScriptedMessageBoxes boxes;
@@ -42,7 +53,8 @@ struct SendingSide {
   Winsock winsock;
   // Connected before the handlers, so it counts an arrival as it is raised.
   QSignalSpy arrivals{&winsock, &SocketControl::dataArrivalEvent};
-  MailTransmission mail{winsock, settings};
+  MailTransmission mail{winsock};
+  SendBoxes sendBoxes{mail, settings};
 
   // Bytes the program holds and has not yet taken as a reply.
   qsizetype unreadBytes() const { return winsock.BytesReceived() + mail.unreadReplyBytes(); }

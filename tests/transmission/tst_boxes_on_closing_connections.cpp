@@ -111,9 +111,9 @@ void TstBoxesOnClosingConnections::boxMeetsTheClose() {
   side.settings.popBeforeSmtp = !pop.isEmpty();
 
   if (popTest)
-    side.mail.StartPopTest([] {});
+    SendingTest::testPopLogin(side.sendBoxes, [] {});
   else
-    side.mail.CmdMail_Click(kTo, QStringLiteral("件名"), QStringLiteral("本文"));
+    side.sendBoxes.send(kTo, QStringLiteral("件名"), QStringLiteral("本文"));
 
   QTRY_VERIFY(!side.boxes.texts().filter(QRegularExpression(QStringLiteral("^(?!") + kConfirm + u')')).isEmpty());
   QStringList shown = side.boxes.texts();
@@ -127,7 +127,7 @@ void TstBoxesOnClosingConnections::boxMeetsTheClose() {
   side.boxes.clear();
   side.settings.popBeforeSmtp = false;
   serve(wholeSmtp(), {});
-  side.mail.CmdMail_Click(kTo, QStringLiteral("件名"), QStringLiteral("本文"));
+  side.sendBoxes.send(kTo, QStringLiteral("件名"), QStringLiteral("本文"));
   QTRY_COMPARE(side.boxes.count(), 2);
   QVERIFY(side.boxes.texts().last().startsWith(QStringLiteral("送信が完了しました。")));
   for (const auto& server : servers) QTRY_VERIFY2(server->finished(), qPrintable(server->failure()));

@@ -4,12 +4,12 @@
 #include "fake_socket.h"
 #include "outgoing_mail.h"
 #include "pop_login.h"
-#include "scripted_message_boxes.h"
 #include "server_link.h"
 #include "smtp_dialogue.h"
 #include "smtp_session_setup.h"
 
 #include <QTest>
+#include <vector>
 
 using Smtp = SmtpDialogue::State;
 using Pop = PopLogin::State;
@@ -28,11 +28,18 @@ QByteArray lastLine(const QByteArray& sent) {
   return text.mid(text.lastIndexOf("\r\n") + 1).trimmed();
 }
 
+// Keeps what the dialogues report.
+struct Failures : SendFailureSink {
+  void report(const SendFailure& failure) override { reported.push_back(failure); }
+  qsizetype count() const { return qsizetype(reported.size()); }
+  std::vector<SendFailure> reported;
+};
+
 struct Line {
   FakeSocket socket;
   ServerLink server{socket};
   QString lastReply;
-  ScriptedMessageBoxes boxes;
+  Failures failures;
   Line() {
     socket.connectsAtOnce = true;
     server.connect(QStringLiteral("mx.example.jp"), 25);
@@ -90,7 +97,7 @@ void TstDialogueSteps::smtpSteps() {
   QFETCH(QByteArray, lastSent);
   QFETCH(bool, open);
   Line line;
-  SmtpDialogue dialogue(line.server, line.lastReply);
+  SmtpDialogue dialogue(line.server, line.lastReply, line.failures);
   OutgoingMail mail{QStringLiteral("hanako@example.jp"), QStringLiteral("taro@example.jp"), QStringLiteral("件名"),
                     QStringLiteral("本文"), SmtpLogin{}};
 
@@ -99,7 +106,7 @@ void TstDialogueSteps::smtpSteps() {
   QCOMPARE(dialogue.state(), state);
   QVERIFY(lastLine(line.socket.sent).startsWith(lastSent));
   QCOMPARE(line.server.isOpen(), open);
-  QCOMPARE(line.boxes.count(), open ? 0 : 1);
+  QCOMPARE(line.failures.count(), open ? 0 : 1);
 }
 
 void TstDialogueSteps::popSteps_data() {
@@ -126,7 +133,7 @@ void TstDialogueSteps::popSteps() {
   QFETCH(Outcome, lastOutcome);
   QFETCH(QByteArray, lastSent);
   Line line;
-  PopLogin login(line.server, line.lastReply);
+  PopLogin login(line.server, line.lastReply, line.failures);
 
   Outcome outcome = Outcome::Waiting;
   for (const QString& reply : replies)
@@ -204,7 +211,7 @@ void TstDialogueSteps::sessionSetup() {
   QFETCH(QByteArray, sent);
   QFETCH(int, boxes);
   Line line;
-  SmtpDialogue dialogue(line.server, line.lastReply);
+  SmtpDialogue dialogue(line.server, line.lastReply, line.failures);
   OutgoingMail mail{QStringLiteral("hanako@example.jp"), QStringLiteral("taro@example.jp"), QStringLiteral("件名"),
                     QStringLiteral("本文"),
                     SmtpLogin{MailSettings::SmtpSecurity(security), auth, QStringLiteral("taro"),
@@ -222,7 +229,7 @@ void TstDialogueSteps::sessionSetup() {
 
   QCOMPARE(dialogue.state(), state);
   QVERIFY2(line.socket.sent.contains(sent), line.socket.sent.constData());
-  QCOMPARE(line.boxes.count(), boxes);
+  QCOMPARE(line.failures.count(), boxes);
   QCOMPARE(line.server.isOpen(), boxes == 0);
   QVERIFY(!line.socket.sent.contains("secret"));
   if (state == Smtp::AwaitMailFrom && auth) QVERIFY(mail.login.password.isEmpty());  // wiped once sent
@@ -231,7 +238,7 @@ void TstDialogueSteps::sessionSetup() {
 // RFC 2195's own example of CRAM-MD5.
 void TstDialogueSteps::cramMd5Response() {
   Line line;
-  SmtpSessionSetup setup(line.server);
+  SmtpSessionSetup setup(line.server, line.failures);
   SmtpLogin login{MailSettings::SmtpSecurity::None, true, QStringLiteral("tim"), QStringLiteral("tanstaaftanstaaf")};
   setup.begin(false);
   setup.step(SmtpReply(QStringLiteral("250-mx\r\n250 AUTH CRAM-MD5")), login);

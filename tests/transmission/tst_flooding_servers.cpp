@@ -177,7 +177,7 @@ void TstFloodingServers::floodEndsTheSend() {
   side.settings.smtpPort = server.port();
   if (tls) side.settings.smtpSecurity = MailSettings::SmtpSecurity::Ssl;
 
-  side.mail.CmdMail_Click(SendingTest::kTo, QStringLiteral("件名"), QStringLiteral("本文"));
+  side.sendBoxes.send(SendingTest::kTo, QStringLiteral("件名"), QStringLiteral("本文"));
 
   qint64 sent = -1;
   QTRY_VERIFY_WITH_TIMEOUT(server.reported("done", &sent), 120000);
@@ -226,7 +226,7 @@ void TstFloodingServers::floodWhileABoxIsOnTheScreen() {
         120000);
   };
 
-  side.mail.CmdMail_Click(SendingTest::kTo, QStringLiteral("件名"), QStringLiteral("本文"));
+  side.sendBoxes.send(SendingTest::kTo, QStringLiteral("件名"), QStringLiteral("本文"));
 
   qint64 sent = -1;
   QTRY_VERIFY_WITH_TIMEOUT(server.reported("done", &sent), 120000);
@@ -264,7 +264,7 @@ void TstFloodingServers::floodAfterPopQuitIsReadPast() {
   side.settings.popPort = pop.port();
   side.settings.smtpPort = smtp.port();
 
-  side.mail.CmdMail_Click(SendingTest::kTo, QStringLiteral("件名"), QStringLiteral("本文"));
+  side.sendBoxes.send(SendingTest::kTo, QStringLiteral("件名"), QStringLiteral("本文"));
 
   qint64 sent = -1;
   QTRY_VERIFY_WITH_TIMEOUT(pop.reported("done", &sent), 120000);

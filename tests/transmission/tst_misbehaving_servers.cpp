@@ -314,7 +314,7 @@ void TstMisbehavingServers::misbehavingServer() {
   fixture.settings.popBeforeSmtp = !pop.isEmpty();
   fixture.serve(smtp, pop);
 
-  fixture.mail.CmdMail_Click(kTo, kSubject, kBody);
+  fixture.sendBoxes.send(kTo, kSubject, kBody);
 
   if (waitsIn == kEnds) {
     VERIFY_SCRIPTS_PLAYED(fixture);
@@ -335,7 +335,7 @@ void TstMisbehavingServers::misbehavingServer() {
     running.popBeforeSmtp = true;
     fixture.serve({}, before(kPop, 3));
     // As the settings window asks: a success ends POP before SMTP for the run.
-    fixture.mail.StartPopTest([&running] {
+    SendingTest::testPopLogin(fixture.sendBoxes, [&running] {
       running.popBeforeSmtp = false;
       running.popUser.clear();
       running.popPassword = QString();
@@ -346,7 +346,7 @@ void TstMisbehavingServers::misbehavingServer() {
   }
   boxes.append(kCompleted);
   fixture.serve(whole(kSmtp), fixture.settings.popBeforeSmtp && !fixture.mail.smtpPhase() ? whole(kPop) : QStringList());
-  fixture.mail.CmdMail_Click(kTo, kSubject, kBody);
+  fixture.sendBoxes.send(kTo, kSubject, kBody);
 
   VERIFY_SCRIPTS_PLAYED(fixture);
   QTRY_COMPARE(fixture.shown(), boxes);

@@ -4,6 +4,8 @@
 
 #include "ansi_code_page.h"
 #include "mail_transmission.h"
+#include "sending_side.h"
+#include "send_boxes.h"
 #include "mail_settings.h"
 #include "scripted_message_boxes.h"
 #include "temp_app_folder.h"
@@ -63,10 +65,11 @@ struct Sender {
   ScriptedMessageBoxes boxes;
   MailSettings settings = realServers();
   Winsock winsock;
-  MailTransmission mail{winsock, settings};
+  MailTransmission mail{winsock};
+  SendBoxes sendBoxes{mail, settings};
 
   void send(const QString& to, const QString& subject, const QString& body) {
-    mail.CmdMail_Click(to, subject, body);
+    sendBoxes.send(to, subject, body);
   }
 };
 
@@ -323,7 +326,7 @@ void TstRealServers::popTest() {
   sender.settings.popBeforeSmtp = true;
   bool succeeded = false;
 
-  sender.mail.StartPopTest([&succeeded] { succeeded = true; });
+  SendingTest::testPopLogin(sender.sendBoxes, [&succeeded] { succeeded = true; });
 
   QTRY_COMPARE(sender.boxes.texts(), QStringList{QStringLiteral("POPサーバへの接続は成功しました。")});
   QVERIFY(succeeded);

@@ -5,6 +5,8 @@
 // crossed the wire in clear.
 #include "mail_settings.h"
 #include "mail_transmission.h"
+#include "sending_side.h"
+#include "send_boxes.h"
 #include "password_store.h"
 #include "scripted_message_boxes.h"
 #include "temp_app_folder.h"
@@ -56,7 +58,8 @@ struct Sender {
   ScriptedMessageBoxes boxes;
   MailSettings settings;
   Winsock winsock;
-  MailTransmission mail{winsock, settings};
+  MailTransmission mail{winsock};
+  SendBoxes sendBoxes{mail, settings};
 
   Sender() {
     settings.from = QStringLiteral("taro@talvenor.test");
@@ -70,7 +73,7 @@ struct Sender {
     boxes.holdOpenFor(300);
   }
   void send() {
-    mail.CmdMail_Click(QStringLiteral("hanako@talvenor.test"), QStringLiteral("件名"), QStringLiteral("本文"));
+    sendBoxes.send(QStringLiteral("hanako@talvenor.test"), QStringLiteral("件名"), QStringLiteral("本文"));
   }
 };
 
@@ -288,7 +291,7 @@ void TstSecureServers::mailArrivesAsTyped() {
   sender.settings.smtpPort = std::uint16_t(port);
   sender.settings.charset = MailSettings::Charset(charset);
 
-  sender.mail.CmdMail_Click(QStringLiteral("hanako@talvenor.test"), QStringLiteral("件名"), body);
+  sender.sendBoxes.send(QStringLiteral("hanako@talvenor.test"), QStringLiteral("件名"), body);
 
   QTRY_COMPARE_WITH_TIMEOUT(sender.boxes.count(), 2, 20000);
   QCOMPARE(sender.boxes.texts().last(), kCompleted);
@@ -351,7 +354,7 @@ void TstSecureServers::transcript() {
     sender.settings.smtpUser = QStringLiteral("taro");
     sender.settings.smtpPassword = kPassword;
     sender.settings.charset = MailSettings::Charset(charset);
-    sender.mail.CmdMail_Click(QStringLiteral("hanako@talvenor.test"), QStringLiteral("件名"),
+    sender.sendBoxes.send(QStringLiteral("hanako@talvenor.test"), QStringLiteral("件名"),
                               QStringLiteral("明日の会議"));
     QTRY_COMPARE_WITH_TIMEOUT(sender.boxes.count(), 2, 20000);
   }
@@ -403,7 +406,7 @@ void TstSecureServers::popBeforeSmtp() {
 
   bool succeeded = false;
   sender.settings.popPassword = password;
-  sender.mail.StartPopTest([&succeeded] { succeeded = true; });
+  SendingTest::testPopLogin(sender.sendBoxes, [&succeeded] { succeeded = true; });
   QTRY_COMPARE_WITH_TIMEOUT(sender.boxes.count(), 3, 20000);
   if (right)
     QCOMPARE(sender.boxes.texts().last(), QStringLiteral("POPサーバへの接続は成功しました。"));

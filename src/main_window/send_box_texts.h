@@ -4,9 +4,9 @@
 
 #include <QString>
 
-// The texts the send command, the dialogues and the connection events show
-// or send, in one place.
-namespace TransmissionTexts {
+// The texts of the boxes a send shows: the checks and the confirmation
+// before it, and how it ended.
+namespace SendBoxTexts {
 
 using ::kCrLf;
 
@@ -56,8 +56,6 @@ inline const QString kAuthFailed = QStringLiteral("SMTP 認証に失敗しまし
 inline const QString kTlsHandshakeFailed = QStringLiteral("暗号化通信（TLS）を開始できませんでした。");
 inline const QString kCertificateRejected =
     QStringLiteral("サーバの証明書を確認できませんでした（サーバ名・有効期限・発行元）。送信を中止しました。");
-// Why, when the certificate verified but does not name the server; %1 the name.
-inline const QString kCertificateNamesOtherHost = QStringLiteral("証明書のサーバ名が「%1」と一致しません。");
 
 // POP dialogue and the close handler.
 inline const QString kError = QStringLiteral("エラーが発生しました。");
@@ -65,10 +63,10 @@ inline const QString kCheckLoginHint = QStringLiteral("ユーザ名・パスワ�
 // The mail went out but its log could not be written.
 inline const QString kLogNotWritten = QStringLiteral("メールは送信されましたが、送信ログを書き込めませんでした。");
 
-// A server whose reply passed any sensible length.
 // The keyring chosen for the passwords did not give one: no connection.
 inline const QString kKeyringUnavailable =
     QStringLiteral("キーリングからパスワードを読み出せませんでした。サーバには接続していません。");
+// A server whose reply passed any sensible length.
 inline const QString kReplyTooLong =
     QStringLiteral("サーバの応答が長すぎるため、接続を切りました。メールは送信されていません。");
 
@@ -113,4 +111,4 @@ inline const QString kErrorCodeClose = QStringLiteral("）");
 // Ends with the half-width ideographic full stop U+FF61.
 inline const QString kSocketErrorTitle = QStringLiteral("エラーが発生しました｡");
 
-}  // namespace TransmissionTexts
+}  // namespace SendBoxTexts
