@@ -210,7 +210,7 @@ void Talvenor::connectHandlers() {
   connect(CmdClose, &QPushButton::clicked, this, &Talvenor::CmdClose_Click);
   auto* historyKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_H), this);
   connect(historyKey, &QShortcut::activated, this, [this] {
-    if (openSentHistory) openSentHistory(*this);
+    emit historyRequested();
   });
 }
 
@@ -353,7 +353,7 @@ void Talvenor::CmdClip_Click() {
 }
 
 void Talvenor::CmdMailINIT_Click() {
-  if (openSettingsWindow) openSettingsWindow(*this);
+  emit settingsRequested();
 }
 
 void Talvenor::CmdClose_Click() {

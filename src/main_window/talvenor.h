@@ -34,11 +34,6 @@ class Talvenor : public QWidget {
   // running mail settings from Data.ini.
   void INIT();
 
-  // Opens the settings window modally; the start-up code installs it, so
-  // the window does not depend on the settings window's code.
-  std::function<void(Talvenor&)> openSettingsWindow;
-  // Shows the sent-mail history (Ctrl+H); installed like openSettingsWindow.
-  std::function<void(Talvenor&)> openSentHistory;
 
   MailTransmission& transmission() { return *transmission_; }
   SendBoxes& sendBoxes() { return *sendBoxes_; }
@@ -98,6 +93,13 @@ class Talvenor : public QWidget {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+
+ signals:
+  // The settings window is asked for (メール設定); the start-up code opens
+  // it, so the window does not depend on the settings window's code.
+  void settingsRequested();
+  // The sent-mail history is asked for (Ctrl+H).
+  void historyRequested();
 
  private:
   void buildControls();

@@ -185,7 +185,7 @@ void SingleInstance::serveRequests() {
       connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
         if (!socket->readAll().contains(kRaiseRequest)) return;
         socket->disconnectFromServer();
-        if (onRaiseRequest) onRaiseRequest();
+        emit raiseRequested();
       });
     }
   });

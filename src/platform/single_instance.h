@@ -34,12 +34,14 @@ class SingleInstance : public QObject {
   // whether the request was delivered; nothing is shown either way.
   bool askFirstToRaise(int timeoutMs = 2000) const;
 
-  // First instance: called when a later start asks to come forward.
-  std::function<void()> onRaiseRequest;
 
   // Derived from the canonical path of the running executable and the user.
   static QString instanceKeyForExecutable();
   static QString instanceKeyFor(const QString& executablePath);
+
+ signals:
+  // First instance: a later start asks the window to come forward.
+  void raiseRequested();
 
  private:
   void serveRequests();

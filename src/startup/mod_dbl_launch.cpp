@@ -34,9 +34,11 @@ StartOutcome Main(const QString& instanceKey, int& exitCode) {
   }
 
   Talvenor mainWindow;
-  mainWindow.openSettingsWindow = [](Talvenor& owner) { ShowSettingsWindow(owner); };
-  mainWindow.openSentHistory = [](Talvenor& owner) { ShowSentHistory(owner); };
-  instance.onRaiseRequest = [&mainWindow] { raiseLastActiveWindow(&mainWindow); };
+  QObject::connect(&mainWindow, &Talvenor::settingsRequested, &mainWindow,
+                   [&mainWindow] { ShowSettingsWindow(mainWindow); });
+  QObject::connect(&mainWindow, &Talvenor::historyRequested, &mainWindow, [&mainWindow] { ShowSentHistory(mainWindow); });
+  QObject::connect(&instance, &SingleInstance::raiseRequested, &mainWindow,
+                   [&mainWindow] { raiseLastActiveWindow(&mainWindow); });
   mainWindow.Form_Load();
   exitCode = QApplication::exec();
   return StartOutcome::MainWindowRan;

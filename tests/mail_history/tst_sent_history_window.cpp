@@ -82,8 +82,9 @@ std::unique_ptr<Talvenor> mainWindow(const TempAppFolder& app) {
   QFile::copy(qEnvironmentVariable("TALVENOR_SOURCE_DIR") + QStringLiteral("/Data.ini"), app.iniPath());
   QFile::setPermissions(app.iniPath(), QFile::ReadOwner | QFile::WriteOwner);
   auto window = std::make_unique<Talvenor>(std::make_unique<FakeSocket>());
-  window->openSentHistory = [](Talvenor& owner) { ShowSentHistory(owner); };
-  window->openSettingsWindow = [](Talvenor& owner) { ShowSettingsWindow(owner); };
+  Talvenor* main = window.get();
+  QObject::connect(main, &Talvenor::historyRequested, main, [main] { ShowSentHistory(*main); });
+  QObject::connect(main, &Talvenor::settingsRequested, main, [main] { ShowSettingsWindow(*main); });
   window->Form_Load();
   return window;
 }
@@ -233,7 +234,7 @@ void TstSentHistoryWindow::composeFillsTheMainWindow() {
           QStringLiteral("十時から\n第２会議室"), Charset::Iso2022Jp, 1, QStringLiteral("jiro@softbank.ne.jp"));
   ScriptedMessageBoxes boxes;
   auto main = mainWindow(log.app);
-  main->openSentHistory(*main);
+  emit main->historyRequested();
   SentHistoryWindow* history = historyOf(*main);
   QVERIFY(history && history->isVisible());
   waitUntilLoaded(*history);

@@ -451,7 +451,7 @@ void TestTalvenor::onlyALossOfFocusToTheWindowWrites() {
   folder_->writeIni(dataIni(QStringLiteral("7")));
   auto window = loadWindow();
   int settingsOpened = 0;
-  window->openSettingsWindow = [&](Talvenor&) { ++settingsOpened; };
+  QObject::connect(window.get(), &Talvenor::settingsRequested, [&] { ++settingsOpened; });
   const QByteArray untouched = folder_->iniBytes();
   QCOMPARE(QApplication::focusWidget(), window->Cmb);
 
@@ -594,7 +594,7 @@ void TestTalvenor::returnPressesTheFocusedButton() {
   ScriptedMessageBoxes boxes;
   auto window = loadWindow();
   int opened = 0;
-  window->openSettingsWindow = [&opened](Talvenor&) { ++opened; };
+  QObject::connect(window.get(), &Talvenor::settingsRequested, [&opened] { ++opened; });
   window->Txt->setPlainText(QStringLiteral("本文"));
   window->CmdMailINIT->setFocus();
   QTest::keyClick(window->CmdMailINIT, Qt::Key_Return);

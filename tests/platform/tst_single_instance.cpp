@@ -137,7 +137,7 @@ class TestSingleInstance : public QObject {
     SingleInstance first(key);
     QVERIFY(first.isFirst());
     int raises = 0;
-    first.onRaiseRequest = [&raises] { ++raises; };
+    QObject::connect(&first, &SingleInstance::raiseRequested, [&raises] { ++raises; });
 
     SingleInstance second(key);
     QVERIFY(!second.isFirst());
@@ -170,7 +170,7 @@ class TestSingleInstance : public QObject {
     QVERIFY(first.isFirst());
     QVERIFY(serverAnswers(runtime.file(key), false));
     int raises = 0;
-    first.onRaiseRequest = [&raises] { ++raises; };
+    QObject::connect(&first, &SingleInstance::raiseRequested, [&raises] { ++raises; });
 
     SingleInstance second(key);
     QVERIFY(!second.isFirst());
@@ -276,7 +276,7 @@ class TestSingleInstance : public QObject {
     QCOMPARE(folderInfo.st_mode & 07777, mode_t(0700));
     QVERIFY(serverAnswers(guard, false));
     int raises = 0;
-    first.onRaiseRequest = [&raises] { ++raises; };
+    QObject::connect(&first, &SingleInstance::raiseRequested, [&raises] { ++raises; });
 
     SingleInstance second(key);
     QVERIFY(!second.isFirst());

@@ -56,7 +56,7 @@ class TestStartProcedure : public QObject {
     const QString key = QUuid::createUuid().toString(QUuid::Id128);
     SingleInstance first(key);
     int raises = 0;
-    first.onRaiseRequest = [&raises] { ++raises; };
+    QObject::connect(&first, &SingleInstance::raiseRequested, [&raises] { ++raises; });
     ScriptedMessageBoxes boxes;
     int exitCode = -1;
     QCOMPARE(ModDblLaunch::Main(key, exitCode), ModDblLaunch::StartOutcome::SecondInstance);
