@@ -58,7 +58,7 @@ bool knownState(const MailTransmission& mail) {
   using Pop = PopLogin::State;
   const Smtp smtp = mail.smtpState();
   const Pop pop = mail.popState();
-  const bool smtpKnown = smtp == Smtp::Failed || (smtp >= Smtp::AwaitGreeting && smtp <= Smtp::Negotiating);
+  const bool smtpKnown = (smtp >= Smtp::AwaitGreeting && smtp <= Smtp::Negotiating);
   const bool popKnown = pop == Pop::AwaitServerClose || (pop >= Pop::AwaitGreeting && pop <= Pop::AwaitHandshake);
   // Only one dialogue is ever under way.
   return smtpKnown && popKnown && (smtp == Smtp::AwaitGreeting || pop == Pop::AwaitGreeting);

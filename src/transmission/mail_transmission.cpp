@@ -341,7 +341,6 @@ void MailTransmission::stepPopLogin(const PopReply& reply) {
 // The server has closed the connection.
 //
 //  state               what the close means
-//   Failed             an error reply was seen: show the server's text
 //   AwaitServerClose   the POP login is done: connect to the SMTP server
 //   AwaitQuit (SMTP)   the mail was accepted and QUIT sent: the send is complete
 //   any other          during a POP test: the test ends without a result;
@@ -359,9 +358,7 @@ void MailTransmission::onServerClosed() {
     report(failure);
   };
 
-  if (smtp_.state() == SmtpDialogue::State::Failed) {
-    showError();
-  } else if (popLogin_.state() == PopLogin::State::AwaitServerClose) {
+  if (popLogin_.state() == PopLogin::State::AwaitServerClose) {
     if (!popTest_) {
       connectToSmtp();
       newConnection = true;

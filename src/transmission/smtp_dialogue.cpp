@@ -12,7 +12,8 @@ void SmtpDialogue::refuse(const SmtpReply& reply) {
   failure.serverText = lastReply_;
   failure.addressRefused = reply.code() == u"550";
   failures_.report(failure);
-  state_ = State::Failed;
+  server_.close();
+  state_ = State::AwaitGreeting;
 }
 
 void SmtpDialogue::sendMailFrom(const OutgoingMail& mail) {
@@ -54,7 +55,10 @@ void SmtpDialogue::step(const SmtpReply& reply, OutgoingMail& mail, bool encrypt
   }
   // After the 250 to the end of the data the mail is the server's: a
   // refusal of QUIT changes nothing of that.
-  if ((reply.isPermanentFailure() || reply.isTransientFailure()) && state_ != State::AwaitQuit) refuse(reply);
+  if ((reply.isPermanentFailure() || reply.isTransientFailure()) && state_ != State::AwaitQuit) {
+    refuse(reply);
+    return;
+  }
 
   switch (state_) {
     case State::AwaitGreeting:
@@ -113,10 +117,6 @@ void SmtpDialogue::step(const SmtpReply& reply, OutgoingMail& mail, bool encrypt
       return;
     case State::Negotiating:
       return;  // taken above
-    case State::Failed:
-      server_.close();
-      state_ = State::AwaitGreeting;
-      return;
   }
   // A step that moved the mail on leaves no server text behind.
   lastReply_.clear();

@@ -20,12 +20,11 @@ class ServerLink;
 //  AwaitDataGoAhead       354           the rest of the mail text, "."  AwaitDataAccepted
 //  AwaitDataAccepted      250           QUIT                            AwaitQuit
 //  AwaitQuit              221           nothing; the server closes      AwaitQuit
-//  Failed                 any reply     close                           AwaitGreeting
 //
-// A reply that begins with "4" or "5" is reported with the server's text
-// and makes the state Failed before the table is looked at (except in
-// AwaitQuit: the mail was accepted already); any other reply the table
-// does not name is ignored.
+// A reply that begins with "4" or "5" is reported with the server's text,
+// the connection is closed and the dialogue starts over (AwaitGreeting),
+// before the table is looked at (except in AwaitQuit: the mail was
+// accepted already); any other reply the table does not name is ignored.
 //
 // When the mail goes with STARTTLS or SMTP AUTH, the greeting is answered
 // with EHLO instead, and SmtpSessionSetup takes the replies (Negotiating)
@@ -36,7 +35,6 @@ class SmtpDialogue {
   // The numbers are the ones the close handler and the tests have always
   // used for the dialogue state.
   enum class State : std::int16_t {
-    Failed = -1,
     AwaitGreeting = 0,
     AwaitRset = 1,
     AwaitHelo = 2,
