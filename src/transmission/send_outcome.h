@@ -31,7 +31,10 @@ struct SendFailure {
   // The settings whose values go into command lines.
   enum class Setting { None, SmtpServer, SmtpUser, SmtpPassword, PopServer, PopUser, PopPassword };
 
-  Kind kind;
+  SendFailure() = default;  // for Qt's meta-type system (queued signals, tests)
+  explicit SendFailure(Kind what) : kind(what) {}
+
+  Kind kind = Kind::ClosedEarly;
   QString serverText;
   QString detail;
   Setting setting = Setting::None;
