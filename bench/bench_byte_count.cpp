@@ -4,10 +4,10 @@
 //
 // Runs offscreen unless QT_QPA_PLATFORM says otherwise.
 
-#include "ansi_code_page.h"
+#include "cp932.h"
 #include "body_counter.h"
 #include "fake_socket.h"
-#include "talvenor.h"
+#include "main_window.h"
 
 #include <QApplication>
 #include <QPlainTextEdit>
@@ -33,7 +33,7 @@ void sizes(benchmark::internal::Benchmark* b) { b->Arg(1 << 10)->Arg(100 << 10)-
 
 void BM_ByteCount(benchmark::State& state) {
   const QString body = makeBody(state.range(0));
-  for (auto _ : state) benchmark::DoNotOptimize(AnsiCodePage::byteCount(body));
+  for (auto _ : state) benchmark::DoNotOptimize(Cp932::byteCount(body));
   state.SetBytesProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(BM_ByteCount)->Apply(sizes);
@@ -77,20 +77,20 @@ BENCHMARK(BM_CounterShareOfAnEdit)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond
 // window's key handling, document, layout and counter: two changes per
 // iteration. The limit is above the body, so no message box appears.
 void BM_TypeOneCharacter(benchmark::State& state) {
-  Talvenor window(std::make_unique<FakeSocket>());
+  MainWindow window(std::make_unique<FakeSocket>());
   window.show();
-  window.Txt->setPlainText(makeBody(state.range(0)));
-  window.mLimit = std::int32_t(state.range(0) * 2);
-  window.Txt->setFocus();
-  QTextCursor cursor = window.Txt->textCursor();
-  cursor.setPosition(window.Txt->document()->characterCount() / 2);
-  window.Txt->setTextCursor(cursor);
+  window.bodyEdit->setPlainText(makeBody(state.range(0)));
+  window.bodyLimit = std::int32_t(state.range(0) * 2);
+  window.bodyEdit->setFocus();
+  QTextCursor cursor = window.bodyEdit->textCursor();
+  cursor.setPosition(window.bodyEdit->document()->characterCount() / 2);
+  window.bodyEdit->setTextCursor(cursor);
   QApplication::processEvents();
   for (auto _ : state) {
-    QTest::keyClick(window.Txt, Qt::Key_A);
-    QTest::keyClick(window.Txt, Qt::Key_Backspace);
+    QTest::keyClick(window.bodyEdit, Qt::Key_A);
+    QTest::keyClick(window.bodyEdit, Qt::Key_Backspace);
   }
-  if (window.bodyByteCount() != BodyCounter::bodyByteCount(window.Txt->toPlainText()))
+  if (window.bodyByteCount() != BodyCounter::bodyByteCount(window.bodyEdit->toPlainText()))
     state.SkipWithError("counter out of step with the body");
   state.counters["per_change"] =
       benchmark::Counter(double(state.iterations() * 2), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);

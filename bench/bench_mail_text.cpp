@@ -3,7 +3,7 @@
 //
 //   bench_mail_text [--benchmark_filter=...]
 
-#include "ansi_code_page.h"
+#include "cp932.h"
 #include "mail_text.h"
 #include "mime_text.h"
 
@@ -16,7 +16,7 @@ namespace {
 QString body() {
   const QString line = QStringLiteral("明日の打ち合わせは10:00から第3会議室です。資料を持参してください。\n");
   QString text = QStringLiteral("長い段落").repeated(300) + QLatin1Char('\n');
-  while (AnsiCodePage::byteCount(text) < 10000) text += line;
+  while (Cp932::byteCount(text) < 10000) text += line;
   return text;
 }
 
@@ -26,7 +26,7 @@ void BM_MailTextShiftJis(benchmark::State& state) {
   const QString text = body();
   for (auto _ : state)
     benchmark::DoNotOptimize(
-        AnsiCodePage::fromUnicode(MailText::SubjectLine(kSubject) + QStringLiteral("\r\n") + MailText::BreakLongLines(text)));
+        Cp932::fromUnicode(MailText::SubjectLine(kSubject) + QStringLiteral("\r\n") + MailText::BreakLongLines(text)));
 }
 
 void BM_MailTextMime(benchmark::State& state) {

@@ -16,13 +16,13 @@
 //
 // A third argument runs one client alone (for perf, strace or callgrind).
 
-#include "ansi_code_page.h"
+#include "cp932.h"
 #include "mail_text.h"
 #include "mail_transmission.h"
 #include "send_boxes.h"
 #include "reply_reader.h"
 #include "send_rig.h"
-#include "winsock.h"
+#include "tcp_socket_control.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -129,7 +129,7 @@ QByteArray rawMailText() {
   QString message = MailText::DateLine() + MailText::FromLine(SendRig::kFrom) + MailText::ToLine(SendRig::kTo) +
                     MailText::XMailerLine() + MailText::SubjectLine(SendRig::kSubject) + QStringLiteral("\r\n") +
                     SendRig::body();
-  return MailText::DataForWire(AnsiCodePage::fromUnicode(message));
+  return MailText::DataForWire(Cp932::fromUnicode(message));
 }
 
 void report(const char* name, std::vector<Sample> samples) {
@@ -159,7 +159,7 @@ int main(int argc, char* argv[]) {
   constexpr int kWarmUp = 5;
 
   const MailSettings settings = SendRig::serverAt(port);
-  Winsock winsock;
+  TcpSocketControl winsock;
   MailTransmission transmission(winsock);
   SendBoxes sendBoxes(transmission, settings);
   QEventLoop loop;

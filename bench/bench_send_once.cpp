@@ -21,7 +21,7 @@
 #include "mail_transmission.h"
 #include "send_boxes.h"
 #include "send_rig.h"
-#include "winsock.h"
+#include "tcp_socket_control.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -75,7 +75,7 @@ int main(int argc, char* argv[]) {
     }
   }
 
-  Winsock winsock;
+  TcpSocketControl winsock;
   MailTransmission transmission(winsock);
   SendBoxes sendBoxes(transmission, settings);
   int exitCode = 1;

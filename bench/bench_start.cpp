@@ -11,7 +11,7 @@
 
 #include "application_setup.h"
 #include "first_paint_probe.h"
-#include "mod_dbl_launch.h"
+#include "start_procedure.h"
 #include "single_instance.h"
 
 #include <QApplication>
@@ -28,8 +28,8 @@ int main(int argc, char* argv[]) {
   app.installEventFilter(&probe);
 
   int exitCode = 0;
-  const auto outcome = ModDblLaunch::Main(SingleInstance::instanceKeyForExecutable(), exitCode);
-  if (outcome != ModDblLaunch::StartOutcome::MainWindowRan) {
+  const auto outcome = StartProcedure::run(SingleInstance::instanceKeyForExecutable(), exitCode);
+  if (outcome != StartProcedure::StartOutcome::MainWindowRan) {
     std::fprintf(stderr, "bench_start: the main window did not run (no Data.ini beside the program, "
                          "or another instance is running)\n");
     return 2;

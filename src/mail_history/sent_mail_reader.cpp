@@ -3,7 +3,7 @@
 
 #include "sent_mail_reader.h"
 
-#include "ansi_code_page.h"
+#include "cp932.h"
 
 #include <QFile>
 
@@ -76,7 +76,7 @@ QString rawValue(GMimeObject* object, const char* name) {
   while (value.endsWith('\n') || value.endsWith('\r')) value.chop(1);
   value.replace("\r\n", "");  // a folded line goes on where it broke
   value.replace("\n", "");
-  return AnsiCodePage::toUnicode(value);
+  return Cp932::toUnicode(value);
 }
 
 // As GMime decodes it (encoded words of any character set).
@@ -108,7 +108,7 @@ QString bodyOf(GMimeMessage* message) {
   GPtr<GMimeStream> decoded(g_mime_stream_mem_new());
   g_mime_data_wrapper_write_to_stream(content, decoded.get());
   GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(decoded.get()));
-  return AnsiCodePage::toUnicode(QByteArrayView(bytes->data, bytes->len));
+  return Cp932::toUnicode(QByteArrayView(bytes->data, bytes->len));
 }
 
 SentMail parse(const QByteArray& bytes, bool withBody) {

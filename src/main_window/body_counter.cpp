@@ -1,6 +1,6 @@
 #include "body_counter.h"
 
-#include "ansi_code_page.h"
+#include "cp932.h"
 
 #include <QTextCursor>
 #include <QTextDocument>
@@ -11,7 +11,7 @@ namespace BodyCounter {
 
 qsizetype bodyByteCount(QStringView body) {
   // The code page counts LF as one byte; the mail carries CR LF.
-  return AnsiCodePage::byteCount(body) + body.count(u'\n');
+  return Cp932::byteCount(body) + body.count(u'\n');
 }
 
 QString limitCaption(qsizetype count, std::int32_t limit) {

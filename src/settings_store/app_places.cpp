@@ -1,6 +1,6 @@
 #include "app_places.h"
 
-#include "mod_ini.h"
+#include "ini_file.h"
 
 #include <QDir>
 #include <QFile>
@@ -58,7 +58,7 @@ bool copyShippedSettings(const QString& shipped, const QString& target) {
 }  // namespace
 
 QString ShippedSettingsPath(const QString& programFolder) {
-  return QDir::cleanPath(programFolder + QStringLiteral("../share/talvenor/") + ModINI::kFileName);
+  return QDir::cleanPath(programFolder + QStringLiteral("../share/talvenor/") + IniFile::kFileName);
 }
 
 Places Decide(const QString& programFolder, const QString& configHome, const QString& dataHome) {
@@ -66,7 +66,7 @@ Places Decide(const QString& programFolder, const QString& configHome, const QSt
   const QString perUserSettings = withSeparator(configHome) + kFolderName + QLatin1Char('/');
   // The program's folder alone decides, never what the user's folders hold.
   const bool portable =
-      QFileInfo::exists(program + ModINI::kFileName) || !QFileInfo::exists(ShippedSettingsPath(program));
+      QFileInfo::exists(program + IniFile::kFileName) || !QFileInfo::exists(ShippedSettingsPath(program));
   if (portable) return {Mode::Portable, program, program};
   return {Mode::PerUser, perUserSettings, withSeparator(dataHome) + kFolderName + QLatin1Char('/')};
 }
@@ -74,7 +74,7 @@ Places Decide(const QString& programFolder, const QString& configHome, const QSt
 const Places& Current() {
   std::optional<Places>& places = decided();
   if (!places) {
-    places = Decide(ModINI::AppFolder(), QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation),
+    places = Decide(IniFile::AppFolder(), QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation),
                     QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
   }
   return *places;
@@ -84,7 +84,7 @@ void Forget() { decided().reset(); }
 
 QString SettingsFolder() { return Current().settingsFolder; }
 
-QString SettingsPath() { return SettingsFolder() + ModINI::kFileName; }
+QString SettingsPath() { return SettingsFolder() + IniFile::kFileName; }
 
 QString LogFolderPath() { return Current().logParent + kLogFolderName; }
 
@@ -93,7 +93,7 @@ bool PrepareSettingsFile() {
   const QString path = SettingsPath();
   if (QFileInfo::exists(path)) return true;
   if (places.mode == Mode::Portable) return false;
-  return makeOwnFolder(places.settingsFolder) && copyShippedSettings(ShippedSettingsPath(ModINI::AppFolder()), path);
+  return makeOwnFolder(places.settingsFolder) && copyShippedSettings(ShippedSettingsPath(IniFile::AppFolder()), path);
 }
 
 void PrepareLogParent() {

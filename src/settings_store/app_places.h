@@ -29,7 +29,7 @@ struct Places {
 Places Decide(const QString& programFolder, const QString& configHome, const QString& dataHome);
 
 // The places in use: decided once, on first use, from the program's folder
-// (ModINI::AppFolder) and the user's XDG folders, then kept for the run.
+// (IniFile::AppFolder) and the user's XDG folders, then kept for the run.
 const Places& Current();
 // Forgets the decision; the program's folder changed (tests).
 void Forget();

@@ -1,7 +1,7 @@
 #include "data_ini_layout.h"
 
-#include "mod_ini.h"
-#include "sec_code.h"
+#include "ini_file.h"
+#include "scrambling.h"
 
 #include <limits>
 
@@ -62,43 +62,43 @@ QString flagText(bool value) { return value ? QStringLiteral("True") : QStringLi
 QString indexKey(int index) { return QString::number(index); }
 
 int carrierCount() {
-  const std::optional<std::int16_t> highest = parseInt16(ModINI::IniRead(Section::CarrierNum, Key::Num));
+  const std::optional<std::int16_t> highest = parseInt16(IniFile::read(Section::CarrierNum, Key::Num));
   if (!highest || *highest < 0) return 0;
   return *highest + 1;
 }
 
-QString carrierName(int index) { return ModINI::IniRead(Section::CarrierIndex, indexKey(index)); }
+QString carrierName(int index) { return IniFile::read(Section::CarrierIndex, indexKey(index)); }
 
 std::int32_t carrierLimit(int index) {
-  return parseInt32(ModINI::IniRead(Section::CarrierData, indexKey(index))).value_or(0);
+  return parseInt32(IniFile::read(Section::CarrierData, indexKey(index))).value_or(0);
 }
 
 int defaultCarrier() {
-  const std::optional<std::int16_t> chosen = parseInt16(ModINI::IniRead(Section::CarrierNum, Key::DefaultNum));
+  const std::optional<std::int16_t> chosen = parseInt16(IniFile::read(Section::CarrierNum, Key::DefaultNum));
   if (!chosen || *chosen < -1 || *chosen >= carrierCount()) return -1;
   return *chosen;
 }
 
 int addrNum() {
-  const std::optional<std::int16_t> highest = parseInt16(ModINI::IniRead(Section::AddrNum, Key::Num));
+  const std::optional<std::int16_t> highest = parseInt16(IniFile::read(Section::AddrNum, Key::Num));
   if (!highest || *highest < 0) return 0;
   return *highest > kMaxAddrIndex ? kMaxAddrIndex : int(*highest);
 }
 
 bool readFlag(const QString& section, const QString& key) {
-  return parseFlag(ModINI::IniRead(section, key)).value_or(false);
+  return parseFlag(IniFile::read(section, key)).value_or(false);
 }
 
 QString readScrambled(const QString& section, const QString& key) {
-  return SecCode::SecDecode(ModINI::IniRead(section, key));
+  return Scrambling::unscramble(IniFile::read(section, key));
 }
 
 void writeScrambled(const QString& section, const QString& key, const QString& text) {
-  ModINI::IniWrite(section, key, SecCode::SecEncode(text));
+  IniFile::write(section, key, Scrambling::scramble(text));
 }
 
 void writeFlag(const QString& section, const QString& key, bool value) {
-  ModINI::IniWrite(section, key, flagText(value));
+  IniFile::write(section, key, flagText(value));
 }
 
 }  // namespace DataIni

@@ -1,7 +1,7 @@
 #include "mail_settings.h"
 
 #include "data_ini_layout.h"
-#include "mod_ini.h"
+#include "ini_file.h"
 
 std::uint16_t MailSettings::defaultPort(SmtpSecurity security) {
   switch (security) {
@@ -22,12 +22,12 @@ namespace {
 
 // Writes the key when the value is not its default or the file has it.
 void writeUnlessDefault(const QString& key, const QString& text, bool isDefault) {
-  if (isDefault && !ModINI::IniHasKey(Section::MAIL, key)) return;
-  ModINI::IniWrite(Section::MAIL, key, text);
+  if (isDefault && !IniFile::IniHasKey(Section::MAIL, key)) return;
+  IniFile::write(Section::MAIL, key, text);
 }
 
 void writeScrambledUnlessDefault(const QString& key, const QString& text) {
-  if (text.isEmpty() && !ModINI::IniHasKey(Section::MAIL, key)) return;
+  if (text.isEmpty() && !IniFile::IniHasKey(Section::MAIL, key)) return;
   writeScrambled(Section::MAIL, key, text);
 }
 
@@ -87,7 +87,7 @@ std::optional<std::uint16_t> parsePort(const QString& text) {
 }
 
 MailSettings readMailSettings() {
-  const ModINI::ReadBatch oneRead;
+  const IniFile::ReadBatch oneRead;
   MailSettings settings;
   settings.recipient = readScrambled(Section::MAIL, Key::To);
   settings.from = readScrambled(Section::MAIL, Key::From);
@@ -97,20 +97,20 @@ MailSettings readMailSettings() {
   settings.popServer = readScrambled(Section::MAIL, Key::pServer);
   settings.popUser = readScrambled(Section::MAIL, Key::USER);
 
-  settings.smtpSecurity = parseSmtpSecurity(ModINI::IniRead(Section::MAIL, Key::SmtpSecurity));
-  settings.smtpPort = parsePort(ModINI::IniRead(Section::MAIL, Key::SmtpPort))
+  settings.smtpSecurity = parseSmtpSecurity(IniFile::read(Section::MAIL, Key::SmtpSecurity));
+  settings.smtpPort = parsePort(IniFile::read(Section::MAIL, Key::SmtpPort))
                           .value_or(MailSettings::defaultPort(settings.smtpSecurity));
   settings.smtpAuth = readFlag(Section::MAIL, Key::SmtpAuth);
   settings.smtpUser = readScrambled(Section::MAIL, Key::SmtpUser);
-  settings.popSecurity = parsePopSecurity(ModINI::IniRead(Section::MAIL, Key::PopSecurity));
-  settings.popPort = parsePort(ModINI::IniRead(Section::MAIL, Key::PopPort))
+  settings.popSecurity = parsePopSecurity(IniFile::read(Section::MAIL, Key::PopSecurity));
+  settings.popPort = parsePort(IniFile::read(Section::MAIL, Key::PopPort))
                          .value_or(MailSettings::defaultPort(settings.popSecurity));
-  settings.charset = parseCharset(ModINI::IniRead(Section::MAIL, Key::Charset));
-  settings.passwordStore = parsePasswordStore(ModINI::IniRead(Section::MAIL, Key::PasswordStore));
+  settings.charset = parseCharset(IniFile::read(Section::MAIL, Key::Charset));
+  settings.passwordStore = parsePasswordStore(IniFile::read(Section::MAIL, Key::PasswordStore));
   // Whole minutes, up to a week; anything else is the default.
-  const std::optional<std::int32_t> interval = parseInt32(ModINI::IniRead(Section::MAIL, Key::PopInterval));
+  const std::optional<std::int32_t> interval = parseInt32(IniFile::read(Section::MAIL, Key::PopInterval));
   if (interval && *interval >= 0 && *interval <= 7 * 24 * 60) settings.popIntervalMinutes = *interval;
-  const std::optional<std::int32_t> timeout = parseInt32(ModINI::IniRead(Section::MAIL, Key::SmtpTimeout));
+  const std::optional<std::int32_t> timeout = parseInt32(IniFile::read(Section::MAIL, Key::SmtpTimeout));
   if (timeout && *timeout >= 1 && *timeout <= 3600) settings.replyTimeoutSeconds = *timeout;
   return settings;
 }

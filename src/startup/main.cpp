@@ -1,6 +1,6 @@
 #include "application_setup.h"
 #include "message_box.h"
-#include "mod_dbl_launch.h"
+#include "start_procedure.h"
 #include "single_instance.h"
 
 #include <QApplication>
@@ -19,6 +19,6 @@ int main(int argc, char* argv[]) {
   MessageBox::setResponder(MessageBox::screenResponder());
 
   int exitCode = 0;
-  ModDblLaunch::Main(SingleInstance::instanceKeyForExecutable(), exitCode);
+  StartProcedure::run(SingleInstance::instanceKeyForExecutable(), exitCode);
   return exitCode;
 }

@@ -2,19 +2,19 @@
 
 #include "compose_from_history.h"
 #include "sent_history_window.h"
-#include "talvenor.h"
+#include "main_window.h"
 #include "write_log.h"
 
 #include <QApplication>
 
-void ShowSentHistory(Talvenor& main) {
+void ShowSentHistory(MainWindow& main) {
   auto* window = main.findChild<SentHistoryWindow*>(QString(), Qt::FindDirectChildrenOnly);
   if (window == nullptr) {
     // The same folder as the settings window's ログを開く.
     window = new SentHistoryWindow(MailLog::LogFolderPath(), &main);
     QObject::connect(window, &SentHistoryWindow::composeRequested, &main,
                      [&main, window](const SentMailReader::SentMail& mail) {
-                       if (!ComposeFromHistory::fill({main.cmbTo, main.TxtSubj, main.Txt}, mail)) return;
+                       if (!ComposeFromHistory::fill({main.recipientBox, main.subjectEdit, main.bodyEdit}, mail)) return;
                        if (window->isModal()) return;  // the main window waits behind the modal ones
                        main.raise();
                        main.activateWindow();

@@ -1,10 +1,10 @@
 #pragma once
 
-class Talvenor;
+class MainWindow;
 
 // Shows the sent-mail history window of the main window, made on first
 // use and kept (hidden when closed) while the main window lives. Its
 // "この内容で作成" fills the main window's boxes. Opened over a modal
 // window (the settings window), it is modal itself, since that window
 // would otherwise block it.
-void ShowSentHistory(Talvenor& main);
+void ShowSentHistory(MainWindow& main);

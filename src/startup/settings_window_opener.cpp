@@ -1,13 +1,13 @@
 #include "settings_window_opener.h"
 
-#include "frm_settings.h"
+#include "settings_window.h"
 #include "sent_history_opener.h"
-#include "talvenor.h"
+#include "main_window.h"
 
-void ShowSettingsWindow(Talvenor& main) {
-  auto* window = new frmSettings(main.recipientText(), main.runningSettings(), main.sendBoxes(), &main);
+void ShowSettingsWindow(MainWindow& main) {
+  auto* window = new SettingsWindow(main.recipientText(), main.runningSettings(), main.sendBoxes(), &main);
   window->setAttribute(Qt::WA_DeleteOnClose);
-  QObject::connect(window, &frmSettings::saved, &main, &Talvenor::takeSavedSettings);
-  QObject::connect(window, &frmSettings::historyRequested, &main, [&main] { ShowSentHistory(main); });
+  QObject::connect(window, &SettingsWindow::saved, &main, &MainWindow::takeSavedSettings);
+  QObject::connect(window, &SettingsWindow::historyRequested, &main, [&main] { ShowSentHistory(main); });
   window->exec();
 }

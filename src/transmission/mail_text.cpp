@@ -1,6 +1,6 @@
 #include "mail_text.h"
 
-#include "ansi_code_page.h"
+#include "cp932.h"
 #include "talvenor_version.h"
 #include "plain_text.h"
 
@@ -78,7 +78,7 @@ struct Character {
 
 Character characterAt(const QString& text, qsizetype i) {
   const qsizetype units = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2 : 1;
-  return {units, AnsiCodePage::byteCount(QStringView(text).sliced(i, units))};
+  return {units, Cp932::byteCount(QStringView(text).sliced(i, units))};
 }
 
 bool isLineBreak(QChar c) { return c == QLatin1Char('\r') || c == QLatin1Char('\n'); }

@@ -1,6 +1,6 @@
 #include "mail_transmission.h"
 
-#include "ansi_code_page.h"
+#include "cp932.h"
 #include "mail_settings.h"
 #include "mail_text.h"
 #include "plain_text.h"
@@ -148,13 +148,13 @@ SendCheck MailTransmission::check(const MailSettings& settings, const QString& t
 
   // Nothing goes out other than what the user sees: an address the code
   // page cannot hold is refused, and text that would lose characters asks.
-  if (const QString lost = AnsiCodePage::unmappable(found.recipient); !lost.isEmpty())
+  if (const QString lost = Cp932::unmappable(found.recipient); !lost.isEmpty())
     return problem(SendCheck::Problem::RecipientUnmappable, lost);
-  if (const QString lost = AnsiCodePage::unmappable(found.from); !lost.isEmpty())
+  if (const QString lost = Cp932::unmappable(found.from); !lost.isEmpty())
     return problem(SendCheck::Problem::SenderUnmappable, lost);
   // The MIME modes carry every character (ISO-2022-JP by going as UTF-8).
   if (settings.charset == MailSettings::Charset::ShiftJis)
-    if (const QString lost = AnsiCodePage::unmappable(subject + body); !lost.isEmpty())
+    if (const QString lost = Cp932::unmappable(subject + body); !lost.isEmpty())
       return problem(SendCheck::Problem::TextUnmappable, lost);
   return found;
 }

@@ -1,10 +1,10 @@
 #include "reply_reader.h"
 
-#include "ansi_code_page.h"
+#include "cp932.h"
 
 #include <utility>
 
-QString ReplyReader::take() { return AnsiCodePage::toUnicode(std::exchange(pending_, QByteArray())); }
+QString ReplyReader::take() { return Cp932::toUnicode(std::exchange(pending_, QByteArray())); }
 
 bool ReplyReader::EndsWithWholeReply(QByteArrayView data) {
   if (data.isEmpty() || data.back() != '\n') return false;

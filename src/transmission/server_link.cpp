@@ -1,6 +1,6 @@
 #include "server_link.h"
 
-#include "ansi_code_page.h"
+#include "cp932.h"
 #include "iso2022jp.h"
 #include "socket_control.h"
 #include "transcript.h"
@@ -54,20 +54,20 @@ qsizetype ServerLink::unreadBytes() const {
 void ServerLink::sendLine(const QString& line) {
   ++commandsIssued_;
   Transcript::sent(line);
-  socket_.SendData(AnsiCodePage::fromUnicode(line + kCrLf));
+  socket_.SendData(Cp932::fromUnicode(line + kCrLf));
 }
 
 void ServerLink::sendSecret(const QString& command, const QString& argument) {
   ++commandsIssued_;
   Transcript::sent(command + Transcript::kHidden);
-  socket_.SendData(AnsiCodePage::fromUnicode(command + argument + kCrLf));
+  socket_.SendData(Cp932::fromUnicode(command + argument + kCrLf));
 }
 
 void ServerLink::sendBytes(const QByteArray& bytes, MailSettings::Charset charset) {
   ++commandsIssued_;
   if (lcTranscript().isDebugEnabled()) {
     switch (charset) {
-      case MailSettings::Charset::ShiftJis: Transcript::sent(AnsiCodePage::toUnicode(bytes)); break;
+      case MailSettings::Charset::ShiftJis: Transcript::sent(Cp932::toUnicode(bytes)); break;
       case MailSettings::Charset::Iso2022Jp: Transcript::sent(Iso2022Jp::decode(bytes)); break;
       case MailSettings::Charset::Utf8: Transcript::sent(QString::fromUtf8(bytes)); break;
     }

@@ -1,6 +1,6 @@
 #include "smtp_dialogue.h"
 
-#include "ansi_code_page.h"
+#include "cp932.h"
 #include "mail_text.h"
 #include "mime_text.h"
 #include "server_link.h"
@@ -24,7 +24,7 @@ void SmtpDialogue::sendMailFrom(const OutgoingMail& mail) {
   server_.sendLine(QStringLiteral("MAIL FROM:<") + mail.from + QLatin1Char('>') +
                    (eightBit_ ? QStringLiteral(" BODY=8BITMIME") : QString()));
   // The mail text begins anew.
-  mailText_ = AnsiCodePage::fromUnicode(MailText::DateLine() + MailText::FromLine(mail.from));
+  mailText_ = Cp932::fromUnicode(MailText::DateLine() + MailText::FromLine(mail.from));
   state_ = State::AwaitMailFrom;
   lastReply_.clear();
 }
@@ -81,7 +81,7 @@ void SmtpDialogue::step(const SmtpReply& reply, OutgoingMail& mail, bool encrypt
     case State::AwaitMailFrom:
       if (reply.code() != u"250") return;
       server_.sendLine(QStringLiteral("RCPT TO:<") + mail.recipient + QLatin1Char('>'));
-      mailText_ += AnsiCodePage::fromUnicode(MailText::ToLine(mail.recipient));
+      mailText_ += Cp932::fromUnicode(MailText::ToLine(mail.recipient));
       state_ = State::AwaitRcptTo;
       break;
     case State::AwaitRcptTo:
@@ -91,11 +91,11 @@ void SmtpDialogue::step(const SmtpReply& reply, OutgoingMail& mail, bool encrypt
       break;
     case State::AwaitDataGoAhead: {
       if (reply.code() != u"354") return;
-      mailText_ += AnsiCodePage::fromUnicode(MailText::XMailerLine());
+      mailText_ += Cp932::fromUnicode(MailText::XMailerLine());
       MailSettings::Charset sentIn = mail.charset;
       if (mail.charset == MailSettings::Charset::ShiftJis) {
         // No line longer than SMTP allows: a long paragraph is broken, not refused.
-        mailText_ += AnsiCodePage::fromUnicode(MailText::SubjectLine(mail.subject) + kCrLf +
+        mailText_ += Cp932::fromUnicode(MailText::SubjectLine(mail.subject) + kCrLf +
                                                MailText::BreakLongLines(mail.body));
       } else {
         const MimeText::Composed composed =

@@ -1,22 +1,22 @@
 #include "temp_app_folder.h"
 
-#include "ansi_code_page.h"
-#include "mod_ini.h"
+#include "cp932.h"
+#include "ini_file.h"
 
 #include <QFile>
 
-TempAppFolder::TempAppFolder() { ModINI::setAppFolderForTesting(path()); }
+TempAppFolder::TempAppFolder() { IniFile::setAppFolderForTesting(path()); }
 
-TempAppFolder::~TempAppFolder() { ModINI::setAppFolderForTesting(QString()); }
+TempAppFolder::~TempAppFolder() { IniFile::setAppFolderForTesting(QString()); }
 
 QString TempAppFolder::path() const { return dir_.path() + QLatin1Char('/'); }
 
-QString TempAppFolder::iniPath() const { return path() + ModINI::kFileName; }
+QString TempAppFolder::iniPath() const { return path() + IniFile::kFileName; }
 
 void TempAppFolder::writeIni(const QString& text) const {
   QString crlf = text;
   crlf.replace(QLatin1String("\n"), QLatin1String("\r\n"));
-  writeIniBytes(AnsiCodePage::fromUnicode(crlf));
+  writeIniBytes(Cp932::fromUnicode(crlf));
 }
 
 void TempAppFolder::writeIniBytes(const QByteArray& bytes) const {

@@ -4,7 +4,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
-// A throw-away program folder: ModINI reads and writes its Data.ini there
+// A throw-away program folder: IniFile reads and writes its Data.ini there
 // while the object lives.
 class TempAppFolder {
  public:

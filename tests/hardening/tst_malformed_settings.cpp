@@ -1,10 +1,10 @@
 // Whatever a Data.ini holds, the program starts, shows its defaults, and a
 // save from the settings window keeps every line the program does not own.
-#include "frm_settings.h"
+#include "settings_window.h"
 #include "mail_settings.h"
 #include "fake_socket.h"
 #include "scripted_message_boxes.h"
-#include "talvenor.h"
+#include "main_window.h"
 #include "temp_app_folder.h"
 
 #include <QComboBox>
@@ -122,21 +122,21 @@ class TestMalformedSettings : public QObject {
     const QByteArray original = folder.iniBytes();
     ScriptedMessageBoxes boxes;  // every question answered with its default
 
-    Talvenor window(std::make_unique<FakeSocket>());
-    window.Form_Load();
-    QCOMPARE(window.Cmb->count(), carriers);
-    QCOMPARE(window.Cmb->currentIndex(), selected);
+    MainWindow window(std::make_unique<FakeSocket>());
+    window.showAndLoad();
+    QCOMPARE(window.carrierBox->count(), carriers);
+    QCOMPARE(window.carrierBox->currentIndex(), selected);
     QCOMPARE(window.bodyCounter->text(), counter);
-    QCOMPARE(window.cmbTo->count(), addresses);
-    QCOMPARE(window.cmbTo->currentText(), recipient);
+    QCOMPARE(window.recipientBox->count(), addresses);
+    QCOMPARE(window.recipientBox->currentText(), recipient);
     QCOMPARE(window.runningSettings().popBeforeSmtp, pbsmtp);
     QCOMPARE(window.runningSettings().keepLog, outlog);
     QCOMPARE(boxes.count(), 0);
 
     {
-      frmSettings settings(window.recipientText(), window.runningSettings(), window.sendBoxes());
-      QObject::connect(&settings, &frmSettings::saved, &window, &Talvenor::takeSavedSettings);
-      settings.CmdOK->click();
+      SettingsWindow settings(window.recipientText(), window.runningSettings(), window.sendBoxes());
+      QObject::connect(&settings, &SettingsWindow::saved, &window, &MainWindow::takeSavedSettings);
+      settings.saveButton->click();
     }
     const QByteArray saved = folder.iniBytes();
     QVERIFY(saved != original);

@@ -8,11 +8,11 @@
 // Run by tests/servers/run_real_servers.sh; the parts that send are skipped
 // without it.
 #include "app_places.h"
-#include "frm_settings.h"
-#include "mod_dbl_launch.h"
-#include "mod_ini.h"
+#include "settings_window.h"
+#include "start_procedure.h"
+#include "ini_file.h"
 #include "scripted_message_boxes.h"
-#include "talvenor.h"
+#include "main_window.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -161,40 +161,40 @@ void TstInstalledProgram::savesAndLogsInTheUsersFolders() {
   qputenv("HOME", QFile::encodeName(user.home.path()));
   qunsetenv("XDG_CONFIG_HOME");
   qunsetenv("XDG_DATA_HOME");
-  ModINI::setAppFolderForTesting(bin());
+  IniFile::setAppFolderForTesting(bin());
   ScriptedMessageBoxes boxes;  // every box answered with its default: OK, Yes
 
   const QString subject = QStringLiteral("インストール版");
   bool sent = false;
   QTimer::singleShot(0, [&] {
-    Talvenor* main = nullptr;
+    MainWindow* main = nullptr;
     for (QWidget* widget : QApplication::topLevelWidgets())
-      if (auto* window = qobject_cast<Talvenor*>(widget)) main = window;
+      if (auto* window = qobject_cast<MainWindow*>(widget)) main = window;
     if (!main) return QCoreApplication::quit();
     QTimer::singleShot(0, [] {
       for (QWidget* widget : QApplication::topLevelWidgets()) {
-        auto* settings = qobject_cast<frmSettings*>(widget);
+        auto* settings = qobject_cast<SettingsWindow*>(widget);
         if (!settings) continue;
-        settings->TxtTo[0]->setText(QStringLiteral("hanako@talvenor.test"));
-        settings->TxtFrom->setText(QStringLiteral("taro@talvenor.test"));
-        settings->TxtServer->setText(QStringLiteral("localhost"));
-        settings->ChkOUTLOG->setChecked(true);
-        settings->CmdOK->click();
+        settings->addressEdits[0]->setText(QStringLiteral("hanako@talvenor.test"));
+        settings->senderEdit->setText(QStringLiteral("taro@talvenor.test"));
+        settings->smtpServerEdit->setText(QStringLiteral("localhost"));
+        settings->keepLogCheck->setChecked(true);
+        settings->saveButton->click();
       }
     });
-    main->CmdMailINIT->click();  // returns once the settings window has closed
-    main->TxtSubj->setText(subject);
-    main->Txt->setPlainText(QStringLiteral("インストールした版から送ります。"));
-    main->CmdMail->click();
+    main->settingsButton->click();  // returns once the settings window has closed
+    main->subjectEdit->setText(subject);
+    main->bodyEdit->setPlainText(QStringLiteral("インストールした版から送ります。"));
+    main->sendButton->click();
     sent = QTest::qWaitFor([&] { return boxes.texts().join(QString()).contains(QStringLiteral("送信が完了しました。")); },
                            kPatience);
-    main->CmdClose->click();
+    main->closeButton->click();
   });
   int exitCode = -1;
-  const auto outcome = ModDblLaunch::Main(QUuid::createUuid().toString(QUuid::Id128), exitCode);
-  ModINI::setAppFolderForTesting(QString());
+  const auto outcome = StartProcedure::run(QUuid::createUuid().toString(QUuid::Id128), exitCode);
+  IniFile::setAppFolderForTesting(QString());
 
-  QCOMPARE(outcome, ModDblLaunch::StartOutcome::MainWindowRan);
+  QCOMPARE(outcome, StartProcedure::StartOutcome::MainWindowRan);
   QVERIFY2(sent, qPrintable(boxes.texts().join(QStringLiteral(" | "))));
   const QString settings = user.configFolder() + QStringLiteral("/Data.ini");
   QCOMPARE(mode(settings), 0600);

@@ -3,7 +3,7 @@
 // Log files as the program writes them: the mail text built by the
 // program's own pieces (header lines, CP932 or MIME), then the log's CR LF.
 
-#include "ansi_code_page.h"
+#include "cp932.h"
 #include "mail_settings.h"
 #include "mail_text.h"
 #include "mime_text.h"
@@ -27,10 +27,10 @@ struct Typed {
 inline QByteArray bytes(const Typed& mail, MailSettings::Charset charset, bool eightBit = false) {
   QString body = mail.body;
   body.replace(QLatin1Char('\n'), QLatin1String("\r\n"));  // as the send button passes it on
-  QByteArray text = AnsiCodePage::fromUnicode(MailText::DateLine(mail.date) + MailText::FromLine(mail.from) +
+  QByteArray text = Cp932::fromUnicode(MailText::DateLine(mail.date) + MailText::FromLine(mail.from) +
                                               MailText::ToLine(mail.to) + MailText::XMailerLine());
   if (charset == MailSettings::Charset::ShiftJis)
-    text += AnsiCodePage::fromUnicode(MailText::SubjectLine(mail.subject) + QStringLiteral("\r\n") +
+    text += Cp932::fromUnicode(MailText::SubjectLine(mail.subject) + QStringLiteral("\r\n") +
                                       MailText::BreakLongLines(body));
   else
     text += MimeText::compose(mail.subject, body, charset, eightBit, QStringLiteral("example.jp")).text;

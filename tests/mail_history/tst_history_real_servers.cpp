@@ -9,7 +9,7 @@
 #include "scripted_message_boxes.h"
 #include "sent_history_window.h"
 #include "temp_app_folder.h"
-#include "winsock.h"
+#include "tcp_socket_control.h"
 #include "write_log.h"
 
 #include <QLabel>
@@ -57,7 +57,7 @@ void TstHistoryRealServers::sentMailShowsAsTyped() {
   settings.smtpServer = QStringLiteral("localhost");
   settings.keepLog = true;
   settings.charset = charset;
-  Winsock winsock;
+  TcpSocketControl winsock;
   MailTransmission mail(winsock);
   SendBoxes sendBoxes(mail, settings);
 

@@ -1,13 +1,13 @@
 // The 送信履歴 window over a log folder: its rows and texts, the search,
 // reuse in the main window and deleting, and how it is opened.
 #include "fake_socket.h"
-#include "frm_settings.h"
+#include "settings_window.h"
 #include "logged_mail.h"
 #include "scripted_message_boxes.h"
 #include "sent_history_opener.h"
 #include "sent_history_window.h"
 #include "settings_window_opener.h"
-#include "talvenor.h"
+#include "main_window.h"
 #include "temp_app_folder.h"
 #include "write_log.h"
 
@@ -78,18 +78,18 @@ int shownRowOf(SentHistoryWindow& window, const QString& subject) {
   return int(shownColumn(window, SentMailListModel::SubjectColumn).indexOf(subject));
 }
 
-std::unique_ptr<Talvenor> mainWindow(const TempAppFolder& app) {
+std::unique_ptr<MainWindow> mainWindow(const TempAppFolder& app) {
   QFile::copy(qEnvironmentVariable("TALVENOR_SOURCE_DIR") + QStringLiteral("/Data.ini"), app.iniPath());
   QFile::setPermissions(app.iniPath(), QFile::ReadOwner | QFile::WriteOwner);
-  auto window = std::make_unique<Talvenor>(std::make_unique<FakeSocket>());
-  Talvenor* main = window.get();
-  QObject::connect(main, &Talvenor::historyRequested, main, [main] { ShowSentHistory(*main); });
-  QObject::connect(main, &Talvenor::settingsRequested, main, [main] { ShowSettingsWindow(*main); });
-  window->Form_Load();
+  auto window = std::make_unique<MainWindow>(std::make_unique<FakeSocket>());
+  MainWindow* main = window.get();
+  QObject::connect(main, &MainWindow::historyRequested, main, [main] { ShowSentHistory(*main); });
+  QObject::connect(main, &MainWindow::settingsRequested, main, [main] { ShowSettingsWindow(*main); });
+  window->showAndLoad();
   return window;
 }
 
-SentHistoryWindow* historyOf(Talvenor& main) {
+SentHistoryWindow* historyOf(MainWindow& main) {
   return main.findChild<SentHistoryWindow*>(QString(), Qt::FindDirectChildrenOnly);
 }
 
@@ -243,27 +243,27 @@ void TstSentHistoryWindow::composeFillsTheMainWindow() {
   // Empty boxes: filled without a question; the counters count.
   QTest::mouseClick(history->cmdCompose, Qt::LeftButton);
   QCOMPARE(boxes.count(), 0);
-  QCOMPARE(main->cmbTo->currentText(), QStringLiteral("jiro@softbank.ne.jp"));
-  QCOMPARE(main->TxtSubj->text(), QStringLiteral("会議"));
-  QCOMPARE(main->Txt->toPlainText(), QStringLiteral("十時から\n第２会議室"));
+  QCOMPARE(main->recipientBox->currentText(), QStringLiteral("jiro@softbank.ne.jp"));
+  QCOMPARE(main->subjectEdit->text(), QStringLiteral("会議"));
+  QCOMPARE(main->bodyEdit->toPlainText(), QStringLiteral("十時から\n第２会議室"));
   QCOMPARE(main->subjectCounter->text(), QStringLiteral("4"));
   QVERIFY(main->bodyCounter->text().contains(QStringLiteral("20")));
 
   // Text being written: asked first, いいえ keeps it.
-  main->TxtSubj->setText(QStringLiteral("書きかけ"));
-  main->Txt->setPlainText(QStringLiteral("途中"));
+  main->subjectEdit->setText(QStringLiteral("書きかけ"));
+  main->bodyEdit->setPlainText(QStringLiteral("途中"));
   boxes.queue(MessageBox::Answer::No);
   QTest::mouseClick(history->cmdCompose, Qt::LeftButton);
   QCOMPARE(boxes.count(), 1);
   QCOMPARE(boxes.shown().last().text, QStringLiteral("作成中の題名と本文を、このメールの内容で置き換えますか？"));
   QCOMPARE(boxes.shown().last().defaultButton, MessageBox::Answer::No);
-  QCOMPARE(main->TxtSubj->text(), QStringLiteral("書きかけ"));
-  QCOMPARE(main->Txt->toPlainText(), QStringLiteral("途中"));
+  QCOMPARE(main->subjectEdit->text(), QStringLiteral("書きかけ"));
+  QCOMPARE(main->bodyEdit->toPlainText(), QStringLiteral("途中"));
 
   boxes.queue(MessageBox::Answer::Yes);
   QTest::mouseClick(history->cmdCompose, Qt::LeftButton);
-  QCOMPARE(main->TxtSubj->text(), QStringLiteral("会議"));
-  QCOMPARE(main->Txt->toPlainText(), QStringLiteral("十時から\n第２会議室"));
+  QCOMPARE(main->subjectEdit->text(), QStringLiteral("会議"));
+  QCOMPARE(main->bodyEdit->toPlainText(), QStringLiteral("十時から\n第２会議室"));
 }
 
 void TstSentHistoryWindow::deleteRemovesOneFile() {
@@ -305,28 +305,28 @@ void TstSentHistoryWindow::openedByCtrlHAndFromTheSettings() {
   main->activateWindow();
   QVERIFY(QTest::qWaitForWindowActive(main.get()));
 
-  main->Txt->setFocus();
-  QTest::keyClick(main->Txt, Qt::Key_H, Qt::ControlModifier);
+  main->bodyEdit->setFocus();
+  QTest::keyClick(main->bodyEdit, Qt::Key_H, Qt::ControlModifier);
   QVERIFY(historyOf(*main) && historyOf(*main)->isVisible());
   QVERIFY(!historyOf(*main)->isModal());
-  QCOMPARE(main->Txt->toPlainText(), QString());  // the key went to the history, not into the body
+  QCOMPARE(main->bodyEdit->toPlainText(), QString());  // the key went to the history, not into the body
   historyOf(*main)->close();
 
   // From the settings window, over it and usable while it is open.
   bool historyShown = false;
   bool historyModal = false;
   QTimer::singleShot(0, [&] {
-    auto* settings = qobject_cast<frmSettings*>(QApplication::activeModalWidget());
+    auto* settings = qobject_cast<SettingsWindow*>(QApplication::activeModalWidget());
     if (settings == nullptr) return;
-    QCOMPARE(settings->cmdHistory->text(), QStringLiteral("送信履歴..."));
-    settings->cmdHistory->click();
+    QCOMPARE(settings->historyButton->text(), QStringLiteral("送信履歴..."));
+    settings->historyButton->click();
     SentHistoryWindow* history = historyOf(*main);
     historyShown = history && history->isVisible();
     historyModal = history && history->isModal();
     if (history) history->close();
     settings->reject();
   });
-  main->CmdMailINIT_Click();
+  main->onSettingsClicked();
   QVERIFY(historyShown);
   QVERIFY(historyModal);
 }

@@ -2,7 +2,7 @@
 // mode and CP932 content, subjects that must not become a file, and links,
 // FIFOs and other users' folders and files that must not be written to.
 
-#include "ansi_code_page.h"
+#include "cp932.h"
 #include "temp_app_folder.h"
 #include "write_log.h"
 
@@ -42,7 +42,7 @@ QString dayFolder() { return MailLog::LogFolderPath() + QStringLiteral("/2004032
 
 // The mail text in the code page, as the Shift-JIS mail hands it over.
 MailLog::LogResult writeLog(const QString& text, const QString& subject, const QDateTime& now) {
-  return MailLog::WriteLog(AnsiCodePage::fromUnicode(text), subject, now);
+  return MailLog::WriteLog(Cp932::fromUnicode(text), subject, now);
 }
 
 void touch(const QString& name) {
@@ -138,7 +138,7 @@ void TstWriteLog::firstMailCreatesTheFolders() {
   writeLog(kMessage, QStringLiteral("会議"), kNow);
 
   QCOMPARE(allFiles(folder), QStringList{QStringLiteral("mailLOG/20040322/会議.eml")});
-  QCOMPARE(contents(QStringLiteral("会議.eml")), AnsiCodePage::fromUnicode(kMessage) + "\r\n");
+  QCOMPARE(contents(QStringLiteral("会議.eml")), Cp932::fromUnicode(kMessage) + "\r\n");
 }
 
 void TstWriteLog::fileName_data() {
@@ -205,7 +205,7 @@ void TstWriteLog::appendsToAnExistingFile() {
 
   writeLog(QStringLiteral("二通目"), QString(), kNow);
 
-  QCOMPARE(contents(QStringLiteral("無題.eml")), AnsiCodePage::fromUnicode(QStringLiteral("一通目\r\n二通目\r\n")));
+  QCOMPARE(contents(QStringLiteral("無題.eml")), Cp932::fromUnicode(QStringLiteral("一通目\r\n二通目\r\n")));
 }
 
 void TstWriteLog::everySubjectGetsAFile_data() {
@@ -440,7 +440,7 @@ void TstWriteLog::aLinkHoldingANameIsPassedBy() {
 
   QVERIFY(result.written);
   QCOMPARE(result.path, dayFolder() + QStringLiteral("会議(1).eml"));
-  QCOMPARE(contents(QStringLiteral("会議(1).eml")), AnsiCodePage::fromUnicode(kMessage) + "\r\n");
+  QCOMPARE(contents(QStringLiteral("会議(1).eml")), Cp932::fromUnicode(kMessage) + "\r\n");
   QCOMPARE(snapshot(victimDir.path()), victimBefore);
   QVERIFY(QFileInfo(dayFolder() + QStringLiteral("会議.eml")).isSymLink());
 }

@@ -1,6 +1,6 @@
-#include "ansi_code_page.h"
+#include "cp932.h"
 #include "data_ini_layout.h"
-#include "mod_ini.h"
+#include "ini_file.h"
 #include "temp_app_folder.h"
 
 #include <QTest>
@@ -152,10 +152,10 @@ void TstDataIniLayout::scrambledAndFlagKeys() {
   writeScrambled(Section::MAIL, Key::USER, QStringLiteral("abc"));
   writeScrambled(Section::AddrIndex, indexKey(0), QStringLiteral("山田@example.jp"));
   writeFlag(Section::MAIL, Key::OUTLOG, true);
-  QCOMPARE(ModINI::IniRead(Section::MAIL, Key::USER), QStringLiteral("@001@101@201"));
+  QCOMPARE(IniFile::read(Section::MAIL, Key::USER), QStringLiteral("@001@101@201"));
   QCOMPARE(readScrambled(Section::MAIL, Key::USER), QStringLiteral("abc"));
   QCOMPARE(readScrambled(Section::AddrIndex, QStringLiteral(" 0")), QStringLiteral("山田@example.jp"));
-  QCOMPARE(ModINI::IniRead(Section::MAIL, Key::OUTLOG), QStringLiteral("True"));
+  QCOMPARE(IniFile::read(Section::MAIL, Key::OUTLOG), QStringLiteral("True"));
   QVERIFY(readFlag(Section::MAIL, Key::OUTLOG));
 }
 
@@ -169,8 +169,8 @@ void TstDataIniLayout::shippedDataIni() {
   QVERIFY(!bytes.isEmpty());
   QVERIFY(bytes.endsWith("\r\n"));
   QCOMPARE(bytes.count('\n'), bytes.count("\r\n"));
-  QCOMPARE(AnsiCodePage::fromUnicode(AnsiCodePage::toUnicode(bytes)), bytes);
-  QVERIFY(!AnsiCodePage::toUnicode(bytes).contains(QChar(0xFFFD)));
+  QCOMPARE(Cp932::fromUnicode(Cp932::toUnicode(bytes)), bytes);
+  QVERIFY(!Cp932::toUnicode(bytes).contains(QChar(0xFFFD)));
 
   QStringList sections;
   for (const QByteArray& line : bytes.split('\n')) {
@@ -184,18 +184,18 @@ void TstDataIniLayout::shippedDataIni() {
   int unlimited = 0;
   for (int i = 0; i < carrierCount(); ++i) {
     QVERIFY(!carrierName(i).isEmpty());
-    const auto limit = parseInt32(ModINI::IniRead(Section::CarrierData, indexKey(i)));
+    const auto limit = parseInt32(IniFile::read(Section::CarrierData, indexKey(i)));
     QVERIFY(limit && *limit >= 0);
     if (*limit == 0) ++unlimited;
   }
   QCOMPARE(unlimited, 1);
   QCOMPARE(carrierName(carrierCount() - 1), QStringLiteral("制限なし"));
   QVERIFY(defaultCarrier() >= -1 && defaultCarrier() < carrierCount());
-  QCOMPARE(ModINI::IniRead(Section::AddrNum, Key::Num), QStringLiteral("0"));
-  QCOMPARE(ModINI::IniRead(Section::MAIL, Key::PBSMTP), QStringLiteral("False"));
-  QCOMPARE(ModINI::IniRead(Section::MAIL, Key::OUTLOG), QStringLiteral("False"));
-  QCOMPARE(ModINI::IniRead(Section::MAIL, Key::To), QString());
-  QCOMPARE(ModINI::IniRead(Section::MAIL, Key::Charset), QStringLiteral("ISO-2022-JP"));
+  QCOMPARE(IniFile::read(Section::AddrNum, Key::Num), QStringLiteral("0"));
+  QCOMPARE(IniFile::read(Section::MAIL, Key::PBSMTP), QStringLiteral("False"));
+  QCOMPARE(IniFile::read(Section::MAIL, Key::OUTLOG), QStringLiteral("False"));
+  QCOMPARE(IniFile::read(Section::MAIL, Key::To), QString());
+  QCOMPARE(IniFile::read(Section::MAIL, Key::Charset), QStringLiteral("ISO-2022-JP"));
 }
 
 QTEST_GUILESS_MAIN(TstDataIniLayout)

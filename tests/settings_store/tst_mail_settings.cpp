@@ -3,9 +3,9 @@
 // Data.ini that never used them is saved byte for byte as before.
 #include "data_ini_layout.h"
 #include "mail_settings.h"
-#include "mod_ini.h"
+#include "ini_file.h"
 #include "password_store.h"
-#include "sec_code.h"
+#include "scrambling.h"
 #include "temp_app_folder.h"
 
 #include <QFile>
@@ -86,7 +86,7 @@ void TstMailSettings::reads() {
   QFETCH(int, popSecurity);
   QFETCH(int, popPort);
   TempAppFolder folder;
-  folder.writeIni(kBase + lines + QStringLiteral("SmtpUser=") + SecCode::SecEncode(QStringLiteral("taro")) +
+  folder.writeIni(kBase + lines + QStringLiteral("SmtpUser=") + Scrambling::scramble(QStringLiteral("taro")) +
                   QStringLiteral("\n"));
 
   const MailSettings settings = DataIni::readMailSettings();
@@ -155,13 +155,13 @@ void TstMailSettings::savingWritesWhatIsNotDefault() {
   settings.popPort = 1110;
   DataIni::writeMailSettings(settings);
 
-  QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::SmtpSecurity), QStringLiteral("STARTTLS"));
-  QVERIFY(!ModINI::IniHasKey(DataIni::Section::MAIL, DataIni::Key::SmtpPort));
-  QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::SmtpAuth), QStringLiteral("True"));
-  QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::SmtpPass),
-           SecCode::SecEncode(QStringLiteral("app password")));
-  QVERIFY(!ModINI::IniHasKey(DataIni::Section::MAIL, DataIni::Key::PopSecurity));
-  QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::PopPort), QStringLiteral("1110"));
+  QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::SmtpSecurity), QStringLiteral("STARTTLS"));
+  QVERIFY(!IniFile::IniHasKey(DataIni::Section::MAIL, DataIni::Key::SmtpPort));
+  QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::SmtpAuth), QStringLiteral("True"));
+  QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::SmtpPass),
+           Scrambling::scramble(QStringLiteral("app password")));
+  QVERIFY(!IniFile::IniHasKey(DataIni::Section::MAIL, DataIni::Key::PopSecurity));
+  QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::PopPort), QStringLiteral("1110"));
   // The passwords stay in the file until a login fetches them.
   const MailSettings read = DataIni::readMailSettings();
   QString why;
@@ -181,10 +181,10 @@ void TstMailSettings::savingKeepsKeysTheFileHas() {
   DataIni::writeMailSettings(settings);
 
   // Back to the defaults, but the keys the user had stay, with their new values.
-  QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::SmtpSecurity), QStringLiteral("None"));
-  QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::SmtpAuth), QStringLiteral("False"));
-  QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::PopPort), QStringLiteral("110"));
-  QVERIFY(!ModINI::IniHasKey(DataIni::Section::MAIL, DataIni::Key::SmtpPort));
+  QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::SmtpSecurity), QStringLiteral("None"));
+  QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::SmtpAuth), QStringLiteral("False"));
+  QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::PopPort), QStringLiteral("110"));
+  QVERIFY(!IniFile::IniHasKey(DataIni::Section::MAIL, DataIni::Key::SmtpPort));
 }
 
 
@@ -220,7 +220,7 @@ void TstMailSettings::savedFileMode() {
   QFETCH(QString, smtpPassword);
   QFETCH(int, after);
   TempAppFolder folder;
-  const QString path = ModINI::SettingsPath();
+  const QString path = IniFile::SettingsPath();
   if (before >= 0) {
     folder.writeIni(kBase);
     QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(before)) == 0);
@@ -245,12 +245,12 @@ void TstMailSettings::linkIsNotWrittenThrough() {
     QVERIFY(victim.open(QIODevice::WriteOnly));
     victim.write(kBase.toLatin1());
   }
-  QVERIFY(QFile::link(target, ModINI::SettingsPath()));
-  QCOMPARE(ModINI::IniWrite(DataIni::Section::MAIL, DataIni::Key::To, QStringLiteral("x")), 0);
+  QVERIFY(QFile::link(target, IniFile::SettingsPath()));
+  QCOMPARE(IniFile::write(DataIni::Section::MAIL, DataIni::Key::To, QStringLiteral("x")), 0);
   QFile victim(target);
   QVERIFY(victim.open(QIODevice::ReadOnly));
   QCOMPARE(victim.readAll(), kBase.toLatin1());
-  QVERIFY(QFileInfo(ModINI::SettingsPath()).isSymLink());
+  QVERIFY(QFileInfo(IniFile::SettingsPath()).isSymLink());
 }
 
 QTEST_GUILESS_MAIN(TstMailSettings)

@@ -7,10 +7,10 @@
 #include "mail_settings.h"
 #include "mail_transmission.h"
 #include "send_boxes.h"
-#include "mod_ini.h"
+#include "ini_file.h"
 #include "password_store.h"
 #include "scripted_message_boxes.h"
-#include "sec_code.h"
+#include "scrambling.h"
 #include "temp_app_folder.h"
 
 #include <QDBusConnection>
@@ -68,8 +68,8 @@ class TstPasswordStore : public QObject {
   // does not see the entries.
   void passwordsMoveBetweenFileAndKeyring() {
     TempAppFolder folder;
-    folder.writeIni(kBase + QStringLiteral("PASS=") + SecCode::SecEncode(QStringLiteral("pop secret")) +
-                    QStringLiteral("\nSmtpPass=") + SecCode::SecEncode(QStringLiteral("app password")) +
+    folder.writeIni(kBase + QStringLiteral("PASS=") + Scrambling::scramble(QStringLiteral("pop secret")) +
+                    QStringLiteral("\nSmtpPass=") + Scrambling::scramble(QStringLiteral("app password")) +
                     QStringLiteral("\n"));
     MailSettings settings = DataIni::readMailSettings();
     QCOMPARE(settings.passwordStore, Store::File);
@@ -78,9 +78,9 @@ class TstPasswordStore : public QObject {
 
     settings.passwordStore = Store::Keyring;
     QVERIFY(save(settings, Store::File));
-    QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::PASS), QString());
-    QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::SmtpPass), QString());
-    QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::PasswordStore), QStringLiteral("Keyring"));
+    QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::PASS), QString());
+    QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::SmtpPass), QString());
+    QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::PasswordStore), QStringLiteral("Keyring"));
     const MailSettings inKeyring = DataIni::readMailSettings();
     QCOMPARE(inKeyring.passwordStore, Store::Keyring);
     QCOMPARE(fetched(inKeyring, Which::Pop), QStringLiteral("pop secret"));
@@ -92,7 +92,7 @@ class TstPasswordStore : public QObject {
       QVERIFY(!PasswordStore::fetch(DataIni::readMailSettings(), Which::Pop, why));
       QVERIFY(!why.isEmpty());
     }
-    ModINI::setAppFolderForTesting(folder.path());
+    IniFile::setAppFolderForTesting(folder.path());
 
     settings.passwordStore = Store::File;
     QVERIFY(save(settings, Store::Keyring));
@@ -101,7 +101,7 @@ class TstPasswordStore : public QObject {
     QCOMPARE(Keyring::read(PasswordStore::keyringService(), QStringLiteral("PASS")).status, Keyring::Status::NotFound);
     QCOMPARE(Keyring::read(PasswordStore::keyringService(), QStringLiteral("SmtpPass")).status,
              Keyring::Status::NotFound);
-    QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::PasswordStore), QStringLiteral("File"));
+    QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::PasswordStore), QStringLiteral("File"));
   }
 
   // Last, since nothing here can open the keyring again: a locked keyring
@@ -133,7 +133,7 @@ class TstPasswordStore : public QObject {
     QVERIFY(boxes.texts().last().endsWith(PasswordStore::kKeyringAdvice));
     QCOMPARE(socket.phase, FakeSocket::Phase::Closed);
     QVERIFY(!mail.busy());
-    QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::PASS), QString());
+    QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::PASS), QString());
   }
 
   // No Secret Service at all (run without with_keyring.sh): the keyring is

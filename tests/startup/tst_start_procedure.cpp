@@ -1,6 +1,6 @@
 // The start procedure: the missing-settings message and the second start.
 #include "application_setup.h"
-#include "mod_dbl_launch.h"
+#include "start_procedure.h"
 #include "scripted_message_boxes.h"
 #include "single_instance.h"
 #include "temp_app_folder.h"
@@ -19,8 +19,8 @@ class TestStartProcedure : public QObject {
     TempAppFolder folder;  // no Data.ini in it
     ScriptedMessageBoxes boxes;
     int exitCode = -1;
-    const auto outcome = ModDblLaunch::Main(QUuid::createUuid().toString(QUuid::Id128), exitCode);
-    QCOMPARE(outcome, ModDblLaunch::StartOutcome::SettingsMissing);
+    const auto outcome = StartProcedure::run(QUuid::createUuid().toString(QUuid::Id128), exitCode);
+    QCOMPARE(outcome, StartProcedure::StartOutcome::SettingsMissing);
     QCOMPARE(boxes.count(), 1);
     const MessageBox::Request& box = boxes.shown().first();
     QCOMPARE(box.text, QStringLiteral("設定ファイルが見つかりません。(Data.ini) \r\nTalvenor210を終了します。"));
@@ -59,7 +59,7 @@ class TestStartProcedure : public QObject {
     QObject::connect(&first, &SingleInstance::raiseRequested, [&raises] { ++raises; });
     ScriptedMessageBoxes boxes;
     int exitCode = -1;
-    QCOMPARE(ModDblLaunch::Main(key, exitCode), ModDblLaunch::StartOutcome::SecondInstance);
+    QCOMPARE(StartProcedure::run(key, exitCode), StartProcedure::StartOutcome::SecondInstance);
     QCOMPARE(exitCode, 0);
     QCOMPARE(boxes.count(), 0);
     QTRY_COMPARE(raises, 1);

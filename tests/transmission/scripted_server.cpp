@@ -1,6 +1,6 @@
 #include "scripted_server.h"
 
-#include "ansi_code_page.h"
+#include "cp932.h"
 
 #include <QRegularExpression>
 #include <QTcpSocket>
@@ -90,7 +90,7 @@ void ScriptedServer::play() {
         continue;
       }
       if (!keepPosted_) {
-        peer_->write(AnsiCodePage::fromUnicode(text) + "\r\n");
+        peer_->write(Cp932::fromUnicode(text) + "\r\n");
         keepPosted_ = true;
         QTimer::singleShot(3, this, [this] {
           keepPosted_ = false;
@@ -103,7 +103,7 @@ void ScriptedServer::play() {
 
     if (kind == QLatin1String("S:") || kind == QLatin1String("P:") || kind == QLatin1String("B:")) {
       QByteArray bytes = kind == QLatin1String("B:") ? QByteArray::fromHex(text.toLatin1())
-                                                     : AnsiCodePage::fromUnicode(text);
+                                                     : Cp932::fromUnicode(text);
       if (kind == QLatin1String("S:")) bytes += "\r\n";
       peer_->write(bytes);
       peer_->flush();
@@ -125,7 +125,7 @@ void ScriptedServer::play() {
     } else if (kind == QLatin1String("C:") || kind == QLatin1String("C~")) {
       QByteArray line;
       if (!takeLine(line)) break;  // wait for more from the client
-      const QString got = AnsiCodePage::toUnicode(line);
+      const QString got = Cp932::toUnicode(line);
       const bool match = kind == QLatin1String("C:")
                              ? got == text
                              : QRegularExpression(text).match(got).hasMatch();

@@ -10,7 +10,7 @@
 #include "scripted_message_boxes.h"
 #include "send_boxes.h"
 #include "temp_app_folder.h"
-#include "winsock.h"
+#include "tcp_socket_control.h"
 
 #include <QSignalSpy>
 #include <QString>
@@ -50,7 +50,7 @@ struct SendingSide {
   TempAppFolder folder;
   ScriptedMessageBoxes boxes;
   MailSettings settings = localServers();
-  Winsock winsock;
+  TcpSocketControl winsock;
   // Connected before the handlers, so it counts an arrival as it is raised.
   QSignalSpy arrivals{&winsock, &SocketControl::dataArrivalEvent};
   MailTransmission mail{winsock};

@@ -6,7 +6,7 @@
 
 #include "scripted_server.h"
 #include "sending_side.h"
-#include "winsock.h"
+#include "tcp_socket_control.h"
 
 #include <QFile>
 #include <QProcess>
@@ -232,7 +232,7 @@ void TstFloodingServers::floodWhileABoxIsOnTheScreen() {
   QTRY_VERIFY_WITH_TIMEOUT(server.reported("done", &sent), 120000);
   QTRY_COMPARE(shownAfterConfirmation(side.boxes), QStringList{kRefused});
   qInfo("the server sent %lld bytes while the box was shown, %lld in all", sentWhileShown, sent);
-  QVERIFY2(mostUnread <= Winsock::kMaxUnread, qPrintable(QStringLiteral("%1 bytes unread").arg(mostUnread)));
+  QVERIFY2(mostUnread <= TcpSocketControl::kMaxUnread, qPrintable(QStringLiteral("%1 bytes unread").arg(mostUnread)));
   QVERIFY2(heldBack, qPrintable(QStringLiteral("the server sent %1 bytes unhindered").arg(sentWhileShown)));
   QVERIFY(sent < size);
   QCOMPARE(side.winsock.State(), 0);

@@ -1,7 +1,7 @@
 // The send command, the SMTP and POP dialogues and the connection events,
 // driven through the real socket control against scripted servers.
 
-#include "ansi_code_page.h"
+#include "cp932.h"
 #include "mail_text.h"
 #include "scripted_server.h"
 #include "sending_side.h"
@@ -265,7 +265,7 @@ void TstMailTransmission::longLines() {
   const QString broken = MailText::BreakLongLines(body);
   QList<int> lengths;
   for (const QString& line : broken.split(QRegularExpression(QStringLiteral("\r\n|\r|\n"))))
-    lengths << int(AnsiCodePage::byteCount(line));
+    lengths << int(Cp932::byteCount(line));
   QCOMPARE(lengths, octets);
   QString joined = broken;
   QString typed = body;
@@ -349,7 +349,7 @@ void TstMailTransmission::smtpDialogue_data() {
   const QString closedEarly = QStringLiteral("エラーが発生しました。\r\n");
 
   QTest::newRow("normal send") << kTo << subject << body << normalSend() << QStringList{kCompleted}
-                               << AnsiCodePage::fromUnicode(QStringLiteral("SUBJECT:件名\r\n\r\n本文\r\n.\r\nQUIT\r\n"))
+                               << Cp932::fromUnicode(QStringLiteral("SUBJECT:件名\r\n\r\n本文\r\n.\r\nQUIT\r\n"))
                                << true;
   QTest::newRow("blanks around the recipient are left out")
       << QStringLiteral(" hanako@example.jp　") << subject << body << normalSend(subject, {body}) << QStringList{kCompleted}
@@ -498,7 +498,7 @@ void TstMailTransmission::completedSend() {
     QCOMPARE(rig.logFiles(), QStringList{QStringLiteral("会議.eml")});
     QFile file(rig.dayFolder() + QStringLiteral("/会議.eml"));
     QVERIFY(file.open(QIODevice::ReadOnly));
-    const QString text = AnsiCodePage::toUnicode(file.readAll());
+    const QString text = Cp932::toUnicode(file.readAll());
     QVERIFY(text.startsWith(QStringLiteral("Date:")));
     QVERIFY(text.endsWith(QStringLiteral("\r\nSUBJECT:会議\r\n\r\n本文\r\n")));
   } else {

@@ -234,7 +234,7 @@ struct Fixture : SendingTest::SendingSide {
     auto& server = servers.emplace_back(std::make_unique<ScriptedServer>(script));
     // "W:" also waits for the client to have its connection.
     server->clientUnread = [this] {
-      return winsock.State() == Winsock::sckConnected ? unreadBytes() : qsizetype(-1);
+      return winsock.State() == TcpSocketControl::Connected ? unreadBytes() : qsizetype(-1);
     };
     server->clientArrivals = [this] { return int(arrivals.count()); };
     return server.get();
@@ -258,7 +258,7 @@ struct Fixture : SendingTest::SendingSide {
   // has played every row.
   bool waitingIn(int state) const {
     const ScriptedServer* server = pop->connections() > 0 ? pop : smtp;
-    return stateNumber() == state && winsock.State() == Winsock::sckConnected && server->connections() == 1 &&
+    return stateNumber() == state && winsock.State() == TcpSocketControl::Connected && server->connections() == 1 &&
            server->remaining().isEmpty();
   }
 

@@ -2,14 +2,14 @@
 // (aiosmtpd) and 110 (Dovecot). Run by tests/servers/run_real_servers.sh
 // inside a private network namespace; skipped when started without it.
 
-#include "ansi_code_page.h"
+#include "cp932.h"
 #include "mail_transmission.h"
 #include "sending_side.h"
 #include "send_boxes.h"
 #include "mail_settings.h"
 #include "scripted_message_boxes.h"
 #include "temp_app_folder.h"
-#include "winsock.h"
+#include "tcp_socket_control.h"
 #include "write_log.h"
 
 #include <QDir>
@@ -64,7 +64,7 @@ struct Sender {
   TempAppFolder folder;
   ScriptedMessageBoxes boxes;
   MailSettings settings = realServers();
-  Winsock winsock;
+  TcpSocketControl winsock;
   MailTransmission mail{winsock};
   SendBoxes sendBoxes{mail, settings};
 
@@ -127,7 +127,7 @@ void TstRealServers::mailArrivesAsSent() {
                .match(QString::fromLatin1(message.left(dateEnd)))
                .hasMatch(),
            message.left(dateEnd).constData());
-  const QByteArray expected = AnsiCodePage::fromUnicode(
+  const QByteArray expected = Cp932::fromUnicode(
       QStringLiteral("From:taro@talvenor.test\r\n"
                      "TO:hanako@talvenor.test\r\n"
                      "X-Mailer: Talvenor 2.1.0 by harbex7\r\n"
@@ -146,7 +146,7 @@ void TstRealServers::mailArrivesAsSent() {
                           QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) + QLatin1Char('/') + subject +
                           QStringLiteral(".eml");
   const QByteArray logged = readFile(logFile);
-  QVERIFY2(logged.endsWith(AnsiCodePage::fromUnicode(QStringLiteral("\r\n\r\n") + body + QStringLiteral("\r\n"))),
+  QVERIFY2(logged.endsWith(Cp932::fromUnicode(QStringLiteral("\r\n\r\n") + body + QStringLiteral("\r\n"))),
            logged.constData());
   QCOMPARE(logged.left(dateEnd), message.left(dateEnd));
 }
@@ -252,7 +252,7 @@ void TstRealServers::longLinesArriveWhole() {
   for (const QByteArray& line : message.split('\n')) QVERIFY(line.size() <= 998 + 1);
   QByteArray received = message.mid(message.indexOf("\r\n\r\n") + 4);
   received.chop(2);  // the line break before the terminating "."
-  QCOMPARE(AnsiCodePage::toUnicode(received.replace("\r\n", "")), body);
+  QCOMPARE(Cp932::toUnicode(received.replace("\r\n", "")), body);
 }
 
 // With POP before SMTP the POP login is done before the SMTP server hears

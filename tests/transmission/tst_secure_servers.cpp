@@ -10,7 +10,7 @@
 #include "password_store.h"
 #include "scripted_message_boxes.h"
 #include "temp_app_folder.h"
-#include "winsock.h"
+#include "tcp_socket_control.h"
 #include "write_log.h"
 
 #include <QDir>
@@ -57,7 +57,7 @@ struct Sender {
   TempAppFolder folder;
   ScriptedMessageBoxes boxes;
   MailSettings settings;
-  Winsock winsock;
+  TcpSocketControl winsock;
   MailTransmission mail{winsock};
   SendBoxes sendBoxes{mail, settings};
 

@@ -6,7 +6,7 @@
 #include "mail_transmission.h"
 #include "scripted_server.h"
 #include "temp_app_folder.h"
-#include "winsock.h"
+#include "tcp_socket_control.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -63,7 +63,7 @@ void TstSendOutcomes::failures() {
   settings.from = QStringLiteral("taro@example.jp");
   settings.smtpServer = QStringLiteral("127.0.0.1");
   settings.smtpPort = server.port();
-  Winsock winsock;
+  TcpSocketControl winsock;
   MailTransmission engine(winsock);
   QSignalSpy failed(&engine, &MailTransmission::failed);
   QSignalSpy sent(&engine, &MailTransmission::sent);
@@ -96,7 +96,7 @@ void TstSendOutcomes::sentWithItsLog() {
   settings.smtpServer = QStringLiteral("127.0.0.1");
   settings.smtpPort = server.port();
   settings.keepLog = true;
-  Winsock winsock;
+  TcpSocketControl winsock;
   MailTransmission engine(winsock);
   QSignalSpy failed(&engine, &MailTransmission::failed);
   QSignalSpy sent(&engine, &MailTransmission::sent);

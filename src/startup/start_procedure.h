@@ -5,7 +5,7 @@
 // The start procedure: one instance per executable, the settings file must
 // exist (or be made from the shipped default when installed), then the
 // main window runs until it is closed.
-namespace ModDblLaunch {
+namespace StartProcedure {
 
 enum class StartOutcome { SecondInstance, SettingsMissing, MainWindowRan };
 
@@ -14,6 +14,6 @@ QString settingsMissingText();
 
 // Runs the program; returns how the start ended and the exit code in
 // exitCode. instanceKey names the single-instance socket (tests give their own).
-StartOutcome Main(const QString& instanceKey, int& exitCode);
+StartOutcome run(const QString& instanceKey, int& exitCode);
 
-}  // namespace ModDblLaunch
+}  // namespace StartProcedure

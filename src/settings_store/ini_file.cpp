@@ -1,6 +1,6 @@
-#include "mod_ini.h"
+#include "ini_file.h"
 
-#include "ansi_code_page.h"
+#include "cp932.h"
 #include "app_places.h"
 #include "ini_text.h"
 
@@ -22,7 +22,7 @@
 // a password). A file without its owner's write permission is treated as
 // read-only; a link, a hard-linked file or another user's file in its place
 // is left alone and the write fails.
-namespace ModINI {
+namespace IniFile {
 namespace {
 
 QString& testFolder() {
@@ -110,20 +110,20 @@ bool readSettings(QByteArray& bytes) {
   return true;
 }
 
-QString IniRead(const QString& section, const QString& key) {
+QString read(const QString& section, const QString& key) {
   QByteArray bytes;
   if (!readSettings(bytes)) return QString();
-  const auto value = IniText::readValue(bytes, AnsiCodePage::fromUnicode(section), AnsiCodePage::fromUnicode(key));
-  return value ? AnsiCodePage::toUnicode(*value) : QString();
+  const auto value = IniText::readValue(bytes, Cp932::fromUnicode(section), Cp932::fromUnicode(key));
+  return value ? Cp932::toUnicode(*value) : QString();
 }
 
 bool IniHasKey(const QString& section, const QString& key) {
   QByteArray bytes;
   if (!readSettings(bytes)) return false;
-  return IniText::readValue(bytes, AnsiCodePage::fromUnicode(section), AnsiCodePage::fromUnicode(key)).has_value();
+  return IniText::readValue(bytes, Cp932::fromUnicode(section), Cp932::fromUnicode(key)).has_value();
 }
 
-std::int32_t IniWrite(const QString& section, const QString& key, const QString& value) {
+std::int32_t write(const QString& section, const QString& key, const QString& value) {
   // Reads after this one see the file as it is then.
   batch().read = false;
   batch().bytes.reset();
@@ -154,8 +154,8 @@ std::int32_t IniWrite(const QString& section, const QString& key, const QString&
     if (file.error() != QFileDevice::NoError) return 0;  // never replace what could not be read
     mode = status.st_mode & 07777;
   }
-  const auto updated = IniText::withValue(bytes, AnsiCodePage::fromUnicode(section), AnsiCodePage::fromUnicode(key),
-                                          AnsiCodePage::fromUnicode(value));
+  const auto updated = IniText::withValue(bytes, Cp932::fromUnicode(section), Cp932::fromUnicode(key),
+                                          Cp932::fromUnicode(value));
   if (!updated) return 0;
   if (exists && *updated == bytes) return 1;
   // The file keeps its permission bits, unless it now holds a password.
@@ -176,4 +176,4 @@ void setAppFolderForTesting(const QString& folder) {
   AppPlaces::Forget();
 }
 
-}  // namespace ModINI
+}  // namespace IniFile

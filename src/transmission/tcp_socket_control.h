@@ -34,26 +34,26 @@ class TcpConnector;
 // - Failures carry the Windows Sockets error numbers (11001 host not found,
 //   11004 name without an address record, 10061 refused, 10060 timed out,
 //   10049 address not available, 10054 reset, ...).
-class Winsock : public SocketControl {
+class TcpSocketControl : public SocketControl {
   Q_OBJECT
 
  public:
   // The values State() returns, as the Windows control numbers them.
   enum StateValue : int {
-    sckClosed = 0,
-    sckResolvingHost = 4,
-    sckConnecting = 6,
-    sckConnected = 7,
-    sckClosing = 8,  // the server has closed; the program has not yet
-    sckError = 9,
+    Closed = 0,
+    ResolvingHost = 4,
+    Connecting = 6,
+    Connected = 7,
+    Closing = 8,  // the server has closed; the program has not yet
+    InError = 9,
   };
 
   // More than the longest reply the dialogues accept, so that a reply too
   // long is still seen as one in what a handler takes at once.
   static constexpr qsizetype kMaxUnread = 128 * 1024;
 
-  explicit Winsock(QObject* parent = nullptr);
-  ~Winsock() override;
+  explicit TcpSocketControl(QObject* parent = nullptr);
+  ~TcpSocketControl() override;
 
   void Connect(const QString& host, std::uint16_t port) override;
   void ConnectTls(const QString& host, std::uint16_t port) override;
@@ -95,7 +95,7 @@ class Winsock : public SocketControl {
   ByteStream* stream_ = nullptr;       // once it stands
   QString host_;                       // the name the certificate must carry
   bool tlsFromStart_ = false;
-  int state_ = sckClosed;
+  int state_ = Closed;
   QByteArray received_;
   std::deque<Event> queue_;
   bool delivering_ = false;

@@ -1,9 +1,9 @@
-#include "ansi_code_page.h"
+#include "cp932.h"
 
 #include <QTest>
 
 // CP932 conversion as the program's boundaries see it.
-class TstAnsiCodePage : public QObject {
+class TstCp932 : public QObject {
   Q_OBJECT
 
  private slots:
@@ -17,7 +17,7 @@ class TstAnsiCodePage : public QObject {
   void byteCountMatchesConversionOverTheBmp();
 };
 
-void TstAnsiCodePage::byteCount_data() {
+void TstCp932::byteCount_data() {
   QTest::addColumn<QString>("text");
   QTest::addColumn<qsizetype>("bytes");
   QTest::newRow("empty") << QString() << qsizetype(0);
@@ -35,14 +35,14 @@ void TstAnsiCodePage::byteCount_data() {
                                    << qsizetype(4);
 }
 
-void TstAnsiCodePage::byteCount() {
+void TstCp932::byteCount() {
   QFETCH(QString, text);
   QFETCH(qsizetype, bytes);
-  QCOMPARE(AnsiCodePage::byteCount(text), bytes);
-  QCOMPARE(AnsiCodePage::fromUnicode(text).size(), bytes);
+  QCOMPARE(Cp932::byteCount(text), bytes);
+  QCOMPARE(Cp932::fromUnicode(text).size(), bytes);
 }
 
-void TstAnsiCodePage::conversion_data() {
+void TstCp932::conversion_data() {
   QTest::addColumn<QString>("text");
   QTest::addColumn<QByteArray>("bytes");
   QTest::addColumn<QString>("back");
@@ -60,15 +60,15 @@ void TstAnsiCodePage::conversion_data() {
                                          << QStringLiteral("\uFF5E");
 }
 
-void TstAnsiCodePage::conversion() {
+void TstCp932::conversion() {
   QFETCH(QString, text);
   QFETCH(QByteArray, bytes);
   QFETCH(QString, back);
-  QCOMPARE(AnsiCodePage::fromUnicode(text), bytes);
-  QCOMPARE(AnsiCodePage::toUnicode(bytes), back);
+  QCOMPARE(Cp932::fromUnicode(text), bytes);
+  QCOMPARE(Cp932::toUnicode(bytes), back);
 }
 
-void TstAnsiCodePage::charCode_data() {
+void TstCp932::charCode_data() {
   QTest::addColumn<QChar>("character");
   QTest::addColumn<int>("code");
   QTest::newRow("a") << QChar(u'a') << 97;
@@ -82,36 +82,36 @@ void TstAnsiCodePage::charCode_data() {
   QTest::newRow("close match") << QChar(0x00A5) << 0x5C;
 }
 
-void TstAnsiCodePage::charCode() {
+void TstCp932::charCode() {
   QFETCH(QChar, character);
   QFETCH(int, code);
-  QCOMPARE(int(AnsiCodePage::charCode(character)), code);
+  QCOMPARE(int(Cp932::charCode(character)), code);
   // The way back gives the character (the close match's own character for
   // the yen sign, "?" for the unmappable ones).
-  const QString back = AnsiCodePage::charFromCode(code);
-  QCOMPARE(back, AnsiCodePage::toUnicode(AnsiCodePage::fromUnicode(QString(character))));
+  const QString back = Cp932::charFromCode(code);
+  QCOMPARE(back, Cp932::toUnicode(Cp932::fromUnicode(QString(character))));
   // The unsigned form of a two-byte code names the same character.
-  if (code < 0) QCOMPARE(AnsiCodePage::charFromCode(code + 65536), back);
+  if (code < 0) QCOMPARE(Cp932::charFromCode(code + 65536), back);
 }
 
-void TstAnsiCodePage::charFromCodeOutOfRange() {
-  QVERIFY(AnsiCodePage::charFromCode(-32769).isEmpty());
-  QVERIFY(AnsiCodePage::charFromCode(65536).isEmpty());
+void TstCp932::charFromCodeOutOfRange() {
+  QVERIFY(Cp932::charFromCode(-32769).isEmpty());
+  QVERIFY(Cp932::charFromCode(65536).isEmpty());
 }
 
 // The table behind byteCount agrees with a real conversion for every BMP unit.
-void TstAnsiCodePage::byteCountMatchesConversionOverTheBmp() {
+void TstCp932::byteCountMatchesConversionOverTheBmp() {
   QString all;
   for (char32_t u = 1; u < 0x10000; ++u) {
     if (u >= 0xD800 && u <= 0xDFFF) continue;
     const QChar c(static_cast<char16_t>(u));
-    const qsizetype one = AnsiCodePage::byteCount(QStringView(&c, 1));
-    const qsizetype expected = AnsiCodePage::fromUnicode(QStringView(&c, 1)).size();
+    const qsizetype one = Cp932::byteCount(QStringView(&c, 1));
+    const qsizetype expected = Cp932::fromUnicode(QStringView(&c, 1)).size();
     if (one != expected) QFAIL(qPrintable(QStringLiteral("U+%1: %2 instead of %3").arg(uint(u), 4, 16, QLatin1Char('0')).arg(one).arg(expected)));
     all.append(c);
   }
-  QCOMPARE(AnsiCodePage::byteCount(all), AnsiCodePage::fromUnicode(all).size());
+  QCOMPARE(Cp932::byteCount(all), Cp932::fromUnicode(all).size());
 }
 
-QTEST_APPLESS_MAIN(TstAnsiCodePage)
-#include "tst_ansi_code_page.moc"
+QTEST_APPLESS_MAIN(TstCp932)
+#include "tst_cp932.moc"

@@ -20,21 +20,21 @@ struct MailSettings;
 // its controls; loading fills them from Data.ini, and saving writes
 // Data.ini, replaces the running settings with what was saved and says so
 // (saved()).
-class frmSettings : public QDialog {
+class SettingsWindow : public QDialog {
   Q_OBJECT
 
  public:
-  // Builds the controls and runs Form_Load. shownRecipient is the main
+  // Builds the controls and loads them (showAndLoad). shownRecipient is the main
   // window's recipient as it stands. The running settings and the
   // send boxes (whose engine the POP test uses) must outlive the settings
   // window: a POP test may end after it has closed.
-  frmSettings(const QString& shownRecipient, MailSettings& running, SendBoxes& sendBoxes,
+  SettingsWindow(const QString& shownRecipient, MailSettings& running, SendBoxes& sendBoxes,
               QWidget* parent = nullptr);
-  ~frmSettings() override;
+  ~SettingsWindow() override;
 
   // Stores the address book and section MAIL.
   // False when nothing was saved (the keyring refused the passwords).
-  bool WriteConfig();
+  bool saveSettings();
   MailSettings settingsToStore();
 
   // Controls, by their names.
@@ -43,16 +43,16 @@ class frmSettings : public QDialog {
   QLabel* coreNote = nullptr;
   QLabel* recipientCaption = nullptr;
   QLabel* fromCaption = nullptr;
-  QLineEdit* TxtFrom = nullptr;
+  QLineEdit* senderEdit = nullptr;
   QLabel* serverCaption = nullptr;
-  QLineEdit* TxtServer = nullptr;
-  QPushButton* cmdSmtpDetails = nullptr;  // "詳細設定...": encryption, port, SMTP AUTH, character set
+  QLineEdit* smtpServerEdit = nullptr;
+  QPushButton* smtpDetailsButton = nullptr;  // "詳細設定...": encryption, port, SMTP AUTH, character set
   QGroupBox* logFrame = nullptr;
   QLabel* logNote = nullptr;
   QLabel* logWarning = nullptr;
-  QCheckBox* ChkOUTLOG = nullptr;
-  QPushButton* cmdLog = nullptr;
-  QPushButton* cmdHistory = nullptr;  // "送信履歴...": the sent-mail history window
+  QCheckBox* keepLogCheck = nullptr;
+  QPushButton* openLogButton = nullptr;
+  QPushButton* historyButton = nullptr;  // "送信履歴...": the sent-mail history window
   QGroupBox* bookFrame = nullptr;
   QLabel* bookNoteUnderlay = nullptr;
   QLabel* bookNote = nullptr;
@@ -63,26 +63,26 @@ class frmSettings : public QDialog {
   QLabel* bookCaption4 = nullptr;
   QGroupBox* popFrame = nullptr;
   QLabel* popNote = nullptr;
-  QCheckBox* ChkPBSMTP = nullptr;
-  QFrame* FraPBSMTP = nullptr;
-  QLabel* lblServerPOP = nullptr;
-  QLineEdit* TxtServerPOP = nullptr;
-  QLabel* lblUSER = nullptr;
-  QLineEdit* TxtUSER = nullptr;
-  QLabel* lblPASS = nullptr;
-  QLineEdit* TxtPASS = nullptr;
-  QLabel* lblPopSecurity = nullptr;
-  QComboBox* cmbPopSecurity = nullptr;  // なし / STLS / SSL/TLS
-  QLabel* lblPopPort = nullptr;
-  QLineEdit* TxtPopPort = nullptr;
-  QPushButton* CmdTest = nullptr;
+  QCheckBox* popBeforeSmtpCheck = nullptr;
+  QFrame* popControls = nullptr;
+  QLabel* popServerCaption = nullptr;
+  QLineEdit* popServerEdit = nullptr;
+  QLabel* popUserCaption = nullptr;
+  QLineEdit* popUserEdit = nullptr;
+  QLabel* popPasswordCaption = nullptr;
+  QLineEdit* popPasswordEdit = nullptr;
+  QLabel* popSecurityCaption = nullptr;
+  QComboBox* popSecurityBox = nullptr;  // なし / STLS / SSL/TLS
+  QLabel* popPortCaption = nullptr;
+  QLineEdit* popPortEdit = nullptr;
+  QPushButton* popTestButton = nullptr;
   // Under the POP controls, only when the keyring did not give a password.
   QLabel* keyringSilentNote = nullptr;
-  QPushButton* CmdOK = nullptr;
-  QPushButton* CmdCancel = nullptr;
+  QPushButton* saveButton = nullptr;
+  QPushButton* cancelButton = nullptr;
   QLabel* versionCaption = nullptr;
   // 0: the recipient address; 1 to 4: the address book.
-  std::array<QLineEdit*, 5> TxtTo{};
+  std::array<QLineEdit*, 5> addressEdits{};
 
  signals:
   // The settings were saved and the running settings replaced.
@@ -102,17 +102,17 @@ class frmSettings : public QDialog {
   void layOutWindow();
   void setKeyboardOrder();
   void connectHandlers();
-  void Form_Load(const QString& shownRecipient);
+  void showAndLoad(const QString& shownRecipient);
   void setPopControlsEnabled(bool enabled);
 
-  void CmdOK_Click();
-  void CmdCancel_Click();
-  void cmdLog_Click();
-  void CmdTest_Click();
-  void ChkPBSMTP_Click();
-  void ChkOUTLOG_Click();
-  void cmdSmtpDetails_Click();
-  void cmbPopSecurity_Click();
+  void onSaveClicked();
+  void onCancelClicked();
+  void onOpenLogClicked();
+  void onPopTestClicked();
+  void onPopBeforeSmtpToggled();
+  void onKeepLogToggled();
+  void onSmtpDetailsClicked();
+  void onPopSecurityChosen();
   // The POP port box as a port; a box and nothing when it is not one.
   bool takePopConnection(MailSettings& settings);
   // After a successful POP test: POP before SMTP is off for the run.

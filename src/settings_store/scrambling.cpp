@@ -1,13 +1,13 @@
-#include "sec_code.h"
+#include "scrambling.h"
 
-#include "ansi_code_page.h"
+#include "cp932.h"
 
 #include <QStringList>
 #include <algorithm>
 #include <cstdint>
 #include <optional>
 
-namespace SecCode {
+namespace Scrambling {
 namespace {
 
 constexpr QChar kMark = u'@';
@@ -19,7 +19,7 @@ std::int32_t codeAt(const QString& text, qsizetype i, qsizetype& units) {
   const QChar c = text.at(i);
   if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
     units = 2;
-    const QByteArray bytes = AnsiCodePage::fromUnicode(QStringView(text).sliced(i, 2));
+    const QByteArray bytes = Cp932::fromUnicode(QStringView(text).sliced(i, 2));
     if (bytes.size() == 2) {
       return static_cast<std::int16_t>((static_cast<std::uint8_t>(bytes[0]) << 8) |
                                        static_cast<std::uint8_t>(bytes[1]));
@@ -27,7 +27,7 @@ std::int32_t codeAt(const QString& text, qsizetype i, qsizetype& units) {
     return bytes.size() == 1 ? static_cast<std::uint8_t>(bytes[0]) : '?';
   }
   units = 1;
-  return AnsiCodePage::charCode(c);
+  return Cp932::charCode(c);
 }
 
 QString reversed(QStringView text) {
@@ -58,7 +58,7 @@ std::optional<std::int64_t> groupNumber(QStringView group) {
 
 }  // namespace
 
-QString SecEncode(const QString& text) {
+QString scramble(const QString& text) {
   if (text.isEmpty()) return QString();
 
   // Characters from the first to the last, each as its code plus 3; the
@@ -81,7 +81,7 @@ QString SecEncode(const QString& text) {
   return reversed(work);
 }
 
-QString SecDecode(const QString& stored) {
+QString unscramble(const QString& stored) {
   if (stored.isEmpty()) return QString();
 
   const QString r = reversed(stored);
@@ -102,7 +102,7 @@ QString SecDecode(const QString& stored) {
     if (!number) return QString();
     const std::int64_t code = *number - kOffset;
     if (code < -32768 || code > 65535) return QString();
-    pieces.append(AnsiCodePage::charFromCode(static_cast<std::int32_t>(code)));
+    pieces.append(Cp932::charFromCode(static_cast<std::int32_t>(code)));
     pos = q;
   }
 
@@ -111,4 +111,4 @@ QString SecDecode(const QString& stored) {
   return text;
 }
 
-}  // namespace SecCode
+}  // namespace Scrambling

@@ -1,9 +1,9 @@
-#include "ansi_code_page.h"
-#include "sec_code.h"
+#include "cp932.h"
+#include "scrambling.h"
 
 #include <QTest>
 
-class TstSecCode : public QObject {
+class TstScrambling : public QObject {
   Q_OBJECT
 
  private slots:
@@ -14,7 +14,7 @@ class TstSecCode : public QObject {
 
 // Rows with `encodes` check SecEncode(text) == stored; every row checks
 // SecDecode(stored) == decoded.
-void TstSecCode::vectors_data() {
+void TstScrambling::vectors_data() {
   QTest::addColumn<bool>("encodes");
   QTest::addColumn<QString>("text");
   QTest::addColumn<QString>("stored");
@@ -44,8 +44,8 @@ void TstSecCode::vectors_data() {
   decode("plain host name gives 1", "mail.example.jp", "1");
   decode("minus alone has no @ and gives 1", "-", "1");
   decode("leading zeros of a group", "@00100", "a");
-  decode("highest code", "@83556", AnsiCodePage::charFromCode(65535));
-  decode("lowest code", "@56723-", AnsiCodePage::charFromCode(-32768));
+  decode("highest code", "@83556", Cp932::charFromCode(65535));
+  decode("lowest code", "@56723-", Cp932::charFromCode(-32768));
 
   decode("ill-formed: @ alone", "@", "");
   decode("ill-formed: @@", "@@", "");
@@ -66,29 +66,29 @@ void TstSecCode::vectors_data() {
   decode("ill-formed: long value ending with @", QStringLiteral("@001").repeated(50000) + u'@', "");
 }
 
-void TstSecCode::vectors() {
+void TstScrambling::vectors() {
   QFETCH(bool, encodes);
   QFETCH(QString, text);
   QFETCH(QString, stored);
   QFETCH(QString, decoded);
-  if (encodes) QCOMPARE(SecCode::SecEncode(text), stored);
-  QCOMPARE(SecCode::SecDecode(stored), decoded);
+  if (encodes) QCOMPARE(Scrambling::scramble(text), stored);
+  QCOMPARE(Scrambling::unscramble(stored), decoded);
 }
 
 // Every character the code page holds (one or two bytes) survives the
 // round trip, in order.
-void TstSecCode::everyCodePageCharacterComesBack() {
+void TstScrambling::everyCodePageCharacterComesBack() {
   QString text;
   for (char32_t u = 1; u < 0x10000; ++u) {
     if (u >= 0xD800 && u <= 0xDFFF) continue;
     const QString c(QChar(static_cast<char16_t>(u)));
-    if (AnsiCodePage::toUnicode(AnsiCodePage::fromUnicode(c)) == c) text += c;
+    if (Cp932::toUnicode(Cp932::fromUnicode(c)) == c) text += c;
   }
   QVERIFY(text.size() > 7000);
-  const QString stored = SecCode::SecEncode(text);
+  const QString stored = Scrambling::scramble(text);
   for (const QChar c : stored) QVERIFY(c.isDigit() || c == u'-' || c == u'@');
-  QCOMPARE(SecCode::SecDecode(stored), text);
+  QCOMPARE(Scrambling::unscramble(stored), text);
 }
 
-QTEST_APPLESS_MAIN(TstSecCode)
-#include "tst_sec_code.moc"
+QTEST_APPLESS_MAIN(TstScrambling)
+#include "tst_scrambling.moc"

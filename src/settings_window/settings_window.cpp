@@ -1,6 +1,6 @@
-#include "frm_settings.h"
+#include "settings_window.h"
 
-#include "ansi_code_page.h"
+#include "cp932.h"
 #include "data_ini_layout.h"
 #include "focused_button.h"
 #include "folder_opener.h"
@@ -9,7 +9,7 @@
 #include "mail_text.h"
 #include "send_boxes.h"
 #include "message_box.h"
-#include "mod_ini.h"
+#include "ini_file.h"
 #include "password_store.h"
 #include "plain_text.h"
 #include "settings_controls.h"
@@ -45,20 +45,20 @@ constexpr int kPopBoxWidth = 170;
 
 }  // namespace
 
-frmSettings::frmSettings(const QString& shownRecipient, MailSettings& running, SendBoxes& sendBoxes,
+SettingsWindow::SettingsWindow(const QString& shownRecipient, MailSettings& running, SendBoxes& sendBoxes,
                          QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint),
       running_(running),
       sendBoxes_(sendBoxes) {
   buildControls();
-  Form_Load(shownRecipient);
-  CmdCancel->setFocus();
+  showAndLoad(shownRecipient);
+  cancelButton->setFocus();
 }
 
-frmSettings::~frmSettings() = default;
+SettingsWindow::~SettingsWindow() = default;
 
-void frmSettings::buildControls() {
+void SettingsWindow::buildControls() {
   setWindowTitle(QStringLiteral("Talvenor設定"));
   paintBackground(this, kFormColour);
   heading = label(QStringLiteral("メールを送信するための設定を行います。"), this);
@@ -71,52 +71,52 @@ void frmSettings::buildControls() {
   connectHandlers();
 }
 
-void frmSettings::buildCoreFrame() {
+void SettingsWindow::buildCoreFrame() {
   coreFrame = frame(QStringLiteral("基本設定"), this);
   coreNote = label(QStringLiteral("Talvenorが機能する、必要最低限の項目です。"), coreFrame);
   recipientCaption = label(QStringLiteral("宛先メールアドレス"), coreFrame);
-  TxtTo[0] = textBox(coreFrame, kAddressBoxWidth);
+  addressEdits[0] = textBox(coreFrame, kAddressBoxWidth);
   fromCaption = label(QStringLiteral("差出人メールアドレス"), coreFrame);
-  TxtFrom = textBox(coreFrame, kAddressBoxWidth);
+  senderEdit = textBox(coreFrame, kAddressBoxWidth);
   serverCaption = label(QStringLiteral("SMTPサーバ名"), coreFrame);
-  TxtServer = textBox(coreFrame, kAddressBoxWidth);
-  cmdSmtpDetails = button(QStringLiteral("詳細設定..."), coreFrame);
+  smtpServerEdit = textBox(coreFrame, kAddressBoxWidth);
+  smtpDetailsButton = button(QStringLiteral("詳細設定..."), coreFrame);
   {
     auto* layout = new QGridLayout(coreFrame);
     layout->addWidget(coreNote, 0, 0, 1, 2);
     layout->addWidget(recipientCaption, 1, 0);
-    layout->addWidget(TxtTo[0], 1, 1);
+    layout->addWidget(addressEdits[0], 1, 1);
     layout->addWidget(fromCaption, 2, 0);
-    layout->addWidget(TxtFrom, 2, 1);
+    layout->addWidget(senderEdit, 2, 1);
     layout->addWidget(serverCaption, 3, 0);
-    layout->addWidget(TxtServer, 3, 1);
-    layout->addWidget(cmdSmtpDetails, 4, 1, Qt::AlignRight);
+    layout->addWidget(smtpServerEdit, 3, 1);
+    layout->addWidget(smtpDetailsButton, 4, 1, Qt::AlignRight);
     layout->setRowStretch(5, 1);
   }
 }
 
-void frmSettings::buildLogFrame() {
+void SettingsWindow::buildLogFrame() {
   logFrame = frame(QStringLiteral("メール送信ログ"), this);
   logNote = label(QStringLiteral("以前に送信したメールが閲覧できます。"), logFrame);
   logWarning = label(QStringLiteral("（ログはこのユーザーだけが開けます。）"), logFrame);
-  ChkOUTLOG = checkBox(QStringLiteral("メール送信ログを残す"), logFrame);
-  cmdLog = button(QStringLiteral("ログを開く"), logFrame);
-  cmdHistory = button(QStringLiteral("送信履歴..."), logFrame);
+  keepLogCheck = checkBox(QStringLiteral("メール送信ログを残す"), logFrame);
+  openLogButton = button(QStringLiteral("ログを開く"), logFrame);
+  historyButton = button(QStringLiteral("送信履歴..."), logFrame);
   {
     auto* layout = new QVBoxLayout(logFrame);
     layout->addWidget(logNote);
     layout->addWidget(logWarning);
-    layout->addWidget(ChkOUTLOG);
+    layout->addWidget(keepLogCheck);
     auto* logButtons = new QHBoxLayout;
-    logButtons->addWidget(cmdLog);
-    logButtons->addWidget(cmdHistory);
+    logButtons->addWidget(openLogButton);
+    logButtons->addWidget(historyButton);
     logButtons->addStretch(1);
     layout->addLayout(logButtons);
     layout->addStretch(1);
   }
 }
 
-void frmSettings::buildBookFrame() {
+void SettingsWindow::buildBookFrame() {
   bookFrame = frame(QStringLiteral("簡易メールアドレス帳"), this);
   // An empty label lying under bookNote in the frame's colour: created
   // first and lowered, so nothing of it shows.
@@ -124,13 +124,13 @@ void frmSettings::buildBookFrame() {
   bookNote = label(QStringLiteral("複数のアドレスから選択できるようになります。"), bookFrame);
   bookHint = label(QStringLiteral("（メイン画面のコンボボックスから選択できます。）"), bookFrame);
   bookCaption1 = label(QStringLiteral("登録メールアドレス１"), bookFrame);
-  TxtTo[1] = textBox(bookFrame, kAddressBoxWidth);
+  addressEdits[1] = textBox(bookFrame, kAddressBoxWidth);
   bookCaption2 = label(QStringLiteral("登録メールアドレス２"), bookFrame);
-  TxtTo[2] = textBox(bookFrame, kAddressBoxWidth);
+  addressEdits[2] = textBox(bookFrame, kAddressBoxWidth);
   bookCaption3 = label(QStringLiteral("登録メールアドレス３"), bookFrame);
-  TxtTo[3] = textBox(bookFrame, kAddressBoxWidth);
+  addressEdits[3] = textBox(bookFrame, kAddressBoxWidth);
   bookCaption4 = label(QStringLiteral("登録メールアドレス４"), bookFrame);
-  TxtTo[4] = textBox(bookFrame, kAddressBoxWidth);
+  addressEdits[4] = textBox(bookFrame, kAddressBoxWidth);
   {
     auto* layout = new QGridLayout(bookFrame);
     layout->addWidget(bookNoteUnderlay, 0, 0, 1, 2);
@@ -140,54 +140,54 @@ void frmSettings::buildBookFrame() {
     const std::array<QLabel*, 4> bookLabels{bookCaption1, bookCaption2, bookCaption3, bookCaption4};
     for (int i = 0; i < 4; ++i) {
       layout->addWidget(bookLabels[i], i + 2, 0);
-      layout->addWidget(TxtTo[i + 1], i + 2, 1);
+      layout->addWidget(addressEdits[i + 1], i + 2, 1);
     }
     layout->setRowStretch(6, 1);
   }
 }
 
-void frmSettings::buildPopFrame() {
+void SettingsWindow::buildPopFrame() {
   popFrame = frame(QStringLiteral("POP Before SMTP 設定"), this);
   popNote = label(QStringLiteral("よく分からない場合は、設定しなくてもよいでしょう。"), popFrame);
-  ChkPBSMTP = checkBox(QStringLiteral("POP Before SMTPを使う"), popFrame);
-  FraPBSMTP = new QFrame(popFrame);
-  FraPBSMTP->setFrameShape(QFrame::NoFrame);
-  paintBackground(FraPBSMTP, kFormColour);
-  lblServerPOP = label(QStringLiteral("POPサーバ名"), FraPBSMTP);
-  TxtServerPOP = textBox(FraPBSMTP, kPopBoxWidth);
-  lblUSER = label(QStringLiteral("POPユーザ名"), FraPBSMTP);
-  TxtUSER = textBox(FraPBSMTP, kPopBoxWidth);
-  lblPASS = label(QStringLiteral("POPパスワード"), FraPBSMTP);
-  TxtPASS = passwordBox(FraPBSMTP, kPopBoxWidth);
-  lblPopSecurity = label(QStringLiteral("POP暗号化"), FraPBSMTP);
-  cmbPopSecurity = new QComboBox(FraPBSMTP);
-  cmbPopSecurity->addItems({QStringLiteral("なし"), QStringLiteral("STLS"), QStringLiteral("SSL/TLS")});
-  lblPopPort = label(QStringLiteral("POPポート番号"), FraPBSMTP);
-  TxtPopPort = textBox(FraPBSMTP, kPopBoxWidth);
-  CmdTest = button(QStringLiteral("POPサーバーのテスト"), FraPBSMTP);
+  popBeforeSmtpCheck = checkBox(QStringLiteral("POP Before SMTPを使う"), popFrame);
+  popControls = new QFrame(popFrame);
+  popControls->setFrameShape(QFrame::NoFrame);
+  paintBackground(popControls, kFormColour);
+  popServerCaption = label(QStringLiteral("POPサーバ名"), popControls);
+  popServerEdit = textBox(popControls, kPopBoxWidth);
+  popUserCaption = label(QStringLiteral("POPユーザ名"), popControls);
+  popUserEdit = textBox(popControls, kPopBoxWidth);
+  popPasswordCaption = label(QStringLiteral("POPパスワード"), popControls);
+  popPasswordEdit = passwordBox(popControls, kPopBoxWidth);
+  popSecurityCaption = label(QStringLiteral("POP暗号化"), popControls);
+  popSecurityBox = new QComboBox(popControls);
+  popSecurityBox->addItems({QStringLiteral("なし"), QStringLiteral("STLS"), QStringLiteral("SSL/TLS")});
+  popPortCaption = label(QStringLiteral("POPポート番号"), popControls);
+  popPortEdit = textBox(popControls, kPopBoxWidth);
+  popTestButton = button(QStringLiteral("POPサーバーのテスト"), popControls);
   keyringSilentNote = label(PasswordStore::kKeyringSilentNote, popFrame);
   keyringSilentNote->setWordWrap(true);
   keyringSilentNote->hide();
   {
-    auto* layout = new QGridLayout(FraPBSMTP);
+    auto* layout = new QGridLayout(popControls);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(lblServerPOP, 0, 0);
-    layout->addWidget(TxtServerPOP, 0, 1);
-    layout->addWidget(lblUSER, 1, 0);
-    layout->addWidget(TxtUSER, 1, 1);
-    layout->addWidget(lblPASS, 2, 0);
-    layout->addWidget(TxtPASS, 2, 1);
-    layout->addWidget(lblPopSecurity, 3, 0);
-    layout->addWidget(cmbPopSecurity, 3, 1);
-    layout->addWidget(lblPopPort, 4, 0);
-    layout->addWidget(TxtPopPort, 4, 1);
-    layout->addWidget(CmdTest, 5, 1, Qt::AlignRight);
+    layout->addWidget(popServerCaption, 0, 0);
+    layout->addWidget(popServerEdit, 0, 1);
+    layout->addWidget(popUserCaption, 1, 0);
+    layout->addWidget(popUserEdit, 1, 1);
+    layout->addWidget(popPasswordCaption, 2, 0);
+    layout->addWidget(popPasswordEdit, 2, 1);
+    layout->addWidget(popSecurityCaption, 3, 0);
+    layout->addWidget(popSecurityBox, 3, 1);
+    layout->addWidget(popPortCaption, 4, 0);
+    layout->addWidget(popPortEdit, 4, 1);
+    layout->addWidget(popTestButton, 5, 1, Qt::AlignRight);
   }
   {
     auto* layout = new QVBoxLayout(popFrame);
     layout->addWidget(popNote);
-    layout->addWidget(ChkPBSMTP);
-    layout->addWidget(FraPBSMTP);
+    layout->addWidget(popBeforeSmtpCheck);
+    layout->addWidget(popControls);
     layout->addWidget(keyringSilentNote);
     layout->addStretch(1);
   }
@@ -195,9 +195,9 @@ void frmSettings::buildPopFrame() {
 
 // The four frames two by two under the heading; the version line and the
 // closing buttons below them.
-void frmSettings::layOutWindow() {
-  CmdOK = button(QStringLiteral("保存して閉じる"), this);
-  CmdCancel = button(QStringLiteral("保存せずに閉じる"), this);
+void SettingsWindow::layOutWindow() {
+  saveButton = button(QStringLiteral("保存して閉じる"), this);
+  cancelButton = button(QStringLiteral("保存せずに閉じる"), this);
   versionCaption = new QLabel(QStringLiteral("Talvenor Ver ") + QLatin1String(TalvenorVersion::kText), this);
   versionCaption->setFont(WindowLook::proportionalFont(versionCaption->font()));
 
@@ -215,32 +215,32 @@ void frmSettings::layOutWindow() {
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(versionCaption);
     bottom->addStretch(1);
-    bottom->addWidget(CmdOK);
-    bottom->addWidget(CmdCancel);
+    bottom->addWidget(saveButton);
+    bottom->addWidget(cancelButton);
     root->addLayout(bottom);
   }
 }
 
-void frmSettings::setKeyboardOrder() {
+void SettingsWindow::setKeyboardOrder() {
   // Each label names the box beside it.
-  recipientCaption->setBuddy(TxtTo[0]);
-  fromCaption->setBuddy(TxtFrom);
-  serverCaption->setBuddy(TxtServer);
-  bookCaption1->setBuddy(TxtTo[1]);
-  bookCaption2->setBuddy(TxtTo[2]);
-  bookCaption3->setBuddy(TxtTo[3]);
-  bookCaption4->setBuddy(TxtTo[4]);
-  lblServerPOP->setBuddy(TxtServerPOP);
-  lblUSER->setBuddy(TxtUSER);
-  lblPASS->setBuddy(TxtPASS);
-  lblPopSecurity->setBuddy(cmbPopSecurity);
-  lblPopPort->setBuddy(TxtPopPort);
+  recipientCaption->setBuddy(addressEdits[0]);
+  fromCaption->setBuddy(senderEdit);
+  serverCaption->setBuddy(smtpServerEdit);
+  bookCaption1->setBuddy(addressEdits[1]);
+  bookCaption2->setBuddy(addressEdits[2]);
+  bookCaption3->setBuddy(addressEdits[3]);
+  bookCaption4->setBuddy(addressEdits[4]);
+  popServerCaption->setBuddy(popServerEdit);
+  popUserCaption->setBuddy(popUserEdit);
+  popPasswordCaption->setBuddy(popPasswordEdit);
+  popSecurityCaption->setBuddy(popSecurityBox);
+  popPortCaption->setBuddy(popPortEdit);
 
   // Keyboard order; the window opens with the focus on CmdCancel.
   const std::initializer_list<QWidget*> tabOrder{
-      CmdCancel, TxtTo[0], TxtFrom,   TxtServer,    cmdSmtpDetails, TxtTo[1],       TxtTo[2],   TxtTo[3], TxtTo[4],
-      ChkOUTLOG, cmdLog,   cmdHistory, ChkPBSMTP, TxtServerPOP, TxtUSER,        TxtPASS,        cmbPopSecurity, TxtPopPort, CmdTest,
-      CmdOK};
+      cancelButton, addressEdits[0], senderEdit,   smtpServerEdit,    smtpDetailsButton, addressEdits[1],       addressEdits[2],   addressEdits[3], addressEdits[4],
+      keepLogCheck, openLogButton,   historyButton, popBeforeSmtpCheck, popServerEdit, popUserEdit,        popPasswordEdit,        popSecurityBox, popPortEdit, popTestButton,
+      saveButton};
   QWidget* previous = nullptr;
   for (QWidget* widget : tabOrder) {
     if (previous) setTabOrder(previous, widget);
@@ -248,23 +248,23 @@ void frmSettings::setKeyboardOrder() {
   }
 }
 
-void frmSettings::connectHandlers() {
-  connect(CmdOK, &QPushButton::clicked, this, &frmSettings::CmdOK_Click);
-  connect(CmdCancel, &QPushButton::clicked, this, &frmSettings::CmdCancel_Click);
-  connect(cmdLog, &QPushButton::clicked, this, &frmSettings::cmdLog_Click);
-  connect(cmdHistory, &QPushButton::clicked, this, &frmSettings::historyRequested);
-  connect(CmdTest, &QPushButton::clicked, this, &frmSettings::CmdTest_Click);
-  connect(cmdSmtpDetails, &QPushButton::clicked, this, &frmSettings::cmdSmtpDetails_Click);
+void SettingsWindow::connectHandlers() {
+  connect(saveButton, &QPushButton::clicked, this, &SettingsWindow::onSaveClicked);
+  connect(cancelButton, &QPushButton::clicked, this, &SettingsWindow::onCancelClicked);
+  connect(openLogButton, &QPushButton::clicked, this, &SettingsWindow::onOpenLogClicked);
+  connect(historyButton, &QPushButton::clicked, this, &SettingsWindow::historyRequested);
+  connect(popTestButton, &QPushButton::clicked, this, &SettingsWindow::onPopTestClicked);
+  connect(smtpDetailsButton, &QPushButton::clicked, this, &SettingsWindow::onSmtpDetailsClicked);
   // toggled, not clicked: the handlers also run when loading sets a box.
-  connect(ChkPBSMTP, &QCheckBox::toggled, this, &frmSettings::ChkPBSMTP_Click);
-  connect(ChkOUTLOG, &QCheckBox::toggled, this, &frmSettings::ChkOUTLOG_Click);
+  connect(popBeforeSmtpCheck, &QCheckBox::toggled, this, &SettingsWindow::onPopBeforeSmtpToggled);
+  connect(keepLogCheck, &QCheckBox::toggled, this, &SettingsWindow::onKeepLogToggled);
 }
 
-void frmSettings::keyPressEvent(QKeyEvent* event) {
+void SettingsWindow::keyPressEvent(QKeyEvent* event) {
   if (!pressFocusedButton(this, event)) QDialog::keyPressEvent(event);
 }
 
-void frmSettings::Form_Load(const QString& shownRecipient) {
+void SettingsWindow::showAndLoad(const QString& shownRecipient) {
   // 1. Centred on the screen the main window is on, border included as far
   // as the platform knows it before the window is shown.
   layout()->activate();
@@ -280,20 +280,20 @@ void frmSettings::Form_Load(const QString& shownRecipient) {
   }
 
   // 2. The recipient as the main window shows it now, not the stored one.
-  TxtTo[0]->setText(shownRecipient);
+  addressEdits[0]->setText(shownRecipient);
 
   // 3. The address book.
-  const ModINI::ReadBatch oneRead;
+  const IniFile::ReadBatch oneRead;
   const int count = DataIni::addrNum();
   for (int i = 1; i <= count; ++i)
-    TxtTo[i]->setText(DataIni::readScrambled(DataIni::Section::AddrIndex, DataIni::indexKey(i)));
+    addressEdits[i]->setText(DataIni::readScrambled(DataIni::Section::AddrIndex, DataIni::indexKey(i)));
 
   // 4. Section MAIL.
   const MailSettings stored = DataIni::readMailSettings();
-  TxtFrom->setText(stored.from);
-  TxtServer->setText(stored.smtpServer);
-  TxtServerPOP->setText(stored.popServer);
-  TxtUSER->setText(stored.popUser);
+  senderEdit->setText(stored.from);
+  smtpServerEdit->setText(stored.smtpServer);
+  popServerEdit->setText(stored.popServer);
+  popUserEdit->setText(stored.popUser);
   // The passwords, from Data.ini or the keyring. One the keyring does not
   // give shows empty and is kept as stored unless the user types another.
   QString why;
@@ -301,15 +301,15 @@ void frmSettings::Form_Load(const QString& shownRecipient) {
   const std::optional<QString> smtpPassword = PasswordStore::fetch(stored, PasswordStore::Which::Smtp, why);
   popPasswordUnread_ = !popPassword;
   smtpPasswordUnread_ = !smtpPassword;
-  TxtPASS->setText(popPassword.value_or(QString()));
+  popPasswordEdit->setText(popPassword.value_or(QString()));
   smtpDetails_ = {stored.smtpSecurity, stored.smtpPort, stored.smtpAuth, stored.smtpUser,
                   smtpPassword.value_or(QString()), stored.charset, stored.passwordStore, smtpPasswordUnread_};
   keyringSilentNote->setVisible(popPasswordUnread_ || smtpPasswordUnread_);
   storedPasswordStore_ = stored.passwordStore;
-  cmbPopSecurity->setCurrentIndex(static_cast<int>(stored.popSecurity));
+  popSecurityBox->setCurrentIndex(static_cast<int>(stored.popSecurity));
   shownPopSecurity_ = stored.popSecurity;
-  TxtPopPort->setText(QString::number(stored.popPort));
-  connect(cmbPopSecurity, &QComboBox::currentIndexChanged, this, &frmSettings::cmbPopSecurity_Click);
+  popPortEdit->setText(QString::number(stored.popPort));
+  connect(popSecurityBox, &QComboBox::currentIndexChanged, this, &SettingsWindow::onPopSecurityChosen);
 
   // 5. Opening the window puts the running POP-before-SMTP switch back to
   // the stored one (a POP test may have changed it).
@@ -317,22 +317,22 @@ void frmSettings::Form_Load(const QString& shownRecipient) {
 
   // 6. Checking the box turns the running log switch on through its
   // handler; a stored False leaves the running switch as it is.
-  if (stored.keepLog) ChkOUTLOG->setChecked(true);
+  if (stored.keepLog) keepLogCheck->setChecked(true);
 
   // 7. The POP controls.
   if (running_.popBeforeSmtp) {
-    ChkPBSMTP->setChecked(true);
+    popBeforeSmtpCheck->setChecked(true);
     setPopControlsEnabled(true);
   } else {
-    ChkPBSMTP->setChecked(false);
+    popBeforeSmtpCheck->setChecked(false);
     setPopControlsEnabled(false);
   }
 }
 
-void frmSettings::setPopControlsEnabled(bool enabled) {
-  for (QWidget* control : {static_cast<QWidget*>(TxtServerPOP), static_cast<QWidget*>(TxtUSER),
-                           static_cast<QWidget*>(TxtPASS), static_cast<QWidget*>(cmbPopSecurity),
-                           static_cast<QWidget*>(TxtPopPort), static_cast<QWidget*>(CmdTest)})
+void SettingsWindow::setPopControlsEnabled(bool enabled) {
+  for (QWidget* control : {static_cast<QWidget*>(popServerEdit), static_cast<QWidget*>(popUserEdit),
+                           static_cast<QWidget*>(popPasswordEdit), static_cast<QWidget*>(popSecurityBox),
+                           static_cast<QWidget*>(popPortEdit), static_cast<QWidget*>(popTestButton)})
     control->setEnabled(enabled);
   // Enabled: the colour of button text. Disabled: the colour Windows gives
   // an inactive window border, a light grey close to the face colour; of
@@ -340,13 +340,13 @@ void frmSettings::setPopControlsEnabled(bool enabled) {
   // (Dark would read as ordinary dark text on the blue background).
   const QPalette system = QApplication::palette();
   const QColor colour = system.color(enabled ? QPalette::ButtonText : QPalette::Mid);
-  for (QWidget* control : {static_cast<QWidget*>(FraPBSMTP), static_cast<QWidget*>(lblServerPOP),
-                           static_cast<QWidget*>(lblUSER), static_cast<QWidget*>(lblPASS),
-                           static_cast<QWidget*>(lblPopSecurity), static_cast<QWidget*>(lblPopPort)})
+  for (QWidget* control : {static_cast<QWidget*>(popControls), static_cast<QWidget*>(popServerCaption),
+                           static_cast<QWidget*>(popUserCaption), static_cast<QWidget*>(popPasswordCaption),
+                           static_cast<QWidget*>(popSecurityCaption), static_cast<QWidget*>(popPortCaption)})
     WindowLook::setTextColour(control, colour);
 }
 
-void frmSettings::CmdOK_Click() {
+void SettingsWindow::onSaveClicked() {
   using MessageBox::Answer;
   using MessageBox::Buttons;
   using MessageBox::Icon;
@@ -357,8 +357,8 @@ void frmSettings::CmdOK_Click() {
   if (!everyValueSendable()) return;
 
   bool ask = true;
-  if (ChkPBSMTP->isChecked()) {
-    if (isBlank(TxtServerPOP->text()) || isBlank(TxtUSER->text()) || isBlank(TxtPASS->text())) {
+  if (popBeforeSmtpCheck->isChecked()) {
+    if (isBlank(popServerEdit->text()) || isBlank(popUserEdit->text()) || isBlank(popPasswordEdit->text())) {
       const QString text = QStringLiteral("POP Before SMTP 設定に未入力の項目があります。") + kCrLf +
                            QStringLiteral("未入力のままにしますか？");
       if (MessageBox::MsgBox(text, Buttons::YesNo, Icon::None, QStringLiteral("POP Before SMTP 設定"),
@@ -370,7 +370,7 @@ void frmSettings::CmdOK_Click() {
   }
 
   // Only really empty boxes count here: spaces pass.
-  if (ask && (TxtTo[0]->text().isEmpty() || TxtFrom->text().isEmpty() || TxtServer->text().isEmpty())) {
+  if (ask && (addressEdits[0]->text().isEmpty() || senderEdit->text().isEmpty() || smtpServerEdit->text().isEmpty())) {
     const QString text = QStringLiteral("基本設定に未入力の項目があります。") + kCrLf +
                          QStringLiteral("未入力のままにしますか？");
     if (MessageBox::MsgBox(text, Buttons::YesNo, Icon::None, QStringLiteral("Talvenor設定"), Answer::Yes) !=
@@ -378,27 +378,27 @@ void frmSettings::CmdOK_Click() {
       return;
   }
 
-  if (!WriteConfig()) return;
+  if (!saveSettings()) return;
   running_ = DataIni::readMailSettings();
   emit saved();
   accept();
 }
 
-void frmSettings::CmdCancel_Click() { reject(); }
+void SettingsWindow::onCancelClicked() { reject(); }
 
 // Data.ini holds the values in Shift-JIS: a character it cannot hold would
 // come back as "?", so the window names it and stays open.
-bool frmSettings::everyValueStorable() {
+bool SettingsWindow::everyValueStorable() {
   const std::pair<QString, QString> values[] = {
-      {recipientCaption->text(), TxtTo[0]->text()}, {fromCaption->text(), TxtFrom->text()},
-      {serverCaption->text(), TxtServer->text()},   {bookCaption1->text(), TxtTo[1]->text()},
-      {bookCaption2->text(), TxtTo[2]->text()},     {bookCaption3->text(), TxtTo[3]->text()},
-      {bookCaption4->text(), TxtTo[4]->text()},     {lblServerPOP->text(), TxtServerPOP->text()},
-      {lblUSER->text(), TxtUSER->text()},           {lblPASS->text(), TxtPASS->text()},
+      {recipientCaption->text(), addressEdits[0]->text()}, {fromCaption->text(), senderEdit->text()},
+      {serverCaption->text(), smtpServerEdit->text()},   {bookCaption1->text(), addressEdits[1]->text()},
+      {bookCaption2->text(), addressEdits[2]->text()},     {bookCaption3->text(), addressEdits[3]->text()},
+      {bookCaption4->text(), addressEdits[4]->text()},     {popServerCaption->text(), popServerEdit->text()},
+      {popUserCaption->text(), popUserEdit->text()},           {popPasswordCaption->text(), popPasswordEdit->text()},
       {QStringLiteral("SMTP 認証のユーザ名"), smtpDetails_.user},
       {QStringLiteral("SMTP 認証のパスワード"), smtpDetails_.password}};
   for (const auto& [caption, value] : values) {
-    const QString lost = AnsiCodePage::unmappable(value);
+    const QString lost = Cp932::unmappable(value);
     if (lost.isEmpty()) continue;
     MessageBox::MsgBox(QStringLiteral("次の文字は保存できません：") + lost + kCrLf + QStringLiteral("（") + caption +
                            QStringLiteral("）"),
@@ -412,10 +412,10 @@ bool frmSettings::everyValueStorable() {
 // hold what would end it ("<", ">", ",", blanks), and no value a control
 // character (a line break would add a command of its own). The window
 // names the box and stays open.
-bool frmSettings::everyValueSendable() {
-  const std::pair<QLabel*, QLineEdit*> addresses[] = {{recipientCaption, TxtTo[0]}, {fromCaption, TxtFrom},
-                                                      {bookCaption1, TxtTo[1]},     {bookCaption2, TxtTo[2]},
-                                                      {bookCaption3, TxtTo[3]},     {bookCaption4, TxtTo[4]}};
+bool SettingsWindow::everyValueSendable() {
+  const std::pair<QLabel*, QLineEdit*> addresses[] = {{recipientCaption, addressEdits[0]}, {fromCaption, senderEdit},
+                                                      {bookCaption1, addressEdits[1]},     {bookCaption2, addressEdits[2]},
+                                                      {bookCaption3, addressEdits[3]},     {bookCaption4, addressEdits[4]}};
   for (const auto& [caption, box] : addresses) {
     if (!MailText::HoldsCharacterNotInAddress(trimBlanks(box->text()))) continue;
     MessageBox::MsgBox(QStringLiteral("メールアドレスに使えない文字（< > , 空白・改行など）が含まれています。") + kCrLf +
@@ -424,10 +424,10 @@ bool frmSettings::everyValueSendable() {
     box->setFocus();
     return false;
   }
-  const std::pair<QString, QString> values[] = {{serverCaption->text(), TxtServer->text()},
-                                                {lblServerPOP->text(), TxtServerPOP->text()},
-                                                {lblUSER->text(), TxtUSER->text()},
-                                                {lblPASS->text(), TxtPASS->text()},
+  const std::pair<QString, QString> values[] = {{serverCaption->text(), smtpServerEdit->text()},
+                                                {popServerCaption->text(), popServerEdit->text()},
+                                                {popUserCaption->text(), popUserEdit->text()},
+                                                {popPasswordCaption->text(), popPasswordEdit->text()},
                                                 {QStringLiteral("SMTP 認証のユーザ名"), smtpDetails_.user},
                                                 {QStringLiteral("SMTP 認証のパスワード"), smtpDetails_.password}};
   for (const auto& [caption, value] : values) {
@@ -440,7 +440,7 @@ bool frmSettings::everyValueSendable() {
   return true;
 }
 
-bool frmSettings::WriteConfig() {
+bool SettingsWindow::saveSettings() {
   using DataIni::indexKey;
   namespace Section = DataIni::Section;
   namespace Key = DataIni::Key;
@@ -457,24 +457,24 @@ bool frmSettings::WriteConfig() {
   // The numbered list is emptied first, so it never keeps a stale entry.
   // A file the store refuses (read-only, a link, another user's) refuses
   // the first write, before anything of the file has changed.
-  if (ModINI::IniWrite(Section::AddrIndex, indexKey(0), QString()) == 0) {
+  if (IniFile::write(Section::AddrIndex, indexKey(0), QString()) == 0) {
     MessageBox::MsgBox(QStringLiteral("設定ファイル（Data.ini）に書き込めませんでした。設定は保存されていません。"),
                        MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, windowTitle());
     return false;
   }
-  for (int i = 1; i <= DataIni::kMaxAddrIndex; ++i) ModINI::IniWrite(Section::AddrIndex, indexKey(i), QString());
-  DataIni::writeScrambled(Section::AddrIndex, indexKey(0), trimBlanks(TxtTo[0]->text()));
+  for (int i = 1; i <= DataIni::kMaxAddrIndex; ++i) IniFile::write(Section::AddrIndex, indexKey(i), QString());
+  DataIni::writeScrambled(Section::AddrIndex, indexKey(0), trimBlanks(addressEdits[0]->text()));
 
   // The non-blank book entries, renumbered from 1 without gaps, without
   // the blanks around them.
   int count = 0;
   for (int n = 1; n <= DataIni::kMaxAddrIndex; ++n) {
-    const QString entry = trimBlanks(TxtTo[n]->text());
+    const QString entry = trimBlanks(addressEdits[n]->text());
     if (entry.isEmpty()) continue;
     ++count;
     DataIni::writeScrambled(Section::AddrIndex, indexKey(count), entry);
   }
-  ModINI::IniWrite(Section::AddrNum, Key::Num, QString::number(count));
+  IniFile::write(Section::AddrNum, Key::Num, QString::number(count));
 
   running_.popBeforeSmtp = toStore.popBeforeSmtp;
   DataIni::writeMailSettings(toStore);
@@ -482,22 +482,22 @@ bool frmSettings::WriteConfig() {
   return true;
 }
 
-MailSettings frmSettings::settingsToStore() {
+MailSettings SettingsWindow::settingsToStore() {
   MailSettings toStore = running_;
   // Addresses and server names without the blanks around them.
-  toStore.recipient = trimBlanks(TxtTo[0]->text());
-  toStore.from = trimBlanks(TxtFrom->text());
-  toStore.smtpServer = trimBlanks(TxtServer->text());
-  toStore.popBeforeSmtp = ChkPBSMTP->isChecked();
+  toStore.recipient = trimBlanks(addressEdits[0]->text());
+  toStore.from = trimBlanks(senderEdit->text());
+  toStore.smtpServer = trimBlanks(smtpServerEdit->text());
+  toStore.popBeforeSmtp = popBeforeSmtpCheck->isChecked();
   // The log switch as the program runs with it; the box is not read.
   toStore.keepLog = running_.keepLog;
-  toStore.popServer = trimBlanks(TxtServerPOP->text());
-  toStore.popUser = TxtUSER->text();
+  toStore.popServer = trimBlanks(popServerEdit->text());
+  toStore.popUser = popUserEdit->text();
   // A password the keyring did not give stays as stored, unless retyped.
-  if (popPasswordUnread_ && !TxtPASS->isModified())
+  if (popPasswordUnread_ && !popPasswordEdit->isModified())
     toStore.popPassword.reset();
   else
-    toStore.popPassword = TxtPASS->text();
+    toStore.popPassword = popPasswordEdit->text();
   toStore.smtpSecurity = smtpDetails_.security;
   toStore.smtpPort = smtpDetails_.port;
   toStore.smtpAuth = smtpDetails_.auth;
@@ -512,7 +512,7 @@ MailSettings frmSettings::settingsToStore() {
   return toStore;
 }
 
-void frmSettings::cmdLog_Click() {
+void SettingsWindow::onOpenLogClicked() {
   const QString path = MailLog::LogFolderPath();
   if (QFileInfo::exists(path)) {
     if (FolderOpener::open(path)) return;
@@ -529,7 +529,7 @@ void frmSettings::cmdLog_Click() {
                      MessageBox::kApplicationTitle);
 }
 
-void frmSettings::CmdTest_Click() {
+void SettingsWindow::onPopTestClicked() {
   // The test logs in with the boxes as typed (neither trimmed nor checked),
   // and it leaves them in the running settings: after a success POP before
   // SMTP is off and the POP login empty for the run, after a failure they
@@ -537,9 +537,9 @@ void frmSettings::CmdTest_Click() {
   // again. Data.ini is not touched.
   if (!takePopConnection(running_)) return;
   running_.popBeforeSmtp = true;
-  running_.popUser = TxtUSER->text();
-  running_.popPassword = TxtPASS->text();
-  running_.popServer = TxtServerPOP->text();
+  running_.popUser = popUserEdit->text();
+  running_.popPassword = popPasswordEdit->text();
+  running_.popServer = popServerEdit->text();
   // A success ends POP before SMTP for the run, also when this window is
   // gone by then: the running settings and the boxes outlive it.
   MailSettings& running = running_;
@@ -551,7 +551,7 @@ void frmSettings::CmdTest_Click() {
   sendBoxes_.testPopLogin();
 }
 
-void frmSettings::forgetTestedPopLogin(MailSettings& running) {
+void SettingsWindow::forgetTestedPopLogin(MailSettings& running) {
   running.popUser.clear();
   running.popPassword = QString();
   if (running.passwordStore == MailSettings::PasswordStore::Keyring) PasswordStore::forgetKeyringPopPassword();
@@ -559,36 +559,36 @@ void frmSettings::forgetTestedPopLogin(MailSettings& running) {
   running.popBeforeSmtp = false;
 }
 
-void frmSettings::cmdSmtpDetails_Click() {
+void SettingsWindow::onSmtpDetailsClicked() {
   SmtpDetailsDialog dialog(smtpDetails_, Keyring::serviceAnswers(), this);
   if (dialog.exec() == QDialog::Accepted) smtpDetails_ = dialog.details();
 }
 
-void frmSettings::cmbPopSecurity_Click() {
-  const auto chosen = static_cast<MailSettings::PopSecurity>(cmbPopSecurity->currentIndex());
-  followDefaultPort(TxtPopPort, MailSettings::defaultPort(shownPopSecurity_), MailSettings::defaultPort(chosen));
+void SettingsWindow::onPopSecurityChosen() {
+  const auto chosen = static_cast<MailSettings::PopSecurity>(popSecurityBox->currentIndex());
+  followDefaultPort(popPortEdit, MailSettings::defaultPort(shownPopSecurity_), MailSettings::defaultPort(chosen));
   shownPopSecurity_ = chosen;
 }
 
-bool frmSettings::takePopConnection(MailSettings& settings) {
-  const std::optional<std::uint16_t> port = DataIni::parsePort(TxtPopPort->text());
+bool SettingsWindow::takePopConnection(MailSettings& settings) {
+  const std::optional<std::uint16_t> port = DataIni::parsePort(popPortEdit->text());
   if (!port) {
     MessageBox::MsgBox(QStringLiteral("POPのポート番号は 1 から 65535 までの整数で入力してください。"),
                        MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, windowTitle());
-    TxtPopPort->setFocus();
+    popPortEdit->setFocus();
     return false;
   }
-  settings.popSecurity = static_cast<MailSettings::PopSecurity>(cmbPopSecurity->currentIndex());
+  settings.popSecurity = static_cast<MailSettings::PopSecurity>(popSecurityBox->currentIndex());
   settings.popPort = *port;
   return true;
 }
 
-void frmSettings::ChkPBSMTP_Click() {
+void SettingsWindow::onPopBeforeSmtpToggled() {
   // The running switch is left alone: saving takes it from the box.
-  setPopControlsEnabled(ChkPBSMTP->isChecked());
+  setPopControlsEnabled(popBeforeSmtpCheck->isChecked());
 }
 
-void frmSettings::ChkOUTLOG_Click() {
+void SettingsWindow::onKeepLogToggled() {
   // Takes effect for the running program at once, saved or not.
-  running_.keepLog = ChkOUTLOG->isChecked();
+  running_.keepLog = keepLogCheck->isChecked();
 }

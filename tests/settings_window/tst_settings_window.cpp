@@ -2,22 +2,22 @@
 // address book and updates the main window and the running settings,
 // the two questions before saving, the two switches, the log folder button
 // and the POP test run while the window is modal.
-#include "frm_settings.h"
+#include "settings_window.h"
 #include "smtp_details_dialog.h"
 
-#include "ansi_code_page.h"
+#include "cp932.h"
 #include "data_ini_layout.h"
 #include "folder_opener.h"
 #include "message_box.h"
-#include "mod_ini.h"
+#include "ini_file.h"
 #include "password_store.h"
 #include "mail_settings.h"
 #include "scripted_message_boxes.h"
-#include "sec_code.h"
+#include "scrambling.h"
 #include "settings_window_opener.h"
-#include "talvenor.h"
+#include "main_window.h"
 #include "temp_app_folder.h"
-#include "winsock.h"
+#include "tcp_socket_control.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -65,13 +65,13 @@ const QString kPopQuestion = QStringLiteral("POP Before SMTP 設定に未入力�
 const QString kCoreTitle = QStringLiteral("Talvenor設定");
 const QString kCoreQuestion = QStringLiteral("基本設定に未入力の項目があります。\r\n未入力のままにしますか？");
 
-using IniFile = QMap<QString, QMap<QString, QString>>;
+using IniSections = QMap<QString, QMap<QString, QString>>;
 
 // Data.ini as it lies on disk: every section and key that is present.
-IniFile parseIni(const QByteArray& bytes) {
-  IniFile result;
+IniSections parseIni(const QByteArray& bytes) {
+  IniSections result;
   QString section;
-  for (const QString& line : AnsiCodePage::toUnicode(bytes).split(QStringLiteral("\r\n"))) {
+  for (const QString& line : Cp932::toUnicode(bytes).split(QStringLiteral("\r\n"))) {
     if (line.startsWith(u'[') && line.endsWith(u']')) {
       section = line.mid(1, line.size() - 2);
     } else if (const qsizetype eq = line.indexOf(u'='); eq > 0) {
@@ -82,11 +82,11 @@ IniFile parseIni(const QByteArray& bytes) {
 }
 
 QString stored(const QString& section, const QString& key) {
-  return SecCode::SecDecode(ModINI::IniRead(section, key));
+  return Scrambling::unscramble(IniFile::read(section, key));
 }
 
 void store(const QString& section, const QString& key, const QString& text) {
-  ModINI::IniWrite(section, key, SecCode::SecEncode(text));
+  IniFile::write(section, key, Scrambling::scramble(text));
 }
 
 QColor textColour(const QWidget* widget) { return widget->palette().color(QPalette::WindowText); }
@@ -94,31 +94,31 @@ QColor textColour(const QWidget* widget) { return widget->palette().color(QPalet
 // A program folder with Data.ini and a main window with its own socket.
 struct Program {
   TempAppFolder folder;
-  std::unique_ptr<Talvenor> main;
+  std::unique_ptr<MainWindow> main;
 
   explicit Program(const QString& ini = kBaseIni) {
     folder.writeIni(ini);
-    main = std::make_unique<Talvenor>();
+    main = std::make_unique<MainWindow>();
   }
   MailSettings& running() { return main->runningSettings(); }
   void setRecipientList(const QStringList& items, const QString& text) {
-    main->cmbTo->clear();
-    main->cmbTo->addItems(items);
-    main->cmbTo->setCurrentText(text);
+    main->recipientBox->clear();
+    main->recipientBox->addItems(items);
+    main->recipientBox->setCurrentText(text);
   }
   QStringList recipientList() const {
     QStringList items;
-    for (int i = 0; i < main->cmbTo->count(); ++i) items.append(main->cmbTo->itemText(i));
+    for (int i = 0; i < main->recipientBox->count(); ++i) items.append(main->recipientBox->itemText(i));
     return items;
   }
 };
 
 // The settings window over the program's main window, wired as the program
 // wires it: a save updates the main window.
-struct SettingsOver : frmSettings {
-  explicit SettingsOver(Talvenor& main)
-      : frmSettings(main.recipientText(), main.runningSettings(), main.sendBoxes()) {
-    QObject::connect(this, &frmSettings::saved, &main, &Talvenor::takeSavedSettings);
+struct SettingsOver : SettingsWindow {
+  explicit SettingsOver(MainWindow& main)
+      : SettingsWindow(main.recipientText(), main.runningSettings(), main.sendBoxes()) {
+    QObject::connect(this, &SettingsWindow::saved, &main, &MainWindow::takeSavedSettings);
   }
 };
 
@@ -138,7 +138,7 @@ class ScriptedPopServer {
       QObject::connect(client, &QTcpSocket::readyRead, client, [this, client] {
         while (client->canReadLine()) {
           const QByteArray line = client->readLine();
-          received.append(AnsiCodePage::toUnicode(line));
+          received.append(Cp932::toUnicode(line));
           if (line.startsWith("USER ")) client->write("+OK\r\n");
           else if (line.startsWith("PASS ")) {
             if (passReply.isEmpty()) client->disconnectFromHost();
@@ -163,7 +163,7 @@ class ScriptedPopServer {
 
 }  // namespace
 
-class TestFrmSettings : public QObject {
+class TestSettingsWindow : public QObject {
   Q_OBJECT
 
   enum PopOutcome { Accepted, Rejected, HungUp };
@@ -178,7 +178,7 @@ class TestFrmSettings : public QObject {
     QVERIFY(!window.keyringSilentNote->isVisible());  // the passwords are in Data.ini
 
     QCOMPARE(window.windowTitle(), QStringLiteral("Talvenor設定"));
-    QTRY_COMPARE(window.focusWidget(), static_cast<QWidget*>(window.CmdCancel));
+    QTRY_COMPARE(window.focusWidget(), static_cast<QWidget*>(window.cancelButton));
     QCOMPARE(window.minimumSize(), window.maximumSize());
     QVERIFY(!(window.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
     QVERIFY(window.windowFlags() & Qt::WindowCloseButtonHint);
@@ -188,26 +188,26 @@ class TestFrmSettings : public QObject {
 
     // Tab order, starting at the button that has the focus; the controls for
     // sending through a provider each follow the box they belong with.
-    const QList<QWidget*> expected{window.CmdCancel,      window.TxtTo[0],       window.TxtFrom,
-                                   window.TxtServer,      window.cmdSmtpDetails, window.TxtTo[1],
-                                   window.TxtTo[2],       window.TxtTo[3],       window.TxtTo[4],
-                                   window.ChkOUTLOG,      window.cmdLog,         window.cmdHistory,
-                                   window.ChkPBSMTP,
-                                   window.TxtServerPOP,   window.TxtUSER,        window.TxtPASS,
-                                   window.cmbPopSecurity, window.TxtPopPort,     window.CmdTest,
-                                   window.CmdOK};
+    const QList<QWidget*> expected{window.cancelButton,      window.addressEdits[0],       window.senderEdit,
+                                   window.smtpServerEdit,      window.smtpDetailsButton, window.addressEdits[1],
+                                   window.addressEdits[2],       window.addressEdits[3],       window.addressEdits[4],
+                                   window.keepLogCheck,      window.openLogButton,         window.historyButton,
+                                   window.popBeforeSmtpCheck,
+                                   window.popServerEdit,   window.popUserEdit,        window.popPasswordEdit,
+                                   window.popSecurityBox, window.popPortEdit,     window.popTestButton,
+                                   window.saveButton};
     QList<QWidget*> order;
-    QWidget* widget = window.CmdCancel;
+    QWidget* widget = window.cancelButton;
     do {
       if (widget->focusPolicy() & Qt::TabFocus) order.append(widget);
       widget = widget->nextInFocusChain();
-    } while (widget != window.CmdCancel);
+    } while (widget != window.cancelButton);
     QCOMPARE(order, expected);
 
     // The password shows only stars and takes no input-method composition.
-    window.TxtPASS->setText(QStringLiteral("pässwort"));
-    QCOMPARE(window.TxtPASS->displayText(), QString(8, u'*'));
-    QVERIFY(!window.TxtPASS->testAttribute(Qt::WA_InputMethodEnabled));
+    window.popPasswordEdit->setText(QStringLiteral("pässwort"));
+    QCOMPARE(window.popPasswordEdit->displayText(), QString(8, u'*'));
+    QVERIFY(!window.popPasswordEdit->testAttribute(Qt::WA_InputMethodEnabled));
 
     // The logs are private to the user (their folder 0700, each file 0600).
     QCOMPARE(window.logWarning->text(), QStringLiteral("（ログはこのユーザーだけが開けます。）"));
@@ -222,9 +222,9 @@ class TestFrmSettings : public QObject {
     const QColor formColour(130, 176, 204);
     QCOMPARE(backdrop(&window), formColour);
     QCOMPARE(backdrop(window.coreNote), formColour);
-    QCOMPARE(backdrop(window.ChkOUTLOG), formColour);
-    QCOMPARE(backdrop(window.ChkPBSMTP), formColour);
-    QCOMPARE(window.CmdOK->palette().color(QPalette::Button), QColor(197, 221, 228));
+    QCOMPARE(backdrop(window.keepLogCheck), formColour);
+    QCOMPARE(backdrop(window.popBeforeSmtpCheck), formColour);
+    QCOMPARE(window.saveButton->palette().color(QPalette::Button), QColor(197, 221, 228));
   }
 
   // Loading takes the recipient from the main window, the rest from the
@@ -250,7 +250,7 @@ class TestFrmSettings : public QObject {
     QFETCH(bool, expectOutlog);
 
     Program program;
-    ModINI::IniWrite(DataIni::Section::AddrNum, DataIni::Key::Num, QStringLiteral("2"));
+    IniFile::write(DataIni::Section::AddrNum, DataIni::Key::Num, QStringLiteral("2"));
     store(DataIni::Section::AddrIndex, QStringLiteral("0"), QStringLiteral("stored@example.jp"));
     store(DataIni::Section::AddrIndex, QStringLiteral("1"), QStringLiteral("book1@example.jp"));
     store(DataIni::Section::AddrIndex, QStringLiteral("2"), QStringLiteral("book2@example.jp"));
@@ -261,29 +261,29 @@ class TestFrmSettings : public QObject {
     store(DataIni::Section::MAIL, DataIni::Key::pServer, QStringLiteral("pop.example.jp"));
     store(DataIni::Section::MAIL, DataIni::Key::USER, QStringLiteral("ユーザ"));
     store(DataIni::Section::MAIL, DataIni::Key::PASS, QStringLiteral("secret"));
-    ModINI::IniWrite(DataIni::Section::MAIL, DataIni::Key::PBSMTP, pbsmtp);
-    ModINI::IniWrite(DataIni::Section::MAIL, DataIni::Key::OUTLOG, outlog);
+    IniFile::write(DataIni::Section::MAIL, DataIni::Key::PBSMTP, pbsmtp);
+    IniFile::write(DataIni::Section::MAIL, DataIni::Key::OUTLOG, outlog);
     program.setRecipientList({QStringLiteral("stored@example.jp")}, QStringLiteral("typed@example.jp"));
     program.running().popBeforeSmtp = !expectPbsmtp;
     program.running().keepLog = outlogBefore;
 
     SettingsOver window(*program.main);
-    QCOMPARE(window.TxtTo[0]->text(), QStringLiteral("typed@example.jp"));
-    QCOMPARE(window.TxtTo[1]->text(), QStringLiteral("book1@example.jp"));
-    QCOMPARE(window.TxtTo[2]->text(), QStringLiteral("book2@example.jp"));
-    QCOMPARE(window.TxtTo[3]->text(), QString());
-    QCOMPARE(window.TxtTo[4]->text(), QString());
-    QCOMPARE(window.TxtFrom->text(), QStringLiteral("me@example.jp"));
-    QCOMPARE(window.TxtServer->text(), QStringLiteral("smtp.example.jp"));
-    QCOMPARE(window.TxtServerPOP->text(), QStringLiteral("pop.example.jp"));
-    QCOMPARE(window.TxtUSER->text(), QStringLiteral("ユーザ"));
-    QCOMPARE(window.TxtPASS->text(), QStringLiteral("secret"));
+    QCOMPARE(window.addressEdits[0]->text(), QStringLiteral("typed@example.jp"));
+    QCOMPARE(window.addressEdits[1]->text(), QStringLiteral("book1@example.jp"));
+    QCOMPARE(window.addressEdits[2]->text(), QStringLiteral("book2@example.jp"));
+    QCOMPARE(window.addressEdits[3]->text(), QString());
+    QCOMPARE(window.addressEdits[4]->text(), QString());
+    QCOMPARE(window.senderEdit->text(), QStringLiteral("me@example.jp"));
+    QCOMPARE(window.smtpServerEdit->text(), QStringLiteral("smtp.example.jp"));
+    QCOMPARE(window.popServerEdit->text(), QStringLiteral("pop.example.jp"));
+    QCOMPARE(window.popUserEdit->text(), QStringLiteral("ユーザ"));
+    QCOMPARE(window.popPasswordEdit->text(), QStringLiteral("secret"));
 
     QCOMPARE(program.running().popBeforeSmtp, expectPbsmtp);
-    QCOMPARE(window.ChkPBSMTP->isChecked(), expectPbsmtp);
-    QCOMPARE(window.TxtServerPOP->isEnabled(), expectPbsmtp);
-    QCOMPARE(window.CmdTest->isEnabled(), expectPbsmtp);
-    QCOMPARE(window.ChkOUTLOG->isChecked(), expectBoxChecked);
+    QCOMPARE(window.popBeforeSmtpCheck->isChecked(), expectPbsmtp);
+    QCOMPARE(window.popServerEdit->isEnabled(), expectPbsmtp);
+    QCOMPARE(window.popTestButton->isEnabled(), expectPbsmtp);
+    QCOMPARE(window.keepLogCheck->isChecked(), expectBoxChecked);
     QCOMPARE(program.running().keepLog, expectOutlog);
   }
 
@@ -292,8 +292,8 @@ class TestFrmSettings : public QObject {
   void popLook() {
     Program program;
     SettingsOver window(*program.main);
-    const QList<QWidget*> switched{window.TxtServerPOP, window.TxtUSER, window.TxtPASS, window.CmdTest};
-    const QList<QWidget*> coloured{window.FraPBSMTP, window.lblServerPOP, window.lblUSER, window.lblPASS};
+    const QList<QWidget*> switched{window.popServerEdit, window.popUserEdit, window.popPasswordEdit, window.popTestButton};
+    const QList<QWidget*> coloured{window.popControls, window.popServerCaption, window.popUserCaption, window.popPasswordCaption};
     const QColor enabledColour = QApplication::palette().color(QPalette::ButtonText);
     const QColor disabledColour = QApplication::palette().color(QPalette::Mid);
     QVERIFY(enabledColour != disabledColour);
@@ -304,15 +304,15 @@ class TestFrmSettings : public QObject {
     };
     expectLook(false);
 
-    window.TxtServerPOP->setText(QStringLiteral("pop.example.jp"));
-    window.ChkPBSMTP->click();
+    window.popServerEdit->setText(QStringLiteral("pop.example.jp"));
+    window.popBeforeSmtpCheck->click();
     expectLook(true);
     QCOMPARE(program.running().popBeforeSmtp, false);
-    window.ChkPBSMTP->setChecked(false);
+    window.popBeforeSmtpCheck->setChecked(false);
     expectLook(false);
-    window.ChkPBSMTP->setChecked(true);
+    window.popBeforeSmtpCheck->setChecked(true);
     expectLook(true);
-    QCOMPARE(window.TxtServerPOP->text(), QStringLiteral("pop.example.jp"));
+    QCOMPARE(window.popServerEdit->text(), QStringLiteral("pop.example.jp"));
   }
 
   void compaction_data() {
@@ -343,24 +343,24 @@ class TestFrmSettings : public QObject {
 
     Program program;
     // A full book before, so that every stale entry would show.
-    ModINI::IniWrite(DataIni::Section::AddrNum, DataIni::Key::Num, QStringLiteral("4"));
+    IniFile::write(DataIni::Section::AddrNum, DataIni::Key::Num, QStringLiteral("4"));
     for (int i = 0; i <= 4; ++i) store(DataIni::Section::AddrIndex, QString::number(i), QStringLiteral("old%1@x.jp").arg(i));
     program.setRecipientList({QStringLiteral("old0@x.jp"), QStringLiteral("old1@x.jp")}, QStringLiteral("old0@x.jp"));
     ScriptedMessageBoxes boxes;
 
     SettingsOver window(*program.main);
     window.show();
-    window.TxtTo[0]->setText(recipient);
-    for (int i = 0; i < 4; ++i) window.TxtTo[i + 1]->setText(book[i]);
-    window.TxtFrom->setText(QStringLiteral("me@example.jp"));
-    window.TxtServer->setText(QStringLiteral("smtp.example.jp"));
-    window.CmdOK->click();
+    window.addressEdits[0]->setText(recipient);
+    for (int i = 0; i < 4; ++i) window.addressEdits[i + 1]->setText(book[i]);
+    window.senderEdit->setText(QStringLiteral("me@example.jp"));
+    window.smtpServerEdit->setText(QStringLiteral("smtp.example.jp"));
+    window.saveButton->click();
 
     QCOMPARE(boxes.count(), 0);
     QVERIFY(!window.isVisible());
     QCOMPARE(window.result(), int(QDialog::Accepted));
 
-    const IniFile file = parseIni(program.folder.iniBytes());
+    const IniSections file = parseIni(program.folder.iniBytes());
     QCOMPARE(file[DataIni::Section::AddrNum][DataIni::Key::Num], QString::number(num));
     for (int i = 0; i <= 4; ++i) QVERIFY2(file[DataIni::Section::AddrIndex].contains(QString::number(i)), qPrintable(QString::number(i)));
     const QString storedRecipient = recipient.trimmed();  // the rows' blanks are half-width
@@ -373,11 +373,11 @@ class TestFrmSettings : public QObject {
 
     // The main window's list: the recipient, then the book; its text the recipient.
     QCOMPARE(program.recipientList(), QStringList{storedRecipient} + entries.mid(0, num));
-    QCOMPARE(program.main->cmbTo->currentText(), storedRecipient);
+    QCOMPARE(program.main->recipientBox->currentText(), storedRecipient);
 
     // The next opening shows the compacted book.
     SettingsOver again(*program.main);
-    for (int i = 1; i <= 4; ++i) QCOMPARE(again.TxtTo[i]->text(), entries[i - 1]);
+    for (int i = 1; i <= 4; ++i) QCOMPARE(again.addressEdits[i]->text(), entries[i - 1]);
   }
 
   // The POP question comes first and, answered Yes, saves at once; No to
@@ -415,16 +415,16 @@ class TestFrmSettings : public QObject {
     program.setRecipientList({}, QStringLiteral("to@example.jp"));
     SettingsOver window(*program.main);
     window.show();
-    window.TxtFrom->setText(from);
-    window.TxtServer->setText(QStringLiteral("smtp.example.jp"));
-    window.ChkPBSMTP->setChecked(popChecked);
-    window.TxtServerPOP->setText(popServer);
-    window.TxtUSER->setText(popServer);
-    window.TxtPASS->setText(popServer);
+    window.senderEdit->setText(from);
+    window.smtpServerEdit->setText(QStringLiteral("smtp.example.jp"));
+    window.popBeforeSmtpCheck->setChecked(popChecked);
+    window.popServerEdit->setText(popServer);
+    window.popUserEdit->setText(popServer);
+    window.popPasswordEdit->setText(popServer);
     const QByteArray before = program.folder.iniBytes();
 
     ScriptedMessageBoxes boxes(answers);
-    window.CmdOK->click();
+    window.saveButton->click();
 
     QStringList titles;
     for (const MessageBox::Request& request : boxes.shown()) {
@@ -438,7 +438,7 @@ class TestFrmSettings : public QObject {
     QCOMPARE(window.isVisible(), !expectSaved);
     if (!expectSaved) {
       QCOMPARE(program.folder.iniBytes(), before);
-      QCOMPARE(window.TxtFrom->text(), from);
+      QCOMPARE(window.senderEdit->text(), from);
       return;
     }
     // Addresses and server names are stored without the blanks around them.
@@ -446,7 +446,7 @@ class TestFrmSettings : public QObject {
     QCOMPARE(stored(DataIni::Section::MAIL, DataIni::Key::pServer), popServer.trimmed());
     QCOMPARE(stored(DataIni::Section::MAIL, DataIni::Key::USER), popServer);
     QCOMPARE(stored(DataIni::Section::MAIL, DataIni::Key::PASS), popServer);
-    QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::PBSMTP), DataIni::flagText(popChecked));
+    QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::PBSMTP), DataIni::flagText(popChecked));
   }
 
   // The keys for sending through a provider: absent from a file saved
@@ -464,9 +464,9 @@ class TestFrmSettings : public QObject {
     {
       SettingsOver window(*program.main);
       window.show();
-      window.CmdOK->click();
+      window.saveButton->click();
     }
-    for (const QString& key : newKeys) QVERIFY2(!ModINI::IniHasKey(DataIni::Section::MAIL, key), qPrintable(key));
+    for (const QString& key : newKeys) QVERIFY2(!IniFile::IniHasKey(DataIni::Section::MAIL, key), qPrintable(key));
 
     SettingsOver window(*program.main);
     window.show();
@@ -480,28 +480,28 @@ class TestFrmSettings : public QObject {
       details->charsetBox->setCurrentIndex(1);  // ISO-2022-JP
       details->okButton->click();
     });
-    window.cmdSmtpDetails->click();
-    window.cmbPopSecurity->setCurrentIndex(2);  // SSL/TLS, port 995
-    QCOMPARE(window.TxtPopPort->text(), QStringLiteral("995"));
+    window.smtpDetailsButton->click();
+    window.popSecurityBox->setCurrentIndex(2);  // SSL/TLS, port 995
+    QCOMPARE(window.popPortEdit->text(), QStringLiteral("995"));
 
     // A port that is not one keeps the window open and saves nothing.
-    window.TxtPopPort->setText(QStringLiteral("99999"));
-    window.CmdOK->click();
+    window.popPortEdit->setText(QStringLiteral("99999"));
+    window.saveButton->click();
     QVERIFY(window.isVisible());
-    QVERIFY(!ModINI::IniHasKey(DataIni::Section::MAIL, DataIni::Key::SmtpSecurity));
+    QVERIFY(!IniFile::IniHasKey(DataIni::Section::MAIL, DataIni::Key::SmtpSecurity));
     QCOMPARE(boxes.texts(), QStringList{QStringLiteral("POPのポート番号は 1 から 65535 までの整数で入力してください。")});
 
-    window.TxtPopPort->setText(QStringLiteral("995"));
-    window.CmdOK->click();
+    window.popPortEdit->setText(QStringLiteral("995"));
+    window.saveButton->click();
     QVERIFY(!window.isVisible());
-    QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::SmtpSecurity), QStringLiteral("STARTTLS"));
-    QVERIFY(!ModINI::IniHasKey(DataIni::Section::MAIL, DataIni::Key::SmtpPort));
-    QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::SmtpAuth), QStringLiteral("True"));
+    QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::SmtpSecurity), QStringLiteral("STARTTLS"));
+    QVERIFY(!IniFile::IniHasKey(DataIni::Section::MAIL, DataIni::Key::SmtpPort));
+    QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::SmtpAuth), QStringLiteral("True"));
     QCOMPARE(stored(DataIni::Section::MAIL, DataIni::Key::SmtpUser), QStringLiteral("me@example.jp"));
     QCOMPARE(stored(DataIni::Section::MAIL, DataIni::Key::SmtpPass), QStringLiteral("app password"));
-    QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::PopSecurity), QStringLiteral("SSL"));
-    QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::Charset), QStringLiteral("ISO-2022-JP"));
-    QVERIFY(!ModINI::IniHasKey(DataIni::Section::MAIL, DataIni::Key::PopPort));
+    QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::PopSecurity), QStringLiteral("SSL"));
+    QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::Charset), QStringLiteral("ISO-2022-JP"));
+    QVERIFY(!IniFile::IniHasKey(DataIni::Section::MAIL, DataIni::Key::PopPort));
     const MailSettings& running = program.running();
     QCOMPARE(running.smtpSecurity, MailSettings::SmtpSecurity::StartTls);
     QCOMPARE(running.smtpPort, std::uint16_t(587));
@@ -519,19 +519,19 @@ class TestFrmSettings : public QObject {
     ScriptedMessageBoxes boxes;
     SettingsOver window(*program.main);
     window.show();
-    QCOMPARE(window.TxtPASS->text(), QString());
+    QCOMPARE(window.popPasswordEdit->text(), QString());
     // The empty field says why, and what to do.
     QVERIFY(window.keyringSilentNote->isVisible());
     QVERIFY(window.keyringSilentNote->text().startsWith(QStringLiteral("キーリングが応答しないため")));
     QVERIFY(window.keyringSilentNote->text().contains(QStringLiteral("Data.ini")));
-    window.TxtTo[0]->setText(QStringLiteral("to@example.jp"));
-    window.TxtFrom->setText(QStringLiteral("me@example.jp"));
-    window.TxtServer->setText(QStringLiteral("smtp.example.jp"));
-    window.ChkPBSMTP->setChecked(true);
-    window.TxtServerPOP->setText(QStringLiteral("pop.example.jp"));
-    window.TxtUSER->setText(QStringLiteral("user"));
-    QTest::keyClicks(window.TxtPASS, QStringLiteral("new secret"));
-    window.CmdOK->click();
+    window.addressEdits[0]->setText(QStringLiteral("to@example.jp"));
+    window.senderEdit->setText(QStringLiteral("me@example.jp"));
+    window.smtpServerEdit->setText(QStringLiteral("smtp.example.jp"));
+    window.popBeforeSmtpCheck->setChecked(true);
+    window.popServerEdit->setText(QStringLiteral("pop.example.jp"));
+    window.popUserEdit->setText(QStringLiteral("user"));
+    QTest::keyClicks(window.popPasswordEdit, QStringLiteral("new secret"));
+    window.saveButton->click();
     QVERIFY(window.isVisible());
     QCOMPARE(boxes.count(), 1);
     QVERIFY(boxes.texts().first().startsWith(
@@ -562,9 +562,9 @@ class TestFrmSettings : public QObject {
     ScriptedMessageBoxes boxes;
     SettingsOver window(*program.main);
     window.show();
-    window.TxtFrom->setText(QStringLiteral("me@example.jp"));
-    window.TxtServer->setText(QStringLiteral("smtp.example.jp"));
-    window.CmdOK->click();
+    window.senderEdit->setText(QStringLiteral("me@example.jp"));
+    window.smtpServerEdit->setText(QStringLiteral("smtp.example.jp"));
+    window.saveButton->click();
     QVERIFY(window.isVisible());
     QCOMPARE(boxes.texts(),
              QStringList{QStringLiteral("設定ファイル（Data.ini）に書き込めませんでした。設定は保存されていません。")});
@@ -581,9 +581,9 @@ class TestFrmSettings : public QObject {
     ScriptedMessageBoxes boxes;
     SettingsOver window(*program.main);
     window.show();
-    window.TxtFrom->setText(QStringLiteral("me@example.jp"));
-    window.TxtServer->setText(QStringLiteral("smtp.𠮷.jp"));
-    window.CmdOK->click();
+    window.senderEdit->setText(QStringLiteral("me@example.jp"));
+    window.smtpServerEdit->setText(QStringLiteral("smtp.𠮷.jp"));
+    window.saveButton->click();
     QVERIFY(window.isVisible());
     QCOMPARE(boxes.texts(), QStringList{QStringLiteral("次の文字は保存できません：𠮷\r\n（SMTPサーバ名）")});
     QCOMPARE(program.folder.iniBytes(), before);
@@ -595,22 +595,22 @@ class TestFrmSettings : public QObject {
     QTest::addColumn<QString>("shown");
     const QString address = QStringLiteral("メールアドレスに使えない文字（< > , 空白・改行など）が含まれています。\r\n（");
     const QString control = QStringLiteral("改行などの制御文字は保存できません。\r\n（");
-    QTest::newRow("recipient with >") << QStringLiteral("TxtTo0") << QStringLiteral("to@example.jp> NOTIFY=SUCCESS")
+    QTest::newRow("recipient with >") << QStringLiteral("addressEdits0") << QStringLiteral("to@example.jp> NOTIFY=SUCCESS")
                                       << address + QStringLiteral("宛先メールアドレス）");
-    QTest::newRow("sender with a space") << QStringLiteral("TxtFrom") << QStringLiteral("me @example.jp")
+    QTest::newRow("sender with a space") << QStringLiteral("senderEdit") << QStringLiteral("me @example.jp")
                                          << address + QStringLiteral("差出人メールアドレス）");
-    QTest::newRow("book entry with NUL") << QStringLiteral("TxtTo2")
+    QTest::newRow("book entry with NUL") << QStringLiteral("addressEdits2")
                                          << QStringLiteral("a@example.jp") + QChar(u'\0') + QStringLiteral("x")
                                          << address + QStringLiteral("登録メールアドレス２）");
-    QTest::newRow("book entry with a comma") << QStringLiteral("TxtTo4") << QStringLiteral("a@example.jp,b@example.jp")
+    QTest::newRow("book entry with a comma") << QStringLiteral("addressEdits4") << QStringLiteral("a@example.jp,b@example.jp")
                                              << address + QStringLiteral("登録メールアドレス４）");
-    QTest::newRow("SMTP server with CR LF") << QStringLiteral("TxtServer") << QStringLiteral("smtp.example.jp\r\nx")
+    QTest::newRow("SMTP server with CR LF") << QStringLiteral("smtpServerEdit") << QStringLiteral("smtp.example.jp\r\nx")
                                             << control + QStringLiteral("SMTPサーバ名）");
-    QTest::newRow("POP server with LF") << QStringLiteral("TxtServerPOP") << QStringLiteral("pop.example.jp\nx")
+    QTest::newRow("POP server with LF") << QStringLiteral("popServerEdit") << QStringLiteral("pop.example.jp\nx")
                                         << control + QStringLiteral("POPサーバ名）");
-    QTest::newRow("POP user with CR LF") << QStringLiteral("TxtUSER") << QStringLiteral("user\r\nDELE 1")
+    QTest::newRow("POP user with CR LF") << QStringLiteral("popUserEdit") << QStringLiteral("user\r\nDELE 1")
                                          << control + QStringLiteral("POPユーザ名）");
-    QTest::newRow("POP password with CR LF") << QStringLiteral("TxtPASS") << QStringLiteral("secret\r\nRSET")
+    QTest::newRow("POP password with CR LF") << QStringLiteral("popPasswordEdit") << QStringLiteral("secret\r\nRSET")
                                              << control + QStringLiteral("POPパスワード）");
     QTest::newRow("SMTP user with CR LF from Data.ini") << QStringLiteral("SmtpUser") << QStringLiteral("taro\r\nRSET")
                                                         << control + QStringLiteral("SMTP 認証のユーザ名）");
@@ -629,15 +629,15 @@ class TestFrmSettings : public QObject {
     ScriptedMessageBoxes boxes;
     SettingsOver window(*program.main);
     window.show();
-    window.TxtFrom->setText(QStringLiteral("me@example.jp"));
-    window.TxtServer->setText(QStringLiteral("smtp.example.jp"));
+    window.senderEdit->setText(QStringLiteral("me@example.jp"));
+    window.smtpServerEdit->setText(QStringLiteral("smtp.example.jp"));
     const std::map<QString, QLineEdit*> boxesByName{
-        {QStringLiteral("TxtTo0"), window.TxtTo[0]},         {QStringLiteral("TxtTo2"), window.TxtTo[2]},
-        {QStringLiteral("TxtTo4"), window.TxtTo[4]},         {QStringLiteral("TxtFrom"), window.TxtFrom},
-        {QStringLiteral("TxtServer"), window.TxtServer},     {QStringLiteral("TxtServerPOP"), window.TxtServerPOP},
-        {QStringLiteral("TxtUSER"), window.TxtUSER},         {QStringLiteral("TxtPASS"), window.TxtPASS}};
+        {QStringLiteral("addressEdits0"), window.addressEdits[0]},         {QStringLiteral("addressEdits2"), window.addressEdits[2]},
+        {QStringLiteral("addressEdits4"), window.addressEdits[4]},         {QStringLiteral("senderEdit"), window.senderEdit},
+        {QStringLiteral("smtpServerEdit"), window.smtpServerEdit},     {QStringLiteral("popServerEdit"), window.popServerEdit},
+        {QStringLiteral("popUserEdit"), window.popUserEdit},         {QStringLiteral("popPasswordEdit"), window.popPasswordEdit}};
     if (const auto found = boxesByName.find(box); found != boxesByName.end()) found->second->setText(value);
-    window.CmdOK->click();
+    window.saveButton->click();
     QVERIFY(window.isVisible());
     QCOMPARE(boxes.texts(), QStringList{shown});
     QCOMPARE(program.folder.iniBytes(), before);
@@ -650,18 +650,18 @@ class TestFrmSettings : public QObject {
     program.setRecipientList({QStringLiteral("old@example.jp")}, QStringLiteral("old@example.jp"));
     SettingsOver window(*program.main);
     window.show();
-    window.TxtTo[0]->setText(QStringLiteral("new@example.jp"));
-    window.TxtFrom->setText(QStringLiteral("me@example.jp"));
-    window.TxtServer->setText(QStringLiteral("smtp.example.jp"));
-    window.ChkPBSMTP->setChecked(true);
-    window.TxtServerPOP->setText(QStringLiteral("pop.example.jp"));
-    window.TxtUSER->setText(QStringLiteral(" user "));
-    window.TxtPASS->setText(QStringLiteral("パス"));
+    window.addressEdits[0]->setText(QStringLiteral("new@example.jp"));
+    window.senderEdit->setText(QStringLiteral("me@example.jp"));
+    window.smtpServerEdit->setText(QStringLiteral("smtp.example.jp"));
+    window.popBeforeSmtpCheck->setChecked(true);
+    window.popServerEdit->setText(QStringLiteral("pop.example.jp"));
+    window.popUserEdit->setText(QStringLiteral(" user "));
+    window.popPasswordEdit->setText(QStringLiteral("パス"));
     ScriptedMessageBoxes boxes;
-    window.CmdOK->click();
+    window.saveButton->click();
 
     QCOMPARE(boxes.count(), 0);
-    QCOMPARE(program.main->cmbTo->currentText(), QStringLiteral("new@example.jp"));
+    QCOMPARE(program.main->recipientBox->currentText(), QStringLiteral("new@example.jp"));
     QCOMPARE(program.recipientList(), QStringList{QStringLiteral("new@example.jp")});
     QCOMPARE(program.running().from, QStringLiteral("me@example.jp"));
     QCOMPARE(program.running().smtpServer, QStringLiteral("smtp.example.jp"));
@@ -689,23 +689,23 @@ class TestFrmSettings : public QObject {
     {
       SettingsOver window(*program.main);
       window.show();
-      window.TxtTo[0]->setText(QStringLiteral("new@example.jp"));
-      window.TxtFrom->setText(QStringLiteral("me@example.jp"));
-      window.ChkPBSMTP->setChecked(true);
+      window.addressEdits[0]->setText(QStringLiteral("new@example.jp"));
+      window.senderEdit->setText(QStringLiteral("me@example.jp"));
+      window.popBeforeSmtpCheck->setChecked(true);
       if (closing == CloseButton) {
         window.close();
       } else if (closing == ReturnOnCancel) {
-        window.CmdCancel->setFocus();
+        window.cancelButton->setFocus();
         QTest::keyClick(&window, Qt::Key_Return);
       } else {
-        window.CmdCancel->click();
+        window.cancelButton->click();
       }
       QVERIFY(!window.isVisible());
     }
     QCOMPARE(boxes.count(), 0);
     QCOMPARE(program.folder.iniBytes(), before);
     QCOMPARE(program.recipientList(), QStringList{QStringLiteral("old@example.jp")});
-    QCOMPARE(program.main->cmbTo->currentText(), QStringLiteral("old@example.jp"));
+    QCOMPARE(program.main->recipientBox->currentText(), QStringLiteral("old@example.jp"));
     QCOMPARE(program.running().from, QString());
     QCOMPARE(program.running().popBeforeSmtp, false);
   }
@@ -719,22 +719,22 @@ class TestFrmSettings : public QObject {
     {
       SettingsOver window(*program.main);
       window.show();
-      window.ChkOUTLOG->click();
+      window.keepLogCheck->click();
       QCOMPARE(program.running().keepLog, true);
-      window.CmdCancel->click();
+      window.cancelButton->click();
     }
-    QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::OUTLOG), QStringLiteral("False"));
+    QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::OUTLOG), QStringLiteral("False"));
     QCOMPARE(program.running().keepLog, true);
 
     SettingsOver window(*program.main);
-    QCOMPARE(window.ChkOUTLOG->isChecked(), false);
+    QCOMPARE(window.keepLogCheck->isChecked(), false);
     QCOMPARE(program.running().keepLog, true);
-    window.TxtFrom->setText(QStringLiteral("me@example.jp"));
-    window.TxtServer->setText(QStringLiteral("smtp.example.jp"));
+    window.senderEdit->setText(QStringLiteral("me@example.jp"));
+    window.smtpServerEdit->setText(QStringLiteral("smtp.example.jp"));
     window.show();
-    window.CmdOK->click();
+    window.saveButton->click();
     QCOMPARE(boxes.count(), 0);
-    QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::OUTLOG), QStringLiteral("True"));
+    QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::OUTLOG), QStringLiteral("True"));
     QCOMPARE(program.running().keepLog, true);
   }
 
@@ -751,7 +751,7 @@ class TestFrmSettings : public QObject {
     ScriptedMessageBoxes boxes;
     SettingsOver window(*program.main);
 
-    window.cmdLog->click();
+    window.openLogButton->click();
     QCOMPARE(opened, QStringList());
     QCOMPARE(boxes.count(), 1);
     const MessageBox::Request request = boxes.shown().first();
@@ -765,13 +765,13 @@ class TestFrmSettings : public QObject {
     QCOMPARE(request.title, MessageBox::kApplicationTitle);
 
     QVERIFY(QDir().mkdir(path));
-    window.cmdLog->click();
+    window.openLogButton->click();
     QCOMPARE(opened, QStringList{path});
     QCOMPARE(boxes.count(), 1);
 
     // Nothing on the desktop can show a folder: the box gives its path.
     desktopOpens = false;
-    window.cmdLog->click();
+    window.openLogButton->click();
     QCOMPARE(boxes.count(), 2);
     QCOMPARE(boxes.texts().last(),
              QStringLiteral("ログフォルダを開くプログラムが見つかりません。\r\n\r\nログフォルダのパス：\r\n") + path);
@@ -796,28 +796,28 @@ class TestFrmSettings : public QObject {
     QVERIFY(server.listening());
     server.passReply = passReply;
     Program program;
-    ModINI::IniWrite(DataIni::Section::MAIL, DataIni::Key::PBSMTP, QStringLiteral("True"));
+    IniFile::write(DataIni::Section::MAIL, DataIni::Key::PBSMTP, QStringLiteral("True"));
 
     // The test ends with a message box or with the server's close; either
     // way the window is then closed from its own event loop.
-    QPointer<frmSettings> window;
+    QPointer<SettingsWindow> window;
     bool openWhenEnded = false;
     const auto ended = [&window, &openWhenEnded] {
       openWhenEnded = window && window->isVisible();
-      QTimer::singleShot(0, window, [&window] { window->CmdCancel->click(); });
+      QTimer::singleShot(0, window, [&window] { window->cancelButton->click(); });
     };
     ScriptedMessageBoxes boxes;
     boxes.onShow = [&ended](const MessageBox::Request&) { ended(); };
     QTimer::singleShot(0, [&] {
-      window = program.main->findChild<frmSettings*>();
+      window = program.main->findChild<SettingsWindow*>();
       QVERIFY(window);
       QObject::connect(&program.main->transmission().socket(), &SocketControl::closeEvent, window, ended);
-      QVERIFY(window->CmdTest->isEnabled());
-      window->TxtServerPOP->setText(QStringLiteral("127.0.0.1"));
-      window->TxtUSER->setText(QStringLiteral(" user "));
-      window->TxtPASS->setText(QStringLiteral("pass"));
-      window->TxtPopPort->setText(QString::number(server.port()));
-      window->CmdTest->click();
+      QVERIFY(window->popTestButton->isEnabled());
+      window->popServerEdit->setText(QStringLiteral("127.0.0.1"));
+      window->popUserEdit->setText(QStringLiteral(" user "));
+      window->popPasswordEdit->setText(QStringLiteral("pass"));
+      window->popPortEdit->setText(QString::number(server.port()));
+      window->popTestButton->click();
     });
     ShowSettingsWindow(*program.main);
 
@@ -856,9 +856,9 @@ class TestFrmSettings : public QObject {
     QVERIFY(!program.main->transmission().smtpPhase());
     QCOMPARE(program.main->transmission().socket().State(), 0);
     // A test does not touch the file.
-    QCOMPARE(ModINI::IniRead(DataIni::Section::MAIL, DataIni::Key::PBSMTP), QStringLiteral("True"));
+    QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::PBSMTP), QStringLiteral("True"));
   }
 };
 
-QTEST_MAIN(TestFrmSettings)
-#include "tst_frm_settings.moc"
+QTEST_MAIN(TestSettingsWindow)
+#include "tst_settings_window.moc"

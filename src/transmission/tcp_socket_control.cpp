@@ -1,4 +1,4 @@
-#include "winsock.h"
+#include "tcp_socket_control.h"
 
 #include "tcp_connector.h"
 #include "tcp_stream.h"
@@ -19,22 +19,22 @@ using namespace WsaError;
 
 }  // namespace
 
-Winsock::Winsock(QObject* parent) : SocketControl(parent) {}
+TcpSocketControl::TcpSocketControl(QObject* parent) : SocketControl(parent) {}
 
-Winsock::~Winsock() {
+TcpSocketControl::~TcpSocketControl() {
   queue_.clear();
   dropSocket();
 }
 
 // ---------------------------------------------------------------- operations
 
-void Winsock::Connect(const QString& host, std::uint16_t port) { open(host, port, false); }
+void TcpSocketControl::Connect(const QString& host, std::uint16_t port) { open(host, port, false); }
 
-void Winsock::ConnectTls(const QString& host, std::uint16_t port) { open(host, port, true); }
+void TcpSocketControl::ConnectTls(const QString& host, std::uint16_t port) { open(host, port, true); }
 
 // The connector may report at once (a literal address on this machine), so
 // everything the report needs is set before it starts.
-void Winsock::open(const QString& host, std::uint16_t port, bool tlsFromStart) {
+void TcpSocketControl::open(const QString& host, std::uint16_t port, bool tlsFromStart) {
   const QScopedValueRollback<bool> operating(operating_, true);
   // A new connection starts clean: nothing of the previous one remains.
   dropSocket();
@@ -47,34 +47,34 @@ void Winsock::open(const QString& host, std::uint16_t port, bool tlsFromStart) {
   const QHostAddress literal(host);
   if (port == 0 || literal == QHostAddress(QHostAddress::AnyIPv4) ||
       literal == QHostAddress(QHostAddress::AnyIPv6)) {
-    state_ = sckError;
+    state_ = InError;
     raiseError(WSAEADDRNOTAVAIL, QStringLiteral("The requested address is not valid in its context"));
     return;
   }
 
-  state_ = sckResolvingHost;
+  state_ = ResolvingHost;
   connector_ = new TcpConnector(this);
-  connect(connector_, &TcpConnector::connecting, this, [this] { state_ = sckConnecting; });
-  connect(connector_, &TcpConnector::connected, this, &Winsock::onConnectorConnected);
+  connect(connector_, &TcpConnector::connecting, this, [this] { state_ = Connecting; });
+  connect(connector_, &TcpConnector::connected, this, &TcpSocketControl::onConnectorConnected);
   connect(connector_, &TcpConnector::failed, this, [this](std::int16_t number, const QString& description) {
     std::exchange(connector_, nullptr)->dispose();  // we are inside its signal
-    state_ = sckError;
+    state_ = InError;
     raiseError(number, description);
   });
   connector_->start(host, port);
 }
 
-void Winsock::Close() {
+void TcpSocketControl::Close() {
   // Nothing more of this connection reaches the handlers.
   dropSocket();
   queue_.clear();
   received_.clear();
-  state_ = sckClosed;
+  state_ = Closed;
 }
 
-void Winsock::StartTls() {
+void TcpSocketControl::StartTls() {
   auto* plain = qobject_cast<TcpStream*>(stream_);
-  if (plain == nullptr || state_ != sckConnected) return;
+  if (plain == nullptr || state_ != Connected) return;
   const QScopedValueRollback<bool> operating(operating_, true);
   // What the server sent before the handshake belongs to the plain part.
   received_.clear();
@@ -84,14 +84,14 @@ void Winsock::StartTls() {
   encrypt(descriptor, Event::Kind::TlsReady);
 }
 
-int Winsock::State() const { return state_; }
+int TcpSocketControl::State() const { return state_; }
 
-void Winsock::SendData(const QByteArray& bytes) {
-  if (!stream_ || state_ != sckConnected) return;
+void TcpSocketControl::SendData(const QByteArray& bytes) {
+  if (!stream_ || state_ != Connected) return;
   stream_->send(bytes);
 }
 
-QByteArray Winsock::GetData() {
+QByteArray TcpSocketControl::GetData() {
   QByteArray taken = std::exchange(received_, QByteArray());
   if (stream_) stream_->setReadLimit(kMaxUnread);
   return taken;
@@ -103,7 +103,7 @@ QByteArray Winsock::GetData() {
 // running (this is the socket's own turn of the event loop). Anything raised
 // inside an operation waits for the loop, so that the code after Connect or
 // Close in the caller runs before the handler, as with the Windows control.
-void Winsock::enqueue(Event event) {
+void TcpSocketControl::enqueue(Event event) {
   queue_.push_back(std::move(event));
   if (delivering_) return;
   if (!operating_) {
@@ -112,18 +112,18 @@ void Winsock::enqueue(Event event) {
   }
   if (deliveryPosted_) return;
   deliveryPosted_ = true;
-  QMetaObject::invokeMethod(this, &Winsock::deliverEvents, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(this, &TcpSocketControl::deliverEvents, Qt::QueuedConnection);
 }
 
 // Delivers the queued events in order, each only after the handler of the
 // one before has returned. A handler that opens a modal box runs a nested
 // event loop; a delivery posted meanwhile finds delivering_ set and leaves
 // the events to this loop.
-void Winsock::deliverEvents() {
+void TcpSocketControl::deliverEvents() {
   deliveryPosted_ = false;
   if (delivering_) return;
   delivering_ = true;
-  const QPointer<Winsock> self(this);
+  const QPointer<TcpSocketControl> self(this);
   while (!queue_.empty()) {
     const Event event = std::move(queue_.front());
     queue_.pop_front();
@@ -152,13 +152,13 @@ void Winsock::deliverEvents() {
   delivering_ = false;
 }
 
-void Winsock::raiseError(std::int16_t number, const QString& description) {
+void TcpSocketControl::raiseError(std::int16_t number, const QString& description) {
   enqueue(Event(Event::Kind::Error, number, description));
 }
 
 // Lets go of the current connection without any further signal reaching
 // us. Data already handed to it still goes out before it closes.
-void Winsock::dropSocket() {
+void TcpSocketControl::dropSocket() {
   // An unfinished connect is given up.
   if (connector_) std::exchange(connector_, nullptr)->dispose();
   if (!stream_) return;
@@ -170,9 +170,9 @@ void Winsock::dropSocket() {
 
 // ------------------------------------------------------- connection signals
 
-void Winsock::onConnectorConnected(int descriptor) {
+void TcpSocketControl::onConnectorConnected(int descriptor) {
   std::exchange(connector_, nullptr)->dispose();  // we are inside its signal
-  state_ = sckConnected;
+  state_ = Connected;
   if (tlsFromStart_) {
     encrypt(descriptor, Event::Kind::Connect);
     return;
@@ -184,21 +184,21 @@ void Winsock::onConnectorConnected(int descriptor) {
 // The connection goes on encrypted; the event comes once the server's
 // certificate verified for the name connected to, and a failure ends the
 // connection with an error.
-void Winsock::encrypt(int descriptor, Event::Kind whenVerified) {
+void TcpSocketControl::encrypt(int descriptor, Event::Kind whenVerified) {
   auto* tls = new TlsStream(descriptor, host_, this);
   takeStream(tls);
   connect(tls, &TlsStream::encrypted, this, [this, whenVerified] { enqueue(Event(whenVerified)); });
   connect(tls, &TlsStream::failed, this, [this](std::int16_t number, const QString& reason) {
-    if (state_ != sckConnected) return;
-    state_ = sckError;
+    if (state_ != Connected) return;
+    state_ = InError;
     raiseError(number, reason);
   });
 }
 
-void Winsock::takeStream(ByteStream* stream) {
+void TcpSocketControl::takeStream(ByteStream* stream) {
   stream_ = stream;
-  connect(stream_, &ByteStream::received, this, &Winsock::onReceived);
-  connect(stream_, &ByteStream::ended, this, &Winsock::onEnded);
+  connect(stream_, &ByteStream::received, this, &TcpSocketControl::onReceived);
+  connect(stream_, &ByteStream::ended, this, &TcpSocketControl::onEnded);
   stream_->setReadLimit(kMaxUnread - received_.size());
 }
 
@@ -206,7 +206,7 @@ void Winsock::takeStream(ByteStream* stream) {
 // waiting, does not want them (the answer to POP's QUIT is one): the
 // connection is read on so that its end is seen, and what would go beyond
 // the bound is dropped. Taking the bytes holds the server back again.
-void Winsock::readPastWhatIsLeft() {
+void TcpSocketControl::readPastWhatIsLeft() {
   if (!stream_ || received_.size() < kMaxUnread) return;
   if (std::any_of(queue_.begin(), queue_.end(),
                   [](const Event& event) { return event.kind == Event::Kind::DataArrival; }))
@@ -214,7 +214,7 @@ void Winsock::readPastWhatIsLeft() {
   stream_->setReadLimit(std::numeric_limits<qsizetype>::max());
 }
 
-void Winsock::onReceived(const QByteArray& bytes) {
+void TcpSocketControl::onReceived(const QByteArray& bytes) {
   const qsizetype room = kMaxUnread - received_.size();
   if (room <= 0) return;  // dropped: see readPastWhatIsLeft
   received_ += bytes.first(std::min(room, bytes.size()));
@@ -225,13 +225,13 @@ void Winsock::onReceived(const QByteArray& bytes) {
 
 // The data that came before the end has been passed on already, so its
 // arrival is delivered before the close or the error.
-void Winsock::onEnded(int errnum) {
-  if (state_ != sckConnected) return;
+void TcpSocketControl::onEnded(int errnum) {
+  if (state_ != Connected) return;
   if (errnum == 0) {
-    state_ = sckClosing;
+    state_ = Closing;
     enqueue(Event(Event::Kind::Close));
     return;
   }
-  state_ = sckError;
+  state_ = InError;
   raiseError(TcpConnector::ErrorNumber(errnum), qt_error_string(errnum));
 }

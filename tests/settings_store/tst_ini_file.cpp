@@ -1,5 +1,5 @@
-#include "ansi_code_page.h"
-#include "mod_ini.h"
+#include "cp932.h"
+#include "ini_file.h"
 #include "temp_app_folder.h"
 
 #include <QCoreApplication>
@@ -18,13 +18,13 @@ QByteArray fixture(const QString& name) {
 }
 
 // CP932 bytes of a text written here in UTF-8.
-QByteArray sj(const char* utf8) { return AnsiCodePage::fromUnicode(QString::fromUtf8(utf8)); }
+QByteArray sj(const char* utf8) { return Cp932::fromUnicode(QString::fromUtf8(utf8)); }
 
 const QString kLong300 = QStringLiteral("abcdefghij").repeated(30);
 
 }  // namespace
 
-class TstModIni : public QObject {
+class TstIniFile : public QObject {
   Q_OBJECT
 
  private slots:
@@ -43,7 +43,7 @@ class TstModIni : public QObject {
 // One read or write against a small file. For a write, the file afterwards
 // must be the old one with `before` replaced by `after` (appended when
 // `before` is empty) and nothing else changed; a read changes nothing.
-void TstModIni::rules_data() {
+void TstIniFile::rules_data() {
   QTest::addColumn<bool>("exists");
   QTest::addColumn<QByteArray>("file");
   QTest::addColumn<QString>("section");
@@ -119,7 +119,7 @@ void TstModIni::rules_data() {
         "Num=3\r\nDefaultNum=0\r\n");
 }
 
-void TstModIni::rules() {
+void TstIniFile::rules() {
   QFETCH(bool, exists);
   QFETCH(QByteArray, file);
   QFETCH(QString, section);
@@ -135,7 +135,7 @@ void TstModIni::rules() {
 
   QByteArray expectedFile = file;
   if (write) {
-    QCOMPARE(ModINI::IniWrite(section, key, value), 1);
+    QCOMPARE(IniFile::write(section, key, value), 1);
     if (before.isEmpty()) {
       expectedFile.append(after);
     } else {
@@ -143,43 +143,43 @@ void TstModIni::rules() {
       expectedFile.replace(before, after);
     }
   }
-  QCOMPARE(ModINI::IniRead(section, key), expected);
+  QCOMPARE(IniFile::read(section, key), expected);
   QCOMPARE(folder.iniBytes(), expectedFile);
   QCOMPARE(QFile::exists(folder.iniPath()), exists || write);
 }
 
 // A user's file with comments, blank lines and keys of its own: the writes
 // of a settings save touch their lines only.
-void TstModIni::writesLeaveEveryOtherByte() {
+void TstIniFile::writesLeaveEveryOtherByte() {
   TempAppFolder folder;
   folder.writeIniBytes(fixture(QStringLiteral("commented.ini")));
-  QCOMPARE(ModINI::IniWrite(QStringLiteral("CarrierNum"), QStringLiteral("DefaultNum"), QStringLiteral("-1")), 1);
-  QCOMPARE(ModINI::IniWrite(QStringLiteral("MAIL"), QStringLiteral("To"), QStringLiteral("@001@101@201")), 1);
-  QCOMPARE(ModINI::IniWrite(QStringLiteral("AddrIndex"), QStringLiteral(" 1"), QStringLiteral("@001")), 1);
-  QCOMPARE(ModINI::IniWrite(QStringLiteral("MAIL"), QStringLiteral("OUTLOG"), QStringLiteral("True")), 1);
+  QCOMPARE(IniFile::write(QStringLiteral("CarrierNum"), QStringLiteral("DefaultNum"), QStringLiteral("-1")), 1);
+  QCOMPARE(IniFile::write(QStringLiteral("MAIL"), QStringLiteral("To"), QStringLiteral("@001@101@201")), 1);
+  QCOMPARE(IniFile::write(QStringLiteral("AddrIndex"), QStringLiteral(" 1"), QStringLiteral("@001")), 1);
+  QCOMPARE(IniFile::write(QStringLiteral("MAIL"), QStringLiteral("OUTLOG"), QStringLiteral("True")), 1);
   QCOMPARE(folder.iniBytes(), fixture(QStringLiteral("commented_after.ini")));
 }
 
-void TstModIni::readOnlyFileRefusesWrite() {
+void TstIniFile::readOnlyFileRefusesWrite() {
   TempAppFolder folder;
   const QByteArray original = fixture(QStringLiteral("commented.ini"));
   folder.writeIniBytes(original);
   QVERIFY(QFile::setPermissions(folder.iniPath(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
 
-  QCOMPARE(ModINI::IniWrite(QStringLiteral("CarrierNum"), QStringLiteral("DefaultNum"), QStringLiteral("2")), 0);
-  QCOMPARE(ModINI::IniWrite(QStringLiteral("MAIL"), QStringLiteral("New"), QStringLiteral("x")), 0);
+  QCOMPARE(IniFile::write(QStringLiteral("CarrierNum"), QStringLiteral("DefaultNum"), QStringLiteral("2")), 0);
+  QCOMPARE(IniFile::write(QStringLiteral("MAIL"), QStringLiteral("New"), QStringLiteral("x")), 0);
   QCOMPARE(folder.iniBytes(), original);
-  QCOMPARE(ModINI::IniRead(QStringLiteral("CarrierNum"), QStringLiteral("DefaultNum")), QStringLiteral("0"));
+  QCOMPARE(IniFile::read(QStringLiteral("CarrierNum"), QStringLiteral("DefaultNum")), QStringLiteral("0"));
   QFile::setPermissions(folder.iniPath(), QFile::ReadOwner | QFile::WriteOwner);
 }
 
-void TstModIni::readOnlyOrMissingFolderRefusesWrite() {
+void TstIniFile::readOnlyOrMissingFolderRefusesWrite() {
   {
     // The program's folder has gone: nothing is created anywhere.
     TempAppFolder folder;
     const QString gone = folder.path() + QStringLiteral("gone/");
-    ModINI::setAppFolderForTesting(gone);
-    QCOMPARE(ModINI::IniWrite(QStringLiteral("MAIL"), QStringLiteral("To"), QStringLiteral("x")), 0);
+    IniFile::setAppFolderForTesting(gone);
+    QCOMPARE(IniFile::write(QStringLiteral("MAIL"), QStringLiteral("To"), QStringLiteral("x")), 0);
     QVERIFY(!QFileInfo::exists(gone));
   }
 
@@ -189,56 +189,56 @@ void TstModIni::readOnlyOrMissingFolderRefusesWrite() {
   folder.writeIniBytes(original);
   const QString dir = QDir::cleanPath(folder.path());
   QVERIFY(QFile::setPermissions(dir, QFile::ReadOwner | QFile::ExeOwner));
-  const auto written = ModINI::IniWrite(QStringLiteral("CarrierNum"), QStringLiteral("DefaultNum"), QStringLiteral("2"));
+  const auto written = IniFile::write(QStringLiteral("CarrierNum"), QStringLiteral("DefaultNum"), QStringLiteral("2"));
   QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   QCOMPARE(written, 0);
   QCOMPARE(folder.iniBytes(), original);
 }
 
-void TstModIni::writeKeepsPermissionsAndLeavesNoTemporaryFile() {
+void TstIniFile::writeKeepsPermissionsAndLeavesNoTemporaryFile() {
   TempAppFolder folder;
   folder.writeIniBytes(fixture(QStringLiteral("commented.ini")));
   const auto permissions = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
   QVERIFY(QFile::setPermissions(folder.iniPath(), permissions));
-  QCOMPARE(ModINI::IniWrite(QStringLiteral("MAIL"), QStringLiteral("To"), QStringLiteral("@53")), 1);
+  QCOMPARE(IniFile::write(QStringLiteral("MAIL"), QStringLiteral("To"), QStringLiteral("@53")), 1);
   const QFileDevice::Permissions modeBits = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                            QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
                                            QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
   QCOMPARE(QFile::permissions(folder.iniPath()) & modeBits, QFileDevice::Permissions(permissions));
-  QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{ModINI::kFileName});
+  QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{IniFile::kFileName});
 }
 
-void TstModIni::megabyteLine() {
+void TstIniFile::megabyteLine() {
   TempAppFolder folder;
   const QByteArray big(1 << 20, 'x');
   folder.writeIniBytes("[A]\r\nbig=" + big + "\r\nk=v\r\n" + big + "\r\n");
-  QCOMPARE(ModINI::IniRead(QStringLiteral("A"), QStringLiteral("big")).size(), big.size());
-  QCOMPARE(ModINI::IniRead(QStringLiteral("A"), QStringLiteral("k")), QStringLiteral("v"));
-  QCOMPARE(ModINI::IniWrite(QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("w")), 1);
+  QCOMPARE(IniFile::read(QStringLiteral("A"), QStringLiteral("big")).size(), big.size());
+  QCOMPARE(IniFile::read(QStringLiteral("A"), QStringLiteral("k")), QStringLiteral("v"));
+  QCOMPARE(IniFile::write(QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("w")), 1);
   QCOMPARE(folder.iniBytes(), "[A]\r\nbig=" + big + "\r\nk=w\r\n" + big + "\r\n");
 }
 
 // Reads in a batch share one read of the file: a change made behind the
 // program's back meanwhile is not seen until the batch ends, but a write of
 // the program's own is seen at once.
-void TstModIni::readBatchSeesOurWritesOnly() {
+void TstIniFile::readBatchSeesOurWritesOnly() {
   TempAppFolder folder;
   folder.writeIni(QStringLiteral("[MAIL]\nOUTLOG=False\nFrom=a\n"));
   const QString mail = QStringLiteral("MAIL");
   {
-    const ModINI::ReadBatch batch;
-    QCOMPARE(ModINI::IniRead(mail, QStringLiteral("OUTLOG")), QStringLiteral("False"));
+    const IniFile::ReadBatch batch;
+    QCOMPARE(IniFile::read(mail, QStringLiteral("OUTLOG")), QStringLiteral("False"));
     folder.writeIni(QStringLiteral("[MAIL]\nOUTLOG=True\nFrom=b\n"));
-    QCOMPARE(ModINI::IniRead(mail, QStringLiteral("From")), QStringLiteral("a"));
-    QCOMPARE(ModINI::IniWrite(mail, QStringLiteral("To"), QStringLiteral("c")), 1);
-    QCOMPARE(ModINI::IniRead(mail, QStringLiteral("To")), QStringLiteral("c"));
-    QCOMPARE(ModINI::IniRead(mail, QStringLiteral("From")), QStringLiteral("b"));
+    QCOMPARE(IniFile::read(mail, QStringLiteral("From")), QStringLiteral("a"));
+    QCOMPARE(IniFile::write(mail, QStringLiteral("To"), QStringLiteral("c")), 1);
+    QCOMPARE(IniFile::read(mail, QStringLiteral("To")), QStringLiteral("c"));
+    QCOMPARE(IniFile::read(mail, QStringLiteral("From")), QStringLiteral("b"));
     folder.writeIni(QStringLiteral("[MAIL]\nFrom=d\n"));
   }
-  QCOMPARE(ModINI::IniRead(mail, QStringLiteral("From")), QStringLiteral("d"));
+  QCOMPARE(IniFile::read(mail, QStringLiteral("From")), QStringLiteral("d"));
 }
 
-void TstModIni::appFolder_data() {
+void TstIniFile::appFolder_data() {
   QTest::addColumn<QString>("folder");
   QTest::addColumn<QString>("expected");
   QTest::newRow("root") << "/" << "/";
@@ -247,14 +247,14 @@ void TstModIni::appFolder_data() {
   QTest::newRow("the program's own") << QString() << QCoreApplication::applicationDirPath() + u'/';
 }
 
-void TstModIni::appFolder() {
+void TstIniFile::appFolder() {
   QFETCH(QString, folder);
   QFETCH(QString, expected);
-  ModINI::setAppFolderForTesting(folder);
-  QCOMPARE(ModINI::AppFolder(), expected);
-  QCOMPARE(ModINI::SettingsPath(), expected + QStringLiteral("Data.ini"));
-  ModINI::setAppFolderForTesting(QString());
+  IniFile::setAppFolderForTesting(folder);
+  QCOMPARE(IniFile::AppFolder(), expected);
+  QCOMPARE(IniFile::SettingsPath(), expected + QStringLiteral("Data.ini"));
+  IniFile::setAppFolderForTesting(QString());
 }
 
-QTEST_GUILESS_MAIN(TstModIni)
-#include "tst_mod_ini.moc"
+QTEST_GUILESS_MAIN(TstIniFile)
+#include "tst_ini_file.moc"

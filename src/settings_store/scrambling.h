@@ -5,12 +5,12 @@
 // The light scrambling of addresses, server names and the POP login in
 // Data.ini: each character's code page value plus 3, written backwards,
 // behind an "@". It hides values from a glance at the file, nothing more.
-namespace SecCode {
+namespace Scrambling {
 
-QString SecEncode(const QString& text);
+QString scramble(const QString& text);
 
 // The text back from its stored form. A non-empty value without "@" gives
 // "1"; an ill-formed value gives the empty text.
-QString SecDecode(const QString& stored);
+QString unscramble(const QString& stored);
 
-}  // namespace SecCode
+}  // namespace Scrambling

@@ -10,7 +10,7 @@
 // Every boundary where text leaves the program (settings file, socket, log
 // files, scrambling codes) goes through here. A character the code page
 // cannot hold becomes a close match where one exists, otherwise "?".
-namespace AnsiCodePage {
+namespace Cp932 {
 
 QByteArray fromUnicode(QStringView text);
 QString toUnicode(QByteArrayView bytes);
@@ -29,4 +29,4 @@ std::int16_t charCode(QChar c);
 // The character (one or two bytes) for a code; the inverse of charCode.
 QString charFromCode(std::int32_t code);
 
-}  // namespace AnsiCodePage
+}  // namespace Cp932

@@ -1,4 +1,4 @@
-#include "mod_dbl_launch.h"
+#include "start_procedure.h"
 
 #include "app_places.h"
 #include "message_box.h"
@@ -6,18 +6,18 @@
 #include "settings_window_opener.h"
 #include "plain_text.h"
 #include "single_instance.h"
-#include "talvenor.h"
+#include "main_window.h"
 
 #include <QApplication>
 
-namespace ModDblLaunch {
+namespace StartProcedure {
 
 QString settingsMissingText() {
   return QStringLiteral("設定ファイルが見つかりません。(Data.ini) ") + kCrLf +
          MessageBox::kApplicationTitle + QStringLiteral("を終了します。");
 }
 
-StartOutcome Main(const QString& instanceKey, int& exitCode) {
+StartOutcome run(const QString& instanceKey, int& exitCode) {
   exitCode = 0;
   SingleInstance instance(instanceKey);
   if (!instance.isFirst()) {
@@ -33,15 +33,15 @@ StartOutcome Main(const QString& instanceKey, int& exitCode) {
     return StartOutcome::SettingsMissing;
   }
 
-  Talvenor mainWindow;
-  QObject::connect(&mainWindow, &Talvenor::settingsRequested, &mainWindow,
+  MainWindow mainWindow;
+  QObject::connect(&mainWindow, &MainWindow::settingsRequested, &mainWindow,
                    [&mainWindow] { ShowSettingsWindow(mainWindow); });
-  QObject::connect(&mainWindow, &Talvenor::historyRequested, &mainWindow, [&mainWindow] { ShowSentHistory(mainWindow); });
+  QObject::connect(&mainWindow, &MainWindow::historyRequested, &mainWindow, [&mainWindow] { ShowSentHistory(mainWindow); });
   QObject::connect(&instance, &SingleInstance::raiseRequested, &mainWindow,
                    [&mainWindow] { raiseLastActiveWindow(&mainWindow); });
-  mainWindow.Form_Load();
+  mainWindow.showAndLoad();
   exitCode = QApplication::exec();
   return StartOutcome::MainWindowRan;
 }
 
-}  // namespace ModDblLaunch
+}  // namespace StartProcedure

@@ -1,4 +1,4 @@
-#include "ansi_code_page.h"
+#include "cp932.h"
 
 #include <unicode/ucnv.h>
 
@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-namespace AnsiCodePage {
+namespace Cp932 {
 namespace {
 
 static_assert(sizeof(UChar) == sizeof(char16_t), "ICU's UChar must be a UTF-16 unit");
@@ -203,4 +203,4 @@ QString charFromCode(std::int32_t code) {
   return toUnicode(QByteArrayView(bytes, 2));
 }
 
-}  // namespace AnsiCodePage
+}  // namespace Cp932

@@ -20,19 +20,19 @@ class QPushButton;
 // The composing window: carrier and recipient choice, subject and body
 // with their byte counters, and the buttons. It owns the socket control and
 // the sending state; the widgets only forward their events.
-class Talvenor : public QWidget {
+class MainWindow : public QWidget {
   Q_OBJECT
 
  public:
   // Takes ownership of the socket control (tests may pass their own).
-  explicit Talvenor(std::unique_ptr<SocketControl> winsock = nullptr, QWidget* parent = nullptr);
-  ~Talvenor() override;
+  explicit MainWindow(std::unique_ptr<SocketControl> winsock = nullptr, QWidget* parent = nullptr);
+  ~MainWindow() override;
 
   // Shows the window and fills it from Data.ini.
-  void Form_Load();
+  void showAndLoad();
   // Fills the carrier list, the address list, the recipient and the
   // running mail settings from Data.ini.
-  void INIT();
+  void loadSettings();
 
 
   MailTransmission& transmission() { return *transmission_; }
@@ -49,40 +49,40 @@ class Talvenor : public QWidget {
 
   // Controls, by their names.
   QLabel* carrierCaption = nullptr;
-  QComboBox* Cmb = nullptr;
+  QComboBox* carrierBox = nullptr;
   QLabel* recipientCaption = nullptr;
-  QComboBox* cmbTo = nullptr;
+  QComboBox* recipientBox = nullptr;
   QLabel* subjectCaption = nullptr;
   QLabel* subjectCounter = nullptr;
-  QLineEdit* TxtSubj = nullptr;
+  QLineEdit* subjectEdit = nullptr;
   QLabel* bodyCaption = nullptr;
   QLabel* bodyCounter = nullptr;
-  QPlainTextEdit* Txt = nullptr;
-  QPushButton* CmdMail = nullptr;
-  QPushButton* CmdClip = nullptr;
-  QPushButton* CmdMailINIT = nullptr;
-  QPushButton* CmdClose = nullptr;
+  QPlainTextEdit* bodyEdit = nullptr;
+  QPushButton* sendButton = nullptr;
+  QPushButton* copyButton = nullptr;
+  QPushButton* settingsButton = nullptr;
+  QPushButton* closeButton = nullptr;
 
-  std::int32_t mLimit = 0;  // body byte limit of the chosen carrier; 0 = none
-  QString mMailTo;          // the recipient as the box held it when it lost the focus
+  std::int32_t bodyLimit = 0;  // body byte limit of the chosen carrier; 0 = none
+  QString recipientWhenLeft;          // the recipient as the box held it when it lost the focus
 
   // A drag of the window by its bare surface: the pointer's position in
   // the window, in pixels, when the drag began.
-  bool mDrag = false;
-  int mDragX = 0;
-  int mDragY = 0;
+  bool dragging = false;
+  int dragStartX = 0;
+  int dragStartY = 0;
 
   // Event handlers, run by the controls' signals (public so that the
   // program's other parts and the tests can run them as the user would).
-  void Cmb_Click();
-  void Cmb_LostFocus();
-  void cmbTo_LostFocus();
-  void TxtSubj_Change();
-  void Txt_Change();
-  void CmdMail_Click();
-  void CmdClip_Click();
-  void CmdMailINIT_Click();
-  void CmdClose_Click();
+  void onCarrierChosen();
+  void onCarrierLeft();
+  void onRecipientLeft();
+  void onSubjectChanged();
+  void onBodyChanged();
+  void onSendClicked();
+  void onCopyClicked();
+  void onSettingsClicked();
+  void onCloseClicked();
 
   // The body's byte count, a line break counted as CR LF.
   qsizetype bodyByteCount();
@@ -111,10 +111,10 @@ class Talvenor : public QWidget {
   void setKeyboardOrder();
   void connectHandlers();
   void fillRecipientList();
-  void CountBody();
-  void Form_MouseDown(QPointF position);
-  void Form_MouseMove(QPointF position);
-  void Form_MouseUp(QPointF position);
+  void countBody();
+  void startDrag(QPointF position);
+  void dragTo(QPointF position);
+  void endDrag(QPointF position);
   // Undoes the combo box's own selecting of an item whose name was typed
   // in full: only a choice from the list selects a carrier.
   void keepCarrierSelection();
@@ -124,7 +124,7 @@ class Talvenor : public QWidget {
   std::unique_ptr<MailTransmission> transmission_;
   std::unique_ptr<SendBoxes> sendBoxes_;
   BodyByteTracker* bodyBytes_ = nullptr;
-  // Cmb's selection and text when its edit field finished an edit.
+  // carrierBox's selection and text when its edit field finished an edit.
   int typedCarrierIndex_ = -1;
   QString typedCarrierText_;
   bool carrierEditFinishing_ = false;

@@ -1,10 +1,10 @@
-#include "talvenor.h"
+#include "main_window.h"
 
-#include "mod_ini.h"
+#include "ini_file.h"
 #include "mail_settings.h"
 #include "fake_socket.h"
 #include "scripted_message_boxes.h"
-#include "sec_code.h"
+#include "scrambling.h"
 #include "temp_app_folder.h"
 
 #include <QAbstractItemView>
@@ -27,7 +27,7 @@ const QString kWarning = QStringLiteral("文字数が制限を越えています
 // Three carriers, the second without a name: limits 10, 500 and none.
 // The stored recipient is in no entry of the address book.
 QString dataIni(const QString& defaultNum, int addrNum = 0) {
-  using SecCode::SecEncode;
+  using Scrambling::scramble;
   QString text = QStringLiteral(
                      "; Talvenor settings\n"
                      "[CarrierNum]\n"
@@ -48,18 +48,18 @@ QString dataIni(const QString& defaultNum, int addrNum = 0) {
   const QStringList book = {QStringLiteral("first@example.jp"), QStringLiteral("hanako@docomo.ne.jp"),
                             QStringLiteral("taro@ezweb.ne.jp"), QStringLiteral("jiro@softbank.ne.jp"),
                             QStringLiteral("saburo@example.jp")};
-  for (int i = 0; i < book.size(); ++i) text += QStringLiteral("%1=%2\n").arg(i).arg(SecEncode(book.at(i)));
+  for (int i = 0; i < book.size(); ++i) text += QStringLiteral("%1=%2\n").arg(i).arg(scramble(book.at(i)));
   text += QStringLiteral("[MAIL]\nTo=%1\nFrom=%2\nServer=%3\nPBSMTP=true\nOUTLOG=False\npServer=%4\nUSER=%5\nPASS=\n")
-              .arg(SecEncode(QStringLiteral("other@example.jp")), SecEncode(QStringLiteral("me@example.jp")),
-                   SecEncode(QStringLiteral("smtp.example.jp")), SecEncode(QStringLiteral("pop.example.jp")),
-                   SecEncode(QStringLiteral("ユーザー")));
+              .arg(scramble(QStringLiteral("other@example.jp")), scramble(QStringLiteral("me@example.jp")),
+                   scramble(QStringLiteral("smtp.example.jp")), scramble(QStringLiteral("pop.example.jp")),
+                   scramble(QStringLiteral("ユーザー")));
   return text;
 }
 
-std::unique_ptr<Talvenor> loadWindow() {
-  auto window = std::make_unique<Talvenor>(std::make_unique<FakeSocket>());
+std::unique_ptr<MainWindow> loadWindow() {
+  auto window = std::make_unique<MainWindow>(std::make_unique<FakeSocket>());
   window->move(200, 100);
-  window->Form_Load();
+  window->showAndLoad();
   window->activateWindow();
   if (!QTest::qWaitForWindowActive(window.get())) qWarning("main window not active");
   return window;
@@ -89,7 +89,7 @@ void sendMove(QWidget* widget, QPoint position, Qt::MouseButtons buttons) {
 
 }  // namespace
 
-class TestTalvenor : public QObject {
+class TestMainWindow : public QObject {
   Q_OBJECT
 
  private slots:
@@ -118,28 +118,28 @@ class TestTalvenor : public QObject {
   std::unique_ptr<TempAppFolder> folder_;
 };
 
-void TestTalvenor::init() {
+void TestMainWindow::init() {
   folder_.reset();  // the old folder restores the real one when it goes
   folder_ = std::make_unique<TempAppFolder>();
   folder_->writeIni(dataIni(QStringLiteral("-1")));
 }
 
-void TestTalvenor::loadsTheSettings() {
+void TestMainWindow::loadsTheSettings() {
   ScriptedMessageBoxes boxes;
   auto window = loadWindow();
 
   QCOMPARE(window->windowTitle(), QStringLiteral("Talvenor"));
-  QCOMPARE(items(window->Cmb), QStringList({QStringLiteral("docomo"), QString(), QStringLiteral("SoftBank")}));
-  QCOMPARE(window->Cmb->currentIndex(), -1);
-  QCOMPARE(window->Cmb->currentText(), QStringLiteral("キャリア選択"));
-  QCOMPARE(window->mLimit, 0);
+  QCOMPARE(items(window->carrierBox), QStringList({QStringLiteral("docomo"), QString(), QStringLiteral("SoftBank")}));
+  QCOMPARE(window->carrierBox->currentIndex(), -1);
+  QCOMPARE(window->carrierBox->currentText(), QStringLiteral("キャリア選択"));
+  QCOMPARE(window->bodyLimit, 0);
   QCOMPARE(window->bodyCounter->text(), QStringLiteral("0/???"));
   QCOMPARE(window->subjectCounter->text(), QStringLiteral("0"));
 
   // AddrNum 0: only entry 0; the recipient shown is MAIL/To, in no entry.
-  QCOMPARE(items(window->cmbTo), QStringList({QStringLiteral("first@example.jp")}));
-  QCOMPARE(window->cmbTo->currentText(), QStringLiteral("other@example.jp"));
-  QVERIFY(window->mMailTo.isEmpty());
+  QCOMPARE(items(window->recipientBox), QStringList({QStringLiteral("first@example.jp")}));
+  QCOMPARE(window->recipientBox->currentText(), QStringLiteral("other@example.jp"));
+  QVERIFY(window->recipientWhenLeft.isEmpty());
 
   const MailSettings& running = window->runningSettings();
   QCOMPARE(running.from, QStringLiteral("me@example.jp"));
@@ -152,24 +152,24 @@ void TestTalvenor::loadsTheSettings() {
   QVERIFY(!running.popPassword);
 
   QVERIFY(window->isVisible());
-  QCOMPARE(QApplication::focusWidget(), window->Cmb);
+  QCOMPARE(QApplication::focusWidget(), window->carrierBox);
   QVERIFY(boxes.shown().isEmpty());
 
   // The look: window, boxes and buttons in their own colours.
-  window->TxtSubj->setText(QStringLiteral("打ち合わせ"));
-  window->Txt->setPlainText(QStringLiteral("明日の会議は10時からです。\nよろしくお願いします。"));
+  window->subjectEdit->setText(QStringLiteral("打ち合わせ"));
+  window->bodyEdit->setPlainText(QStringLiteral("明日の会議は10時からです。\nよろしくお願いします。"));
   QTest::qWait(0);
   const QImage image = window->grab().toImage();
   QCOMPARE(image.pixelColor(2, 2), QColor(130, 176, 204));
-  const QPoint inBody = window->Txt->mapTo(window.get(), QPoint(20, window->Txt->height() - 12));
+  const QPoint inBody = window->bodyEdit->mapTo(window.get(), QPoint(20, window->bodyEdit->height() - 12));
   QCOMPARE(image.pixelColor(inBody), QColor(236, 251, 251));
-  const QPoint inButton = window->CmdClose->mapTo(window.get(), QPoint(6, window->CmdClose->height() / 2));
+  const QPoint inButton = window->closeButton->mapTo(window.get(), QPoint(6, window->closeButton->height() / 2));
   const QColor button = image.pixelColor(inButton);
   QVERIFY2(qAbs(button.red() - 197) < 16 && qAbs(button.green() - 221) < 16 && qAbs(button.blue() - 228) < 16,
            qPrintable(button.name()));
-  QCOMPARE(window->Txt->font().families().value(0), QStringLiteral("ＭＳ ゴシック"));
+  QCOMPARE(window->bodyEdit->font().families().value(0), QStringLiteral("ＭＳ ゴシック"));
   // Without the Windows font, Debian's Japanese monospace font stands in.
-  const QString family = QFontInfo(window->Txt->font()).family();
+  const QString family = QFontInfo(window->bodyEdit->font()).family();
   QVERIFY2(family == QStringLiteral("ＭＳ ゴシック") || family == QStringLiteral("Noto Sans Mono CJK JP"),
            qPrintable(family));
 
@@ -178,29 +178,29 @@ void TestTalvenor::loadsTheSettings() {
   QVERIFY(image.save(dir + QStringLiteral("/main_window.png")));
 }
 
-void TestTalvenor::startsWithTheLastCarrier() {
+void TestMainWindow::startsWithTheLastCarrier() {
   folder_->writeIni(dataIni(QStringLiteral("1")));
   auto window = loadWindow();
-  QCOMPARE(window->Cmb->currentIndex(), 1);
-  QCOMPARE(window->mLimit, 500);
+  QCOMPARE(window->carrierBox->currentIndex(), 1);
+  QCOMPARE(window->bodyLimit, 500);
   QCOMPARE(window->bodyCounter->text(), QStringLiteral("0/500"));
 }
 
-void TestTalvenor::keyboardOrderAndCaptions() {
+void TestMainWindow::keyboardOrderAndCaptions() {
   auto window = loadWindow();
-  const QList<QWidget*> order = {window->Cmb,     window->cmbTo,   window->TxtSubj,     window->Txt,
-                                 window->CmdMail, window->CmdClip, window->CmdMailINIT, window->CmdClose,
-                                 window->Cmb};
+  const QList<QWidget*> order = {window->carrierBox,     window->recipientBox,   window->subjectEdit,     window->bodyEdit,
+                                 window->sendButton, window->copyButton, window->settingsButton, window->closeButton,
+                                 window->carrierBox};
   for (int i = 1; i < order.size(); ++i) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), order.at(i));
   }
 
   // Assistive technologies announce each box by its caption.
-  const std::pair<QLabel*, QWidget*> captions[] = {{window->carrierCaption, window->Cmb},
-                                                   {window->recipientCaption, window->cmbTo},
-                                                   {window->subjectCaption, window->TxtSubj},
-                                                   {window->bodyCaption, window->Txt}};
+  const std::pair<QLabel*, QWidget*> captions[] = {{window->carrierCaption, window->carrierBox},
+                                                   {window->recipientCaption, window->recipientBox},
+                                                   {window->subjectCaption, window->subjectEdit},
+                                                   {window->bodyCaption, window->bodyEdit}};
   for (const auto& [label, box] : captions) {
     QCOMPARE(label->buddy(), box);
     QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(box);
@@ -214,7 +214,7 @@ void TestTalvenor::keyboardOrderAndCaptions() {
   }
 }
 
-void TestTalvenor::choosingACarrierShowsItsLimit_data() {
+void TestMainWindow::choosingACarrierShowsItsLimit_data() {
   QTest::addColumn<int>("carrier");
   QTest::addColumn<QString>("caption");
   QTest::addColumn<QString>("captionAfterNextChange");
@@ -225,61 +225,61 @@ void TestTalvenor::choosingACarrierShowsItsLimit_data() {
   QTest::newRow("smaller limit warns only with the next edit") << 0 << "120/10" << "121/10" << 1;
 }
 
-void TestTalvenor::choosingACarrierShowsItsLimit() {
+void TestMainWindow::choosingACarrierShowsItsLimit() {
   QFETCH(int, carrier);
   QFETCH(QString, caption);
   QFETCH(QString, captionAfterNextChange);
   QFETCH(int, warnings);
   ScriptedMessageBoxes boxes;
   auto window = loadWindow();
-  window->Txt->setPlainText(QString(100, u'a') + QString(10, u'本'));
+  window->bodyEdit->setPlainText(QString(100, u'a') + QString(10, u'本'));
   QCOMPARE(window->bodyCounter->text(), QStringLiteral("120/???"));
 
-  chooseFromList(window->Cmb, carrier);
-  QCOMPARE(window->Cmb->currentIndex(), carrier);
+  chooseFromList(window->carrierBox, carrier);
+  QCOMPARE(window->carrierBox->currentIndex(), carrier);
   QCOMPARE(window->bodyCounter->text(), caption);
   QVERIFY(boxes.shown().isEmpty());
 
-  window->Txt->moveCursor(QTextCursor::End);
-  QTest::keyClick(window->Txt, Qt::Key_X);
+  window->bodyEdit->moveCursor(QTextCursor::End);
+  QTest::keyClick(window->bodyEdit, Qt::Key_X);
   QCOMPARE(window->bodyCounter->text(), captionAfterNextChange);
   QCOMPARE(boxes.count(), warnings);
 }
 
-void TestTalvenor::typingInTheCarrierBoxChangesNothing() {
+void TestMainWindow::typingInTheCarrierBoxChangesNothing() {
   ScriptedMessageBoxes boxes;
   auto window = loadWindow();
-  chooseFromList(window->Cmb, 1);
-  QCOMPARE(window->mLimit, 500);
+  chooseFromList(window->carrierBox, 1);
+  QCOMPARE(window->bodyLimit, 500);
 
   // Typing the name of another carrier and pressing Enter is no choice.
-  window->Cmb->setFocus();
-  window->Cmb->lineEdit()->selectAll();
-  QTest::keyClicks(window->Cmb, QStringLiteral("docomo"));
-  QTest::keyClick(window->Cmb, Qt::Key_Return);
-  QCOMPARE(window->mLimit, 500);
-  QCOMPARE(window->Cmb->currentIndex(), 1);
-  QCOMPARE(window->Cmb->currentText(), QStringLiteral("docomo"));
+  window->carrierBox->setFocus();
+  window->carrierBox->lineEdit()->selectAll();
+  QTest::keyClicks(window->carrierBox, QStringLiteral("docomo"));
+  QTest::keyClick(window->carrierBox, Qt::Key_Return);
+  QCOMPARE(window->bodyLimit, 500);
+  QCOMPARE(window->carrierBox->currentIndex(), 1);
+  QCOMPARE(window->carrierBox->currentText(), QStringLiteral("docomo"));
   QCOMPARE(window->bodyCounter->text(), QStringLiteral("0/500"));
 
   // Nor is any other text, and Enter adds nothing to the list.
-  window->Cmb->lineEdit()->selectAll();
-  QTest::keyClicks(window->Cmb, QStringLiteral("au"));
-  QTest::keyClick(window->Cmb, Qt::Key_Return);
-  QCOMPARE(items(window->Cmb), QStringList({QStringLiteral("docomo"), QString(), QStringLiteral("SoftBank")}));
-  QCOMPARE(window->Cmb->currentText(), QStringLiteral("au"));
-  QCOMPARE(window->mLimit, 500);
+  window->carrierBox->lineEdit()->selectAll();
+  QTest::keyClicks(window->carrierBox, QStringLiteral("au"));
+  QTest::keyClick(window->carrierBox, Qt::Key_Return);
+  QCOMPARE(items(window->carrierBox), QStringList({QStringLiteral("docomo"), QString(), QStringLiteral("SoftBank")}));
+  QCOMPARE(window->carrierBox->currentText(), QStringLiteral("au"));
+  QCOMPARE(window->bodyLimit, 500);
 
   // Leaving the box keeps the carrier last chosen from the list.
-  QTest::keyClick(window->Cmb, Qt::Key_Tab);
-  QCOMPARE(ModINI::IniRead(QStringLiteral("CarrierNum"), QStringLiteral("DefaultNum")), QStringLiteral("1"));
-  QCOMPARE(window->mLimit, 500);
+  QTest::keyClick(window->carrierBox, Qt::Key_Tab);
+  QCOMPARE(IniFile::read(QStringLiteral("CarrierNum"), QStringLiteral("DefaultNum")), QStringLiteral("1"));
+  QCOMPARE(window->bodyLimit, 500);
   QVERIFY(boxes.shown().isEmpty());
 }
 
 // Each step is one change of the body; "warned" is the number of warnings
 // shown so far, "bytes" the body's byte count after the step.
-void TestTalvenor::bodyLimitWarnings_data() {
+void TestMainWindow::bodyLimitWarnings_data() {
   QTest::addColumn<QString>("startBody");
   QTest::addColumn<int>("carrier");
   QTest::addColumn<QStringList>("steps");
@@ -315,7 +315,7 @@ void TestTalvenor::bodyLimitWarnings_data() {
       << QList<int>{0, 0, 0} << QList<int>{600, 601, 600} << "600/???";
 }
 
-void TestTalvenor::bodyLimitWarnings() {
+void TestMainWindow::bodyLimitWarnings() {
   QFETCH(QString, startBody);
   QFETCH(int, carrier);
   QFETCH(QStringList, steps);
@@ -325,10 +325,10 @@ void TestTalvenor::bodyLimitWarnings() {
 
   ScriptedMessageBoxes boxes;
   auto window = loadWindow();
-  window->Txt->setPlainText(startBody);  // no limit yet: no warning
-  chooseFromList(window->Cmb, carrier);
-  window->Txt->setFocus();
-  window->Txt->moveCursor(QTextCursor::End);
+  window->bodyEdit->setPlainText(startBody);  // no limit yet: no warning
+  chooseFromList(window->carrierBox, carrier);
+  window->bodyEdit->setFocus();
+  window->bodyEdit->moveCursor(QTextCursor::End);
 
   // 600 bytes over several lines: 250 full-width, 90 half-width, 5 breaks.
   QString long600;
@@ -341,22 +341,22 @@ void TestTalvenor::bodyLimitWarnings() {
   for (int i = 0; i < steps.size(); ++i) {
     const QString& step = steps.at(i);
     if (step.startsWith(QLatin1String("type:")))
-      QTest::sendKeyEvent(QTest::Click, window->Txt, Qt::Key_unknown, step.mid(5), Qt::NoModifier);
+      QTest::sendKeyEvent(QTest::Click, window->bodyEdit, Qt::Key_unknown, step.mid(5), Qt::NoModifier);
     else if (step.startsWith(QLatin1String("compose:"))) {
       QInputMethodEvent compose(step.mid(8), {});
-      QApplication::sendEvent(window->Txt, &compose);
+      QApplication::sendEvent(window->bodyEdit, &compose);
     } else if (step.startsWith(QLatin1String("commit:"))) {
       QInputMethodEvent commit;
       commit.setCommitString(step.mid(7));
-      QApplication::sendEvent(window->Txt, &commit);
+      QApplication::sendEvent(window->bodyEdit, &commit);
     } else if (step == QLatin1String("back"))
-      QTest::keyClick(window->Txt, Qt::Key_Backspace);
+      QTest::keyClick(window->bodyEdit, Qt::Key_Backspace);
     else if (step == QLatin1String("enter"))
-      QTest::keyClick(window->Txt, Qt::Key_Return);
+      QTest::keyClick(window->bodyEdit, Qt::Key_Return);
     else if (step == QLatin1String("paste"))
-      window->Txt->paste();
+      window->bodyEdit->paste();
     else if (step == QLatin1String("set"))
-      window->Txt->setPlainText(long600);
+      window->bodyEdit->setPlainText(long600);
     QCOMPARE(boxes.count(), warned.at(i));
     // The text keeps every byte; the counter follows it.
     QCOMPARE(window->bodyByteCount(), bytes.at(i));
@@ -371,26 +371,26 @@ void TestTalvenor::bodyLimitWarnings() {
   }
 }
 
-void TestTalvenor::subjectCounterShowsBytesOnly() {
+void TestMainWindow::subjectCounterShowsBytesOnly() {
   ScriptedMessageBoxes boxes;
   auto window = loadWindow();
-  chooseFromList(window->Cmb, 0);
-  window->TxtSubj->setFocus();
-  QTest::sendKeyEvent(QTest::Click, window->TxtSubj, Qt::Key_unknown, QStringLiteral("会議"), Qt::NoModifier);
-  QTest::keyClicks(window->TxtSubj, QStringLiteral("ab"));
+  chooseFromList(window->carrierBox, 0);
+  window->subjectEdit->setFocus();
+  QTest::sendKeyEvent(QTest::Click, window->subjectEdit, Qt::Key_unknown, QStringLiteral("会議"), Qt::NoModifier);
+  QTest::keyClicks(window->subjectEdit, QStringLiteral("ab"));
   QCOMPARE(window->subjectCounter->text(), QStringLiteral("6"));
-  window->TxtSubj->setText(QString(300, u'題'));
+  window->subjectEdit->setText(QString(300, u'題'));
   QCOMPARE(window->subjectCounter->text(), QStringLiteral("600"));
-  window->TxtSubj->clear();
+  window->subjectEdit->clear();
   QCOMPARE(window->subjectCounter->text(), QStringLiteral("0"));
   // Pasted line breaks become nothing: the counter counts what is sent.
-  window->TxtSubj->setText(QStringLiteral("会議\r\nのお知らせ\n"));
-  QCOMPARE(window->TxtSubj->text(), QStringLiteral("会議のお知らせ"));
+  window->subjectEdit->setText(QStringLiteral("会議\r\nのお知らせ\n"));
+  QCOMPARE(window->subjectEdit->text(), QStringLiteral("会議のお知らせ"));
   QCOMPARE(window->subjectCounter->text(), QStringLiteral("14"));
   QVERIFY(boxes.shown().isEmpty());
 }
 
-void TestTalvenor::carrierChoiceComesBackAtNextStart_data() {
+void TestMainWindow::carrierChoiceComesBackAtNextStart_data() {
   QTest::addColumn<QString>("storedDefault");
   QTest::addColumn<int>("choose");
   QTest::addColumn<QString>("written");
@@ -400,7 +400,7 @@ void TestTalvenor::carrierChoiceComesBackAtNextStart_data() {
   QTest::newRow("chosen carrier") << "-1" << 2 << "2" << "0/0";
 }
 
-void TestTalvenor::carrierChoiceComesBackAtNextStart() {
+void TestMainWindow::carrierChoiceComesBackAtNextStart() {
   QFETCH(QString, storedDefault);
   QFETCH(int, choose);
   QFETCH(QString, written);
@@ -408,58 +408,58 @@ void TestTalvenor::carrierChoiceComesBackAtNextStart() {
   folder_->writeIni(dataIni(storedDefault));
   {
     auto window = loadWindow();
-    QCOMPARE(window->Cmb->currentIndex(), -1);
-    if (choose >= 0) chooseFromList(window->Cmb, choose);
-    QTest::mouseClick(window->TxtSubj, Qt::LeftButton);
-    QCOMPARE(QApplication::focusWidget(), window->TxtSubj);
-    QCOMPARE(ModINI::IniRead(QStringLiteral("CarrierNum"), QStringLiteral("DefaultNum")), written);
+    QCOMPARE(window->carrierBox->currentIndex(), -1);
+    if (choose >= 0) chooseFromList(window->carrierBox, choose);
+    QTest::mouseClick(window->subjectEdit, Qt::LeftButton);
+    QCOMPARE(QApplication::focusWidget(), window->subjectEdit);
+    QCOMPARE(IniFile::read(QStringLiteral("CarrierNum"), QStringLiteral("DefaultNum")), written);
   }
   auto window = loadWindow();
-  QCOMPARE(window->Cmb->currentIndex(), choose);
+  QCOMPARE(window->carrierBox->currentIndex(), choose);
   QCOMPARE(window->bodyCounter->text(), captionAtNextStart);
 }
 
-void TestTalvenor::recipientWrittenToBothKeys() {
+void TestMainWindow::recipientWrittenToBothKeys() {
   folder_->writeIni(dataIni(QStringLiteral("-1"), 3));
   auto window = loadWindow();
-  const QStringList book = items(window->cmbTo);
+  const QStringList book = items(window->recipientBox);
   QCOMPARE(book.size(), 4);
 
-  window->cmbTo->setFocus();
-  chooseFromList(window->cmbTo, 3);
-  QCOMPARE(window->cmbTo->currentText(), QStringLiteral("jiro@softbank.ne.jp"));
-  QTest::keyClick(window->cmbTo, Qt::Key_Tab);
+  window->recipientBox->setFocus();
+  chooseFromList(window->recipientBox, 3);
+  QCOMPARE(window->recipientBox->currentText(), QStringLiteral("jiro@softbank.ne.jp"));
+  QTest::keyClick(window->recipientBox, Qt::Key_Tab);
 
-  const QString stored = SecCode::SecEncode(QStringLiteral("jiro@softbank.ne.jp"));
-  QCOMPARE(ModINI::IniRead(QStringLiteral("MAIL"), QStringLiteral("To")), stored);
-  QCOMPARE(ModINI::IniRead(QStringLiteral("AddrIndex"), QStringLiteral("0")), stored);
-  QCOMPARE(ModINI::IniRead(QStringLiteral("AddrIndex"), QStringLiteral("3")), stored);
-  QCOMPARE(window->mMailTo, QStringLiteral("jiro@softbank.ne.jp"));
-  QCOMPARE(items(window->cmbTo), book);  // the list is not touched
+  const QString stored = Scrambling::scramble(QStringLiteral("jiro@softbank.ne.jp"));
+  QCOMPARE(IniFile::read(QStringLiteral("MAIL"), QStringLiteral("To")), stored);
+  QCOMPARE(IniFile::read(QStringLiteral("AddrIndex"), QStringLiteral("0")), stored);
+  QCOMPARE(IniFile::read(QStringLiteral("AddrIndex"), QStringLiteral("3")), stored);
+  QCOMPARE(window->recipientWhenLeft, QStringLiteral("jiro@softbank.ne.jp"));
+  QCOMPARE(items(window->recipientBox), book);  // the list is not touched
 
   // An emptied box stores the empty value under both keys.
-  window->cmbTo->setFocus();
-  window->cmbTo->clearEditText();
-  QTest::mouseClick(window->CmdClip, Qt::LeftButton);
-  QCOMPARE(ModINI::IniRead(QStringLiteral("MAIL"), QStringLiteral("To")), QString());
-  QCOMPARE(ModINI::IniRead(QStringLiteral("AddrIndex"), QStringLiteral("0")), QString());
-  QVERIFY(window->mMailTo.isEmpty());
-  QCOMPARE(items(window->cmbTo), book);
+  window->recipientBox->setFocus();
+  window->recipientBox->clearEditText();
+  QTest::mouseClick(window->copyButton, Qt::LeftButton);
+  QCOMPARE(IniFile::read(QStringLiteral("MAIL"), QStringLiteral("To")), QString());
+  QCOMPARE(IniFile::read(QStringLiteral("AddrIndex"), QStringLiteral("0")), QString());
+  QVERIFY(window->recipientWhenLeft.isEmpty());
+  QCOMPARE(items(window->recipientBox), book);
 }
 
-void TestTalvenor::onlyALossOfFocusToTheWindowWrites() {
+void TestMainWindow::onlyALossOfFocusToTheWindowWrites() {
   folder_->writeIni(dataIni(QStringLiteral("7")));
   auto window = loadWindow();
   int settingsOpened = 0;
-  QObject::connect(window.get(), &Talvenor::settingsRequested, [&] { ++settingsOpened; });
+  QObject::connect(window.get(), &MainWindow::settingsRequested, [&] { ++settingsOpened; });
   const QByteArray untouched = folder_->iniBytes();
-  QCOMPARE(QApplication::focusWidget(), window->Cmb);
+  QCOMPARE(QApplication::focusWidget(), window->carrierBox);
 
   // The box's own list opening and closing.
-  window->Cmb->showPopup();
-  QTRY_VERIFY(window->Cmb->view()->isVisible());
-  window->Cmb->hidePopup();
-  QTRY_COMPARE(QApplication::focusWidget(), window->Cmb);
+  window->carrierBox->showPopup();
+  QTRY_VERIFY(window->carrierBox->view()->isVisible());
+  window->carrierBox->hidePopup();
+  QTRY_COMPARE(QApplication::focusWidget(), window->carrierBox);
   QCOMPARE(folder_->iniBytes(), untouched);
 
   // Another window taking over, then giving the focus back.
@@ -471,31 +471,31 @@ void TestTalvenor::onlyALossOfFocusToTheWindowWrites() {
   QCOMPARE(folder_->iniBytes(), untouched);
   window->activateWindow();
   QVERIFY(QTest::qWaitForWindowActive(window.get()));
-  QCOMPARE(QApplication::focusWidget(), window->Cmb);
+  QCOMPARE(QApplication::focusWidget(), window->carrierBox);
   QCOMPARE(folder_->iniBytes(), untouched);
 
   // Clicking a button of the window is a loss of focus.
-  QTest::mouseClick(window->CmdMailINIT, Qt::LeftButton);
+  QTest::mouseClick(window->settingsButton, Qt::LeftButton);
   QCOMPARE(settingsOpened, 1);
-  QCOMPARE(ModINI::IniRead(QStringLiteral("CarrierNum"), QStringLiteral("DefaultNum")), QStringLiteral("-1"));
+  QCOMPARE(IniFile::read(QStringLiteral("CarrierNum"), QStringLiteral("DefaultNum")), QStringLiteral("-1"));
 
   // The same for the recipient box.
-  window->cmbTo->setFocus();
-  QCOMPARE(QApplication::focusWidget(), window->cmbTo);
+  window->recipientBox->setFocus();
+  QCOMPARE(QApplication::focusWidget(), window->recipientBox);
   const QByteArray beforeRecipient = folder_->iniBytes();
-  window->cmbTo->showPopup();
-  QTRY_VERIFY(window->cmbTo->view()->isVisible());
-  window->cmbTo->hidePopup();
-  QTRY_COMPARE(QApplication::focusWidget(), window->cmbTo);
+  window->recipientBox->showPopup();
+  QTRY_VERIFY(window->recipientBox->view()->isVisible());
+  window->recipientBox->hidePopup();
+  QTRY_COMPARE(QApplication::focusWidget(), window->recipientBox);
   QCOMPARE(folder_->iniBytes(), beforeRecipient);
-  window->cmbTo->setEditText(QStringLiteral("new@example.jp"));
-  QTest::mouseClick(window->CmdClose, Qt::LeftButton);
-  QCOMPARE(ModINI::IniRead(QStringLiteral("MAIL"), QStringLiteral("To")),
-           SecCode::SecEncode(QStringLiteral("new@example.jp")));
-  QCOMPARE(window->mMailTo, QStringLiteral("new@example.jp"));
+  window->recipientBox->setEditText(QStringLiteral("new@example.jp"));
+  QTest::mouseClick(window->closeButton, Qt::LeftButton);
+  QCOMPARE(IniFile::read(QStringLiteral("MAIL"), QStringLiteral("To")),
+           Scrambling::scramble(QStringLiteral("new@example.jp")));
+  QCOMPARE(window->recipientWhenLeft, QStringLiteral("new@example.jp"));
 }
 
-void TestTalvenor::dragsByTheBareSurface_data() {
+void TestMainWindow::dragsByTheBareSurface_data() {
   QTest::addColumn<Qt::MouseButton>("button");
   QTest::addColumn<QPoint>("delta");
   QTest::newRow("left") << Qt::LeftButton << QPoint(15, 25);
@@ -504,7 +504,7 @@ void TestTalvenor::dragsByTheBareSurface_data() {
   QTest::newRow("no movement") << Qt::LeftButton << QPoint(0, 0);
 }
 
-void TestTalvenor::dragsByTheBareSurface() {
+void TestMainWindow::dragsByTheBareSurface() {
   QFETCH(Qt::MouseButton, button);
   QFETCH(QPoint, delta);
   auto window = loadWindow();
@@ -513,58 +513,58 @@ void TestTalvenor::dragsByTheBareSurface() {
   const QPoint start = window->pos();
 
   QTest::mousePress(window.get(), button, {}, grabbed);
-  QVERIFY(window->mDrag);
+  QVERIFY(window->dragging);
   sendMove(window.get(), grabbed + delta, button);
   QCOMPARE(window->pos(), start + delta);
   // The window followed: the pointer is over the grabbed point again.
   QTest::mouseRelease(window.get(), button, {}, grabbed);
   QCOMPARE(window->pos(), start + delta);
-  QVERIFY(!window->mDrag);
+  QVERIFY(!window->dragging);
 
   // Moving without a button held does nothing.
   sendMove(window.get(), grabbed + QPoint(40, 40), Qt::NoButton);
   QCOMPARE(window->pos(), start + delta);
 }
 
-void TestTalvenor::pressesOnControlsDoNotDrag() {
+void TestMainWindow::pressesOnControlsDoNotDrag() {
   auto window = loadWindow();
   const QPoint start = window->pos();
-  const QList<QWidget*> controls = {window->subjectCaption, window->bodyCounter, window->carrierCaption, window->TxtSubj, window->CmdClip};
+  const QList<QWidget*> controls = {window->subjectCaption, window->bodyCounter, window->carrierCaption, window->subjectEdit, window->copyButton};
   for (QWidget* control : controls) {
     QTest::mousePress(control, Qt::LeftButton);
-    QVERIFY2(!window->mDrag, control->metaObject()->className());
+    QVERIFY2(!window->dragging, control->metaObject()->className());
     sendMove(window.get(), QPoint(50, 50), Qt::LeftButton);
     QTest::mouseRelease(control, Qt::LeftButton);
     QCOMPARE(window->pos(), start);
   }
 }
 
-void TestTalvenor::copiesTheBodyOnly() {
+void TestMainWindow::copiesTheBodyOnly() {
   auto window = loadWindow();
   QClipboard* clipboard = QGuiApplication::clipboard();
-  window->TxtSubj->setText(QStringLiteral("件名"));
-  window->Txt->setPlainText(QStringLiteral("一行目\r\n二行目\nthird"));
-  QTest::mouseClick(window->CmdClip, Qt::LeftButton);
+  window->subjectEdit->setText(QStringLiteral("件名"));
+  window->bodyEdit->setPlainText(QStringLiteral("一行目\r\n二行目\nthird"));
+  QTest::mouseClick(window->copyButton, Qt::LeftButton);
   QCOMPARE(clipboard->text(), QStringLiteral("一行目\n二行目\nthird"));
-  QCOMPARE(window->Txt->toPlainText(), QStringLiteral("一行目\n二行目\nthird"));
-  QCOMPARE(window->TxtSubj->text(), QStringLiteral("件名"));
+  QCOMPARE(window->bodyEdit->toPlainText(), QStringLiteral("一行目\n二行目\nthird"));
+  QCOMPARE(window->subjectEdit->text(), QStringLiteral("件名"));
 
-  window->Txt->clear();
+  window->bodyEdit->clear();
   clipboard->setText(QStringLiteral("old"));
-  QTest::mouseClick(window->CmdClip, Qt::LeftButton);
+  QTest::mouseClick(window->copyButton, Qt::LeftButton);
   QCOMPARE(clipboard->text(), QString());
 }
 
-void TestTalvenor::buttonsForwardToTheirHandlers() {
+void TestMainWindow::buttonsForwardToTheirHandlers() {
   ScriptedMessageBoxes boxes({MessageBox::Answer::Ok});
   auto socket = std::make_unique<FakeSocket>();
   FakeSocket* connections = socket.get();
-  Talvenor window(std::move(socket));
-  window.Form_Load();
-  window.cmbTo->setEditText(QStringLiteral("hanako@docomo.ne.jp"));
-  window.TxtSubj->setText(QStringLiteral("題"));
-  window.Txt->setPlainText(QStringLiteral("本文\n二行目"));
-  QTest::mouseClick(window.CmdMail, Qt::LeftButton);
+  MainWindow window(std::move(socket));
+  window.showAndLoad();
+  window.recipientBox->setEditText(QStringLiteral("hanako@docomo.ne.jp"));
+  window.subjectEdit->setText(QStringLiteral("題"));
+  window.bodyEdit->setPlainText(QStringLiteral("本文\n二行目"));
+  QTest::mouseClick(window.sendButton, Qt::LeftButton);
   // The send command asked for confirmation, took the texts and connected.
   QCOMPARE(boxes.count(), 1);
   QCOMPARE(window.transmission().mail().recipient, QStringLiteral("hanako@docomo.ne.jp"));
@@ -576,42 +576,42 @@ void TestTalvenor::buttonsForwardToTheirHandlers() {
 
   // Clearing after a send empties both boxes and their counters follow.
   emit window.sendBoxes().clearSubjectAndBody();
-  QCOMPARE(window.TxtSubj->text(), QString());
+  QCOMPARE(window.subjectEdit->text(), QString());
   QCOMPARE(window.subjectCounter->text(), QStringLiteral("0"));
   QCOMPARE(window.bodyCounter->text(), QStringLiteral("0/???"));
 
   // Closing while connected drops the connection and the window goes,
   // without a question.
   const qsizetype shown = boxes.count();
-  QTest::mouseClick(window.CmdClose, Qt::LeftButton);
+  QTest::mouseClick(window.closeButton, Qt::LeftButton);
   QCOMPARE(connections->closes, 1);
   QVERIFY(!window.isVisible());
   QCOMPARE(boxes.count(), shown);
 }
 
 // Return and Enter press the focused button, as Space does.
-void TestTalvenor::returnPressesTheFocusedButton() {
+void TestMainWindow::returnPressesTheFocusedButton() {
   ScriptedMessageBoxes boxes;
   auto window = loadWindow();
   int opened = 0;
-  QObject::connect(window.get(), &Talvenor::settingsRequested, [&opened] { ++opened; });
-  window->Txt->setPlainText(QStringLiteral("本文"));
-  window->CmdMailINIT->setFocus();
-  QTest::keyClick(window->CmdMailINIT, Qt::Key_Return);
+  QObject::connect(window.get(), &MainWindow::settingsRequested, [&opened] { ++opened; });
+  window->bodyEdit->setPlainText(QStringLiteral("本文"));
+  window->settingsButton->setFocus();
+  QTest::keyClick(window->settingsButton, Qt::Key_Return);
   QCOMPARE(opened, 1);
-  QTest::keyClick(window->CmdMailINIT, Qt::Key_Enter, Qt::KeypadModifier);
+  QTest::keyClick(window->settingsButton, Qt::Key_Enter, Qt::KeypadModifier);
   QCOMPARE(opened, 2);
   QClipboard* clipboard = QGuiApplication::clipboard();
   clipboard->setText(QStringLiteral("old"));
-  window->CmdClip->setFocus();
-  QTest::keyClick(window->CmdClip, Qt::Key_Return);
+  window->copyButton->setFocus();
+  QTest::keyClick(window->copyButton, Qt::Key_Return);
   QCOMPARE(clipboard->text(), QStringLiteral("本文"));
   // Typed in the subject box, Return presses nothing.
-  window->TxtSubj->setFocus();
-  QTest::keyClick(window->TxtSubj, Qt::Key_Return);
+  window->subjectEdit->setFocus();
+  QTest::keyClick(window->subjectEdit, Qt::Key_Return);
   QCOMPARE(opened, 2);
   QVERIFY(boxes.shown().isEmpty());
 }
 
-QTEST_MAIN(TestTalvenor)
-#include "tst_talvenor.moc"
+QTEST_MAIN(TestMainWindow)
+#include "tst_main_window.moc"

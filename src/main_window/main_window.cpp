@@ -1,4 +1,4 @@
-#include "talvenor.h"
+#include "main_window.h"
 
 #include "body_counter.h"
 #include "composer_controls.h"
@@ -7,11 +7,11 @@
 #include "plain_text.h"
 #include "focused_button.h"
 #include "message_box.h"
-#include "mod_ini.h"
-#include "ansi_code_page.h"
+#include "ini_file.h"
+#include "cp932.h"
 #include "socket_control.h"
 #include "window_look.h"
-#include "winsock.h"
+#include "tcp_socket_control.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -48,8 +48,8 @@ constexpr int kButtonGap = 6;
 
 }  // namespace
 
-Talvenor::Talvenor(std::unique_ptr<SocketControl> winsock, QWidget* parent)
-    : QWidget(parent), winsock_(winsock ? std::move(winsock) : std::make_unique<Winsock>()) {
+MainWindow::MainWindow(std::unique_ptr<SocketControl> winsock, QWidget* parent)
+    : QWidget(parent), winsock_(winsock ? std::move(winsock) : std::make_unique<TcpSocketControl>()) {
   // The transmission connects itself to the socket's four events; the
   // boxes of a send to the transmission's reports.
   transmission_ = std::make_unique<MailTransmission>(*winsock_);
@@ -58,8 +58,8 @@ Talvenor::Talvenor(std::unique_ptr<SocketControl> winsock, QWidget* parent)
   buildControls();
 
   connect(sendBoxes_.get(), &SendBoxes::clearSubjectAndBody, this, [this] {
-    TxtSubj->clear();
-    Txt->clear();
+    subjectEdit->clear();
+    bodyEdit->clear();
   });
   // While a connection is open the window shows that something is under way.
   connect(transmission_.get(), &MailTransmission::busyChanged, this, [this](bool busy) {
@@ -70,12 +70,12 @@ Talvenor::Talvenor(std::unique_ptr<SocketControl> winsock, QWidget* parent)
   });
 }
 
-Talvenor::~Talvenor() {
+MainWindow::~MainWindow() {
   // The controls go with the QWidget part of the window, and a box losing
   // the focus on its way out must not reach the handlers of a window that
   // is no longer whole.
-  Cmb->removeEventFilter(this);
-  cmbTo->removeEventFilter(this);
+  carrierBox->removeEventFilter(this);
+  recipientBox->removeEventFilter(this);
   for (QObject* child : findChildren<QObject*>()) QObject::disconnect(child, nullptr, this, nullptr);
   delete bodyBytes_;
   // The transmission refers to the socket: let it go first.
@@ -83,7 +83,7 @@ Talvenor::~Talvenor() {
   transmission_.reset();
 }
 
-void Talvenor::buildControls() {
+void MainWindow::buildControls() {
   setWindowTitle(QStringLiteral("Talvenor"));
   setFixedSize(kClientWidth, kClientHeight);
   WindowLook::paint(this, {QPalette::Window}, kWindowColour);
@@ -95,11 +95,11 @@ void Talvenor::buildControls() {
   y = buildSubjectAndBody(y);
   buildButtons(y);
   setKeyboardOrder();
-  bodyBytes_ = new BodyByteTracker(Txt->document(), this);
+  bodyBytes_ = new BodyByteTracker(bodyEdit->document(), this);
   connectHandlers();
 }
 
-int Talvenor::buildCarrierAndRecipient(int y) {
+int MainWindow::buildCarrierAndRecipient(int y) {
   carrierCaption = makeLabel(this, QStringLiteral("キャリア"));
   carrierCaption->setGeometry(kLeft, y, kColumnWidth, kCaptionHeight);
   y += kCaptionHeight;
@@ -109,25 +109,25 @@ int Talvenor::buildCarrierAndRecipient(int y) {
   auto* carrierEdit = new QLineEdit;
   connect(carrierEdit, &QLineEdit::editingFinished, this, [this] {
     carrierEditFinishing_ = true;
-    typedCarrierIndex_ = Cmb->currentIndex();
-    typedCarrierText_ = Cmb->currentText();
+    typedCarrierIndex_ = carrierBox->currentIndex();
+    typedCarrierText_ = carrierBox->currentText();
   });
-  Cmb = makeCombo(this, carrierEdit);
-  connect(carrierEdit, &QLineEdit::editingFinished, this, &Talvenor::keepCarrierSelection);
-  Cmb->setEditText(QStringLiteral("キャリア選択"));
-  Cmb->setGeometry(kLeft, y, kColumnWidth, kComboHeight);
+  carrierBox = makeCombo(this, carrierEdit);
+  connect(carrierEdit, &QLineEdit::editingFinished, this, &MainWindow::keepCarrierSelection);
+  carrierBox->setEditText(QStringLiteral("キャリア選択"));
+  carrierBox->setGeometry(kLeft, y, kColumnWidth, kComboHeight);
   y += kComboHeight + 4;
 
   recipientCaption = makeLabel(this, QStringLiteral("宛先"));
   recipientCaption->setGeometry(kLeft, y, kColumnWidth, kCaptionHeight);
   y += kCaptionHeight;
-  cmbTo = makeCombo(this, new QLineEdit);
-  cmbTo->setEditText(QStringLiteral("宛先メールアドレス"));
-  cmbTo->setGeometry(kLeft, y, kColumnWidth, kComboHeight);
+  recipientBox = makeCombo(this, new QLineEdit);
+  recipientBox->setEditText(QStringLiteral("宛先メールアドレス"));
+  recipientBox->setGeometry(kLeft, y, kColumnWidth, kComboHeight);
   return y + kComboHeight + 4;
 }
 
-int Talvenor::buildSubjectAndBody(int y) {
+int MainWindow::buildSubjectAndBody(int y) {
   const QFont fixedPitch = WindowLook::fixedPitchFont();
 
   subjectCaption = makeLabel(this, QStringLiteral("題名"));
@@ -136,10 +136,10 @@ int Talvenor::buildSubjectAndBody(int y) {
   subjectCounter->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   subjectCounter->setGeometry(kLeft + 60, y, kColumnWidth - 60, kCaptionHeight);
   y += kCaptionHeight;
-  TxtSubj = new QLineEdit(this);
-  TxtSubj->setFont(fixedPitch);
-  WindowLook::paint(TxtSubj, {QPalette::Base}, kBoxColour);
-  TxtSubj->setGeometry(kLeft, y, kColumnWidth, kSubjectHeight);
+  subjectEdit = new QLineEdit(this);
+  subjectEdit->setFont(fixedPitch);
+  WindowLook::paint(subjectEdit, {QPalette::Base}, kBoxColour);
+  subjectEdit->setGeometry(kLeft, y, kColumnWidth, kSubjectHeight);
   y += kSubjectHeight + 4;
 
   bodyCaption = makeLabel(this, QStringLiteral("本文"));
@@ -148,215 +148,215 @@ int Talvenor::buildSubjectAndBody(int y) {
   bodyCounter->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   bodyCounter->setGeometry(kLeft + 60, y, kColumnWidth - 60, kCaptionHeight);
   y += kCaptionHeight;
-  Txt = new QPlainTextEdit(this);
-  Txt->setFont(fixedPitch);
-  Txt->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  Txt->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  Txt->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  bodyEdit = new QPlainTextEdit(this);
+  bodyEdit->setFont(fixedPitch);
+  bodyEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  bodyEdit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  bodyEdit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   // Tab moves on to the next control, as in every other box of the window.
-  Txt->setTabChangesFocus(true);
-  WindowLook::paint(Txt, {QPalette::Base}, kBoxColour);
-  Txt->setGeometry(kLeft, y, kColumnWidth, kBodyHeight);
+  bodyEdit->setTabChangesFocus(true);
+  WindowLook::paint(bodyEdit, {QPalette::Base}, kBoxColour);
+  bodyEdit->setGeometry(kLeft, y, kColumnWidth, kBodyHeight);
   return y + kBodyHeight + 6;
 }
 
-void Talvenor::buildButtons(int y) {
-  CmdMail = makeButton(this, QStringLiteral("メール送信"));
-  CmdClip = makeButton(this, QStringLiteral("本文のコピー"));
-  CmdMailINIT = makeButton(this, QStringLiteral("メール設定"));
-  CmdClose = makeButton(this, QStringLiteral("閉じる"));
-  for (QPushButton* button : {CmdMail, CmdClip, CmdMailINIT, CmdClose}) {
+void MainWindow::buildButtons(int y) {
+  sendButton = makeButton(this, QStringLiteral("メール送信"));
+  copyButton = makeButton(this, QStringLiteral("本文のコピー"));
+  settingsButton = makeButton(this, QStringLiteral("メール設定"));
+  closeButton = makeButton(this, QStringLiteral("閉じる"));
+  for (QPushButton* button : {sendButton, copyButton, settingsButton, closeButton}) {
     button->setGeometry(kLeft, y, kColumnWidth, kButtonHeight);
     button->setAutoDefault(false);
     y += kButtonHeight + kButtonGap;
   }
 }
 
-void Talvenor::setKeyboardOrder() {
+void MainWindow::setKeyboardOrder() {
   // Each caption names its box for assistive technologies.
   const std::pair<QLabel*, QWidget*> captions[] = {
-      {carrierCaption, Cmb}, {recipientCaption, cmbTo}, {subjectCaption, TxtSubj}, {bodyCaption, Txt}};
+      {carrierCaption, carrierBox}, {recipientCaption, recipientBox}, {subjectCaption, subjectEdit}, {bodyCaption, bodyEdit}};
   for (const auto& [label, box] : captions) {
     label->setBuddy(box);
     box->setAccessibleName(label->text());
   }
 
-  setTabOrder(Cmb, cmbTo);
-  setTabOrder(cmbTo, TxtSubj);
-  setTabOrder(TxtSubj, Txt);
-  setTabOrder(Txt, CmdMail);
-  setTabOrder(CmdMail, CmdClip);
-  setTabOrder(CmdClip, CmdMailINIT);
-  setTabOrder(CmdMailINIT, CmdClose);
-  Cmb->setFocus();
+  setTabOrder(carrierBox, recipientBox);
+  setTabOrder(recipientBox, subjectEdit);
+  setTabOrder(subjectEdit, bodyEdit);
+  setTabOrder(bodyEdit, sendButton);
+  setTabOrder(sendButton, copyButton);
+  setTabOrder(copyButton, settingsButton);
+  setTabOrder(settingsButton, closeButton);
+  carrierBox->setFocus();
 }
 
-void Talvenor::connectHandlers() {
-  connect(Cmb, &QComboBox::activated, this, [this] {
+void MainWindow::connectHandlers() {
+  connect(carrierBox, &QComboBox::activated, this, [this] {
     // A name typed in full is not a choice from the list.
-    if (!carrierEditFinishing_) Cmb_Click();
+    if (!carrierEditFinishing_) onCarrierChosen();
   });
-  Cmb->installEventFilter(this);
-  cmbTo->installEventFilter(this);
-  connect(TxtSubj, &QLineEdit::textChanged, this, &Talvenor::TxtSubj_Change);
-  connect(Txt, &QPlainTextEdit::textChanged, this, [this] {
+  carrierBox->installEventFilter(this);
+  recipientBox->installEventFilter(this);
+  connect(subjectEdit, &QLineEdit::textChanged, this, &MainWindow::onSubjectChanged);
+  connect(bodyEdit, &QPlainTextEdit::textChanged, this, [this] {
     // Composing with the input method re-lays the text out without
     // changing it; only a change of the text is a change of the body.
-    if (bodyBytes_->takeChanged()) Txt_Change();
+    if (bodyBytes_->takeChanged()) onBodyChanged();
   });
-  connect(CmdMail, &QPushButton::clicked, this, &Talvenor::CmdMail_Click);
-  connect(CmdClip, &QPushButton::clicked, this, &Talvenor::CmdClip_Click);
-  connect(CmdMailINIT, &QPushButton::clicked, this, &Talvenor::CmdMailINIT_Click);
-  connect(CmdClose, &QPushButton::clicked, this, &Talvenor::CmdClose_Click);
+  connect(sendButton, &QPushButton::clicked, this, &MainWindow::onSendClicked);
+  connect(copyButton, &QPushButton::clicked, this, &MainWindow::onCopyClicked);
+  connect(settingsButton, &QPushButton::clicked, this, &MainWindow::onSettingsClicked);
+  connect(closeButton, &QPushButton::clicked, this, &MainWindow::onCloseClicked);
   auto* historyKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_H), this);
   connect(historyKey, &QShortcut::activated, this, [this] {
     emit historyRequested();
   });
 }
 
-void Talvenor::keepCarrierSelection() {
+void MainWindow::keepCarrierSelection() {
   // Editing the carrier box's text ended (Enter or leaving the box): the
   // combo box has just selected an item whose name equals the typed text.
   // Only a choice from the list selects a carrier, so put the former
   // selection and the typed text back.
   carrierEditFinishing_ = false;
-  if (Cmb->currentIndex() == typedCarrierIndex_) return;
-  const QSignalBlocker blocker(Cmb);
-  Cmb->setCurrentIndex(typedCarrierIndex_);
-  Cmb->setEditText(typedCarrierText_);
+  if (carrierBox->currentIndex() == typedCarrierIndex_) return;
+  const QSignalBlocker blocker(carrierBox);
+  carrierBox->setCurrentIndex(typedCarrierIndex_);
+  carrierBox->setEditText(typedCarrierText_);
 }
 
-void Talvenor::Form_Load() {
-  const ModINI::ReadBatch oneRead;
+void MainWindow::showAndLoad() {
+  const IniFile::ReadBatch oneRead;
   show();
-  INIT();
+  loadSettings();
   const int index = DataIni::defaultCarrier();
   if (index >= 0) {
-    Cmb->setCurrentIndex(index);
-    Cmb_Click();
+    carrierBox->setCurrentIndex(index);
+    onCarrierChosen();
   }
 }
 
-void Talvenor::INIT() {
+void MainWindow::loadSettings() {
   // A combo box selects its first item as soon as it has one; the carrier
-  // box shows its prompt and selects nothing until Form_Load chooses.
-  const bool noCarrier = Cmb->currentIndex() < 0;
-  const QString carrierPrompt = Cmb->currentText();
+  // box shows its prompt and selects nothing until showAndLoad chooses.
+  const bool noCarrier = carrierBox->currentIndex() < 0;
+  const QString carrierPrompt = carrierBox->currentText();
   const int carriers = DataIni::carrierCount();
-  for (int i = 0; i < carriers; ++i) Cmb->addItem(DataIni::carrierName(i));
-  if (noCarrier && Cmb->currentIndex() >= 0) {
-    const QSignalBlocker blocker(Cmb);
-    Cmb->setCurrentIndex(-1);
-    Cmb->setEditText(carrierPrompt);
+  for (int i = 0; i < carriers; ++i) carrierBox->addItem(DataIni::carrierName(i));
+  if (noCarrier && carrierBox->currentIndex() >= 0) {
+    const QSignalBlocker blocker(carrierBox);
+    carrierBox->setCurrentIndex(-1);
+    carrierBox->setEditText(carrierPrompt);
   }
 
   fillRecipientList();
   settings_ = DataIni::readMailSettings();
-  cmbTo->setEditText(settings_.recipient);
+  recipientBox->setEditText(settings_.recipient);
 }
 
 // Adds the stored recipient and address book to the list.
-void Talvenor::fillRecipientList() {
+void MainWindow::fillRecipientList() {
   const int lastAddress = DataIni::addrNum();
   for (int i = 0; i <= lastAddress; ++i)
-    cmbTo->addItem(DataIni::readScrambled(DataIni::Section::AddrIndex, DataIni::indexKey(i)));
+    recipientBox->addItem(DataIni::readScrambled(DataIni::Section::AddrIndex, DataIni::indexKey(i)));
 }
 
-QString Talvenor::recipientText() const { return cmbTo->currentText(); }
+QString MainWindow::recipientText() const { return recipientBox->currentText(); }
 
-void Talvenor::takeSavedSettings() {
-  const ModINI::ReadBatch oneRead;
-  cmbTo->clear();
+void MainWindow::takeSavedSettings() {
+  const IniFile::ReadBatch oneRead;
+  recipientBox->clear();
   fillRecipientList();
-  cmbTo->setEditText(settings_.recipient);
+  recipientBox->setEditText(settings_.recipient);
 }
 
-qsizetype Talvenor::bodyByteCount() { return bodyBytes_->count(); }
+qsizetype MainWindow::bodyByteCount() { return bodyBytes_->count(); }
 
-void Talvenor::Cmb_Click() {
-  mLimit = DataIni::carrierLimit(Cmb->currentIndex());
-  bodyCounter->setText(BodyCounter::limitCaption(bodyByteCount(), mLimit));
+void MainWindow::onCarrierChosen() {
+  bodyLimit = DataIni::carrierLimit(carrierBox->currentIndex());
+  bodyCounter->setText(BodyCounter::limitCaption(bodyByteCount(), bodyLimit));
 }
 
-void Talvenor::Cmb_LostFocus() {
+void MainWindow::onCarrierLeft() {
   // -1 when nothing of the list is selected.
-  ModINI::IniWrite(DataIni::Section::CarrierNum, DataIni::Key::DefaultNum,
-                   QString::number(Cmb->currentIndex()));
+  IniFile::write(DataIni::Section::CarrierNum, DataIni::Key::DefaultNum,
+                   QString::number(carrierBox->currentIndex()));
 }
 
-void Talvenor::cmbTo_LostFocus() {
-  const QString recipient = trimBlanks(cmbTo->currentText());
-  mMailTo = recipient;
+void MainWindow::onRecipientLeft() {
+  const QString recipient = trimBlanks(recipientBox->currentText());
+  recipientWhenLeft = recipient;
   DataIni::writeScrambled(DataIni::Section::MAIL, DataIni::Key::To, recipient);
   DataIni::writeScrambled(DataIni::Section::AddrIndex, DataIni::indexKey(0), recipient);
 }
 
-bool Talvenor::eventFilter(QObject* watched, QEvent* event) {
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   // A box loses the focus when the keyboard focus moves on to another
   // control of this window. Its own drop-down list opening, or another
   // window (a message box, the settings window) taking over, is not that.
-  if (event->type() == QEvent::FocusOut && (watched == Cmb || watched == cmbTo)) {
+  if (event->type() == QEvent::FocusOut && (watched == carrierBox || watched == recipientBox)) {
     const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
     QWidget* box = static_cast<QWidget*>(watched);
     QWidget* next = QApplication::focusWidget();
     if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason && next != nullptr &&
         next != box && !box->isAncestorOf(next) && next->window() == window()) {
-      if (watched == Cmb)
-        Cmb_LostFocus();
+      if (watched == carrierBox)
+        onCarrierLeft();
       else
-        cmbTo_LostFocus();
+        onRecipientLeft();
     }
   }
   return QWidget::eventFilter(watched, event);
 }
 
-void Talvenor::keyPressEvent(QKeyEvent* event) {
+void MainWindow::keyPressEvent(QKeyEvent* event) {
   if (!pressFocusedButton(this, event)) QWidget::keyPressEvent(event);
 }
 
-void Talvenor::TxtSubj_Change() {
+void MainWindow::onSubjectChanged() {
   // The subject is one line: pasted line breaks become nothing, so the
   // counter counts what is sent.
-  if (TxtSubj->text().contains(QLatin1Char('\n')) || TxtSubj->text().contains(QLatin1Char('\r'))) {
-    const int cursor = TxtSubj->cursorPosition();
-    const QString before = TxtSubj->text().left(cursor);
+  if (subjectEdit->text().contains(QLatin1Char('\n')) || subjectEdit->text().contains(QLatin1Char('\r'))) {
+    const int cursor = subjectEdit->cursorPosition();
+    const QString before = subjectEdit->text().left(cursor);
     const qsizetype removedBefore = before.count(QLatin1Char('\n')) + before.count(QLatin1Char('\r'));
-    TxtSubj->setText(MailText::SubjectWithoutLineBreaks(TxtSubj->text()));  // runs this handler again
-    TxtSubj->setCursorPosition(cursor - int(removedBefore));
+    subjectEdit->setText(MailText::SubjectWithoutLineBreaks(subjectEdit->text()));  // runs this handler again
+    subjectEdit->setCursorPosition(cursor - int(removedBefore));
     return;
   }
-  subjectCounter->setText(QString::number(AnsiCodePage::byteCount(TxtSubj->text())));
+  subjectCounter->setText(QString::number(Cp932::byteCount(subjectEdit->text())));
 }
 
-void Talvenor::Txt_Change() { CountBody(); }
+void MainWindow::onBodyChanged() { countBody(); }
 
-void Talvenor::CountBody() {
-  const BodyCounter::Verdict verdict = BodyCounter::afterChange(bodyByteCount(), mLimit);
+void MainWindow::countBody() {
+  const BodyCounter::Verdict verdict = BodyCounter::afterChange(bodyByteCount(), bodyLimit);
   bodyCounter->setText(verdict.caption);
   // Advisory only: the body keeps every byte.
   if (verdict.overLimit) MessageBox::MsgBox(QStringLiteral("文字数が制限を越えています。"));
 }
 
-void Talvenor::CmdMail_Click() {
+void MainWindow::onSendClicked() {
   // The mail text, and the log file made from it, breaks lines with CR LF
   // throughout, as the header lines do; the box itself holds LF.
-  QString body = Txt->toPlainText();
+  QString body = bodyEdit->toPlainText();
   body.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
-  sendBoxes_->send(cmbTo->currentText(), TxtSubj->text(), body);
+  sendBoxes_->send(recipientBox->currentText(), subjectEdit->text(), body);
 }
 
-void Talvenor::CmdClip_Click() {
+void MainWindow::onCopyClicked() {
   // The platform's own line breaks (LF): the box's text as it stands.
   QClipboard* clipboard = QGuiApplication::clipboard();
   clipboard->clear();
-  clipboard->setText(Txt->toPlainText());
+  clipboard->setText(bodyEdit->toPlainText());
 }
 
-void Talvenor::CmdMailINIT_Click() {
+void MainWindow::onSettingsClicked() {
   emit settingsRequested();
 }
 
-void Talvenor::CmdClose_Click() {
+void MainWindow::onCloseClicked() {
   // Ends the program at once: nothing asked, nothing saved, the connection
   // dropped.
   if (winsock_->State() != 0) winsock_->Close();
@@ -366,36 +366,36 @@ void Talvenor::CmdClose_Click() {
 
 // Dragging the window by its bare surface. Presses on the controls stay
 // with them (the labels keep theirs), so only the surface starts a drag.
-void Talvenor::Form_MouseDown(QPointF position) {
-  mDrag = true;
-  mDragX = static_cast<int>(std::nearbyint(position.x()));
-  mDragY = static_cast<int>(std::nearbyint(position.y()));
+void MainWindow::startDrag(QPointF position) {
+  dragging = true;
+  dragStartX = static_cast<int>(std::nearbyint(position.x()));
+  dragStartY = static_cast<int>(std::nearbyint(position.y()));
 }
 
-void Talvenor::Form_MouseMove(QPointF position) {
-  if (!mDrag) return;
+void MainWindow::dragTo(QPointF position) {
+  if (!dragging) return;
   const QPoint topLeft = pos();
-  move(topLeft.x() + static_cast<int>(std::nearbyint(position.x())) - mDragX,
-       topLeft.y() + static_cast<int>(std::nearbyint(position.y())) - mDragY);
+  move(topLeft.x() + static_cast<int>(std::nearbyint(position.x())) - dragStartX,
+       topLeft.y() + static_cast<int>(std::nearbyint(position.y())) - dragStartY);
 }
 
-void Talvenor::Form_MouseUp(QPointF position) {
-  if (!mDrag) return;
-  Form_MouseMove(position);
-  mDrag = false;
+void MainWindow::endDrag(QPointF position) {
+  if (!dragging) return;
+  dragTo(position);
+  dragging = false;
 }
 
-void Talvenor::mousePressEvent(QMouseEvent* event) {
-  Form_MouseDown(event->position());
+void MainWindow::mousePressEvent(QMouseEvent* event) {
+  startDrag(event->position());
   event->accept();
 }
 
-void Talvenor::mouseMoveEvent(QMouseEvent* event) {
-  Form_MouseMove(event->position());
+void MainWindow::mouseMoveEvent(QMouseEvent* event) {
+  dragTo(event->position());
   event->accept();
 }
 
-void Talvenor::mouseReleaseEvent(QMouseEvent* event) {
-  Form_MouseUp(event->position());
+void MainWindow::mouseReleaseEvent(QMouseEvent* event) {
+  endDrag(event->position());
   event->accept();
 }
