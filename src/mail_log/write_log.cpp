@@ -1,6 +1,7 @@
 #include "write_log.h"
 
 #include "app_places.h"
+#include "plain_text.h"
 
 #include <QFile>
 
@@ -47,7 +48,7 @@ QString fitted(const QString& base, const QString& suffix) {
   qsizetype end = 0;
   while (end < base.size()) {
     const char16_t c = base[end].unicode();
-    const bool pair = QChar::isHighSurrogate(c) && end + 1 < base.size() && base[end + 1].isLowSurrogate();
+    const bool pair = unitsOfCharacterAt(base, end) == 2;
     const qsizetype charBytes = pair ? 4 : c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
     if (bytes + charBytes > room) break;
     bytes += charBytes;

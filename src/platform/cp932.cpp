@@ -1,4 +1,5 @@
 #include "cp932.h"
+#include "plain_text.h"
 
 #include <unicode/ucnv.h>
 
@@ -139,7 +140,7 @@ QString toUnicode(QByteArrayView bytes) {
 QString unmappable(QStringView text) {
   QString found;
   for (qsizetype i = 0; i < text.size();) {
-    const qsizetype units = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2 : 1;
+    const qsizetype units = unitsOfCharacterAt(text, i);
     const QStringView c = text.sliced(i, units);
     i += units;
     // Plain ASCII always fits; "?" itself is no loss.

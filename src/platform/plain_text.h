@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 
 // Line breaks in the program's own texts (message boxes, the mail) are CR LF.
 inline const QString kCrLf = QStringLiteral("\r\n");
@@ -22,6 +23,12 @@ inline QString trimBlanks(const QString& text) {
   while (begin < end && blank(text[begin])) ++begin;
   while (end > begin && blank(text[end - 1])) --end;
   return text.mid(begin, end - begin);
+}
+
+// UTF-16 units of the character at i: 2 for a surrogate pair (one
+// character beyond the BMP, an emoji say), else 1.
+inline qsizetype unitsOfCharacterAt(QStringView text, qsizetype i) {
+  return text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2 : 1;
 }
 
 // Fills a secret's memory before letting it go. A copy that shares the

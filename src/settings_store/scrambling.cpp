@@ -1,6 +1,7 @@
 #include "scrambling.h"
 
 #include "cp932.h"
+#include "plain_text.h"
 
 #include <QStringList>
 #include <algorithm>
@@ -16,8 +17,7 @@ constexpr int kOffset = 3;
 // The code page value of the character at i; a character beyond the BMP
 // (a surrogate pair) is one character and becomes one "?".
 std::int32_t codeAt(const QString& text, qsizetype i, qsizetype& units) {
-  const QChar c = text.at(i);
-  if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+  if (unitsOfCharacterAt(text, i) == 2) {
     units = 2;
     const QByteArray bytes = Cp932::fromUnicode(QStringView(text).sliced(i, 2));
     if (bytes.size() == 2) {
@@ -27,7 +27,7 @@ std::int32_t codeAt(const QString& text, qsizetype i, qsizetype& units) {
     return bytes.size() == 1 ? static_cast<std::uint8_t>(bytes[0]) : '?';
   }
   units = 1;
-  return Cp932::charCode(c);
+  return Cp932::charCode(text.at(i));
 }
 
 QString reversed(QStringView text) {

@@ -77,7 +77,7 @@ struct Character {
 };
 
 Character characterAt(const QString& text, qsizetype i) {
-  const qsizetype units = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2 : 1;
+  const qsizetype units = unitsOfCharacterAt(text, i);
   return {units, Cp932::byteCount(QStringView(text).sliced(i, units))};
 }
 

@@ -2,6 +2,7 @@
 
 #include "iso2022jp.h"
 #include "mail_text.h"
+#include "plain_text.h"
 
 #include <QList>
 #include <QUuid>
@@ -12,18 +13,13 @@ namespace {
 using Charset = MailSettings::Charset;
 
 const QByteArray kCrLf = QByteArrayLiteral("\r\n");
-constexpr qsizetype kMaxLineOctets = 998;
+using MailText::kMaxLineOctets;
 // An encoded word in a header line: "SUBJECT: " or " " and the word stay
 // under 76 characters.
 constexpr qsizetype kMaxWord = 66;
 
 QByteArray charsetName(Charset charset) {
   return charset == Charset::Iso2022Jp ? QByteArrayLiteral("ISO-2022-JP") : QByteArrayLiteral("UTF-8");
-}
-
-// UTF-16 units of the character at i (a surrogate pair is one character).
-qsizetype unitsAt(QStringView text, qsizetype i) {
-  return text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2 : 1;
 }
 
 QByteArray encodeIn(Charset charset, QStringView text) {
@@ -49,7 +45,7 @@ QList<QStringView> linesOf(QStringView text) {
 // (a character that alone does not fit is a piece of its own).
 QList<QStringView> piecesOf(Charset charset, QStringView line, qsizetype maxOctets) {
   QList<qsizetype> boundaries;  // where each character begins, and the end
-  for (qsizetype i = 0; i < line.size(); i += unitsAt(line, i)) boundaries << i;
+  for (qsizetype i = 0; i < line.size(); i += unitsOfCharacterAt(line, i)) boundaries << i;
   boundaries << line.size();
 
   QList<QStringView> pieces;
