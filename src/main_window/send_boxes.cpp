@@ -43,9 +43,9 @@ QString socketErrorText(std::int16_t number, const QString& description) {
   }
 }
 
-// The box text of a failure (every one but the socket errors, which have a
-// title of their own).
-QString failureText(const SendFailure& failure) {
+}  // namespace
+
+QString SendBoxes::failureText(const SendFailure& failure) {
   const QString serverSaid = kCrLf + kCrLf + quoted(failure.serverText);
   switch (failure.kind) {
     case Kind::ControlCharacterInSetting: return controlCharacterText(failure.setting);
@@ -77,7 +77,19 @@ QString failureText(const SendFailure& failure) {
   return QString();
 }
 
-}  // namespace
+QString SendBoxes::refusalText(const SendCheck& check) {
+  switch (check.problem) {
+    case Problem::None:
+    case Problem::NoRecipient: return QString();
+    case Problem::InvalidRecipient: return kInvalidRecipient + kCrLf + check.recipient;
+    case Problem::InvalidSender: return kInvalidSender + kCrLf + check.from;
+    case Problem::ControlCharacterInSetting: return controlCharacterText(check.setting);
+    case Problem::RecipientUnmappable: return kRecipientUnmappable + check.lost + kCrLf + check.recipient;
+    case Problem::SenderUnmappable: return kSenderUnmappable + check.lost + kCrLf + check.from;
+    case Problem::TextUnmappable: return kTextUnmappable + kCrLf + check.lost;
+  }
+  return QString();
+}
 
 SendBoxes::SendBoxes(MailTransmission& engine, const MailSettings& running, QObject* parent)
     : QObject(parent), engine_(engine), running_(running) {
@@ -99,22 +111,17 @@ bool SendBoxes::refusedBeforeSending(const SendCheck& check) {
   switch (check.problem) {
     case Problem::None: return false;
     case Problem::NoRecipient: return true;
-    case Problem::InvalidRecipient: MessageBox::MsgBox(kInvalidRecipient + kCrLf + check.recipient); return true;
-    case Problem::InvalidSender: MessageBox::MsgBox(kInvalidSender + kCrLf + check.from); return true;
     case Problem::ControlCharacterInSetting:
-      MessageBox::MsgBox(controlCharacterText(check.setting), MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
+      MessageBox::MsgBox(refusalText(check), MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
       return true;
-    case Problem::RecipientUnmappable:
-      MessageBox::MsgBox(kRecipientUnmappable + check.lost + kCrLf + check.recipient);
-      return true;
-    case Problem::SenderUnmappable: MessageBox::MsgBox(kSenderUnmappable + check.lost + kCrLf + check.from); return true;
     case Problem::TextUnmappable:
       // Text that would lose characters asks.
-      return MessageBox::MsgBox(kTextUnmappable + kCrLf + check.lost + kCrLf + kCrLf + kSendAnyway,
-                                MessageBox::Buttons::YesNo, MessageBox::Icon::Question, QString(),
-                                MessageBox::Answer::No) != MessageBox::Answer::Yes;
+      return MessageBox::MsgBox(refusalText(check) + kCrLf + kCrLf + kSendAnyway, MessageBox::Buttons::YesNo,
+                                MessageBox::Icon::Question, QString(), MessageBox::Answer::No) != MessageBox::Answer::Yes;
+    default:
+      MessageBox::MsgBox(refusalText(check));
+      return true;
   }
-  return true;
 }
 
 bool SendBoxes::confirmed(const SendCheck& check) {

@@ -30,6 +30,12 @@ class SendBoxes : public QObject {
   // The settings window's POP test, with the running POP values.
   void testPopLogin();
 
+  // The text of the box a failure gets (the command-line sender prints it).
+  static QString failureText(const SendFailure& failure);
+  // The text of the box a check refuses with; empty when it refuses nothing
+  // (for TextUnmappable: the characters, without the question).
+  static QString refusalText(const SendCheck& check);
+
  signals:
   // Yes to "clear subject and body?" after a completed send.
   void clearSubjectAndBody();

@@ -16,6 +16,25 @@ void SmtpDialogue::refuse(const SmtpReply& reply) {
   state_ = State::AwaitGreeting;
 }
 
+QByteArray SmtpDialogue::textFromXMailer(const OutgoingMail& mail, bool eightBit, MailSettings::Charset& sentIn) {
+  sentIn = mail.charset;
+  QByteArray text = Cp932::fromUnicode(MailText::XMailerLine());
+  if (mail.charset == MailSettings::Charset::ShiftJis) {
+    // No line longer than SMTP allows: a long paragraph is broken, not refused.
+    return text + Cp932::fromUnicode(MailText::SubjectLine(mail.subject) + kCrLf + MailText::BreakLongLines(mail.body));
+  }
+  const MimeText::Composed composed =
+      MimeText::compose(mail.subject, mail.body, mail.charset, eightBit, mail.from.section(QLatin1Char('@'), -1));
+  sentIn = composed.charset;
+  return text + composed.text;
+}
+
+QByteArray SmtpDialogue::wholeMailText(const OutgoingMail& mail, bool eightBit) {
+  MailSettings::Charset sentIn;
+  return Cp932::fromUnicode(MailText::DateLine() + MailText::FromLine(mail.from) + MailText::ToLine(mail.recipient)) +
+         textFromXMailer(mail, eightBit, sentIn);
+}
+
 void SmtpDialogue::sendMailFrom(const OutgoingMail& mail) {
   // UTF-8 goes unencoded to a server that takes 8-bit mail (RFC 6152).
   eightBit_ = mail.charset != MailSettings::Charset::ShiftJis &&
@@ -91,18 +110,8 @@ void SmtpDialogue::step(const SmtpReply& reply, OutgoingMail& mail, bool encrypt
       break;
     case State::AwaitDataGoAhead: {
       if (reply.code() != u"354") return;
-      mailText_ += Cp932::fromUnicode(MailText::XMailerLine());
       MailSettings::Charset sentIn = mail.charset;
-      if (mail.charset == MailSettings::Charset::ShiftJis) {
-        // No line longer than SMTP allows: a long paragraph is broken, not refused.
-        mailText_ += Cp932::fromUnicode(MailText::SubjectLine(mail.subject) + kCrLf +
-                                               MailText::BreakLongLines(mail.body));
-      } else {
-        const MimeText::Composed composed =
-            MimeText::compose(mail.subject, mail.body, mail.charset, eightBit_, mail.from.section(QLatin1Char('@'), -1));
-        mailText_ += composed.text;
-        sentIn = composed.charset;
-      }
+      mailText_ += textFromXMailer(mail, eightBit_, sentIn);
       server_.sendBytes(MailText::DataForWire(mailText_), sentIn);
       state_ = State::AwaitDataAccepted;
       break;

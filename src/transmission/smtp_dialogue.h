@@ -65,7 +65,14 @@ class SmtpDialogue {
   const QByteArray& mailText() const { return mailText_; }
   void clearMailText() { mailText_.clear(); }
 
+  // The whole mail text as it goes after DATA, before the dots are doubled
+  // (what a dry run shows); eightBit: the server takes 8BITMIME.
+  static QByteArray wholeMailText(const OutgoingMail& mail, bool eightBit);
+
  private:
+  // From the X-Mailer line to the end of the body; sentIn: the charset the
+  // body goes in.
+  static QByteArray textFromXMailer(const OutgoingMail& mail, bool eightBit, MailSettings::Charset& sentIn);
   void refuse(const SmtpReply& reply);
   void sendMailFrom(const OutgoingMail& mail);
   void negotiated(SmtpSessionSetup::Outcome outcome, const OutgoingMail& mail);

@@ -1,0 +1,241 @@
+#include "send_command.h"
+
+#include "app_places.h"
+#include "body_input.h"
+#include "data_ini_layout.h"
+#include "ini_file.h"
+#include "mail_settings.h"
+#include "mail_transmission.h"
+#include "send_boxes.h"
+#include "smtp_dialogue.h"
+#include "talvenor_version.h"
+#include "tcp_socket_control.h"
+#include "wsa_error_numbers.h"
+
+#include <QCommandLineParser>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QTextStream>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace SendCommand {
+namespace {
+
+using Kind = SendFailure::Kind;
+
+const QString kUsage = QStringLiteral(
+    "使い方: talvenor-send [オプション] [宛先]\n"
+    "Usage:  talvenor-send [options] [RECIPIENT]\n\n"
+    "Data.ini の設定で、携帯電話へ短いメールを 1 通送ります。本文は --body か標準入力から読みます。\n"
+    "Sends one short mail to a phone with the settings of Data.ini; the body comes from --body or\n"
+    "standard input.");
+
+// One line (or more) on standard error, as the window's box would say it.
+void tell(const QString& text) {
+  QString lines = text;
+  lines.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+  QTextStream err(stderr);
+  for (const QString& line : lines.split(u'\n'))
+    if (!line.isEmpty()) err << "talvenor-send: " << line << '\n';
+}
+
+ExitStatus usage(const QString& why) {
+  tell(why);
+  tell(QStringLiteral("talvenor-send --help で使い方を表示します。 (see talvenor-send --help)"));
+  return ExitStatus::Usage;
+}
+
+ExitStatus statusOf(const SendFailure& failure) {
+  switch (failure.kind) {
+    case Kind::ControlCharacterInSetting: return ExitStatus::Configuration;
+    case Kind::KeyringUnavailable:
+    case Kind::AuthFailed:
+    case Kind::PopRefused: return ExitStatus::Permission;
+    case Kind::SmtpRefused:
+      return failure.serverText.startsWith(u'4') ? ExitStatus::Temporary : ExitStatus::Unavailable;
+    case Kind::NoAnswer:
+    case Kind::ClosedEarly: return ExitStatus::Temporary;
+    case Kind::SocketError:
+      switch (failure.socketError) {
+        case WsaError::WSAHOST_NOT_FOUND:
+        case WsaError::WSANO_DATA: return ExitStatus::NoHost;
+        case WsaError::WSAETIMEDOUT:
+        case WsaError::WSAECONNRESET: return ExitStatus::Temporary;
+        default: return ExitStatus::Unavailable;
+      }
+    default: return ExitStatus::Unavailable;
+  }
+}
+
+// The carrier named or numbered on the command line, else the saved one;
+// -1 when there is none.
+int carrierIndex(const QString& wanted, bool& known) {
+  known = true;
+  const int count = DataIni::carrierCount();
+  if (wanted.isEmpty()) return DataIni::defaultCarrier();
+  bool isNumber = false;
+  const int number = wanted.toInt(&isNumber);
+  if (isNumber && number >= 0 && number < count) return number;
+  for (int i = 0; i < count; ++i)
+    if (DataIni::carrierName(i) == wanted) return i;
+  known = false;
+  return -1;
+}
+
+struct Typed {
+  QString recipient;
+  QString subject;
+  QString body;  // CR LF line breaks
+};
+
+// The body from --body or standard input; a status when it cannot be had.
+std::optional<ExitStatus> readBody(const QCommandLineParser& options, QString& body) {
+  QByteArray bytes;
+  if (options.isSet(QStringLiteral("body"))) {
+    bytes = options.value(QStringLiteral("body")).toUtf8();
+  } else {
+    if (::isatty(STDIN_FILENO)) return usage(QStringLiteral("本文がありません: --body を指定するか、標準入力から渡してください。"));
+    QFile in;
+    if (!in.open(stdin, QIODevice::ReadOnly)) {
+      tell(QStringLiteral("本文を標準入力から読めません。"));
+      return ExitStatus::NoInput;
+    }
+    bytes = in.readAll();
+  }
+  if (const auto offset = BodyInput::firstInvalidUtf8(bytes)) {
+    tell(QStringLiteral("本文が UTF-8 ではありません（%1 バイト目）。").arg(*offset));
+    return ExitStatus::DataRefused;
+  }
+  body = BodyInput::asMailBody(QString::fromUtf8(bytes));
+  return std::nullopt;
+}
+
+// Sends with the engine and waits for its report.
+ExitStatus send(const MailSettings& settings, const Typed& mail) {
+  TcpSocketControl socket;
+  MailTransmission engine(socket);
+  QEventLoop loop;
+  ExitStatus status = ExitStatus::Sent;
+  QObject::connect(&engine, &MailTransmission::failed, &loop, [&](const SendFailure& failure) {
+    tell(SendBoxes::failureText(failure));
+    status = statusOf(failure);
+    loop.quit();
+  });
+  QObject::connect(&engine, &MailTransmission::sent, &loop, [&](const MailLog::LogResult& log) {
+    // Sent all the same: only the record is missing.
+    if (!log.written) tell(QStringLiteral("送信ログを書き込めませんでした: ") + log.path + u' ' + log.reason);
+    loop.quit();
+  });
+  engine.send(settings, mail.recipient, mail.subject, mail.body);
+  if (engine.busy()) loop.exec();
+  return status;
+}
+
+}  // namespace
+
+ExitStatus run(const QStringList& arguments) {
+  QCommandLineParser options;
+  options.setApplicationDescription(kUsage);
+  options.addPositionalArgument(QStringLiteral("recipient"), QStringLiteral("宛先 / the recipient"), QStringLiteral("[宛先]"));
+  options.addOption({{QStringLiteral("t"), QStringLiteral("to")}, QStringLiteral("宛先 / the recipient"), QStringLiteral("address")});
+  options.addOption({QStringLiteral("entry"), QStringLiteral("アドレス帳の 1〜4 番 (0: 保存された宛先) / address book entry"), QStringLiteral("N")});
+  options.addOption({{QStringLiteral("s"), QStringLiteral("subject")}, QStringLiteral("題名 / the subject"), QStringLiteral("text")});
+  options.addOption({QStringLiteral("body"), QStringLiteral("本文 (省略時は標準入力) / the body (default: standard input)"), QStringLiteral("text")});
+  options.addOption({{QStringLiteral("c"), QStringLiteral("carrier")}, QStringLiteral("キャリアの名前か番号 / carrier name or index"), QStringLiteral("name")});
+  options.addOption({QStringLiteral("truncate"), QStringLiteral("上限を超える本文を切り詰める / cut a body over the limit")});
+  options.addOption({QStringLiteral("dry-run"), QStringLiteral("送らずにメールの本文を表示する / print the mail, send nothing")});
+  options.addOption({QStringLiteral("config"), QStringLiteral("Data.ini のあるフォルダ / the folder holding Data.ini"), QStringLiteral("folder")});
+  options.addOption({QStringLiteral("debug"), QStringLiteral("サーバとのやり取りを標準エラーへ / the dialogue on standard error")});
+  const QCommandLineOption help = options.addHelpOption();
+  options.addOption({{QStringLiteral("V"), QStringLiteral("version")}, QStringLiteral("版を表示する / show the version")});
+  if (!options.parse(arguments)) return usage(options.errorText());
+  if (options.isSet(help)) {
+    QTextStream(stdout) << options.helpText();
+    return ExitStatus::Sent;
+  }
+  if (options.isSet(QStringLiteral("version"))) {
+    QTextStream(stdout) << "Talvenor Ver " << TalvenorVersion::kText << '\n';
+    return ExitStatus::Sent;
+  }
+  if (options.positionalArguments().size() > 1) return usage(QStringLiteral("宛先は 1 つだけ指定できます。"));
+  if (options.isSet(QStringLiteral("debug")))
+    QLoggingCategory::setFilterRules(QStringLiteral("talvenor.transcript.debug=true"));
+
+  // The settings, read once: Data.ini beside the program, or the folder given.
+  if (options.isSet(QStringLiteral("config"))) {
+    QString folder = QFileInfo(options.value(QStringLiteral("config"))).absoluteFilePath();
+    if (!folder.endsWith(u'/')) folder += u'/';
+    IniFile::setAppFolderForTesting(folder);
+  }
+  if (!AppPlaces::PrepareSettingsFile() || !QFileInfo(AppPlaces::SettingsPath()).isReadable()) {
+    tell(QStringLiteral("設定ファイルが見つかりません。(Data.ini) ") + AppPlaces::SettingsPath());
+    return ExitStatus::Configuration;
+  }
+  const MailSettings settings = DataIni::readMailSettings();
+  const QString savedRecipient = DataIni::readScrambled(DataIni::Section::MAIL, DataIni::Key::To);
+
+  Typed mail;
+  mail.subject = options.value(QStringLiteral("subject"));
+  mail.recipient = options.value(QStringLiteral("to"));
+  if (mail.recipient.isEmpty() && !options.positionalArguments().isEmpty())
+    mail.recipient = options.positionalArguments().first();
+  if (mail.recipient.isEmpty() && options.isSet(QStringLiteral("entry"))) {
+    bool ok = false;
+    const int entry = options.value(QStringLiteral("entry")).toInt(&ok);
+    if (!ok || entry < 0 || entry > 4) return usage(QStringLiteral("--entry は 0 から 4 までです。"));
+    mail.recipient = entry == 0 ? savedRecipient
+                                : DataIni::readScrambled(DataIni::Section::AddrIndex, DataIni::indexKey(entry));
+  }
+  if (mail.recipient.isEmpty()) mail.recipient = savedRecipient;
+  if (mail.recipient.trimmed().isEmpty()) return usage(QStringLiteral("宛先がありません。"));
+
+  bool carrierKnown = true;
+  const int carrier = carrierIndex(options.value(QStringLiteral("carrier")), carrierKnown);
+  if (!carrierKnown) return usage(QStringLiteral("そのキャリアは Data.ini にありません: ") + options.value(QStringLiteral("carrier")));
+
+  if (const auto status = readBody(options, mail.body)) return *status;
+  const qsizetype limit = carrier >= 0 ? DataIni::carrierLimit(carrier) : 0;
+  if (limit > 0 && BodyInput::byteCount(mail.body) > limit) {
+    if (!options.isSet(QStringLiteral("truncate"))) {
+      tell(QStringLiteral("文字数が制限を越えています。（%1 バイト、上限 %2 バイト）").arg(BodyInput::byteCount(mail.body)).arg(limit));
+      return ExitStatus::DataRefused;
+    }
+    mail.body = BodyInput::truncated(mail.body, limit);
+  }
+
+  // The window's checks; nobody is there to answer a question.
+  const SendCheck check = MailTransmission::check(settings, mail.recipient, mail.subject, mail.body);
+  if (check.problem != SendCheck::Problem::None) {
+    tell(SendBoxes::refusalText(check));
+    if (check.problem == SendCheck::Problem::TextUnmappable)
+      tell(QStringLiteral("Data.ini の [MAIL] に Charset=ISO-2022-JP か Charset=UTF-8 を書くと、そのまま送れます。"));
+    return check.problem == SendCheck::Problem::ControlCharacterInSetting ? ExitStatus::Configuration
+                                                                           : ExitStatus::DataRefused;
+  }
+
+  if (options.isSet(QStringLiteral("dry-run"))) {
+    const OutgoingMail outgoing{check.recipient, check.from, mail.subject, mail.body,
+                                {settings.smtpSecurity, settings.smtpAuth, settings.smtpUser, QString()},
+                                settings.charset};
+    const QByteArray text = SmtpDialogue::wholeMailText(outgoing, false);
+    std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+    QTextStream(stdout) << "\n# " << text.size() << " bytes of mail text; body " << BodyInput::byteCount(mail.body)
+                        << " bytes, limit " << limit << '\n';
+    return ExitStatus::Sent;
+  }
+
+  // A keyring with no session bus (cron) would only wait: say how instead.
+  if (settings.passwordStore == MailSettings::PasswordStore::Keyring &&
+      qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
+    tell(QStringLiteral("パスワードはキーリングにありますが、デスクトップのセッションがありません。"
+                        "デスクトップにログインした中で実行するか、パスワードを Data.ini に保存してください。"));
+    return ExitStatus::Permission;
+  }
+  return send(settings, mail);
+}
+
+}  // namespace SendCommand

@@ -1,0 +1,237 @@
+// talvenor-send as a script runs it: the exit status, standard error, what
+// arrives at the server (read back as a mail program reads it) and the log.
+
+#include "data_ini_layout.h"
+#include "ini_file.h"
+#include "mail_settings.h"
+#include "temp_app_folder.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using Smtp = MailSettings::SmtpSecurity;
+
+namespace {
+
+// The mails a server on this port stored, oldest first.
+QStringList mailsAt(int port) {
+  const QString spool = port == 25 ? qEnvironmentVariable("TALVENOR_SMTP_SPOOL")
+                                   : qEnvironmentVariable("TALVENOR_SECURE_SPOOL") + u'/' + QString::number(port);
+  QStringList mails;
+  for (const QString& name : QDir(spool).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name))
+    if (QFileInfo::exists(spool + u'/' + name + QStringLiteral("/envelope.json")))
+      mails << spool + u'/' + name + QStringLiteral("/message");
+  return mails;
+}
+
+QJsonObject readBack(const QString& message) {
+  QProcess parser;
+  parser.start(QStringLiteral("/usr/bin/python3"),
+               {qEnvironmentVariable("TALVENOR_SOURCE_DIR") + QStringLiteral("/tests/servers/parse_mail.py"), message});
+  parser.waitForFinished(30000);
+  return QJsonDocument::fromJson(parser.readAllStandardOutput()).object();
+}
+
+struct Run {
+  int status = -1;
+  QString out;
+  QString err;
+};
+
+}  // namespace
+
+class TstSendCommand : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase();
+  void sends_data();
+  void sends();
+  void terminalOnStandardInput();
+  void missingSettings();
+  void noWidgetsNoGui();
+
+ private:
+  // A settings folder for the servers of run_real_servers.sh.
+  void writeSettings(const TempAppFolder& folder, int port, Smtp security, const QString& password,
+                     const QString& server = QStringLiteral("localhost"));
+  Run run(const QString& folder, const QStringList& arguments, const QByteArray& input);
+  QTemporaryDir certificates_;
+  QString caFolder_;
+};
+
+void TstSendCommand::initTestCase() {
+  if (qEnvironmentVariableIsEmpty("TALVENOR_TEST_CA"))
+    QSKIP("needs the servers of tests/servers/run_real_servers.sh (run it under unshare --net)");
+  // The command trusts the system's certificates only: each run gets the
+  // test CA as the system store of a private mount namespace.
+  caFolder_ = certificates_.path();
+  QVERIFY(QFile::copy(qEnvironmentVariable("TALVENOR_TEST_CA"), caFolder_ + QStringLiteral("/test-ca.pem")));
+  QCOMPARE(QProcess::execute(QStringLiteral("openssl"), {QStringLiteral("rehash"), caFolder_}), 0);
+}
+
+void TstSendCommand::writeSettings(const TempAppFolder& folder, int port, Smtp security, const QString& password,
+                                   const QString& server) {
+  folder.writeIni(QStringLiteral("[CarrierNum]\nNum=1\nDefaultNum=0\n[CarrierIndex]\n0=docomo\n1=制限なし\n"
+                                 "[CarrierData]\n0=40\n1=0\n[AddrNum]\nNum=1\n[MAIL]\nPBSMTP=False\nOUTLOG=True\n"));
+  MailSettings settings;
+  settings.from = QStringLiteral("taro@talvenor.test");
+  settings.smtpServer = server;
+  settings.smtpSecurity = security;
+  settings.smtpPort = std::uint16_t(port);
+  settings.smtpAuth = security != Smtp::None;
+  settings.smtpUser = QStringLiteral("taro");
+  settings.smtpPassword = password;
+  settings.keepLog = true;
+  settings.charset = MailSettings::Charset::Iso2022Jp;
+  DataIni::writeMailSettings(settings);
+  DataIni::writeScrambled(DataIni::Section::MAIL, DataIni::Key::To, QStringLiteral("hanako@talvenor.test"));
+  DataIni::writeScrambled(DataIni::Section::AddrIndex, QStringLiteral("1"), QStringLiteral("jiro@talvenor.test"));
+}
+
+Run TstSendCommand::run(const QString& folder, const QStringList& arguments, const QByteArray& input) {
+  QProcess command;
+  command.start(QStringLiteral("unshare"),
+                QStringList{QStringLiteral("--mount"), QStringLiteral("sh"), QStringLiteral("-c"),
+                            QStringLiteral("mount --bind \"$0\" /etc/ssl/certs && exec \"$@\""), caFolder_,
+                            qEnvironmentVariable("TALVENOR_SEND"), QStringLiteral("--config"), folder} +
+                    arguments);
+  command.write(input);
+  command.closeWriteChannel();
+  command.waitForFinished(60000);
+  return {command.exitStatus() == QProcess::NormalExit ? command.exitCode() : -1,
+          QString::fromUtf8(command.readAllStandardOutput()), QString::fromUtf8(command.readAllStandardError())};
+}
+
+void TstSendCommand::sends_data() {
+  QTest::addColumn<int>("port");
+  QTest::addColumn<int>("security");
+  QTest::addColumn<QString>("password");
+  QTest::addColumn<QString>("server");
+  QTest::addColumn<QStringList>("arguments");
+  QTest::addColumn<QByteArray>("input");
+  QTest::addColumn<int>("status");
+  QTest::addColumn<QString>("error");  // what standard error holds; empty: nothing
+  QTest::addColumn<QString>("arrives");  // the body as read back; empty: nothing arrives
+
+  const QString host = QStringLiteral("localhost");
+  const QStringList subject{QStringLiteral("-s"), QStringLiteral("ディスク")};
+  const QByteArray lines = "/dev/sda1  98%\n/dev/sdb1  12%\n";
+  QTest::newRow("STARTTLS and AUTH, body from standard input")
+      << 587 << int(Smtp::StartTls) << QStringLiteral("secret") << host << subject << lines << 0 << QString()
+      << QStringLiteral("/dev/sda1  98%\n/dev/sdb1  12%");
+  QTest::newRow("SSL/TLS, --body, address book entry")
+      << 465 << int(Smtp::Ssl) << QStringLiteral("secret") << host
+      << QStringList{QStringLiteral("--entry"), QStringLiteral("1"), QStringLiteral("--body"), QStringLiteral("本文")}
+      << QByteArray() << 0 << QString() << QStringLiteral("本文");
+  QTest::newRow("--truncate cuts at a whole character")
+      << 587 << int(Smtp::StartTls) << QStringLiteral("secret") << host << QStringList{QStringLiteral("--truncate")}
+      << QStringLiteral("あ").repeated(25).toUtf8() << 0 << QString() << QStringLiteral("あ").repeated(20);
+  QTest::newRow("over the carrier's limit") << 587 << int(Smtp::StartTls) << QStringLiteral("secret") << host
+                                            << QStringList() << QStringLiteral("あ").repeated(25).toUtf8() << 65
+                                            << QStringLiteral("（50 バイト、上限 40 バイト）") << QString();
+  QTest::newRow("no limit for the carrier without one")
+      << 587 << int(Smtp::StartTls) << QStringLiteral("secret") << host
+      << QStringList{QStringLiteral("-c"), QStringLiteral("制限なし")} << QStringLiteral("あ").repeated(25).toUtf8() << 0
+      << QString() << QStringLiteral("あ").repeated(25);
+  QTest::newRow("not UTF-8") << 587 << int(Smtp::StartTls) << QStringLiteral("secret") << host << QStringList()
+                             << QByteArray("ok \xff") << 65 << QStringLiteral("3 バイト目") << QString();
+  QTest::newRow("a recipient with a space") << 587 << int(Smtp::StartTls) << QStringLiteral("secret") << host
+                                            << QStringList{QStringLiteral("a b@talvenor.test")} << lines << 65
+                                            << QStringLiteral("宛先メールアドレスが不正です") << QString();
+  QTest::newRow("wrong password") << 587 << int(Smtp::StartTls) << QStringLiteral("wrong") << host << QStringList()
+                                  << lines << 77 << QStringLiteral("SMTP 認証に失敗しました。") << QString();
+  QTest::newRow("recipient refused") << 25 << int(Smtp::None) << QString() << host
+                                     << QStringList{QStringLiteral("nobody@talvenor.test")} << lines << 69
+                                     << QStringLiteral("550") << QString();
+  QTest::newRow("connection refused") << 2999 << int(Smtp::None) << QString() << host << QStringList() << lines << 69
+                                      << QStringLiteral("10061") << QString();
+  QTest::newRow("host not found") << 25 << int(Smtp::None) << QString() << QStringLiteral("nowhere.talvenor.invalid")
+                                  << QStringList() << lines << 68 << QStringLiteral("ホストが見つかりません。")
+                                  << QString();
+  QTest::newRow("certificate of an unknown CA")
+      << 4653 << int(Smtp::Ssl) << QStringLiteral("secret") << host << QStringList() << lines << 69
+      << QStringLiteral("サーバの証明書を確認できませんでした") << QString();
+  QTest::newRow("dry run connects to nothing")
+      << 587 << int(Smtp::StartTls) << QStringLiteral("secret") << host << QStringList{QStringLiteral("--dry-run")}
+      << lines << 0 << QString() << QString();
+}
+
+void TstSendCommand::sends() {
+  QFETCH(int, port);
+  QFETCH(int, security);
+  QFETCH(QString, password);
+  QFETCH(QString, server);
+  QFETCH(QStringList, arguments);
+  QFETCH(QByteArray, input);
+  QFETCH(int, status);
+  QFETCH(QString, error);
+  QFETCH(QString, arrives);
+  TempAppFolder folder;
+  writeSettings(folder, port, Smtp(security), password, server);
+  const QStringList before = mailsAt(port);
+
+  const Run result = run(folder.path(), arguments, input);
+
+  QVERIFY2(result.status == status, qPrintable(QString::number(result.status) + u' ' + result.err));
+  if (error.isEmpty())
+    QCOMPARE(result.err, QString());
+  else
+    QVERIFY2(result.err.startsWith(QStringLiteral("talvenor-send: ")) && result.err.contains(error),
+             qPrintable(result.err));
+  if (arrives.isEmpty()) {
+    QCOMPARE(mailsAt(port), before);
+    if (arguments.contains(QStringLiteral("--dry-run"))) QVERIFY(result.out.contains(QStringLiteral("SUBJECT:")));
+    return;
+  }
+  QCOMPARE(mailsAt(port).size(), before.size() + 1);
+  const QJsonObject mail = readBack(mailsAt(port).last());
+  QString body = mail.value(QStringLiteral("body")).toString().replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  while (body.endsWith(u'\n')) body.chop(1);
+  QCOMPARE(body, arrives);
+  // The log, as the window keeps it, in the settings' folder.
+  int logs = 0;
+  for (QDirIterator it(folder.path() + QStringLiteral("mailLOG"), QDir::Files, QDirIterator::Subdirectories);
+       it.hasNext(); it.next())
+    ++logs;
+  QCOMPARE(logs, 1);
+}
+
+// A terminal on standard input and no --body is a usage error, not a wait.
+void TstSendCommand::terminalOnStandardInput() {
+  TempAppFolder folder;
+  writeSettings(folder, 587, Smtp::StartTls, QStringLiteral("secret"));
+  QProcess script;
+  script.start(QStringLiteral("script"),
+               {QStringLiteral("-qec"), qEnvironmentVariable("TALVENOR_SEND") + QStringLiteral(" --config ") +
+                                            folder.path(),
+                QStringLiteral("/dev/null")});
+  QVERIFY(script.waitForFinished(30000));
+  QCOMPARE(script.exitCode(), 64);
+}
+
+void TstSendCommand::missingSettings() {
+  QTemporaryDir empty;
+  const Run result = run(empty.path(), {QStringLiteral("--body"), QStringLiteral("x")}, QByteArray());
+  QCOMPARE(result.status, 78);
+  QVERIFY(result.err.contains(QStringLiteral("設定ファイルが見つかりません。")));
+}
+
+// It runs over ssh and from cron: no QtWidgets, no QtGui.
+void TstSendCommand::noWidgetsNoGui() {
+  QProcess ldd;
+  ldd.start(QStringLiteral("ldd"), {qEnvironmentVariable("TALVENOR_SEND")});
+  QVERIFY(ldd.waitForFinished(30000));
+  const QByteArray libraries = ldd.readAllStandardOutput();
+  QVERIFY(libraries.contains("libQt6Core"));
+  QVERIFY2(!libraries.contains("libQt6Widgets") && !libraries.contains("libQt6Gui"), libraries.constData());
+}
+
+QTEST_GUILESS_MAIN(TstSendCommand)
+#include "tst_send_command.moc"
