@@ -135,10 +135,7 @@ ExitStatus send(const MailSettings& settings, const Typed& mail) {
   return status;
 }
 
-}  // namespace
-
-ExitStatus run(const QStringList& arguments) {
-  QCommandLineParser options;
+void declareOptions(QCommandLineParser& options) {
   options.setApplicationDescription(kUsage);
   options.addPositionalArgument(QStringLiteral("recipient"), QStringLiteral("宛先 / the recipient"), QStringLiteral("[宛先]"));
   options.addOption({{QStringLiteral("t"), QStringLiteral("to")}, QStringLiteral("宛先 / the recipient"), QStringLiteral("address")});
@@ -150,8 +147,80 @@ ExitStatus run(const QStringList& arguments) {
   options.addOption({QStringLiteral("dry-run"), QStringLiteral("送らずにメールの本文を表示する / print the mail, send nothing")});
   options.addOption({QStringLiteral("config"), QStringLiteral("Data.ini のあるフォルダ / the folder holding Data.ini"), QStringLiteral("folder")});
   options.addOption({QStringLiteral("debug"), QStringLiteral("サーバとのやり取りを標準エラーへ / the dialogue on standard error")});
-  const QCommandLineOption help = options.addHelpOption();
   options.addOption({{QStringLiteral("V"), QStringLiteral("version")}, QStringLiteral("版を表示する / show the version")});
+}
+
+// The recipient: given, from the address book, or the saved one.
+std::optional<ExitStatus> takeRecipient(const QCommandLineParser& options, QString& recipient) {
+  const QString saved = DataIni::readScrambled(DataIni::Section::MAIL, DataIni::Key::To);
+  recipient = options.value(QStringLiteral("to"));
+  if (recipient.isEmpty() && !options.positionalArguments().isEmpty()) recipient = options.positionalArguments().first();
+  if (recipient.isEmpty() && options.isSet(QStringLiteral("entry"))) {
+    bool ok = false;
+    const int entry = options.value(QStringLiteral("entry")).toInt(&ok);
+    if (!ok || entry < 0 || entry > 4) return usage(QStringLiteral("--entry は 0 から 4 までです。"));
+    recipient = entry == 0 ? saved : DataIni::readScrambled(DataIni::Section::AddrIndex, DataIni::indexKey(entry));
+  }
+  if (recipient.isEmpty()) recipient = saved;
+  if (recipient.trimmed().isEmpty()) return usage(QStringLiteral("宛先がありません。"));
+  return std::nullopt;
+}
+
+// The body within the carrier's limit, cut when --truncate says so.
+std::optional<ExitStatus> fitBody(const QCommandLineParser& options, QString& body, qsizetype& limit) {
+  bool carrierKnown = true;
+  const int carrier = carrierIndex(options.value(QStringLiteral("carrier")), carrierKnown);
+  if (!carrierKnown)
+    return usage(QStringLiteral("そのキャリアは Data.ini にありません: ") + options.value(QStringLiteral("carrier")));
+  limit = carrier >= 0 ? DataIni::carrierLimit(carrier) : 0;
+  if (limit == 0 || BodyInput::byteCount(body) <= limit) return std::nullopt;
+  if (!options.isSet(QStringLiteral("truncate"))) {
+    tell(QStringLiteral("文字数が制限を越えています。（%1 バイト、上限 %2 バイト）").arg(BodyInput::byteCount(body)).arg(limit));
+    return ExitStatus::DataRefused;
+  }
+  body = BodyInput::truncated(body, limit);
+  return std::nullopt;
+}
+
+// The window's checks; nobody is there to answer a question.
+std::optional<ExitStatus> refusal(const SendCheck& check) {
+  if (check.problem == SendCheck::Problem::None) return std::nullopt;
+  tell(SendBoxes::refusalText(check));
+  if (check.problem == SendCheck::Problem::TextUnmappable)
+    tell(QStringLiteral("Data.ini の [MAIL] に Charset=ISO-2022-JP か Charset=UTF-8 を書くと、そのまま送れます。"));
+  return check.problem == SendCheck::Problem::ControlCharacterInSetting ? ExitStatus::Configuration
+                                                                         : ExitStatus::DataRefused;
+}
+
+ExitStatus printDryRun(const MailSettings& settings, const SendCheck& check, const Typed& mail, qsizetype limit) {
+  const OutgoingMail outgoing{check.recipient, check.from, mail.subject, mail.body,
+                              {settings.smtpSecurity, settings.smtpAuth, settings.smtpUser, QString()},
+                              settings.charset};
+  const QByteArray text = SmtpDialogue::wholeMailText(outgoing, false);
+  std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+  QTextStream(stdout) << "\n# " << text.size() << " bytes of mail text; body " << BodyInput::byteCount(mail.body)
+                      << " bytes, limit " << limit << '\n';
+  return ExitStatus::Sent;
+}
+
+// Data.ini beside the program, or in the folder given; read once.
+bool settingsFileReady(const QCommandLineParser& options) {
+  if (options.isSet(QStringLiteral("config"))) {
+    QString folder = QFileInfo(options.value(QStringLiteral("config"))).absoluteFilePath();
+    if (!folder.endsWith(u'/')) folder += u'/';
+    IniFile::setAppFolderForTesting(folder);
+  }
+  if (AppPlaces::PrepareSettingsFile() && QFileInfo(AppPlaces::SettingsPath()).isReadable()) return true;
+  tell(QStringLiteral("設定ファイルが見つかりません。(Data.ini) ") + AppPlaces::SettingsPath());
+  return false;
+}
+
+}  // namespace
+
+ExitStatus run(const QStringList& arguments) {
+  QCommandLineParser options;
+  declareOptions(options);
+  const QCommandLineOption help = options.addHelpOption();
   if (!options.parse(arguments)) return usage(options.errorText());
   if (options.isSet(help)) {
     QTextStream(stdout) << options.helpText();
@@ -164,69 +233,18 @@ ExitStatus run(const QStringList& arguments) {
   if (options.positionalArguments().size() > 1) return usage(QStringLiteral("宛先は 1 つだけ指定できます。"));
   if (options.isSet(QStringLiteral("debug")))
     QLoggingCategory::setFilterRules(QStringLiteral("talvenor.transcript.debug=true"));
-
-  // The settings, read once: Data.ini beside the program, or the folder given.
-  if (options.isSet(QStringLiteral("config"))) {
-    QString folder = QFileInfo(options.value(QStringLiteral("config"))).absoluteFilePath();
-    if (!folder.endsWith(u'/')) folder += u'/';
-    IniFile::setAppFolderForTesting(folder);
-  }
-  if (!AppPlaces::PrepareSettingsFile() || !QFileInfo(AppPlaces::SettingsPath()).isReadable()) {
-    tell(QStringLiteral("設定ファイルが見つかりません。(Data.ini) ") + AppPlaces::SettingsPath());
-    return ExitStatus::Configuration;
-  }
+  if (!settingsFileReady(options)) return ExitStatus::Configuration;
   const MailSettings settings = DataIni::readMailSettings();
-  const QString savedRecipient = DataIni::readScrambled(DataIni::Section::MAIL, DataIni::Key::To);
 
   Typed mail;
   mail.subject = options.value(QStringLiteral("subject"));
-  mail.recipient = options.value(QStringLiteral("to"));
-  if (mail.recipient.isEmpty() && !options.positionalArguments().isEmpty())
-    mail.recipient = options.positionalArguments().first();
-  if (mail.recipient.isEmpty() && options.isSet(QStringLiteral("entry"))) {
-    bool ok = false;
-    const int entry = options.value(QStringLiteral("entry")).toInt(&ok);
-    if (!ok || entry < 0 || entry > 4) return usage(QStringLiteral("--entry は 0 から 4 までです。"));
-    mail.recipient = entry == 0 ? savedRecipient
-                                : DataIni::readScrambled(DataIni::Section::AddrIndex, DataIni::indexKey(entry));
-  }
-  if (mail.recipient.isEmpty()) mail.recipient = savedRecipient;
-  if (mail.recipient.trimmed().isEmpty()) return usage(QStringLiteral("宛先がありません。"));
-
-  bool carrierKnown = true;
-  const int carrier = carrierIndex(options.value(QStringLiteral("carrier")), carrierKnown);
-  if (!carrierKnown) return usage(QStringLiteral("そのキャリアは Data.ini にありません: ") + options.value(QStringLiteral("carrier")));
-
+  qsizetype limit = 0;
+  if (const auto status = takeRecipient(options, mail.recipient)) return *status;
   if (const auto status = readBody(options, mail.body)) return *status;
-  const qsizetype limit = carrier >= 0 ? DataIni::carrierLimit(carrier) : 0;
-  if (limit > 0 && BodyInput::byteCount(mail.body) > limit) {
-    if (!options.isSet(QStringLiteral("truncate"))) {
-      tell(QStringLiteral("文字数が制限を越えています。（%1 バイト、上限 %2 バイト）").arg(BodyInput::byteCount(mail.body)).arg(limit));
-      return ExitStatus::DataRefused;
-    }
-    mail.body = BodyInput::truncated(mail.body, limit);
-  }
-
-  // The window's checks; nobody is there to answer a question.
+  if (const auto status = fitBody(options, mail.body, limit)) return *status;
   const SendCheck check = MailTransmission::check(settings, mail.recipient, mail.subject, mail.body);
-  if (check.problem != SendCheck::Problem::None) {
-    tell(SendBoxes::refusalText(check));
-    if (check.problem == SendCheck::Problem::TextUnmappable)
-      tell(QStringLiteral("Data.ini の [MAIL] に Charset=ISO-2022-JP か Charset=UTF-8 を書くと、そのまま送れます。"));
-    return check.problem == SendCheck::Problem::ControlCharacterInSetting ? ExitStatus::Configuration
-                                                                           : ExitStatus::DataRefused;
-  }
-
-  if (options.isSet(QStringLiteral("dry-run"))) {
-    const OutgoingMail outgoing{check.recipient, check.from, mail.subject, mail.body,
-                                {settings.smtpSecurity, settings.smtpAuth, settings.smtpUser, QString()},
-                                settings.charset};
-    const QByteArray text = SmtpDialogue::wholeMailText(outgoing, false);
-    std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
-    QTextStream(stdout) << "\n# " << text.size() << " bytes of mail text; body " << BodyInput::byteCount(mail.body)
-                        << " bytes, limit " << limit << '\n';
-    return ExitStatus::Sent;
-  }
+  if (const auto status = refusal(check)) return *status;
+  if (options.isSet(QStringLiteral("dry-run"))) return printDryRun(settings, check, mail, limit);
 
   // A keyring with no session bus (cron) would only wait: say how instead.
   if (settings.passwordStore == MailSettings::PasswordStore::Keyring &&
