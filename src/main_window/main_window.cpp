@@ -23,6 +23,8 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
+#include <utility>
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QTextDocument>
@@ -224,6 +226,15 @@ void MainWindow::keepCarrierSelection() {
   const QSignalBlocker blocker(carrierBox);
   carrierBox->setCurrentIndex(typedCarrierIndex_);
   carrierBox->setEditText(typedCarrierText_);
+}
+
+// Once the window is on the screen, and only then (the start is not to
+// wait for it), a program whose settings encrypt loads the TLS backend, so
+// that the first send does not pay for it at the click.
+void MainWindow::paintEvent(QPaintEvent* event) {
+  QWidget::paintEvent(event);
+  if (std::exchange(painted_, true) || !MailTransmission::usesTls(settings_)) return;
+  QTimer::singleShot(0, this, [] { MailTransmission::prepareTls(); });
 }
 
 void MainWindow::showAndLoad() {

@@ -89,6 +89,7 @@ class MainWindow : public QWidget {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
@@ -128,4 +129,5 @@ class MainWindow : public QWidget {
   int typedCarrierIndex_ = -1;
   QString typedCarrierText_;
   bool carrierEditFinishing_ = false;
+  bool painted_ = false;
 };

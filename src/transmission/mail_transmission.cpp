@@ -10,6 +10,8 @@
 #include "wsa_error_numbers.h"
 
 #include <QScopedValueRollback>
+#include <QSslConfiguration>
+#include <QSslSocket>
 
 #include <initializer_list>
 #include <optional>
@@ -157,6 +159,16 @@ SendCheck MailTransmission::check(const MailSettings& settings, const QString& t
     if (const QString lost = Cp932::unmappable(subject + body); !lost.isEmpty())
       return problem(SendCheck::Problem::TextUnmappable, lost);
   return found;
+}
+
+void MailTransmission::prepareTls() {
+  QSslSocket::supportsSsl();
+  (void)QSslConfiguration::defaultConfiguration();
+}
+
+bool MailTransmission::usesTls(const MailSettings& settings) {
+  return settings.smtpSecurity != MailSettings::SmtpSecurity::None ||
+         (settings.popBeforeSmtp && settings.popSecurity != MailSettings::PopSecurity::None);
 }
 
 // POP login first when POP before SMTP is on and not yet done in this run,
