@@ -53,6 +53,7 @@ class TstSendCommand : public QObject {
   void initTestCase();
   void sends_data();
   void sends();
+  void popBeforeSmtpLogsInFirst();
   void terminalOnStandardInput();
   void missingSettings();
   void noWidgetsNoGui();
@@ -201,6 +202,32 @@ void TstSendCommand::sends() {
        it.hasNext(); it.next())
     ++logs;
   QCOMPARE(logs, 1);
+}
+
+// Each run logs in to POP first (over STLS here): a process has no earlier
+// login to rely on.
+void TstSendCommand::popBeforeSmtpLogsInFirst() {
+  const auto popLogins = [] {
+    QFile log(qEnvironmentVariable("TALVENOR_POP_LOG"));
+    return log.open(QIODevice::ReadOnly) ? log.readAll().count("Login: user=<") : qsizetype(0);
+  };
+  TempAppFolder folder;
+  writeSettings(folder, 25, Smtp::None, QString());
+  MailSettings settings = DataIni::readMailSettings();
+  settings.popBeforeSmtp = true;
+  settings.popServer = QStringLiteral("localhost");
+  settings.popUser = QStringLiteral("taro");
+  settings.popPassword = QStringLiteral("secret");
+  settings.popSecurity = MailSettings::PopSecurity::Stls;
+  DataIni::writeMailSettings(settings);
+  for (int send = 1; send <= 2; ++send) {
+    const qsizetype before = popLogins();
+    const QStringList mails = mailsAt(25);
+    const Run result = run(folder.path(), {QStringLiteral("--body"), QStringLiteral("本文")}, QByteArray());
+    QVERIFY2(result.status == 0, qPrintable(result.err));
+    QCOMPARE(mailsAt(25).size(), mails.size() + 1);
+    QTRY_COMPARE(popLogins(), before + 1);
+  }
 }
 
 // A terminal on standard input and no --body is a usage error, not a wait.
