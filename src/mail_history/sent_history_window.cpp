@@ -3,6 +3,7 @@
 #include "message_box.h"
 
 #include <QFormLayout>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -60,8 +61,8 @@ void SentHistoryWindow::buildControls() {
   emptyNote->setAlignment(Qt::AlignCenter);
   unreadableNote = new QLabel(this);
 
-  cmdCompose = new QPushButton(QStringLiteral("この内容で作成"), this);
-  cmdDelete = new QPushButton(QStringLiteral("削除"), this);
+  composeButton = new QPushButton(QStringLiteral("この内容で作成"), this);
+  deleteButton = new QPushButton(QStringLiteral("削除"), this);
 
   auto* listSide = new QWidget(this);
   auto* listLayout = new QVBoxLayout(listSide);
@@ -78,8 +79,8 @@ void SentHistoryWindow::buildControls() {
 
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
-  buttons->addWidget(cmdCompose);
-  buttons->addWidget(cmdDelete);
+  buttons->addWidget(composeButton);
+  buttons->addWidget(deleteButton);
 
   auto* root = new QVBoxLayout(this);
   root->addWidget(searchBox);
@@ -88,8 +89,8 @@ void SentHistoryWindow::buildControls() {
 
   connect(searchBox, &QLineEdit::textChanged, &index_, &SentMailIndex::setSearchText);
   connect(mailList->selectionModel(), &QItemSelectionModel::selectionChanged, this, &SentHistoryWindow::showSelected);
-  connect(cmdCompose, &QPushButton::clicked, this, &SentHistoryWindow::cmdCompose_Click);
-  connect(cmdDelete, &QPushButton::clicked, this, &SentHistoryWindow::cmdDelete_Click);
+  connect(composeButton, &QPushButton::clicked, this, &SentHistoryWindow::onComposeClicked);
+  connect(deleteButton, &QPushButton::clicked, this, &SentHistoryWindow::onDeleteClicked);
   connect(&index_, &SentMailIndex::loadingFinished, this, &SentHistoryWindow::updateNotes);
   connect(&index_, &SentMailIndex::unreadableCountChanged, this, &SentHistoryWindow::updateNotes);
   connect(index_.model(), &QAbstractItemModel::rowsInserted, this, &SentHistoryWindow::updateNotes);
@@ -134,8 +135,8 @@ void SentHistoryWindow::showSelected() {
                                    .toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")));
   shownSubject->setText(mail.subject);
   shownBody->setPlainText(mail.body);
-  cmdCompose->setEnabled(mail.isMail);
-  cmdDelete->setEnabled(!path.isEmpty());
+  composeButton->setEnabled(mail.isMail);
+  deleteButton->setEnabled(!path.isEmpty());
 }
 
 void SentHistoryWindow::updateNotes() {
@@ -149,17 +150,34 @@ void SentHistoryWindow::updateNotes() {
   unreadableNote->setVisible(unreadable > 0);
 }
 
-void SentHistoryWindow::cmdCompose_Click() {
+void SentHistoryWindow::onComposeClicked() {
   const QString path = selectedPath();
   if (path.isEmpty()) return;
   const SentMailReader::SentMail mail = SentMailReader::readMail(path);
   if (mail.isMail) emit composeRequested(mail);
 }
 
-void SentHistoryWindow::cmdDelete_Click() {
+namespace {
+
+// The mails a log file holds: each one the program logs begins with its
+// Date line.
+qsizetype mailsInFile(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return 0;
+  const QByteArray text = file.readAll();
+  return (text.startsWith("Date:") ? 1 : 0) + text.count("\r\nDate:");
+}
+
+}  // namespace
+
+void SentHistoryWindow::onDeleteClicked() {
   const QString path = selectedPath();
   if (path.isEmpty()) return;
-  const QString question = QStringLiteral("選択したメールのログファイルを削除しますか？") + kCrLf + kCrLf + path;
+  QString question = QStringLiteral("選択したメールのログファイルを削除しますか？") + kCrLf + kCrLf + path;
+  // A file can hold more than one mail (the 513th of a day with the same
+  // subject joins one): the question says that all of them go.
+  if (const qsizetype mails = mailsInFile(path); mails > 1)
+    question += kCrLf + kCrLf + QStringLiteral("このファイルには %1 通のメールが含まれています。すべて削除されます。").arg(mails);
   if (MessageBox::MsgBox(question, MessageBox::Buttons::YesNo, MessageBox::Icon::Question, QString(),
                          MessageBox::Answer::No) != MessageBox::Answer::Yes)
     return;

@@ -36,11 +36,11 @@ class SentHistoryWindow : public QWidget {
   QLineEdit* shownDate = nullptr;
   QLineEdit* shownSubject = nullptr;
   QPlainTextEdit* shownBody = nullptr;
-  QPushButton* cmdCompose = nullptr;  // "この内容で作成"
-  QPushButton* cmdDelete = nullptr;   // "削除"
+  QPushButton* composeButton = nullptr;  // "この内容で作成"
+  QPushButton* deleteButton = nullptr;   // "削除"
 
-  void cmdCompose_Click();
-  void cmdDelete_Click();
+  void onComposeClicked();
+  void onDeleteClicked();
 
  signals:
   // The user wants a new mail with this one's recipient, subject and body.

@@ -241,7 +241,7 @@ void TstSentHistoryWindow::composeFillsTheMainWindow() {
   select(*history, 0);
 
   // Empty boxes: filled without a question; the counters count.
-  QTest::mouseClick(history->cmdCompose, Qt::LeftButton);
+  QTest::mouseClick(history->composeButton, Qt::LeftButton);
   QCOMPARE(boxes.count(), 0);
   QCOMPARE(main->recipientBox->currentText(), QStringLiteral("jiro@softbank.ne.jp"));
   QCOMPARE(main->subjectEdit->text(), QStringLiteral("会議"));
@@ -253,7 +253,7 @@ void TstSentHistoryWindow::composeFillsTheMainWindow() {
   main->subjectEdit->setText(QStringLiteral("書きかけ"));
   main->bodyEdit->setPlainText(QStringLiteral("途中"));
   boxes.queue(MessageBox::Answer::No);
-  QTest::mouseClick(history->cmdCompose, Qt::LeftButton);
+  QTest::mouseClick(history->composeButton, Qt::LeftButton);
   QCOMPARE(boxes.count(), 1);
   QCOMPARE(boxes.shown().last().text, QStringLiteral("作成中の題名と本文を、このメールの内容で置き換えますか？"));
   QCOMPARE(boxes.shown().last().defaultButton, MessageBox::Answer::No);
@@ -261,7 +261,7 @@ void TstSentHistoryWindow::composeFillsTheMainWindow() {
   QCOMPARE(main->bodyEdit->toPlainText(), QStringLiteral("途中"));
 
   boxes.queue(MessageBox::Answer::Yes);
-  QTest::mouseClick(history->cmdCompose, Qt::LeftButton);
+  QTest::mouseClick(history->composeButton, Qt::LeftButton);
   QCOMPARE(main->subjectEdit->text(), QStringLiteral("会議"));
   QCOMPARE(main->bodyEdit->toPlainText(), QStringLiteral("十時から\n第２会議室"));
 }
@@ -282,7 +282,7 @@ void TstSentHistoryWindow::deleteRemovesOneFile() {
   QCOMPARE(window.selectedPath(), newer);
 
   boxes.queue(MessageBox::Answer::No);
-  QTest::mouseClick(window.cmdDelete, Qt::LeftButton);
+  QTest::mouseClick(window.deleteButton, Qt::LeftButton);
   QCOMPARE(boxes.count(), 1);
   QCOMPARE(boxes.shown().last().defaultButton, MessageBox::Answer::No);
   QCOMPARE(boxes.shown().last().buttons, MessageBox::Buttons::YesNo);
@@ -290,12 +290,27 @@ void TstSentHistoryWindow::deleteRemovesOneFile() {
   QCOMPARE(log.snapshot(), before);
 
   boxes.queue(MessageBox::Answer::Yes);
-  QTest::mouseClick(window.cmdDelete, Qt::LeftButton);
+  QTest::mouseClick(window.deleteButton, Qt::LeftButton);
   before.remove(newer);
   QCOMPARE(log.snapshot(), before);
   QVERIFY(QFileInfo::exists(older));
   QCOMPARE(window.mailList->model()->rowCount(), 2);
   QCOMPARE(window.shownBody->toPlainText(), QString());
+
+  // A file that holds two mails says so before both go.
+  const QString shared = log.path + QStringLiteral("/20240517/他.eml");
+  QFile file(shared);
+  QVERIFY(file.open(QIODevice::Append));
+  file.write(LoggedMail::bytes({.subject = QStringLiteral("他"), .body = {}}, Charset::Utf8));
+  file.close();
+  select(window, shownRowOf(window, QStringLiteral("他")));
+  QCOMPARE(window.selectedPath(), shared);
+  boxes.queue(MessageBox::Answer::No);
+  QTest::mouseClick(window.deleteButton, Qt::LeftButton);
+  QVERIFY2(boxes.shown().last().text.endsWith(
+               QStringLiteral("このファイルには 2 通のメールが含まれています。すべて削除されます。")),
+           qPrintable(boxes.shown().last().text));
+  QVERIFY(QFileInfo::exists(shared));
 }
 
 void TstSentHistoryWindow::openedByCtrlHAndFromTheSettings() {
