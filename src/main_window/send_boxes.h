@@ -22,8 +22,6 @@ class SendBoxes : public QObject {
   // change between sends) must outlive this object.
   SendBoxes(MailTransmission& engine, const MailSettings& running, QObject* parent = nullptr);
 
-  MailTransmission& engine() { return engine_; }
-
   // The send button: the checks, the questions and the confirmation; then
   // the engine sends with the running settings as they are now.
   void send(const QString& typedRecipient, const QString& subject, const QString& body);

@@ -37,8 +37,6 @@ class DeleteWhenIdle {
     disposed_ = true;
     if (calls_ == 0) owner_.deleteLater();
   }
-  bool disposed() const { return disposed_; }
-  bool idle() const { return calls_ == 0; }
 
  private:
   QObject& owner_;
