@@ -77,7 +77,7 @@ BENCHMARK(BM_CounterShareOfAnEdit)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond
 // window's key handling, document, layout and counter: two changes per
 // iteration. The limit is above the body, so no message box appears.
 void BM_TypeOneCharacter(benchmark::State& state) {
-  MainWindow window(std::make_unique<FakeSocket>());
+  MainWindow window(SettingsFile::inUse(), std::make_unique<FakeSocket>());
   window.show();
   window.bodyEdit->setPlainText(makeBody(state.range(0)));
   window.bodyLimit = std::int32_t(state.range(0) * 2);

@@ -7,7 +7,7 @@
 #include "plain_text.h"
 #include "focused_button.h"
 #include "message_box.h"
-#include "ini_file.h"
+#include "settings_file.h"
 #include "cp932.h"
 #include "socket_control.h"
 #include "window_look.h"
@@ -50,8 +50,8 @@ constexpr int kButtonGap = 6;
 
 }  // namespace
 
-MainWindow::MainWindow(std::unique_ptr<SocketControl> winsock, QWidget* parent)
-    : QWidget(parent), winsock_(winsock ? std::move(winsock) : std::make_unique<TcpSocketControl>()) {
+MainWindow::MainWindow(const SettingsFile& settingsFile, std::unique_ptr<SocketControl> winsock, QWidget* parent)
+    : QWidget(parent), settingsFile_(settingsFile), winsock_(winsock ? std::move(winsock) : std::make_unique<TcpSocketControl>()) {
   // The transmission connects itself to the socket's four events; the
   // boxes of a send to the transmission's reports.
   transmission_ = std::make_unique<MailTransmission>(*winsock_);
@@ -238,68 +238,63 @@ void MainWindow::paintEvent(QPaintEvent* event) {
 }
 
 void MainWindow::showAndLoad() {
-  const IniFile::ReadBatch oneRead;
   show();
-  loadSettings();
-  const int index = DataIni::defaultCarrier();
+  const IniDocument ini = settingsFile_.read();
+  loadSettings(ini);
+  const int index = DataIni::defaultCarrier(ini);
   if (index >= 0) {
     carrierBox->setCurrentIndex(index);
     onCarrierChosen();
   }
 }
 
-void MainWindow::loadSettings() {
+void MainWindow::loadSettings(const IniDocument& ini) {
   // A combo box selects its first item as soon as it has one; the carrier
   // box shows its prompt and selects nothing until showAndLoad chooses.
   const bool noCarrier = carrierBox->currentIndex() < 0;
   const QString carrierPrompt = carrierBox->currentText();
-  const int carriers = DataIni::carrierCount();
-  for (int i = 0; i < carriers; ++i) carrierBox->addItem(DataIni::carrierName(i));
+  const int carriers = DataIni::carrierCount(ini);
+  for (int i = 0; i < carriers; ++i) carrierBox->addItem(DataIni::carrierName(ini, i));
   if (noCarrier && carrierBox->currentIndex() >= 0) {
     const QSignalBlocker blocker(carrierBox);
     carrierBox->setCurrentIndex(-1);
     carrierBox->setEditText(carrierPrompt);
   }
 
-  fillRecipientList();
-  settings_ = DataIni::readMailSettings();
+  recipientBox->addItems(DataIni::readAddressBook(ini));
+  settings_ = DataIni::readMailSettings(ini);
   recipientBox->setEditText(settings_.recipient);
-}
-
-// Adds the stored recipient and address book to the list.
-void MainWindow::fillRecipientList() {
-  const int lastAddress = DataIni::addrNum();
-  for (int i = 0; i <= lastAddress; ++i)
-    recipientBox->addItem(DataIni::readScrambled(DataIni::Section::AddrIndex, DataIni::indexKey(i)));
 }
 
 QString MainWindow::recipientText() const { return recipientBox->currentText(); }
 
 void MainWindow::takeSavedSettings() {
-  const IniFile::ReadBatch oneRead;
   recipientBox->clear();
-  fillRecipientList();
+  recipientBox->addItems(DataIni::readAddressBook(settingsFile_.read()));
   recipientBox->setEditText(settings_.recipient);
 }
 
 qsizetype MainWindow::bodyByteCount() { return bodyBytes_->count(); }
 
 void MainWindow::onCarrierChosen() {
-  bodyLimit = DataIni::carrierLimit(carrierBox->currentIndex());
+  bodyLimit = DataIni::carrierLimit(settingsFile_.read(), carrierBox->currentIndex());
   bodyCounter->setText(BodyCounter::limitCaption(bodyByteCount(), bodyLimit));
 }
 
 void MainWindow::onCarrierLeft() {
   // -1 when nothing of the list is selected.
-  IniFile::write(DataIni::Section::CarrierNum, DataIni::Key::DefaultNum,
-                   QString::number(carrierBox->currentIndex()));
+  settingsFile_.write(DataIni::Section::CarrierNum, DataIni::Key::DefaultNum,
+                     QString::number(carrierBox->currentIndex()));
 }
 
 void MainWindow::onRecipientLeft() {
   const QString recipient = trimBlanks(recipientBox->currentText());
   recipientWhenLeft = recipient;
-  DataIni::writeScrambled(DataIni::Section::MAIL, DataIni::Key::To, recipient);
-  DataIni::writeScrambled(DataIni::Section::AddrIndex, DataIni::indexKey(0), recipient);
+  settingsFile_.update([&recipient](IniDocument& ini) {
+    DataIni::writeScrambled(ini, DataIni::Section::MAIL, DataIni::Key::To, recipient);
+    DataIni::writeScrambled(ini, DataIni::Section::AddrIndex, DataIni::indexKey(0), recipient);
+    return true;
+  });
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {

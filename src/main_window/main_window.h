@@ -3,6 +3,7 @@
 #include "mail_settings.h"
 #include "mail_transmission.h"
 #include "send_boxes.h"
+#include "settings_file.h"
 #include "socket_control.h"
 
 #include <QWidget>
@@ -24,16 +25,19 @@ class MainWindow : public QWidget {
   Q_OBJECT
 
  public:
-  // Takes ownership of the socket control (tests may pass their own).
-  explicit MainWindow(std::unique_ptr<SocketControl> winsock = nullptr, QWidget* parent = nullptr);
+  // Runs with the settings of settingsFile; takes ownership of the socket
+  // control (tests may pass their own).
+  explicit MainWindow(const SettingsFile& settingsFile, std::unique_ptr<SocketControl> winsock = nullptr,
+                      QWidget* parent = nullptr);
   ~MainWindow() override;
 
-  // Shows the window and fills it from Data.ini.
+  // Shows the window and fills it from the settings file.
   void showAndLoad();
   // Fills the carrier list, the address list, the recipient and the
-  // running mail settings from Data.ini.
-  void loadSettings();
+  // running mail settings from one read of the settings file.
+  void loadSettings(const IniDocument& ini);
 
+  const SettingsFile& settingsFile() const { return settingsFile_; }
 
   MailTransmission& transmission() { return *transmission_; }
   SendBoxes& sendBoxes() { return *sendBoxes_; }
@@ -111,7 +115,6 @@ class MainWindow : public QWidget {
   void buildButtons(int y);
   void setKeyboardOrder();
   void connectHandlers();
-  void fillRecipientList();
   void countBody();
   void startDrag(QPointF position);
   void dragTo(QPointF position);
@@ -120,6 +123,7 @@ class MainWindow : public QWidget {
   // in full: only a choice from the list selects a carrier.
   void keepCarrierSelection();
 
+  const SettingsFile settingsFile_;
   MailSettings settings_;
   std::unique_ptr<SocketControl> winsock_;
   std::unique_ptr<MailTransmission> transmission_;

@@ -3,7 +3,7 @@
 #include "app_places.h"
 #include "body_input.h"
 #include "data_ini_layout.h"
-#include "ini_file.h"
+#include "settings_file.h"
 #include "mail_settings.h"
 #include "mail_transmission.h"
 #include "send_boxes.h"
@@ -73,15 +73,15 @@ ExitStatus statusOf(const SendFailure& failure) {
 
 // The carrier named or numbered on the command line, else the saved one;
 // -1 when there is none.
-int carrierIndex(const QString& wanted, bool& known) {
+int carrierIndex(const IniDocument& ini, const QString& wanted, bool& known) {
   known = true;
-  const int count = DataIni::carrierCount();
-  if (wanted.isEmpty()) return DataIni::defaultCarrier();
+  const int count = DataIni::carrierCount(ini);
+  if (wanted.isEmpty()) return DataIni::defaultCarrier(ini);
   bool isNumber = false;
   const int number = wanted.toInt(&isNumber);
   if (isNumber && number >= 0 && number < count) return number;
   for (int i = 0; i < count; ++i)
-    if (DataIni::carrierName(i) == wanted) return i;
+    if (DataIni::carrierName(ini, i) == wanted) return i;
   known = false;
   return -1;
 }
@@ -151,15 +151,15 @@ void declareOptions(QCommandLineParser& options) {
 }
 
 // The recipient: given, from the address book, or the saved one.
-std::optional<ExitStatus> takeRecipient(const QCommandLineParser& options, QString& recipient) {
-  const QString saved = DataIni::readScrambled(DataIni::Section::MAIL, DataIni::Key::To);
+std::optional<ExitStatus> takeRecipient(const IniDocument& ini, const QCommandLineParser& options, QString& recipient) {
+  const QString saved = DataIni::readScrambled(ini, DataIni::Section::MAIL, DataIni::Key::To);
   recipient = options.value(QStringLiteral("to"));
   if (recipient.isEmpty() && !options.positionalArguments().isEmpty()) recipient = options.positionalArguments().first();
   if (recipient.isEmpty() && options.isSet(QStringLiteral("entry"))) {
     bool ok = false;
     const int entry = options.value(QStringLiteral("entry")).toInt(&ok);
     if (!ok || entry < 0 || entry > 4) return usage(QStringLiteral("--entry は 0 から 4 までです。"));
-    recipient = entry == 0 ? saved : DataIni::readScrambled(DataIni::Section::AddrIndex, DataIni::indexKey(entry));
+    recipient = entry == 0 ? saved : DataIni::readScrambled(ini, DataIni::Section::AddrIndex, DataIni::indexKey(entry));
   }
   if (recipient.isEmpty()) recipient = saved;
   if (recipient.trimmed().isEmpty()) return usage(QStringLiteral("宛先がありません。"));
@@ -167,12 +167,12 @@ std::optional<ExitStatus> takeRecipient(const QCommandLineParser& options, QStri
 }
 
 // The body within the carrier's limit, cut when --truncate says so.
-std::optional<ExitStatus> fitBody(const QCommandLineParser& options, QString& body, qsizetype& limit) {
+std::optional<ExitStatus> fitBody(const IniDocument& ini, const QCommandLineParser& options, QString& body, qsizetype& limit) {
   bool carrierKnown = true;
-  const int carrier = carrierIndex(options.value(QStringLiteral("carrier")), carrierKnown);
+  const int carrier = carrierIndex(ini, options.value(QStringLiteral("carrier")), carrierKnown);
   if (!carrierKnown)
     return usage(QStringLiteral("そのキャリアは Data.ini にありません: ") + options.value(QStringLiteral("carrier")));
-  limit = carrier >= 0 ? DataIni::carrierLimit(carrier) : 0;
+  limit = carrier >= 0 ? DataIni::carrierLimit(ini, carrier) : 0;
   if (limit == 0 || BodyInput::byteCount(body) <= limit) return std::nullopt;
   if (!options.isSet(QStringLiteral("truncate"))) {
     tell(QStringLiteral("文字数が制限を越えています。（%1 バイト、上限 %2 バイト）").arg(BodyInput::byteCount(body)).arg(limit));
@@ -208,7 +208,7 @@ bool settingsFileReady(const QCommandLineParser& options) {
   if (options.isSet(QStringLiteral("config"))) {
     QString folder = QFileInfo(options.value(QStringLiteral("config"))).absoluteFilePath();
     if (!folder.endsWith(u'/')) folder += u'/';
-    IniFile::setAppFolderForTesting(folder);
+    AppPlaces::useProgramFolder(folder);
   }
   if (AppPlaces::PrepareSettingsFile() && QFileInfo(AppPlaces::SettingsPath()).isReadable()) return true;
   tell(QStringLiteral("設定ファイルが見つかりません。(Data.ini) ") + AppPlaces::SettingsPath());
@@ -234,14 +234,15 @@ ExitStatus run(const QStringList& arguments) {
   if (options.isSet(QStringLiteral("debug")))
     QLoggingCategory::setFilterRules(QStringLiteral("talvenor.transcript.debug=true"));
   if (!settingsFileReady(options)) return ExitStatus::Configuration;
-  const MailSettings settings = DataIni::readMailSettings();
+  const IniDocument ini = SettingsFile::inUse().read();
+  const MailSettings settings = DataIni::readMailSettings(ini);
 
   Typed mail;
   mail.subject = options.value(QStringLiteral("subject"));
   qsizetype limit = 0;
-  if (const auto status = takeRecipient(options, mail.recipient)) return *status;
+  if (const auto status = takeRecipient(ini, options, mail.recipient)) return *status;
   if (const auto status = readBody(options, mail.body)) return *status;
-  if (const auto status = fitBody(options, mail.body, limit)) return *status;
+  if (const auto status = fitBody(ini, options, mail.body, limit)) return *status;
   const SendCheck check = MailTransmission::check(settings, mail.recipient, mail.subject, mail.body);
   if (const auto status = refusal(check)) return *status;
   if (options.isSet(QStringLiteral("dry-run"))) return printDryRun(settings, check, mail, limit);

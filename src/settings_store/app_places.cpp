@@ -1,6 +1,8 @@
 #include "app_places.h"
 
-#include "ini_file.h"
+#include "settings_file.h"
+
+#include <QCoreApplication>
 
 #include <QDir>
 #include <QFile>
@@ -24,6 +26,12 @@ const QString kLogFolderName = QStringLiteral("mailLOG");
 std::optional<Places>& decided() {
   static std::optional<Places> places;
   return places;
+}
+
+// Set by useProgramFolder; empty: the executable's folder.
+QString& chosenProgramFolder() {
+  static QString folder;
+  return folder;
 }
 
 QString withSeparator(QString folder) {
@@ -58,7 +66,7 @@ bool copyShippedSettings(const QString& shipped, const QString& target) {
 }  // namespace
 
 QString ShippedSettingsPath(const QString& programFolder) {
-  return QDir::cleanPath(programFolder + QStringLiteral("../share/talvenor/") + IniFile::kFileName);
+  return QDir::cleanPath(programFolder + QStringLiteral("../share/talvenor/") + SettingsFile::kFileName);
 }
 
 Places Decide(const QString& programFolder, const QString& configHome, const QString& dataHome) {
@@ -66,7 +74,7 @@ Places Decide(const QString& programFolder, const QString& configHome, const QSt
   const QString perUserSettings = withSeparator(configHome) + kFolderName + QLatin1Char('/');
   // The program's folder alone decides, never what the user's folders hold.
   const bool portable =
-      QFileInfo::exists(program + IniFile::kFileName) || !QFileInfo::exists(ShippedSettingsPath(program));
+      QFileInfo::exists(program + SettingsFile::kFileName) || !QFileInfo::exists(ShippedSettingsPath(program));
   if (portable) return {Mode::Portable, program, program};
   return {Mode::PerUser, perUserSettings, withSeparator(dataHome) + kFolderName + QLatin1Char('/')};
 }
@@ -74,17 +82,27 @@ Places Decide(const QString& programFolder, const QString& configHome, const QSt
 const Places& Current() {
   std::optional<Places>& places = decided();
   if (!places) {
-    places = Decide(IniFile::AppFolder(), QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation),
+    places = Decide(ProgramFolder(), QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation),
                     QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
   }
   return *places;
 }
 
-void Forget() { decided().reset(); }
+QString ProgramFolder() {
+  QString folder = chosenProgramFolder();
+  if (folder.isEmpty() && QCoreApplication::instance() != nullptr) folder = QCoreApplication::applicationDirPath();
+  if (folder.isEmpty()) folder = QDir::currentPath();
+  return withSeparator(folder);
+}
+
+void useProgramFolder(const QString& folder) {
+  chosenProgramFolder() = folder;
+  decided().reset();
+}
 
 QString SettingsFolder() { return Current().settingsFolder; }
 
-QString SettingsPath() { return SettingsFolder() + IniFile::kFileName; }
+QString SettingsPath() { return SettingsFolder() + SettingsFile::kFileName; }
 
 QString LogFolderPath() { return Current().logParent + kLogFolderName; }
 
@@ -93,7 +111,7 @@ bool PrepareSettingsFile() {
   const QString path = SettingsPath();
   if (QFileInfo::exists(path)) return true;
   if (places.mode == Mode::Portable) return false;
-  return makeOwnFolder(places.settingsFolder) && copyShippedSettings(ShippedSettingsPath(IniFile::AppFolder()), path);
+  return makeOwnFolder(places.settingsFolder) && copyShippedSettings(ShippedSettingsPath(ProgramFolder()), path);
 }
 
 void PrepareLogParent() {

@@ -29,10 +29,16 @@ struct Places {
 Places Decide(const QString& programFolder, const QString& configHome, const QString& dataHome);
 
 // The places in use: decided once, on first use, from the program's folder
-// (IniFile::AppFolder) and the user's XDG folders, then kept for the run.
+// and the user's XDG folders, then kept for the run.
 const Places& Current();
-// Forgets the decision; the program's folder changed (tests).
-void Forget();
+
+// The program's folder with a trailing separator ("/opt/talvenor/"): the
+// executable's, unless one was chosen.
+QString ProgramFolder();
+// From now on the places are decided as for a program in folder (the
+// command line's settings folder; a test's throw-away folder); an empty
+// folder goes back to the executable's.
+void useProgramFolder(const QString& folder);
 
 QString SettingsFolder();
 QString SettingsPath();   // SettingsFolder() + "Data.ini"

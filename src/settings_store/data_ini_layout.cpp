@@ -1,6 +1,6 @@
 #include "data_ini_layout.h"
 
-#include "ini_file.h"
+#include "ini_document.h"
 #include "scrambling.h"
 
 #include <limits>
@@ -61,44 +61,62 @@ QString flagText(bool value) { return value ? QStringLiteral("True") : QStringLi
 
 QString indexKey(int index) { return QString::number(index); }
 
-int carrierCount() {
-  const std::optional<std::int16_t> highest = parseInt16(IniFile::read(Section::CarrierNum, Key::Num));
+int carrierCount(const IniDocument& ini) {
+  const std::optional<std::int16_t> highest = parseInt16(ini.value(Section::CarrierNum, Key::Num));
   if (!highest || *highest < 0) return 0;
   return *highest + 1;
 }
 
-QString carrierName(int index) { return IniFile::read(Section::CarrierIndex, indexKey(index)); }
+QString carrierName(const IniDocument& ini, int index) { return ini.value(Section::CarrierIndex, indexKey(index)); }
 
-std::int32_t carrierLimit(int index) {
-  return parseInt32(IniFile::read(Section::CarrierData, indexKey(index))).value_or(0);
+std::int32_t carrierLimit(const IniDocument& ini, int index) {
+  return parseInt32(ini.value(Section::CarrierData, indexKey(index))).value_or(0);
 }
 
-int defaultCarrier() {
-  const std::optional<std::int16_t> chosen = parseInt16(IniFile::read(Section::CarrierNum, Key::DefaultNum));
-  if (!chosen || *chosen < -1 || *chosen >= carrierCount()) return -1;
+int defaultCarrier(const IniDocument& ini) {
+  const std::optional<std::int16_t> chosen = parseInt16(ini.value(Section::CarrierNum, Key::DefaultNum));
+  if (!chosen || *chosen < -1 || *chosen >= carrierCount(ini)) return -1;
   return *chosen;
 }
 
-int addrNum() {
-  const std::optional<std::int16_t> highest = parseInt16(IniFile::read(Section::AddrNum, Key::Num));
+int addrNum(const IniDocument& ini) {
+  const std::optional<std::int16_t> highest = parseInt16(ini.value(Section::AddrNum, Key::Num));
   if (!highest || *highest < 0) return 0;
   return *highest > kMaxAddrIndex ? kMaxAddrIndex : int(*highest);
 }
 
-bool readFlag(const QString& section, const QString& key) {
-  return parseFlag(IniFile::read(section, key)).value_or(false);
+bool readFlag(const IniDocument& ini, const QString& section, const QString& key) {
+  return parseFlag(ini.value(section, key)).value_or(false);
 }
 
-QString readScrambled(const QString& section, const QString& key) {
-  return Scrambling::unscramble(IniFile::read(section, key));
+QString readScrambled(const IniDocument& ini, const QString& section, const QString& key) {
+  return Scrambling::unscramble(ini.value(section, key));
 }
 
-void writeScrambled(const QString& section, const QString& key, const QString& text) {
-  IniFile::write(section, key, Scrambling::scramble(text));
+void writeScrambled(IniDocument& ini, const QString& section, const QString& key, const QString& text) {
+  ini.set(section, key, Scrambling::scramble(text));
 }
 
-void writeFlag(const QString& section, const QString& key, bool value) {
-  IniFile::write(section, key, flagText(value));
+void writeFlag(IniDocument& ini, const QString& section, const QString& key, bool value) {
+  ini.set(section, key, flagText(value));
+}
+
+QStringList readAddressBook(const IniDocument& ini) {
+  QStringList book;
+  const int last = addrNum(ini);
+  for (int i = 0; i <= last; ++i) book << readScrambled(ini, Section::AddrIndex, indexKey(i));
+  return book;
+}
+
+void writeAddressBook(IniDocument& ini, const QString& recipient, const QStringList& book) {
+  for (int i = 0; i <= kMaxAddrIndex; ++i) ini.set(Section::AddrIndex, indexKey(i), QString());
+  writeScrambled(ini, Section::AddrIndex, indexKey(0), recipient);
+  int count = 0;
+  for (qsizetype n = 1; n < book.size() && count < kMaxAddrIndex; ++n) {
+    if (book[n].isEmpty()) continue;
+    writeScrambled(ini, Section::AddrIndex, indexKey(++count), book[n]);
+  }
+  ini.set(Section::AddrNum, Key::Num, QString::number(count));
 }
 
 }  // namespace DataIni

@@ -1,10 +1,13 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <optional>
 
 // The one description of Data.ini: its sections, keys and value forms.
+class IniDocument;
+
 namespace DataIni {
 
 namespace Section {
@@ -51,15 +54,24 @@ std::optional<bool> parseFlag(const QString& text);  // "True"/"False" any case,
 QString flagText(bool value);                          // "True" / "False"
 QString indexKey(int index);                           // "0", "1", …
 
-// Typed reads, with the program's decisions for bad values.
-int carrierCount();                 // CarrierNum/Num + 1; 0 when missing or malformed
-QString carrierName(int index);     // CarrierIndex/index, plain
-std::int32_t carrierLimit(int index);  // CarrierData/index; 0 (no limit) when malformed
-int defaultCarrier();               // CarrierNum/DefaultNum; -1 when malformed or out of range
-int addrNum();                      // AddrNum/Num clamped to 0..4; 0 when malformed
-bool readFlag(const QString& section, const QString& key);  // false when malformed
-QString readScrambled(const QString& section, const QString& key);
-void writeScrambled(const QString& section, const QString& key, const QString& text);
-void writeFlag(const QString& section, const QString& key, bool value);
+// Typed reads of one read of the file, with the program's decisions for
+// bad values.
+int carrierCount(const IniDocument& ini);                 // CarrierNum/Num + 1; 0 when missing or malformed
+QString carrierName(const IniDocument& ini, int index);     // CarrierIndex/index, plain
+std::int32_t carrierLimit(const IniDocument& ini, int index);  // CarrierData/index; 0 (no limit) when malformed
+int defaultCarrier(const IniDocument& ini);  // CarrierNum/DefaultNum; -1 when malformed or out of range
+int addrNum(const IniDocument& ini);         // AddrNum/Num clamped to 0..4; 0 when malformed
+bool readFlag(const IniDocument& ini, const QString& section, const QString& key);  // false when malformed
+QString readScrambled(const IniDocument& ini, const QString& section, const QString& key);
+void writeScrambled(IniDocument& ini, const QString& section, const QString& key, const QString& text);
+void writeFlag(IniDocument& ini, const QString& section, const QString& key, bool value);
+
+// The address book: entry 0 (the recipient last used) and entries 1 to
+// addrNum, unscrambled; blank entries as they are stored.
+QStringList readAddressBook(const IniDocument& ini);
+// Stores entry 0 and the non-blank entries of book (from index 1 on),
+// renumbered from 1 without gaps; the numbered list is emptied first, so it
+// never keeps a stale entry. Entries are stored as given.
+void writeAddressBook(IniDocument& ini, const QString& recipient, const QStringList& book);
 
 }  // namespace DataIni

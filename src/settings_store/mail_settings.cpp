@@ -1,7 +1,7 @@
 #include "mail_settings.h"
 
 #include "data_ini_layout.h"
-#include "ini_file.h"
+#include "ini_document.h"
 
 std::uint16_t MailSettings::defaultPort(SmtpSecurity security) {
   switch (security) {
@@ -21,14 +21,14 @@ namespace DataIni {
 namespace {
 
 // Writes the key when the value is not its default or the file has it.
-void writeUnlessDefault(const QString& key, const QString& text, bool isDefault) {
-  if (isDefault && !IniFile::IniHasKey(Section::MAIL, key)) return;
-  IniFile::write(Section::MAIL, key, text);
+void writeUnlessDefault(IniDocument& ini, const QString& key, const QString& text, bool isDefault) {
+  if (isDefault && !ini.has(Section::MAIL, key)) return;
+  ini.set(Section::MAIL, key, text);
 }
 
-void writeScrambledUnlessDefault(const QString& key, const QString& text) {
-  if (text.isEmpty() && !IniFile::IniHasKey(Section::MAIL, key)) return;
-  writeScrambled(Section::MAIL, key, text);
+void writeScrambledUnlessDefault(IniDocument& ini, const QString& key, const QString& text) {
+  if (text.isEmpty() && !ini.has(Section::MAIL, key)) return;
+  writeScrambled(ini, Section::MAIL, key, text);
 }
 
 }  // namespace
@@ -86,66 +86,65 @@ std::optional<std::uint16_t> parsePort(const QString& text) {
   return static_cast<std::uint16_t>(*value);
 }
 
-MailSettings readMailSettings() {
-  const IniFile::ReadBatch oneRead;
+MailSettings readMailSettings(const IniDocument& ini) {
   MailSettings settings;
-  settings.recipient = readScrambled(Section::MAIL, Key::To);
-  settings.from = readScrambled(Section::MAIL, Key::From);
-  settings.smtpServer = readScrambled(Section::MAIL, Key::Server);
-  settings.popBeforeSmtp = readFlag(Section::MAIL, Key::PBSMTP);
-  settings.keepLog = readFlag(Section::MAIL, Key::OUTLOG);
-  settings.popServer = readScrambled(Section::MAIL, Key::pServer);
-  settings.popUser = readScrambled(Section::MAIL, Key::USER);
+  settings.recipient = readScrambled(ini, Section::MAIL, Key::To);
+  settings.from = readScrambled(ini, Section::MAIL, Key::From);
+  settings.smtpServer = readScrambled(ini, Section::MAIL, Key::Server);
+  settings.popBeforeSmtp = readFlag(ini, Section::MAIL, Key::PBSMTP);
+  settings.keepLog = readFlag(ini, Section::MAIL, Key::OUTLOG);
+  settings.popServer = readScrambled(ini, Section::MAIL, Key::pServer);
+  settings.popUser = readScrambled(ini, Section::MAIL, Key::USER);
 
-  settings.smtpSecurity = parseSmtpSecurity(IniFile::read(Section::MAIL, Key::SmtpSecurity));
-  settings.smtpPort = parsePort(IniFile::read(Section::MAIL, Key::SmtpPort))
+  settings.smtpSecurity = parseSmtpSecurity(ini.value(Section::MAIL, Key::SmtpSecurity));
+  settings.smtpPort = parsePort(ini.value(Section::MAIL, Key::SmtpPort))
                           .value_or(MailSettings::defaultPort(settings.smtpSecurity));
-  settings.smtpAuth = readFlag(Section::MAIL, Key::SmtpAuth);
-  settings.smtpUser = readScrambled(Section::MAIL, Key::SmtpUser);
-  settings.popSecurity = parsePopSecurity(IniFile::read(Section::MAIL, Key::PopSecurity));
-  settings.popPort = parsePort(IniFile::read(Section::MAIL, Key::PopPort))
+  settings.smtpAuth = readFlag(ini, Section::MAIL, Key::SmtpAuth);
+  settings.smtpUser = readScrambled(ini, Section::MAIL, Key::SmtpUser);
+  settings.popSecurity = parsePopSecurity(ini.value(Section::MAIL, Key::PopSecurity));
+  settings.popPort = parsePort(ini.value(Section::MAIL, Key::PopPort))
                          .value_or(MailSettings::defaultPort(settings.popSecurity));
-  settings.charset = parseCharset(IniFile::read(Section::MAIL, Key::Charset));
-  settings.passwordStore = parsePasswordStore(IniFile::read(Section::MAIL, Key::PasswordStore));
+  settings.charset = parseCharset(ini.value(Section::MAIL, Key::Charset));
+  settings.passwordStore = parsePasswordStore(ini.value(Section::MAIL, Key::PasswordStore));
   // Whole minutes, up to a week; anything else is the default.
-  const std::optional<std::int32_t> interval = parseInt32(IniFile::read(Section::MAIL, Key::PopInterval));
+  const std::optional<std::int32_t> interval = parseInt32(ini.value(Section::MAIL, Key::PopInterval));
   if (interval && *interval >= 0 && *interval <= 7 * 24 * 60) settings.popIntervalMinutes = *interval;
-  const std::optional<std::int32_t> timeout = parseInt32(IniFile::read(Section::MAIL, Key::SmtpTimeout));
+  const std::optional<std::int32_t> timeout = parseInt32(ini.value(Section::MAIL, Key::SmtpTimeout));
   if (timeout && *timeout >= 1 && *timeout <= 3600) settings.replyTimeoutSeconds = *timeout;
   return settings;
 }
 
-void writeMailSettings(const MailSettings& settings) {
-  writeScrambled(Section::MAIL, Key::To, settings.recipient);
-  writeScrambled(Section::MAIL, Key::From, settings.from);
-  writeScrambled(Section::MAIL, Key::Server, settings.smtpServer);
-  writeFlag(Section::MAIL, Key::PBSMTP, settings.popBeforeSmtp);
-  writeFlag(Section::MAIL, Key::OUTLOG, settings.keepLog);
-  writeScrambled(Section::MAIL, Key::pServer, settings.popServer);
-  writeScrambled(Section::MAIL, Key::USER, settings.popUser);
+void writeMailSettings(IniDocument& ini, const MailSettings& settings) {
+  writeScrambled(ini, Section::MAIL, Key::To, settings.recipient);
+  writeScrambled(ini, Section::MAIL, Key::From, settings.from);
+  writeScrambled(ini, Section::MAIL, Key::Server, settings.smtpServer);
+  writeFlag(ini, Section::MAIL, Key::PBSMTP, settings.popBeforeSmtp);
+  writeFlag(ini, Section::MAIL, Key::OUTLOG, settings.keepLog);
+  writeScrambled(ini, Section::MAIL, Key::pServer, settings.popServer);
+  writeScrambled(ini, Section::MAIL, Key::USER, settings.popUser);
   // With the keyring chosen, the file keeps no password at all.
   const bool keyring = settings.passwordStore == MailSettings::PasswordStore::Keyring;
   if (keyring || settings.popPassword)
-    writeScrambled(Section::MAIL, Key::PASS, keyring ? QString() : *settings.popPassword);
+    writeScrambled(ini, Section::MAIL, Key::PASS, keyring ? QString() : *settings.popPassword);
 
   using Smtp = MailSettings::SmtpSecurity;
   using Pop = MailSettings::PopSecurity;
-  writeUnlessDefault(Key::SmtpSecurity, securityText(settings.smtpSecurity), settings.smtpSecurity == Smtp::None);
-  writeUnlessDefault(Key::SmtpPort, QString::number(settings.smtpPort),
+  writeUnlessDefault(ini, Key::SmtpSecurity, securityText(settings.smtpSecurity), settings.smtpSecurity == Smtp::None);
+  writeUnlessDefault(ini, Key::SmtpPort, QString::number(settings.smtpPort),
                      settings.smtpPort == MailSettings::defaultPort(settings.smtpSecurity));
-  writeUnlessDefault(Key::SmtpAuth, flagText(settings.smtpAuth), !settings.smtpAuth);
-  writeScrambledUnlessDefault(Key::SmtpUser, settings.smtpUser);
+  writeUnlessDefault(ini, Key::SmtpAuth, flagText(settings.smtpAuth), !settings.smtpAuth);
+  writeScrambledUnlessDefault(ini, Key::SmtpUser, settings.smtpUser);
   if (keyring || settings.smtpPassword)
-    writeScrambledUnlessDefault(Key::SmtpPass, keyring ? QString() : *settings.smtpPassword);
-  writeUnlessDefault(Key::PopSecurity, securityText(settings.popSecurity), settings.popSecurity == Pop::None);
-  writeUnlessDefault(Key::PopPort, QString::number(settings.popPort),
+    writeScrambledUnlessDefault(ini, Key::SmtpPass, keyring ? QString() : *settings.smtpPassword);
+  writeUnlessDefault(ini, Key::PopSecurity, securityText(settings.popSecurity), settings.popSecurity == Pop::None);
+  writeUnlessDefault(ini, Key::PopPort, QString::number(settings.popPort),
                      settings.popPort == MailSettings::defaultPort(settings.popSecurity));
-  writeUnlessDefault(Key::Charset, charsetText(settings.charset), settings.charset == MailSettings::Charset::ShiftJis);
-  writeUnlessDefault(Key::SmtpTimeout, QString::number(settings.replyTimeoutSeconds),
+  writeUnlessDefault(ini, Key::Charset, charsetText(settings.charset), settings.charset == MailSettings::Charset::ShiftJis);
+  writeUnlessDefault(ini, Key::SmtpTimeout, QString::number(settings.replyTimeoutSeconds),
                      settings.replyTimeoutSeconds == 0);
-  writeUnlessDefault(Key::PopInterval, QString::number(settings.popIntervalMinutes),
+  writeUnlessDefault(ini, Key::PopInterval, QString::number(settings.popIntervalMinutes),
                      settings.popIntervalMinutes == MailSettings::kPopIntervalMinutes);
-  writeUnlessDefault(Key::PasswordStore, passwordStoreText(settings.passwordStore), !keyring);
+  writeUnlessDefault(ini, Key::PasswordStore, passwordStoreText(settings.passwordStore), !keyring);
 }
 
 }  // namespace DataIni

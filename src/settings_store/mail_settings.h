@@ -57,11 +57,13 @@ struct MailSettings {
   bool operator==(const MailSettings&) const = default;
 };
 
+class IniDocument;
+
 namespace DataIni {
 
-// Section MAIL as Data.ini holds it; a missing or malformed value reads as
+// Section MAIL as the file holds it; a missing or malformed value reads as
 // empty (texts) or false (switches). The passwords are left in the file.
-MailSettings readMailSettings();
+MailSettings readMailSettings(const IniDocument& ini);
 
 // Stores section MAIL, key by key in the file's own order (To, From,
 // Server, PBSMTP, OUTLOG, pServer, USER, PASS), changing no other line.
@@ -70,7 +72,7 @@ MailSettings readMailSettings();
 // Data.ini that never used them stays as it was. A password not held stays
 // as the file has it; with the keyring chosen, PASS and SmtpPass are
 // written empty (PasswordStore::save puts them in the keyring).
-void writeMailSettings(const MailSettings& settings);
+void writeMailSettings(IniDocument& ini, const MailSettings& settings);
 
 // The text each security value is stored as, and back (unknown: None).
 QString securityText(MailSettings::SmtpSecurity security);

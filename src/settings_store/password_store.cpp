@@ -3,6 +3,7 @@
 #include "app_places.h"
 #include "data_ini_layout.h"
 #include "keyring.h"
+#include "settings_file.h"
 
 namespace PasswordStore {
 
@@ -24,7 +25,7 @@ QString keyringKey(Which which) { return which == Which::Pop ? DataIni::Key::PAS
 
 std::optional<QString> fetch(const MailSettings& settings, Which which, QString& why) {
   if (held(settings, which)) return held(settings, which);
-  if (!inKeyring(settings)) return DataIni::readScrambled(DataIni::Section::MAIL, keyringKey(which));
+  if (!inKeyring(settings)) return DataIni::readScrambled(SettingsFile::inUse().read(), DataIni::Section::MAIL, keyringKey(which));
   Keyring::Answer answer = Keyring::read(keyringService(), keyringKey(which));
   if (answer.status == Keyring::Status::Ok) return std::move(answer.secret);
   // A locked keyring can hide its entries: no entry is no answer either,

@@ -9,7 +9,6 @@
 #include "mail_text.h"
 #include "send_boxes.h"
 #include "message_box.h"
-#include "ini_file.h"
 #include "password_store.h"
 #include "plain_text.h"
 #include "settings_controls.h"
@@ -45,10 +44,11 @@ constexpr int kPopBoxWidth = 170;
 
 }  // namespace
 
-SettingsWindow::SettingsWindow(const QString& shownRecipient, MailSettings& running, SendBoxes& sendBoxes,
-                         QWidget* parent)
+SettingsWindow::SettingsWindow(const SettingsFile& settingsFile, const QString& shownRecipient, MailSettings& running,
+                               SendBoxes& sendBoxes, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint),
+      settingsFile_(settingsFile),
       running_(running),
       sendBoxes_(sendBoxes) {
   buildControls();
@@ -283,13 +283,12 @@ void SettingsWindow::showAndLoad(const QString& shownRecipient) {
   addressEdits[0]->setText(shownRecipient);
 
   // 3. The address book.
-  const IniFile::ReadBatch oneRead;
-  const int count = DataIni::addrNum();
-  for (int i = 1; i <= count; ++i)
-    addressEdits[i]->setText(DataIni::readScrambled(DataIni::Section::AddrIndex, DataIni::indexKey(i)));
+  const IniDocument ini = settingsFile_.read();
+  const QStringList book = DataIni::readAddressBook(ini);
+  for (qsizetype i = 1; i < book.size(); ++i) addressEdits[i]->setText(book[i]);
 
   // 4. Section MAIL.
-  const MailSettings stored = DataIni::readMailSettings();
+  const MailSettings stored = DataIni::readMailSettings(ini);
   senderEdit->setText(stored.from);
   smtpServerEdit->setText(stored.smtpServer);
   popServerEdit->setText(stored.popServer);
@@ -379,7 +378,7 @@ void SettingsWindow::onSaveClicked() {
   }
 
   if (!saveSettings()) return;
-  running_ = DataIni::readMailSettings();
+  running_ = DataIni::readMailSettings(settingsFile_.read());
   emit saved();
   accept();
 }
@@ -441,10 +440,6 @@ bool SettingsWindow::everyValueSendable() {
 }
 
 bool SettingsWindow::saveSettings() {
-  using DataIni::indexKey;
-  namespace Section = DataIni::Section;
-  namespace Key = DataIni::Key;
-
   MailSettings toStore = settingsToStore();
   // The keyring first: when it refuses, nothing is saved.
   if (QString why; !PasswordStore::keepInKeyring(toStore, why)) {
@@ -454,30 +449,22 @@ bool SettingsWindow::saveSettings() {
     return false;
   }
 
-  // The numbered list is emptied first, so it never keeps a stale entry.
-  // A file the store refuses (read-only, a link, another user's) refuses
-  // the first write, before anything of the file has changed.
-  if (IniFile::write(Section::AddrIndex, indexKey(0), QString()) == 0) {
+  // One write of the whole file: a file the store refuses (read-only, a
+  // link, another user's) is refused before anything of it has changed.
+  QStringList book;
+  for (QLineEdit* edit : addressEdits) book << trimBlanks(edit->text());
+  const bool written = settingsFile_.update([&](IniDocument& ini) {
+    DataIni::writeAddressBook(ini, book.first(), book);
+    DataIni::writeMailSettings(ini, toStore);
+    return true;
+  });
+  if (!written) {
     MessageBox::MsgBox(QStringLiteral("設定ファイル（Data.ini）に書き込めませんでした。設定は保存されていません。"),
                        MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, windowTitle());
     return false;
   }
-  for (int i = 1; i <= DataIni::kMaxAddrIndex; ++i) IniFile::write(Section::AddrIndex, indexKey(i), QString());
-  DataIni::writeScrambled(Section::AddrIndex, indexKey(0), trimBlanks(addressEdits[0]->text()));
-
-  // The non-blank book entries, renumbered from 1 without gaps, without
-  // the blanks around them.
-  int count = 0;
-  for (int n = 1; n <= DataIni::kMaxAddrIndex; ++n) {
-    const QString entry = trimBlanks(addressEdits[n]->text());
-    if (entry.isEmpty()) continue;
-    ++count;
-    DataIni::writeScrambled(Section::AddrIndex, indexKey(count), entry);
-  }
-  IniFile::write(Section::AddrNum, Key::Num, QString::number(count));
 
   running_.popBeforeSmtp = toStore.popBeforeSmtp;
-  DataIni::writeMailSettings(toStore);
   PasswordStore::leaveKeyring(toStore, storedPasswordStore_);
   return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "settings_file.h"
 #include "smtp_details_dialog.h"
 
 #include <QDialog>
@@ -28,11 +29,11 @@ class SettingsWindow : public QDialog {
   // window's recipient as it stands. The running settings and the
   // send boxes (whose engine the POP test uses) must outlive the settings
   // window: a POP test may end after it has closed.
-  SettingsWindow(const QString& shownRecipient, MailSettings& running, SendBoxes& sendBoxes,
-              QWidget* parent = nullptr);
+  SettingsWindow(const SettingsFile& settingsFile, const QString& shownRecipient, MailSettings& running,
+                 SendBoxes& sendBoxes, QWidget* parent = nullptr);
   ~SettingsWindow() override;
 
-  // Stores the address book and section MAIL.
+  // Stores the address book and section MAIL in one write of the file.
   // False when nothing was saved (the keyring refused the passwords).
   bool saveSettings();
   MailSettings settingsToStore();
@@ -120,6 +121,7 @@ class SettingsWindow : public QDialog {
   bool everyValueStorable();
   bool everyValueSendable();
 
+  const SettingsFile settingsFile_;
   MailSettings& running_;
   SmtpDetails smtpDetails_;  // as the details dialog left them, saved with the rest
   // The keyring did not give this password when the window opened.

@@ -5,7 +5,7 @@
 #include "main_window.h"
 
 void ShowSettingsWindow(MainWindow& main) {
-  auto* window = new SettingsWindow(main.recipientText(), main.runningSettings(), main.sendBoxes(), &main);
+  auto* window = new SettingsWindow(main.settingsFile(), main.recipientText(), main.runningSettings(), main.sendBoxes(), &main);
   window->setAttribute(Qt::WA_DeleteOnClose);
   QObject::connect(window, &SettingsWindow::saved, &main, &MainWindow::takeSavedSettings);
   QObject::connect(window, &SettingsWindow::historyRequested, &main, [&main] { ShowSentHistory(main); });

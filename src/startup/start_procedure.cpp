@@ -33,7 +33,7 @@ StartOutcome run(const QString& instanceKey, int& exitCode) {
     return StartOutcome::SettingsMissing;
   }
 
-  MainWindow mainWindow;
+  MainWindow mainWindow(SettingsFile::inUse());
   QObject::connect(&mainWindow, &MainWindow::settingsRequested, &mainWindow,
                    [&mainWindow] { ShowSettingsWindow(mainWindow); });
   QObject::connect(&mainWindow, &MainWindow::historyRequested, &mainWindow, [&mainWindow] { ShowSentHistory(mainWindow); });

@@ -1,17 +1,19 @@
 #include "temp_app_folder.h"
 
 #include "cp932.h"
-#include "ini_file.h"
+#include "app_places.h"
 
 #include <QFile>
 
-TempAppFolder::TempAppFolder() { IniFile::setAppFolderForTesting(path()); }
+TempAppFolder::TempAppFolder() { AppPlaces::useProgramFolder(path()); }
 
-TempAppFolder::~TempAppFolder() { IniFile::setAppFolderForTesting(QString()); }
+TempAppFolder::~TempAppFolder() { AppPlaces::useProgramFolder(QString()); }
 
 QString TempAppFolder::path() const { return dir_.path() + QLatin1Char('/'); }
 
-QString TempAppFolder::iniPath() const { return path() + IniFile::kFileName; }
+QString TempAppFolder::iniPath() const { return settingsFile().path(); }
+
+SettingsFile TempAppFolder::settingsFile() const { return SettingsFile(path()); }
 
 void TempAppFolder::writeIni(const QString& text) const {
   QString crlf = text;

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "settings_file.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
 
-// A throw-away program folder: IniFile reads and writes its Data.ini there
-// while the object lives.
+// A throw-away program folder: while the object lives, the program's
+// places (Data.ini, mailLOG) are there.
 class TempAppFolder {
  public:
   TempAppFolder();
@@ -15,6 +17,7 @@ class TempAppFolder {
 
   QString path() const;  // with a trailing "/"
   QString iniPath() const;
+  SettingsFile settingsFile() const;  // its Data.ini
 
   // Writes Data.ini from UTF-8 text: converted to CP932, "\n" becomes CR LF.
   void writeIni(const QString& text) const;

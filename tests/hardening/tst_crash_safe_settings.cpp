@@ -1,7 +1,7 @@
 // Data.ini is never left half-written: not when the writer is killed at a
 // random moment, and not when the disk is full; and a killed writer never
 // leaves a copy of the password readable by others.
-#include "ini_file.h"
+#include "settings_in_use.h"
 #include "temp_app_folder.h"
 
 #include <QDir>
@@ -56,9 +56,9 @@ class TestCrashSafeSettings : public QObject {
       }
       QVERIFY2(bytes.startsWith(QByteArrayLiteral("; ")), "the comment line survives");
       QVERIFY2(bytes.endsWith(QByteArrayLiteral("[Other]\r\nkeep=me\r\n")), "the file ends complete");
-      QCOMPARE(IniFile::read(QStringLiteral("Other"), QStringLiteral("keep")), QStringLiteral("me"));
+      QCOMPARE(SettingsInUse::value(QStringLiteral("Other"), QStringLiteral("keep")), QStringLiteral("me"));
       for (int i = 0; i < kKeys; ++i) {
-        const QString value = IniFile::read(QStringLiteral("MAIL"), QStringLiteral("k%1").arg(i));
+        const QString value = SettingsInUse::value(QStringLiteral("MAIL"), QStringLiteral("k%1").arg(i));
         QVERIFY2(QRegularExpression(valueForm.pattern().arg(i)).match(value).hasMatch(),
                  qPrintable(QStringLiteral("round %1, k%2 = '%3'").arg(round).arg(i).arg(value)));
       }
@@ -69,14 +69,14 @@ class TestCrashSafeSettings : public QObject {
   void fullDiskKeepsOldFile() {
     const QString smallDisk = qEnvironmentVariable("TALVENOR_FULL_DISK_DIR");
     if (smallDisk.isEmpty()) QSKIP("needs TALVENOR_FULL_DISK_DIR, a small tmpfs (see run_full_disk.sh)");
-    IniFile::setAppFolderForTesting(smallDisk + QLatin1Char('/'));
+    AppPlaces::useProgramFolder(smallDisk + QLatin1Char('/'));
     {
-      QFile ini(IniFile::SettingsPath());
+      QFile ini(SettingsFile::inUse().path());
       QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
       ini.write(initialIni().replace(QLatin1String("\n"), QLatin1String("\r\n")).toUtf8());
     }
     const QByteArray before = [] {
-      QFile ini(IniFile::SettingsPath());
+      QFile ini(SettingsFile::inUse().path());
       ini.open(QIODevice::ReadOnly);
       return ini.readAll();
     }();
@@ -88,11 +88,11 @@ class TestCrashSafeSettings : public QObject {
       while (filler.write(block) == block.size() && filler.flush()) {
       }
     }
-    QCOMPARE(IniFile::write(QStringLiteral("MAIL"), QStringLiteral("k0"), QString(8192, QLatin1Char('v'))), 0);
-    QFile ini(IniFile::SettingsPath());
+    QVERIFY(!SettingsInUse::write(QStringLiteral("MAIL"), QStringLiteral("k0"), QString(8192, QLatin1Char('v'))));
+    QFile ini(SettingsFile::inUse().path());
     QVERIFY(ini.open(QIODevice::ReadOnly));
     QCOMPARE(ini.readAll(), before);
-    IniFile::setAppFolderForTesting(QString());
+    AppPlaces::useProgramFolder(QString());
   }
 };
 

@@ -122,7 +122,7 @@ class TestMalformedSettings : public QObject {
     const QByteArray original = folder.iniBytes();
     ScriptedMessageBoxes boxes;  // every question answered with its default
 
-    MainWindow window(std::make_unique<FakeSocket>());
+    MainWindow window(SettingsFile::inUse(), std::make_unique<FakeSocket>());
     window.showAndLoad();
     QCOMPARE(window.carrierBox->count(), carriers);
     QCOMPARE(window.carrierBox->currentIndex(), selected);
@@ -134,7 +134,7 @@ class TestMalformedSettings : public QObject {
     QCOMPARE(boxes.count(), 0);
 
     {
-      SettingsWindow settings(window.recipientText(), window.runningSettings(), window.sendBoxes());
+      SettingsWindow settings(window.settingsFile(), window.recipientText(), window.runningSettings(), window.sendBoxes());
       QObject::connect(&settings, &SettingsWindow::saved, &window, &MainWindow::takeSavedSettings);
       settings.saveButton->click();
     }

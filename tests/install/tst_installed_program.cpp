@@ -10,7 +10,7 @@
 #include "app_places.h"
 #include "settings_window.h"
 #include "start_procedure.h"
-#include "ini_file.h"
+#include "settings_in_use.h"
 #include "scripted_message_boxes.h"
 #include "main_window.h"
 
@@ -161,7 +161,7 @@ void TstInstalledProgram::savesAndLogsInTheUsersFolders() {
   qputenv("HOME", QFile::encodeName(user.home.path()));
   qunsetenv("XDG_CONFIG_HOME");
   qunsetenv("XDG_DATA_HOME");
-  IniFile::setAppFolderForTesting(bin());
+  AppPlaces::useProgramFolder(bin());
   ScriptedMessageBoxes boxes;  // every box answered with its default: OK, Yes
 
   const QString subject = QStringLiteral("インストール版");
@@ -192,7 +192,7 @@ void TstInstalledProgram::savesAndLogsInTheUsersFolders() {
   });
   int exitCode = -1;
   const auto outcome = StartProcedure::run(QUuid::createUuid().toString(QUuid::Id128), exitCode);
-  IniFile::setAppFolderForTesting(QString());
+  AppPlaces::useProgramFolder(QString());
 
   QCOMPARE(outcome, StartProcedure::StartOutcome::MainWindowRan);
   QVERIFY2(sent, qPrintable(boxes.texts().join(QStringLiteral(" | "))));

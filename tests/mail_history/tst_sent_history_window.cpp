@@ -81,7 +81,7 @@ int shownRowOf(SentHistoryWindow& window, const QString& subject) {
 std::unique_ptr<MainWindow> mainWindow(const TempAppFolder& app) {
   QFile::copy(qEnvironmentVariable("TALVENOR_SOURCE_DIR") + QStringLiteral("/Data.ini"), app.iniPath());
   QFile::setPermissions(app.iniPath(), QFile::ReadOwner | QFile::WriteOwner);
-  auto window = std::make_unique<MainWindow>(std::make_unique<FakeSocket>());
+  auto window = std::make_unique<MainWindow>(app.settingsFile(), std::make_unique<FakeSocket>());
   MainWindow* main = window.get();
   QObject::connect(main, &MainWindow::historyRequested, main, [main] { ShowSentHistory(*main); });
   QObject::connect(main, &MainWindow::settingsRequested, main, [main] { ShowSettingsWindow(*main); });

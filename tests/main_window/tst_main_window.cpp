@@ -1,6 +1,6 @@
 #include "main_window.h"
 
-#include "ini_file.h"
+#include "settings_in_use.h"
 #include "mail_settings.h"
 #include "fake_socket.h"
 #include "scripted_message_boxes.h"
@@ -57,7 +57,7 @@ QString dataIni(const QString& defaultNum, int addrNum = 0) {
 }
 
 std::unique_ptr<MainWindow> loadWindow() {
-  auto window = std::make_unique<MainWindow>(std::make_unique<FakeSocket>());
+  auto window = std::make_unique<MainWindow>(SettingsFile::inUse(), std::make_unique<FakeSocket>());
   window->move(200, 100);
   window->showAndLoad();
   window->activateWindow();
@@ -272,7 +272,7 @@ void TestMainWindow::typingInTheCarrierBoxChangesNothing() {
 
   // Leaving the box keeps the carrier last chosen from the list.
   QTest::keyClick(window->carrierBox, Qt::Key_Tab);
-  QCOMPARE(IniFile::read(QStringLiteral("CarrierNum"), QStringLiteral("DefaultNum")), QStringLiteral("1"));
+  QCOMPARE(SettingsInUse::value(QStringLiteral("CarrierNum"), QStringLiteral("DefaultNum")), QStringLiteral("1"));
   QCOMPARE(window->bodyLimit, 500);
   QVERIFY(boxes.shown().isEmpty());
 }
@@ -412,7 +412,7 @@ void TestMainWindow::carrierChoiceComesBackAtNextStart() {
     if (choose >= 0) chooseFromList(window->carrierBox, choose);
     QTest::mouseClick(window->subjectEdit, Qt::LeftButton);
     QCOMPARE(QApplication::focusWidget(), window->subjectEdit);
-    QCOMPARE(IniFile::read(QStringLiteral("CarrierNum"), QStringLiteral("DefaultNum")), written);
+    QCOMPARE(SettingsInUse::value(QStringLiteral("CarrierNum"), QStringLiteral("DefaultNum")), written);
   }
   auto window = loadWindow();
   QCOMPARE(window->carrierBox->currentIndex(), choose);
@@ -431,9 +431,9 @@ void TestMainWindow::recipientWrittenToBothKeys() {
   QTest::keyClick(window->recipientBox, Qt::Key_Tab);
 
   const QString stored = Scrambling::scramble(QStringLiteral("jiro@softbank.ne.jp"));
-  QCOMPARE(IniFile::read(QStringLiteral("MAIL"), QStringLiteral("To")), stored);
-  QCOMPARE(IniFile::read(QStringLiteral("AddrIndex"), QStringLiteral("0")), stored);
-  QCOMPARE(IniFile::read(QStringLiteral("AddrIndex"), QStringLiteral("3")), stored);
+  QCOMPARE(SettingsInUse::value(QStringLiteral("MAIL"), QStringLiteral("To")), stored);
+  QCOMPARE(SettingsInUse::value(QStringLiteral("AddrIndex"), QStringLiteral("0")), stored);
+  QCOMPARE(SettingsInUse::value(QStringLiteral("AddrIndex"), QStringLiteral("3")), stored);
   QCOMPARE(window->recipientWhenLeft, QStringLiteral("jiro@softbank.ne.jp"));
   QCOMPARE(items(window->recipientBox), book);  // the list is not touched
 
@@ -441,8 +441,8 @@ void TestMainWindow::recipientWrittenToBothKeys() {
   window->recipientBox->setFocus();
   window->recipientBox->clearEditText();
   QTest::mouseClick(window->copyButton, Qt::LeftButton);
-  QCOMPARE(IniFile::read(QStringLiteral("MAIL"), QStringLiteral("To")), QString());
-  QCOMPARE(IniFile::read(QStringLiteral("AddrIndex"), QStringLiteral("0")), QString());
+  QCOMPARE(SettingsInUse::value(QStringLiteral("MAIL"), QStringLiteral("To")), QString());
+  QCOMPARE(SettingsInUse::value(QStringLiteral("AddrIndex"), QStringLiteral("0")), QString());
   QVERIFY(window->recipientWhenLeft.isEmpty());
   QCOMPARE(items(window->recipientBox), book);
 }
@@ -477,7 +477,7 @@ void TestMainWindow::onlyALossOfFocusToTheWindowWrites() {
   // Clicking a button of the window is a loss of focus.
   QTest::mouseClick(window->settingsButton, Qt::LeftButton);
   QCOMPARE(settingsOpened, 1);
-  QCOMPARE(IniFile::read(QStringLiteral("CarrierNum"), QStringLiteral("DefaultNum")), QStringLiteral("-1"));
+  QCOMPARE(SettingsInUse::value(QStringLiteral("CarrierNum"), QStringLiteral("DefaultNum")), QStringLiteral("-1"));
 
   // The same for the recipient box.
   window->recipientBox->setFocus();
@@ -490,7 +490,7 @@ void TestMainWindow::onlyALossOfFocusToTheWindowWrites() {
   QCOMPARE(folder_->iniBytes(), beforeRecipient);
   window->recipientBox->setEditText(QStringLiteral("new@example.jp"));
   QTest::mouseClick(window->closeButton, Qt::LeftButton);
-  QCOMPARE(IniFile::read(QStringLiteral("MAIL"), QStringLiteral("To")),
+  QCOMPARE(SettingsInUse::value(QStringLiteral("MAIL"), QStringLiteral("To")),
            Scrambling::scramble(QStringLiteral("new@example.jp")));
   QCOMPARE(window->recipientWhenLeft, QStringLiteral("new@example.jp"));
 }
@@ -559,7 +559,7 @@ void TestMainWindow::buttonsForwardToTheirHandlers() {
   ScriptedMessageBoxes boxes({MessageBox::Answer::Ok});
   auto socket = std::make_unique<FakeSocket>();
   FakeSocket* connections = socket.get();
-  MainWindow window(std::move(socket));
+  MainWindow window(SettingsFile::inUse(), std::move(socket));
   window.showAndLoad();
   window.recipientBox->setEditText(QStringLiteral("hanako@docomo.ne.jp"));
   window.subjectEdit->setText(QStringLiteral("題"));

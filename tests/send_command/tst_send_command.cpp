@@ -2,7 +2,7 @@
 // arrives at the server (read back as a mail program reads it) and the log.
 
 #include "data_ini_layout.h"
-#include "ini_file.h"
+#include "settings_in_use.h"
 #include "mail_settings.h"
 #include "temp_app_folder.h"
 
@@ -91,9 +91,12 @@ void TstSendCommand::writeSettings(const TempAppFolder& folder, int port, Smtp s
   settings.smtpPassword = password;
   settings.keepLog = true;
   settings.charset = MailSettings::Charset::Iso2022Jp;
-  DataIni::writeMailSettings(settings);
-  DataIni::writeScrambled(DataIni::Section::MAIL, DataIni::Key::To, QStringLiteral("hanako@talvenor.test"));
-  DataIni::writeScrambled(DataIni::Section::AddrIndex, QStringLiteral("1"), QStringLiteral("jiro@talvenor.test"));
+  SettingsFile::inUse().update([&settings](IniDocument& ini) {
+    DataIni::writeMailSettings(ini, settings);
+    DataIni::writeScrambled(ini, DataIni::Section::MAIL, DataIni::Key::To, QStringLiteral("hanako@talvenor.test"));
+    DataIni::writeScrambled(ini, DataIni::Section::AddrIndex, QStringLiteral("1"), QStringLiteral("jiro@talvenor.test"));
+    return true;
+  });
 }
 
 Run TstSendCommand::run(const QString& folder, const QStringList& arguments, const QByteArray& input) {
@@ -213,13 +216,13 @@ void TstSendCommand::popBeforeSmtpLogsInFirst() {
   };
   TempAppFolder folder;
   writeSettings(folder, 25, Smtp::None, QString());
-  MailSettings settings = DataIni::readMailSettings();
+  MailSettings settings = SettingsInUse::mailSettings();
   settings.popBeforeSmtp = true;
   settings.popServer = QStringLiteral("localhost");
   settings.popUser = QStringLiteral("taro");
   settings.popPassword = QStringLiteral("secret");
   settings.popSecurity = MailSettings::PopSecurity::Stls;
-  DataIni::writeMailSettings(settings);
+  SettingsInUse::writeMailSettings(settings);
   for (int send = 1; send <= 2; ++send) {
     const qsizetype before = popLogins();
     const QStringList mails = mailsAt(25);

@@ -1,7 +1,7 @@
 // Where Data.ini and mailLOG are: beside the program when a Data.ini is
 // there, else the user's own folders, made from the shipped default.
 #include "app_places.h"
-#include "ini_file.h"
+#include "settings_in_use.h"
 #include "password_store.h"
 #include "temp_app_folder.h"
 #include "write_log.h"
@@ -31,10 +31,10 @@ struct InstalledTree {
     if (dataIniBeside) write(programFolder() + QStringLiteral("Data.ini"), "[MAIL]\r\n");
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome()));
     qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome()));
-    IniFile::setAppFolderForTesting(programFolder());
+    AppPlaces::useProgramFolder(programFolder());
   }
   ~InstalledTree() {
-    IniFile::setAppFolderForTesting(QString());
+    AppPlaces::useProgramFolder(QString());
     qunsetenv("XDG_CONFIG_HOME");
     qunsetenv("XDG_DATA_HOME");
   }
@@ -91,7 +91,7 @@ void TstAppPlaces::choice() {
   const QString logFolder =
       portable ? tree.programFolder() + QStringLiteral("mailLOG") : tree.dataHome() + QStringLiteral("/talvenor/mailLOG");
   QCOMPARE(AppPlaces::Current().mode, portable ? AppPlaces::Mode::Portable : AppPlaces::Mode::PerUser);
-  QCOMPARE(IniFile::SettingsPath(), settingsFolder + QStringLiteral("Data.ini"));
+  QCOMPARE(SettingsFile::inUse().path(), settingsFolder + QStringLiteral("Data.ini"));
   QCOMPARE(MailLog::LogFolderPath(), logFolder);
   QCOMPARE(PasswordStore::keyringService(), QStringLiteral("Talvenor ") + settingsFolder);
   // Nothing is made by asking.
@@ -103,13 +103,13 @@ void TstAppPlaces::firstStartMakesTheUsersOwnSettings() {
   QVERIFY(AppPlaces::PrepareSettingsFile());
   const QString folder = tree.configHome() + QStringLiteral("/talvenor");
   QCOMPARE(mode(folder), 0700);
-  QCOMPARE(mode(IniFile::SettingsPath()), 0600);
-  QCOMPARE(contents(IniFile::SettingsPath()), contents(tree.shipped()));
+  QCOMPARE(mode(SettingsFile::inUse().path()), 0600);
+  QCOMPARE(contents(SettingsFile::inUse().path()), contents(tree.shipped()));
   QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{QStringLiteral("Data.ini")});
 
   // Saving goes to the user's file; the shipped one stays as shipped.
-  QVERIFY(IniFile::write(QStringLiteral("MAIL"), QStringLiteral("OUTLOG"), QStringLiteral("True")));
-  QCOMPARE(IniFile::read(QStringLiteral("MAIL"), QStringLiteral("OUTLOG")), QStringLiteral("True"));
+  QVERIFY(SettingsInUse::write(QStringLiteral("MAIL"), QStringLiteral("OUTLOG"), QStringLiteral("True")));
+  QCOMPARE(SettingsInUse::value(QStringLiteral("MAIL"), QStringLiteral("OUTLOG")), QStringLiteral("True"));
   QCOMPARE(contents(tree.shipped()), QByteArray("[CarrierNum]\r\nNum=0\r\n"));
 }
 
@@ -117,7 +117,7 @@ void TstAppPlaces::theUsersSettingsAreNeverReplaced() {
   InstalledTree tree(true, false);
   InstalledTree::write(tree.configHome() + QStringLiteral("/talvenor/Data.ini"), "[MAIL]\r\nOUTLOG=True\r\n");
   QVERIFY(AppPlaces::PrepareSettingsFile());
-  QCOMPARE(contents(IniFile::SettingsPath()), QByteArray("[MAIL]\r\nOUTLOG=True\r\n"));
+  QCOMPARE(contents(SettingsFile::inUse().path()), QByteArray("[MAIL]\r\nOUTLOG=True\r\n"));
 }
 
 void TstAppPlaces::missingEverywhereIsMissing() {

@@ -1,6 +1,6 @@
 #include "cp932.h"
 #include "data_ini_layout.h"
-#include "ini_file.h"
+#include "settings_in_use.h"
 #include "temp_app_folder.h"
 
 #include <QTest>
@@ -133,30 +133,32 @@ void TstDataIniLayout::typedReads() {
                   line("1", limit) + QStringLiteral("[AddrNum]\n") + line("Num", addrNumText) +
                   QStringLiteral("[MAIL]\n") + line("PBSMTP", pbsmtp));
 
-  QCOMPARE(carrierCount(), carriers);
-  QCOMPARE(defaultCarrier(), chosen);
-  QCOMPARE(addrNum(), addresses);
-  QCOMPARE(readFlag(Section::MAIL, Key::PBSMTP), flag);
-  QCOMPARE(carrierLimit(1), limitRead);
-  QCOMPARE(carrierName(0), QStringLiteral("docomo"));
-  QCOMPARE(carrierName(1), QString());
+  const IniDocument ini = folder.settingsFile().read();
+  QCOMPARE(carrierCount(ini), carriers);
+  QCOMPARE(defaultCarrier(ini), chosen);
+  QCOMPARE(addrNum(ini), addresses);
+  QCOMPARE(readFlag(ini, Section::MAIL, Key::PBSMTP), flag);
+  QCOMPARE(carrierLimit(ini, 1), limitRead);
+  QCOMPARE(carrierName(ini, 0), QStringLiteral("docomo"));
+  QCOMPARE(carrierName(ini, 1), QString());
 }
 
 void TstDataIniLayout::scrambledAndFlagKeys() {
   TempAppFolder folder;
   folder.writeIni(QStringLiteral("[MAIL]\nServer=mail.example.jp\nOUTLOG=False\n"));
 
-  QCOMPARE(readScrambled(Section::MAIL, Key::From), QString());
-  QCOMPARE(readScrambled(Section::MAIL, Key::Server), QStringLiteral("1"));  // plain text is no stored form
+  IniDocument ini = folder.settingsFile().read();
+  QCOMPARE(readScrambled(ini, Section::MAIL, Key::From), QString());
+  QCOMPARE(readScrambled(ini, Section::MAIL, Key::Server), QStringLiteral("1"));  // plain text is no stored form
 
-  writeScrambled(Section::MAIL, Key::USER, QStringLiteral("abc"));
-  writeScrambled(Section::AddrIndex, indexKey(0), QStringLiteral("山田@example.jp"));
-  writeFlag(Section::MAIL, Key::OUTLOG, true);
-  QCOMPARE(IniFile::read(Section::MAIL, Key::USER), QStringLiteral("@001@101@201"));
-  QCOMPARE(readScrambled(Section::MAIL, Key::USER), QStringLiteral("abc"));
-  QCOMPARE(readScrambled(Section::AddrIndex, QStringLiteral(" 0")), QStringLiteral("山田@example.jp"));
-  QCOMPARE(IniFile::read(Section::MAIL, Key::OUTLOG), QStringLiteral("True"));
-  QVERIFY(readFlag(Section::MAIL, Key::OUTLOG));
+  writeScrambled(ini, Section::MAIL, Key::USER, QStringLiteral("abc"));
+  writeScrambled(ini, Section::AddrIndex, indexKey(0), QStringLiteral("山田@example.jp"));
+  writeFlag(ini, Section::MAIL, Key::OUTLOG, true);
+  QCOMPARE(ini.value(Section::MAIL, Key::USER), QStringLiteral("@001@101@201"));
+  QCOMPARE(readScrambled(ini, Section::MAIL, Key::USER), QStringLiteral("abc"));
+  QCOMPARE(readScrambled(ini, Section::AddrIndex, QStringLiteral(" 0")), QStringLiteral("山田@example.jp"));
+  QCOMPARE(ini.value(Section::MAIL, Key::OUTLOG), QStringLiteral("True"));
+  QVERIFY(readFlag(ini, Section::MAIL, Key::OUTLOG));
 }
 
 // The Data.ini that ships with the program: CP932 with CR LF, comments any
@@ -180,22 +182,23 @@ void TstDataIniLayout::shippedDataIni() {
   }
   QCOMPARE(sections, (QStringList{"[CarrierNum]", "[CarrierIndex]", "[CarrierData]", "[AddrNum]", "[MAIL]"}));
 
-  QVERIFY(carrierCount() >= 4);
+  const IniDocument ini = folder.settingsFile().read();
+  QVERIFY(carrierCount(ini) >= 4);
   int unlimited = 0;
-  for (int i = 0; i < carrierCount(); ++i) {
-    QVERIFY(!carrierName(i).isEmpty());
-    const auto limit = parseInt32(IniFile::read(Section::CarrierData, indexKey(i)));
+  for (int i = 0; i < carrierCount(ini); ++i) {
+    QVERIFY(!carrierName(ini, i).isEmpty());
+    const auto limit = parseInt32(ini.value(Section::CarrierData, indexKey(i)));
     QVERIFY(limit && *limit >= 0);
     if (*limit == 0) ++unlimited;
   }
   QCOMPARE(unlimited, 1);
-  QCOMPARE(carrierName(carrierCount() - 1), QStringLiteral("制限なし"));
-  QVERIFY(defaultCarrier() >= -1 && defaultCarrier() < carrierCount());
-  QCOMPARE(IniFile::read(Section::AddrNum, Key::Num), QStringLiteral("0"));
-  QCOMPARE(IniFile::read(Section::MAIL, Key::PBSMTP), QStringLiteral("False"));
-  QCOMPARE(IniFile::read(Section::MAIL, Key::OUTLOG), QStringLiteral("False"));
-  QCOMPARE(IniFile::read(Section::MAIL, Key::To), QString());
-  QCOMPARE(IniFile::read(Section::MAIL, Key::Charset), QStringLiteral("ISO-2022-JP"));
+  QCOMPARE(carrierName(ini, carrierCount(ini) - 1), QStringLiteral("制限なし"));
+  QVERIFY(defaultCarrier(ini) >= -1 && defaultCarrier(ini) < carrierCount(ini));
+  QCOMPARE(ini.value(Section::AddrNum, Key::Num), QStringLiteral("0"));
+  QCOMPARE(ini.value(Section::MAIL, Key::PBSMTP), QStringLiteral("False"));
+  QCOMPARE(ini.value(Section::MAIL, Key::OUTLOG), QStringLiteral("False"));
+  QCOMPARE(ini.value(Section::MAIL, Key::To), QString());
+  QCOMPARE(ini.value(Section::MAIL, Key::Charset), QStringLiteral("ISO-2022-JP"));
 }
 
 QTEST_GUILESS_MAIN(TstDataIniLayout)

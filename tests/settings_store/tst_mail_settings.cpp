@@ -3,7 +3,7 @@
 // Data.ini that never used them is saved byte for byte as before.
 #include "data_ini_layout.h"
 #include "mail_settings.h"
-#include "ini_file.h"
+#include "settings_in_use.h"
 #include "password_store.h"
 #include "scrambling.h"
 #include "temp_app_folder.h"
@@ -89,7 +89,7 @@ void TstMailSettings::reads() {
   folder.writeIni(kBase + lines + QStringLiteral("SmtpUser=") + Scrambling::scramble(QStringLiteral("taro")) +
                   QStringLiteral("\n"));
 
-  const MailSettings settings = DataIni::readMailSettings();
+  const MailSettings settings = SettingsInUse::mailSettings();
   QCOMPARE(int(settings.smtpSecurity), smtpSecurity);
   QCOMPARE(int(settings.smtpPort), smtpPort);
   QCOMPARE(settings.smtpAuth, smtpAuth);
@@ -132,38 +132,38 @@ void TstMailSettings::oneValue() {
   QFETCH(int, expected);
   TempAppFolder folder;
   folder.writeIni(kBase + line);
-  QCOMPARE(valueOf(DataIni::readMailSettings(), value), expected);
+  QCOMPARE(valueOf(SettingsInUse::mailSettings(), value), expected);
 }
 
 void TstMailSettings::savingWithoutNewKeysChangesNothing() {
   TempAppFolder folder;
   folder.writeIni(kBase);
   const QByteArray before = folder.iniBytes();
-  DataIni::writeMailSettings(DataIni::readMailSettings());
+  SettingsInUse::writeMailSettings(SettingsInUse::mailSettings());
   QCOMPARE(folder.iniBytes(), before);
 }
 
 void TstMailSettings::savingWritesWhatIsNotDefault() {
   TempAppFolder folder;
   folder.writeIni(kBase);
-  MailSettings settings = DataIni::readMailSettings();
+  MailSettings settings = SettingsInUse::mailSettings();
   settings.smtpSecurity = Smtp::StartTls;
   settings.smtpPort = 587;  // its default: not written
   settings.smtpAuth = true;
   settings.smtpUser = QStringLiteral("taro@example.jp");
   settings.smtpPassword = QStringLiteral("app password");
   settings.popPort = 1110;
-  DataIni::writeMailSettings(settings);
+  SettingsInUse::writeMailSettings(settings);
 
-  QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::SmtpSecurity), QStringLiteral("STARTTLS"));
-  QVERIFY(!IniFile::IniHasKey(DataIni::Section::MAIL, DataIni::Key::SmtpPort));
-  QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::SmtpAuth), QStringLiteral("True"));
-  QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::SmtpPass),
+  QCOMPARE(SettingsInUse::value(DataIni::Section::MAIL, DataIni::Key::SmtpSecurity), QStringLiteral("STARTTLS"));
+  QVERIFY(!SettingsInUse::has(DataIni::Section::MAIL, DataIni::Key::SmtpPort));
+  QCOMPARE(SettingsInUse::value(DataIni::Section::MAIL, DataIni::Key::SmtpAuth), QStringLiteral("True"));
+  QCOMPARE(SettingsInUse::value(DataIni::Section::MAIL, DataIni::Key::SmtpPass),
            Scrambling::scramble(QStringLiteral("app password")));
-  QVERIFY(!IniFile::IniHasKey(DataIni::Section::MAIL, DataIni::Key::PopSecurity));
-  QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::PopPort), QStringLiteral("1110"));
+  QVERIFY(!SettingsInUse::has(DataIni::Section::MAIL, DataIni::Key::PopSecurity));
+  QCOMPARE(SettingsInUse::value(DataIni::Section::MAIL, DataIni::Key::PopPort), QStringLiteral("1110"));
   // The passwords stay in the file until a login fetches them.
-  const MailSettings read = DataIni::readMailSettings();
+  const MailSettings read = SettingsInUse::mailSettings();
   QString why;
   QCOMPARE(PasswordStore::fetch(read, PasswordStore::Which::Smtp, why), QStringLiteral("app password"));
   settings.smtpPassword.reset();
@@ -173,18 +173,18 @@ void TstMailSettings::savingWritesWhatIsNotDefault() {
 void TstMailSettings::savingKeepsKeysTheFileHas() {
   TempAppFolder folder;
   folder.writeIni(kBase + QStringLiteral("SmtpSecurity=SSL\nSmtpAuth=True\nPopPort=995\n"));
-  MailSettings settings = DataIni::readMailSettings();
+  MailSettings settings = SettingsInUse::mailSettings();
   settings.smtpSecurity = Smtp::None;
   settings.smtpPort = 25;
   settings.smtpAuth = false;
   settings.popPort = 110;
-  DataIni::writeMailSettings(settings);
+  SettingsInUse::writeMailSettings(settings);
 
   // Back to the defaults, but the keys the user had stay, with their new values.
-  QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::SmtpSecurity), QStringLiteral("None"));
-  QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::SmtpAuth), QStringLiteral("False"));
-  QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::PopPort), QStringLiteral("110"));
-  QVERIFY(!IniFile::IniHasKey(DataIni::Section::MAIL, DataIni::Key::SmtpPort));
+  QCOMPARE(SettingsInUse::value(DataIni::Section::MAIL, DataIni::Key::SmtpSecurity), QStringLiteral("None"));
+  QCOMPARE(SettingsInUse::value(DataIni::Section::MAIL, DataIni::Key::SmtpAuth), QStringLiteral("False"));
+  QCOMPARE(SettingsInUse::value(DataIni::Section::MAIL, DataIni::Key::PopPort), QStringLiteral("110"));
+  QVERIFY(!SettingsInUse::has(DataIni::Section::MAIL, DataIni::Key::SmtpPort));
 }
 
 
@@ -220,7 +220,7 @@ void TstMailSettings::savedFileMode() {
   QFETCH(QString, smtpPassword);
   QFETCH(int, after);
   TempAppFolder folder;
-  const QString path = IniFile::SettingsPath();
+  const QString path = SettingsFile::inUse().path();
   if (before >= 0) {
     folder.writeIni(kBase);
     QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(before)) == 0);
@@ -228,10 +228,10 @@ void TstMailSettings::savedFileMode() {
   MailSettings settings;
   settings.popPassword = popPassword;
   settings.smtpPassword = smtpPassword;
-  DataIni::writeMailSettings(settings);
+  SettingsInUse::writeMailSettings(settings);
   QCOMPARE(int(modeOf(path)), after);
   QString why;
-  QCOMPARE(PasswordStore::fetch(DataIni::readMailSettings(), PasswordStore::Which::Pop, why), popPassword);
+  QCOMPARE(PasswordStore::fetch(SettingsInUse::mailSettings(), PasswordStore::Which::Pop, why), popPassword);
 }
 
 // Another user who can write the program's folder may put a link where
@@ -245,12 +245,12 @@ void TstMailSettings::linkIsNotWrittenThrough() {
     QVERIFY(victim.open(QIODevice::WriteOnly));
     victim.write(kBase.toLatin1());
   }
-  QVERIFY(QFile::link(target, IniFile::SettingsPath()));
-  QCOMPARE(IniFile::write(DataIni::Section::MAIL, DataIni::Key::To, QStringLiteral("x")), 0);
+  QVERIFY(QFile::link(target, SettingsFile::inUse().path()));
+  QVERIFY(!SettingsInUse::write(DataIni::Section::MAIL, DataIni::Key::To, QStringLiteral("x")));
   QFile victim(target);
   QVERIFY(victim.open(QIODevice::ReadOnly));
   QCOMPARE(victim.readAll(), kBase.toLatin1());
-  QVERIFY(QFileInfo(IniFile::SettingsPath()).isSymLink());
+  QVERIFY(QFileInfo(SettingsFile::inUse().path()).isSymLink());
 }
 
 QTEST_GUILESS_MAIN(TstMailSettings)

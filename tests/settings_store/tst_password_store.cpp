@@ -7,7 +7,7 @@
 #include "mail_settings.h"
 #include "mail_transmission.h"
 #include "send_boxes.h"
-#include "ini_file.h"
+#include "settings_in_use.h"
 #include "password_store.h"
 #include "scripted_message_boxes.h"
 #include "scrambling.h"
@@ -37,7 +37,7 @@ QString fetched(const MailSettings& settings, Which which) {
 bool save(const MailSettings& settings, Store before) {
   QString why;
   if (!PasswordStore::keepInKeyring(settings, why)) return false;
-  DataIni::writeMailSettings(settings);
+  SettingsInUse::writeMailSettings(settings);
   PasswordStore::leaveKeyring(settings, before);
   return true;
 }
@@ -71,17 +71,17 @@ class TstPasswordStore : public QObject {
     folder.writeIni(kBase + QStringLiteral("PASS=") + Scrambling::scramble(QStringLiteral("pop secret")) +
                     QStringLiteral("\nSmtpPass=") + Scrambling::scramble(QStringLiteral("app password")) +
                     QStringLiteral("\n"));
-    MailSettings settings = DataIni::readMailSettings();
+    MailSettings settings = SettingsInUse::mailSettings();
     QCOMPARE(settings.passwordStore, Store::File);
     settings.popPassword = fetched(settings, Which::Pop);
     settings.smtpPassword = fetched(settings, Which::Smtp);
 
     settings.passwordStore = Store::Keyring;
     QVERIFY(save(settings, Store::File));
-    QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::PASS), QString());
-    QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::SmtpPass), QString());
-    QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::PasswordStore), QStringLiteral("Keyring"));
-    const MailSettings inKeyring = DataIni::readMailSettings();
+    QCOMPARE(SettingsInUse::value(DataIni::Section::MAIL, DataIni::Key::PASS), QString());
+    QCOMPARE(SettingsInUse::value(DataIni::Section::MAIL, DataIni::Key::SmtpPass), QString());
+    QCOMPARE(SettingsInUse::value(DataIni::Section::MAIL, DataIni::Key::PasswordStore), QStringLiteral("Keyring"));
+    const MailSettings inKeyring = SettingsInUse::mailSettings();
     QCOMPARE(inKeyring.passwordStore, Store::Keyring);
     QCOMPARE(fetched(inKeyring, Which::Pop), QStringLiteral("pop secret"));
     QCOMPARE(fetched(inKeyring, Which::Smtp), QStringLiteral("app password"));
@@ -89,19 +89,19 @@ class TstPasswordStore : public QObject {
       TempAppFolder other;
       other.writeIni(kBase + QStringLiteral("PasswordStore=Keyring\n"));
       QString why;
-      QVERIFY(!PasswordStore::fetch(DataIni::readMailSettings(), Which::Pop, why));
+      QVERIFY(!PasswordStore::fetch(SettingsInUse::mailSettings(), Which::Pop, why));
       QVERIFY(!why.isEmpty());
     }
-    IniFile::setAppFolderForTesting(folder.path());
+    AppPlaces::useProgramFolder(folder.path());
 
     settings.passwordStore = Store::File;
     QVERIFY(save(settings, Store::Keyring));
-    QCOMPARE(DataIni::readScrambled(DataIni::Section::MAIL, DataIni::Key::PASS), QStringLiteral("pop secret"));
-    QCOMPARE(DataIni::readScrambled(DataIni::Section::MAIL, DataIni::Key::SmtpPass), QStringLiteral("app password"));
+    QCOMPARE(DataIni::readScrambled(SettingsFile::inUse().read(), DataIni::Section::MAIL, DataIni::Key::PASS), QStringLiteral("pop secret"));
+    QCOMPARE(DataIni::readScrambled(SettingsFile::inUse().read(), DataIni::Section::MAIL, DataIni::Key::SmtpPass), QStringLiteral("app password"));
     QCOMPARE(Keyring::read(PasswordStore::keyringService(), QStringLiteral("PASS")).status, Keyring::Status::NotFound);
     QCOMPARE(Keyring::read(PasswordStore::keyringService(), QStringLiteral("SmtpPass")).status,
              Keyring::Status::NotFound);
-    QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::PasswordStore), QStringLiteral("File"));
+    QCOMPARE(SettingsInUse::value(DataIni::Section::MAIL, DataIni::Key::PasswordStore), QStringLiteral("File"));
   }
 
   // Last, since nothing here can open the keyring again: a locked keyring
@@ -109,7 +109,7 @@ class TstPasswordStore : public QObject {
   void lockedKeyringStopsTheSend() {
     TempAppFolder folder;
     folder.writeIni(kBase);
-    MailSettings settings = DataIni::readMailSettings();
+    MailSettings settings = SettingsInUse::mailSettings();
     settings.passwordStore = Store::Keyring;
     settings.popPassword = QStringLiteral("pop secret");
     QVERIFY(save(settings, Store::File));
@@ -120,7 +120,7 @@ class TstPasswordStore : public QObject {
     lock << QVariant::fromValue(QList<QDBusObjectPath>{QDBusObjectPath("/org/freedesktop/secrets/collection/login")});
     QCOMPARE(QDBusConnection::sessionBus().call(lock).type(), QDBusMessage::ReplyMessage);
 
-    MailSettings running = DataIni::readMailSettings();
+    MailSettings running = SettingsInUse::mailSettings();
     running.from = QStringLiteral("taro@example.jp");
     running.smtpServer = QStringLiteral("127.0.0.1");
     FakeSocket socket;
@@ -133,7 +133,7 @@ class TstPasswordStore : public QObject {
     QVERIFY(boxes.texts().last().endsWith(PasswordStore::kKeyringAdvice));
     QCOMPARE(socket.phase, FakeSocket::Phase::Closed);
     QVERIFY(!mail.busy());
-    QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::PASS), QString());
+    QCOMPARE(SettingsInUse::value(DataIni::Section::MAIL, DataIni::Key::PASS), QString());
   }
 
   // No Secret Service at all (run without with_keyring.sh): the keyring is
@@ -143,7 +143,7 @@ class TstPasswordStore : public QObject {
     QVERIFY(!Keyring::serviceAnswers());
     TempAppFolder folder;
     folder.writeIni(kBase + QStringLiteral("PasswordStore=Keyring\n"));
-    const MailSettings settings = DataIni::readMailSettings();
+    const MailSettings settings = SettingsInUse::mailSettings();
     QString why;
     QVERIFY(!PasswordStore::fetch(settings, Which::Pop, why));
     QVERIFY(!why.isEmpty());

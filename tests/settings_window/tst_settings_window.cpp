@@ -9,7 +9,7 @@
 #include "data_ini_layout.h"
 #include "folder_opener.h"
 #include "message_box.h"
-#include "ini_file.h"
+#include "settings_in_use.h"
 #include "password_store.h"
 #include "mail_settings.h"
 #include "scripted_message_boxes.h"
@@ -82,11 +82,11 @@ IniSections parseIni(const QByteArray& bytes) {
 }
 
 QString stored(const QString& section, const QString& key) {
-  return Scrambling::unscramble(IniFile::read(section, key));
+  return Scrambling::unscramble(SettingsInUse::value(section, key));
 }
 
 void store(const QString& section, const QString& key, const QString& text) {
-  IniFile::write(section, key, Scrambling::scramble(text));
+  SettingsInUse::write(section, key, Scrambling::scramble(text));
 }
 
 QColor textColour(const QWidget* widget) { return widget->palette().color(QPalette::WindowText); }
@@ -98,7 +98,7 @@ struct Program {
 
   explicit Program(const QString& ini = kBaseIni) {
     folder.writeIni(ini);
-    main = std::make_unique<MainWindow>();
+    main = std::make_unique<MainWindow>(SettingsFile::inUse());
   }
   MailSettings& running() { return main->runningSettings(); }
   void setRecipientList(const QStringList& items, const QString& text) {
@@ -117,7 +117,7 @@ struct Program {
 // wires it: a save updates the main window.
 struct SettingsOver : SettingsWindow {
   explicit SettingsOver(MainWindow& main)
-      : SettingsWindow(main.recipientText(), main.runningSettings(), main.sendBoxes()) {
+      : SettingsWindow(main.settingsFile(), main.recipientText(), main.runningSettings(), main.sendBoxes()) {
     QObject::connect(this, &SettingsWindow::saved, &main, &MainWindow::takeSavedSettings);
   }
 };
@@ -250,7 +250,7 @@ class TestSettingsWindow : public QObject {
     QFETCH(bool, expectOutlog);
 
     Program program;
-    IniFile::write(DataIni::Section::AddrNum, DataIni::Key::Num, QStringLiteral("2"));
+    SettingsInUse::write(DataIni::Section::AddrNum, DataIni::Key::Num, QStringLiteral("2"));
     store(DataIni::Section::AddrIndex, QStringLiteral("0"), QStringLiteral("stored@example.jp"));
     store(DataIni::Section::AddrIndex, QStringLiteral("1"), QStringLiteral("book1@example.jp"));
     store(DataIni::Section::AddrIndex, QStringLiteral("2"), QStringLiteral("book2@example.jp"));
@@ -261,8 +261,8 @@ class TestSettingsWindow : public QObject {
     store(DataIni::Section::MAIL, DataIni::Key::pServer, QStringLiteral("pop.example.jp"));
     store(DataIni::Section::MAIL, DataIni::Key::USER, QStringLiteral("ユーザ"));
     store(DataIni::Section::MAIL, DataIni::Key::PASS, QStringLiteral("secret"));
-    IniFile::write(DataIni::Section::MAIL, DataIni::Key::PBSMTP, pbsmtp);
-    IniFile::write(DataIni::Section::MAIL, DataIni::Key::OUTLOG, outlog);
+    SettingsInUse::write(DataIni::Section::MAIL, DataIni::Key::PBSMTP, pbsmtp);
+    SettingsInUse::write(DataIni::Section::MAIL, DataIni::Key::OUTLOG, outlog);
     program.setRecipientList({QStringLiteral("stored@example.jp")}, QStringLiteral("typed@example.jp"));
     program.running().popBeforeSmtp = !expectPbsmtp;
     program.running().keepLog = outlogBefore;
@@ -343,7 +343,7 @@ class TestSettingsWindow : public QObject {
 
     Program program;
     // A full book before, so that every stale entry would show.
-    IniFile::write(DataIni::Section::AddrNum, DataIni::Key::Num, QStringLiteral("4"));
+    SettingsInUse::write(DataIni::Section::AddrNum, DataIni::Key::Num, QStringLiteral("4"));
     for (int i = 0; i <= 4; ++i) store(DataIni::Section::AddrIndex, QString::number(i), QStringLiteral("old%1@x.jp").arg(i));
     program.setRecipientList({QStringLiteral("old0@x.jp"), QStringLiteral("old1@x.jp")}, QStringLiteral("old0@x.jp"));
     ScriptedMessageBoxes boxes;
@@ -446,7 +446,7 @@ class TestSettingsWindow : public QObject {
     QCOMPARE(stored(DataIni::Section::MAIL, DataIni::Key::pServer), popServer.trimmed());
     QCOMPARE(stored(DataIni::Section::MAIL, DataIni::Key::USER), popServer);
     QCOMPARE(stored(DataIni::Section::MAIL, DataIni::Key::PASS), popServer);
-    QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::PBSMTP), DataIni::flagText(popChecked));
+    QCOMPARE(SettingsInUse::value(DataIni::Section::MAIL, DataIni::Key::PBSMTP), DataIni::flagText(popChecked));
   }
 
   // The keys for sending through a provider: absent from a file saved
@@ -466,7 +466,7 @@ class TestSettingsWindow : public QObject {
       window.show();
       window.saveButton->click();
     }
-    for (const QString& key : newKeys) QVERIFY2(!IniFile::IniHasKey(DataIni::Section::MAIL, key), qPrintable(key));
+    for (const QString& key : newKeys) QVERIFY2(!SettingsInUse::has(DataIni::Section::MAIL, key), qPrintable(key));
 
     SettingsOver window(*program.main);
     window.show();
@@ -488,20 +488,20 @@ class TestSettingsWindow : public QObject {
     window.popPortEdit->setText(QStringLiteral("99999"));
     window.saveButton->click();
     QVERIFY(window.isVisible());
-    QVERIFY(!IniFile::IniHasKey(DataIni::Section::MAIL, DataIni::Key::SmtpSecurity));
+    QVERIFY(!SettingsInUse::has(DataIni::Section::MAIL, DataIni::Key::SmtpSecurity));
     QCOMPARE(boxes.texts(), QStringList{QStringLiteral("POPのポート番号は 1 から 65535 までの整数で入力してください。")});
 
     window.popPortEdit->setText(QStringLiteral("995"));
     window.saveButton->click();
     QVERIFY(!window.isVisible());
-    QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::SmtpSecurity), QStringLiteral("STARTTLS"));
-    QVERIFY(!IniFile::IniHasKey(DataIni::Section::MAIL, DataIni::Key::SmtpPort));
-    QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::SmtpAuth), QStringLiteral("True"));
+    QCOMPARE(SettingsInUse::value(DataIni::Section::MAIL, DataIni::Key::SmtpSecurity), QStringLiteral("STARTTLS"));
+    QVERIFY(!SettingsInUse::has(DataIni::Section::MAIL, DataIni::Key::SmtpPort));
+    QCOMPARE(SettingsInUse::value(DataIni::Section::MAIL, DataIni::Key::SmtpAuth), QStringLiteral("True"));
     QCOMPARE(stored(DataIni::Section::MAIL, DataIni::Key::SmtpUser), QStringLiteral("me@example.jp"));
     QCOMPARE(stored(DataIni::Section::MAIL, DataIni::Key::SmtpPass), QStringLiteral("app password"));
-    QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::PopSecurity), QStringLiteral("SSL"));
-    QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::Charset), QStringLiteral("ISO-2022-JP"));
-    QVERIFY(!IniFile::IniHasKey(DataIni::Section::MAIL, DataIni::Key::PopPort));
+    QCOMPARE(SettingsInUse::value(DataIni::Section::MAIL, DataIni::Key::PopSecurity), QStringLiteral("SSL"));
+    QCOMPARE(SettingsInUse::value(DataIni::Section::MAIL, DataIni::Key::Charset), QStringLiteral("ISO-2022-JP"));
+    QVERIFY(!SettingsInUse::has(DataIni::Section::MAIL, DataIni::Key::PopPort));
     const MailSettings& running = program.running();
     QCOMPARE(running.smtpSecurity, MailSettings::SmtpSecurity::StartTls);
     QCOMPARE(running.smtpPort, std::uint16_t(587));
@@ -723,7 +723,7 @@ class TestSettingsWindow : public QObject {
       QCOMPARE(program.running().keepLog, true);
       window.cancelButton->click();
     }
-    QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::OUTLOG), QStringLiteral("False"));
+    QCOMPARE(SettingsInUse::value(DataIni::Section::MAIL, DataIni::Key::OUTLOG), QStringLiteral("False"));
     QCOMPARE(program.running().keepLog, true);
 
     SettingsOver window(*program.main);
@@ -734,7 +734,7 @@ class TestSettingsWindow : public QObject {
     window.show();
     window.saveButton->click();
     QCOMPARE(boxes.count(), 0);
-    QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::OUTLOG), QStringLiteral("True"));
+    QCOMPARE(SettingsInUse::value(DataIni::Section::MAIL, DataIni::Key::OUTLOG), QStringLiteral("True"));
     QCOMPARE(program.running().keepLog, true);
   }
 
@@ -796,7 +796,7 @@ class TestSettingsWindow : public QObject {
     QVERIFY(server.listening());
     server.passReply = passReply;
     Program program;
-    IniFile::write(DataIni::Section::MAIL, DataIni::Key::PBSMTP, QStringLiteral("True"));
+    SettingsInUse::write(DataIni::Section::MAIL, DataIni::Key::PBSMTP, QStringLiteral("True"));
 
     // The test ends with a message box or with the server's close; either
     // way the window is then closed from its own event loop.
@@ -856,7 +856,7 @@ class TestSettingsWindow : public QObject {
     QVERIFY(!program.main->transmission().smtpPhase());
     QCOMPARE(program.main->transmission().socket().State(), 0);
     // A test does not touch the file.
-    QCOMPARE(IniFile::read(DataIni::Section::MAIL, DataIni::Key::PBSMTP), QStringLiteral("True"));
+    QCOMPARE(SettingsInUse::value(DataIni::Section::MAIL, DataIni::Key::PBSMTP), QStringLiteral("True"));
   }
 };
 

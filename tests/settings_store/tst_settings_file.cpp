@@ -1,5 +1,6 @@
 #include "cp932.h"
-#include "ini_file.h"
+#include "app_places.h"
+#include "settings_file.h"
 #include "temp_app_folder.h"
 
 #include <QCoreApplication>
@@ -24,7 +25,7 @@ const QString kLong300 = QStringLiteral("abcdefghij").repeated(30);
 
 }  // namespace
 
-class TstIniFile : public QObject {
+class TstSettingsFile : public QObject {
   Q_OBJECT
 
  private slots:
@@ -35,15 +36,15 @@ class TstIniFile : public QObject {
   void readOnlyOrMissingFolderRefusesWrite();
   void writeKeepsPermissionsAndLeavesNoTemporaryFile();
   void megabyteLine();
-  void readBatchSeesOurWritesOnly();
-  void appFolder_data();
-  void appFolder();
+  void updateIsOneWrite();
+  void programFolder_data();
+  void programFolder();
 };
 
 // One read or write against a small file. For a write, the file afterwards
 // must be the old one with `before` replaced by `after` (appended when
 // `before` is empty) and nothing else changed; a read changes nothing.
-void TstIniFile::rules_data() {
+void TstSettingsFile::rules_data() {
   QTest::addColumn<bool>("exists");
   QTest::addColumn<QByteArray>("file");
   QTest::addColumn<QString>("section");
@@ -119,7 +120,7 @@ void TstIniFile::rules_data() {
         "Num=3\r\nDefaultNum=0\r\n");
 }
 
-void TstIniFile::rules() {
+void TstSettingsFile::rules() {
   QFETCH(bool, exists);
   QFETCH(QByteArray, file);
   QFETCH(QString, section);
@@ -135,7 +136,7 @@ void TstIniFile::rules() {
 
   QByteArray expectedFile = file;
   if (write) {
-    QCOMPARE(IniFile::write(section, key, value), 1);
+    QVERIFY(folder.settingsFile().write(section, key, value));
     if (before.isEmpty()) {
       expectedFile.append(after);
     } else {
@@ -143,43 +144,42 @@ void TstIniFile::rules() {
       expectedFile.replace(before, after);
     }
   }
-  QCOMPARE(IniFile::read(section, key), expected);
+  QCOMPARE(folder.settingsFile().read().value(section, key), expected);
   QCOMPARE(folder.iniBytes(), expectedFile);
   QCOMPARE(QFile::exists(folder.iniPath()), exists || write);
 }
 
 // A user's file with comments, blank lines and keys of its own: the writes
 // of a settings save touch their lines only.
-void TstIniFile::writesLeaveEveryOtherByte() {
+void TstSettingsFile::writesLeaveEveryOtherByte() {
   TempAppFolder folder;
   folder.writeIniBytes(fixture(QStringLiteral("commented.ini")));
-  QCOMPARE(IniFile::write(QStringLiteral("CarrierNum"), QStringLiteral("DefaultNum"), QStringLiteral("-1")), 1);
-  QCOMPARE(IniFile::write(QStringLiteral("MAIL"), QStringLiteral("To"), QStringLiteral("@001@101@201")), 1);
-  QCOMPARE(IniFile::write(QStringLiteral("AddrIndex"), QStringLiteral(" 1"), QStringLiteral("@001")), 1);
-  QCOMPARE(IniFile::write(QStringLiteral("MAIL"), QStringLiteral("OUTLOG"), QStringLiteral("True")), 1);
+  QVERIFY(folder.settingsFile().write(QStringLiteral("CarrierNum"), QStringLiteral("DefaultNum"), QStringLiteral("-1")));
+  QVERIFY(folder.settingsFile().write(QStringLiteral("MAIL"), QStringLiteral("To"), QStringLiteral("@001@101@201")));
+  QVERIFY(folder.settingsFile().write(QStringLiteral("AddrIndex"), QStringLiteral(" 1"), QStringLiteral("@001")));
+  QVERIFY(folder.settingsFile().write(QStringLiteral("MAIL"), QStringLiteral("OUTLOG"), QStringLiteral("True")));
   QCOMPARE(folder.iniBytes(), fixture(QStringLiteral("commented_after.ini")));
 }
 
-void TstIniFile::readOnlyFileRefusesWrite() {
+void TstSettingsFile::readOnlyFileRefusesWrite() {
   TempAppFolder folder;
   const QByteArray original = fixture(QStringLiteral("commented.ini"));
   folder.writeIniBytes(original);
   QVERIFY(QFile::setPermissions(folder.iniPath(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
 
-  QCOMPARE(IniFile::write(QStringLiteral("CarrierNum"), QStringLiteral("DefaultNum"), QStringLiteral("2")), 0);
-  QCOMPARE(IniFile::write(QStringLiteral("MAIL"), QStringLiteral("New"), QStringLiteral("x")), 0);
+  QVERIFY(!folder.settingsFile().write(QStringLiteral("CarrierNum"), QStringLiteral("DefaultNum"), QStringLiteral("2")));
+  QVERIFY(!folder.settingsFile().write(QStringLiteral("MAIL"), QStringLiteral("New"), QStringLiteral("x")));
   QCOMPARE(folder.iniBytes(), original);
-  QCOMPARE(IniFile::read(QStringLiteral("CarrierNum"), QStringLiteral("DefaultNum")), QStringLiteral("0"));
+  QCOMPARE(folder.settingsFile().read().value(QStringLiteral("CarrierNum"), QStringLiteral("DefaultNum")), QStringLiteral("0"));
   QFile::setPermissions(folder.iniPath(), QFile::ReadOwner | QFile::WriteOwner);
 }
 
-void TstIniFile::readOnlyOrMissingFolderRefusesWrite() {
+void TstSettingsFile::readOnlyOrMissingFolderRefusesWrite() {
   {
     // The program's folder has gone: nothing is created anywhere.
     TempAppFolder folder;
     const QString gone = folder.path() + QStringLiteral("gone/");
-    IniFile::setAppFolderForTesting(gone);
-    QCOMPARE(IniFile::write(QStringLiteral("MAIL"), QStringLiteral("To"), QStringLiteral("x")), 0);
+    QVERIFY(!SettingsFile(gone).write(QStringLiteral("MAIL"), QStringLiteral("To"), QStringLiteral("x")));
     QVERIFY(!QFileInfo::exists(gone));
   }
 
@@ -189,56 +189,60 @@ void TstIniFile::readOnlyOrMissingFolderRefusesWrite() {
   folder.writeIniBytes(original);
   const QString dir = QDir::cleanPath(folder.path());
   QVERIFY(QFile::setPermissions(dir, QFile::ReadOwner | QFile::ExeOwner));
-  const auto written = IniFile::write(QStringLiteral("CarrierNum"), QStringLiteral("DefaultNum"), QStringLiteral("2"));
+  const bool written =
+      folder.settingsFile().write(QStringLiteral("CarrierNum"), QStringLiteral("DefaultNum"), QStringLiteral("2"));
   QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-  QCOMPARE(written, 0);
+  QVERIFY(!written);
   QCOMPARE(folder.iniBytes(), original);
 }
 
-void TstIniFile::writeKeepsPermissionsAndLeavesNoTemporaryFile() {
+void TstSettingsFile::writeKeepsPermissionsAndLeavesNoTemporaryFile() {
   TempAppFolder folder;
   folder.writeIniBytes(fixture(QStringLiteral("commented.ini")));
   const auto permissions = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
   QVERIFY(QFile::setPermissions(folder.iniPath(), permissions));
-  QCOMPARE(IniFile::write(QStringLiteral("MAIL"), QStringLiteral("To"), QStringLiteral("@53")), 1);
+  QVERIFY(folder.settingsFile().write(QStringLiteral("MAIL"), QStringLiteral("To"), QStringLiteral("@53")));
   const QFileDevice::Permissions modeBits = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                            QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
                                            QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
   QCOMPARE(QFile::permissions(folder.iniPath()) & modeBits, QFileDevice::Permissions(permissions));
-  QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{IniFile::kFileName});
+  QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{SettingsFile::kFileName});
 }
 
-void TstIniFile::megabyteLine() {
+void TstSettingsFile::megabyteLine() {
   TempAppFolder folder;
   const QByteArray big(1 << 20, 'x');
   folder.writeIniBytes("[A]\r\nbig=" + big + "\r\nk=v\r\n" + big + "\r\n");
-  QCOMPARE(IniFile::read(QStringLiteral("A"), QStringLiteral("big")).size(), big.size());
-  QCOMPARE(IniFile::read(QStringLiteral("A"), QStringLiteral("k")), QStringLiteral("v"));
-  QCOMPARE(IniFile::write(QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("w")), 1);
+  QCOMPARE(folder.settingsFile().read().value(QStringLiteral("A"), QStringLiteral("big")).size(), big.size());
+  QCOMPARE(folder.settingsFile().read().value(QStringLiteral("A"), QStringLiteral("k")), QStringLiteral("v"));
+  QVERIFY(folder.settingsFile().write(QStringLiteral("A"), QStringLiteral("k"), QStringLiteral("w")));
   QCOMPARE(folder.iniBytes(), "[A]\r\nbig=" + big + "\r\nk=w\r\n" + big + "\r\n");
 }
 
-// Reads in a batch share one read of the file: a change made behind the
-// program's back meanwhile is not seen until the batch ends, but a write of
-// the program's own is seen at once.
-void TstIniFile::readBatchSeesOurWritesOnly() {
+// A save changes many keys in one update: the file is replaced once, with
+// the same bytes as writing them one by one; a change that gives up, or a
+// file that cannot be read, writes nothing at all.
+void TstSettingsFile::updateIsOneWrite() {
   TempAppFolder folder;
-  folder.writeIni(QStringLiteral("[MAIL]\nOUTLOG=False\nFrom=a\n"));
-  const QString mail = QStringLiteral("MAIL");
-  {
-    const IniFile::ReadBatch batch;
-    QCOMPARE(IniFile::read(mail, QStringLiteral("OUTLOG")), QStringLiteral("False"));
-    folder.writeIni(QStringLiteral("[MAIL]\nOUTLOG=True\nFrom=b\n"));
-    QCOMPARE(IniFile::read(mail, QStringLiteral("From")), QStringLiteral("a"));
-    QCOMPARE(IniFile::write(mail, QStringLiteral("To"), QStringLiteral("c")), 1);
-    QCOMPARE(IniFile::read(mail, QStringLiteral("To")), QStringLiteral("c"));
-    QCOMPARE(IniFile::read(mail, QStringLiteral("From")), QStringLiteral("b"));
-    folder.writeIni(QStringLiteral("[MAIL]\nFrom=d\n"));
-  }
-  QCOMPARE(IniFile::read(mail, QStringLiteral("From")), QStringLiteral("d"));
+  const QByteArray original = fixture(QStringLiteral("commented.ini"));
+  folder.writeIniBytes(original);
+  const SettingsFile file = folder.settingsFile();
+  const auto setAll = [](IniDocument& ini) {
+    return ini.set(QStringLiteral("CarrierNum"), QStringLiteral("DefaultNum"), QStringLiteral("-1")) &&
+           ini.set(QStringLiteral("MAIL"), QStringLiteral("To"), QStringLiteral("@001@101@201")) &&
+           ini.set(QStringLiteral("AddrIndex"), QStringLiteral(" 1"), QStringLiteral("@001")) &&
+           ini.set(QStringLiteral("MAIL"), QStringLiteral("OUTLOG"), QStringLiteral("True"));
+  };
+  QVERIFY(!file.update([&](IniDocument& ini) { return setAll(ini) && false; }));
+  QCOMPARE(folder.iniBytes(), original);
+  QVERIFY(!file.update([&](IniDocument& ini) { return setAll(ini) && ini.set(QStringLiteral("MAIL"), QString(), QStringLiteral("x")); }));
+  QCOMPARE(folder.iniBytes(), original);
+
+  QVERIFY(file.update(setAll));
+  QCOMPARE(folder.iniBytes(), fixture(QStringLiteral("commented_after.ini")));
 }
 
-void TstIniFile::appFolder_data() {
+void TstSettingsFile::programFolder_data() {
   QTest::addColumn<QString>("folder");
   QTest::addColumn<QString>("expected");
   QTest::newRow("root") << "/" << "/";
@@ -247,14 +251,15 @@ void TstIniFile::appFolder_data() {
   QTest::newRow("the program's own") << QString() << QCoreApplication::applicationDirPath() + u'/';
 }
 
-void TstIniFile::appFolder() {
+void TstSettingsFile::programFolder() {
   QFETCH(QString, folder);
   QFETCH(QString, expected);
-  IniFile::setAppFolderForTesting(folder);
-  QCOMPARE(IniFile::AppFolder(), expected);
-  QCOMPARE(IniFile::SettingsPath(), expected + QStringLiteral("Data.ini"));
-  IniFile::setAppFolderForTesting(QString());
+  AppPlaces::useProgramFolder(folder);
+  QCOMPARE(AppPlaces::ProgramFolder(), expected);
+  QCOMPARE(SettingsFile::inUse().path(), expected + QStringLiteral("Data.ini"));
+  QCOMPARE(SettingsFile(folder.isEmpty() ? expected : folder).path(), expected + QStringLiteral("Data.ini"));
+  AppPlaces::useProgramFolder(QString());
 }
 
-QTEST_GUILESS_MAIN(TstIniFile)
-#include "tst_ini_file.moc"
+QTEST_GUILESS_MAIN(TstSettingsFile)
+#include "tst_settings_file.moc"
