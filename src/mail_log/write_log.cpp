@@ -5,6 +5,8 @@
 
 #include <QFile>
 
+#include <optional>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -184,49 +186,54 @@ QString ChooseLogFileName(const QString& dayFolder, const QString& subject, cons
 
 QString LogFolderPath() { return AppPlaces::LogFolderPath(); }
 
-// Each step runs only when the one before it succeeded; a failure means
-// that nothing is written, and the result says where and why.
-LogResult WriteLog(const QByteArray& mailText, const QString& mSubject, const QDateTime& now) {
-  // The folder that holds mailLOG (the program's, or the user's own when
-  // installed) may be shared; mailLOG and the day folder must be the
-  // user's alone. Folders and files made here are the user's alone too
-  // (0700, 0600); those that exist keep their modes.
+namespace {
+
+// mailLOG and today's folder in it, opened (and made) one below the other
+// through descriptors. The folder that holds mailLOG (the program's, or
+// the user's own when installed) may be shared; mailLOG and the day folder
+// must be the user's alone. Folders made here are the user's alone too
+// (0700); those that exist keep their modes. An empty result: day is open.
+std::optional<LogResult> openDayFolder(const QDateTime& now, Descriptor& day, QString& dayFolder) {
   AppPlaces::PrepareLogParent();
   QString logParent = AppPlaces::Current().logParent;
   while (logParent.size() > 1 && logParent.endsWith(QLatin1Char('/'))) logParent.chop(1);
   Descriptor app;
   QString reason = openFolder(AT_FDCWD, QFile::encodeName(logParent), false, false, app);
-  if (!reason.isEmpty()) return {false, logParent, reason};
+  if (!reason.isEmpty()) return LogResult{false, logParent, reason};
 
   const QString logFolder = LogFolderPath();
   Descriptor log;
   reason = openFolder(app.get(), QByteArrayLiteral("mailLOG"), true, true, log);
-  if (!reason.isEmpty()) return {false, logFolder, reason};
+  if (!reason.isEmpty()) return LogResult{false, logFolder, reason};
 
   const QString dayName = now.toString(QStringLiteral("yyyyMMdd"));
-  const QString dayFolder = logFolder + QLatin1Char('/') + dayName;
-  Descriptor day;
+  dayFolder = logFolder + QLatin1Char('/') + dayName;
   reason = openFolder(log.get(), QFile::encodeName(dayName), true, true, day);
-  if (!reason.isEmpty()) return {false, dayFolder, reason};
+  if (!reason.isEmpty()) return LogResult{false, dayFolder, reason};
+  return std::nullopt;
+}
 
-  // Asking whether a name is free is creating it (O_EXCL): the first name
-  // made is the mail's. Whatever holds a name, a link or a FIFO too, makes
-  // it taken; only a folder stops the search, as a name the mail cannot
-  // have.
-  struct Claim {
-    QString name;
-    Descriptor file;
-    int error = 0;
-  } claim;
-  const QString dayPrefix = dayFolder + QLatin1Char('/');
+// The name the mail takes in the day folder and the file opened for it
+// (0600), or why it could not be opened.
+struct Claim {
+  QString name;
+  Descriptor file;
+  int error = 0;
+};
+
+// Asking whether a name is free is creating it (O_EXCL): the first name
+// made is the mail's. Whatever holds a name, a link or a FIFO too, makes
+// it taken; only a folder stops the search, as a name the mail cannot
+// have. When every name is taken, the mail joins the last one.
+void claimLogFile(int day, const QString& dayPrefix, const QString& subject, const QDateTime& now, Claim& claim) {
   const auto taken = [&](const QString& path) {
     const QString name = path.mid(dayPrefix.size());
     const QByteArray encoded = QFile::encodeName(name);
-    const int fd = ::openat(day.get(), encoded.constData(), kFileFlags | O_EXCL, 0600);
+    const int fd = ::openat(day, encoded.constData(), kFileFlags | O_EXCL, 0600);
     int error = fd < 0 ? errno : 0;
     if (error == EEXIST) {
       struct stat status {};
-      if (::fstatat(day.get(), encoded.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(status.st_mode))
+      if (::fstatat(day, encoded.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(status.st_mode))
         return true;
       error = EISDIR;
     }
@@ -235,16 +242,29 @@ LogResult WriteLog(const QByteArray& mailText, const QString& mSubject, const QD
     claim.error = error;
     return false;
   };
-  const QString name = ChooseLogFileName(dayPrefix, mSubject, now, taken);
-  const QString path = dayPrefix + name;
-  if (claim.name != name) {
-    // Every name was taken: the mail joins the last one.
-    const int fd = ::openat(day.get(), QFile::encodeName(name).constData(), kFileFlags, 0600);
-    claim.error = fd < 0 ? errno : 0;
-    claim.file.reset(fd);
-  }
+  const QString name = ChooseLogFileName(dayPrefix, subject, now, taken);
+  if (claim.name == name) return;
+  const int fd = ::openat(day, QFile::encodeName(name).constData(), kFileFlags, 0600);
+  claim.name = name;
+  claim.error = fd < 0 ? errno : 0;
+  claim.file.reset(fd);
+}
+
+}  // namespace
+
+// Each step runs only when the one before it succeeded; a failure means
+// that nothing is written, and the result says where and why.
+LogResult WriteLog(const QByteArray& mailText, const QString& mSubject, const QDateTime& now) {
+  Descriptor day;
+  QString dayFolder;
+  if (auto failure = openDayFolder(now, day, dayFolder)) return *failure;
+
+  const QString dayPrefix = dayFolder + QLatin1Char('/');
+  Claim claim;
+  claimLogFile(day.get(), dayPrefix, mSubject, now, claim);
+  const QString path = dayPrefix + claim.name;
   if (!claim.file.valid()) return {false, path, fileOpenError(claim.error)};
-  reason = fileCheck(claim.file.get());
+  QString reason = fileCheck(claim.file.get());
   if (!reason.isEmpty()) return {false, path, reason};
 
   reason = writeAll(claim.file.get(), mailText + QByteArrayLiteral("\r\n"));
