@@ -1,7 +1,5 @@
 #include "app_places.h"
 
-#include "settings_file.h"
-
 #include <QCoreApplication>
 
 #include <QDir>
@@ -66,7 +64,7 @@ bool copyShippedSettings(const QString& shipped, const QString& target) {
 }  // namespace
 
 QString ShippedSettingsPath(const QString& programFolder) {
-  return QDir::cleanPath(programFolder + QStringLiteral("../share/talvenor/") + SettingsFile::kFileName);
+  return QDir::cleanPath(programFolder + QStringLiteral("../share/talvenor/") + kSettingsFileName);
 }
 
 Places Decide(const QString& programFolder, const QString& configHome, const QString& dataHome) {
@@ -74,7 +72,7 @@ Places Decide(const QString& programFolder, const QString& configHome, const QSt
   const QString perUserSettings = withSeparator(configHome) + kFolderName + QLatin1Char('/');
   // The program's folder alone decides, never what the user's folders hold.
   const bool portable =
-      QFileInfo::exists(program + SettingsFile::kFileName) || !QFileInfo::exists(ShippedSettingsPath(program));
+      QFileInfo::exists(program + kSettingsFileName) || !QFileInfo::exists(ShippedSettingsPath(program));
   if (portable) return {Mode::Portable, program, program};
   return {Mode::PerUser, perUserSettings, withSeparator(dataHome) + kFolderName + QLatin1Char('/')};
 }
@@ -102,7 +100,7 @@ void useProgramFolder(const QString& folder) {
 
 QString SettingsFolder() { return Current().settingsFolder; }
 
-QString SettingsPath() { return SettingsFolder() + SettingsFile::kFileName; }
+QString SettingsPath() { return SettingsFolder() + kSettingsFileName; }
 
 QString LogFolderPath() { return Current().logParent + kLogFolderName; }
 

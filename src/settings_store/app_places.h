@@ -14,6 +14,8 @@
 // $XDG_DATA_HOME/talvenor/mailLOG.
 namespace AppPlaces {
 
+inline const QString kSettingsFileName = QStringLiteral("Data.ini");
+
 enum class Mode { Portable, PerUser };
 
 struct Places {

@@ -1,6 +1,5 @@
 #include "settings_file.h"
 
-#include "app_places.h"
 #include "ini_text.h"
 
 #include <QFile>
@@ -89,7 +88,7 @@ bool readForUpdate(const QString& path, QByteArray& bytes, mode_t& mode, bool& e
 
 SettingsFile::SettingsFile(const QString& folder) : path_(folder) {
   if (!path_.endsWith(QLatin1Char('/'))) path_ += QLatin1Char('/');
-  path_ += kFileName;
+  path_ += AppPlaces::kSettingsFileName;
 }
 
 SettingsFile SettingsFile::inUse() { return SettingsFile(AppPlaces::SettingsFolder()); }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app_places.h"
 #include "ini_document.h"
 
 #include <QString>
@@ -12,8 +13,6 @@
 // file or the new one, never a mixture.
 class SettingsFile {
  public:
-  static inline const QString kFileName = QStringLiteral("Data.ini");
-
   // Data.ini in folder (with or without a trailing separator).
   explicit SettingsFile(const QString& folder);
   // The one the program runs with: AppPlaces::SettingsFolder().

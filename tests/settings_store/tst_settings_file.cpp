@@ -206,7 +206,7 @@ void TstSettingsFile::writeKeepsPermissionsAndLeavesNoTemporaryFile() {
                                            QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
                                            QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
   QCOMPARE(QFile::permissions(folder.iniPath()) & modeBits, QFileDevice::Permissions(permissions));
-  QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{SettingsFile::kFileName});
+  QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{AppPlaces::kSettingsFileName});
 }
 
 void TstSettingsFile::megabyteLine() {
