@@ -23,7 +23,7 @@ class ReplyReader {
   QString take();
   // Bytes gathered and not yet taken.
   qsizetype pendingBytes() const { return pending_.size(); }
-  void clear() { pending_.clear(); }
+  void dropPending() { pending_.clear(); }
 
   static bool EndsWithWholeReply(QByteArrayView data);
 

@@ -10,26 +10,26 @@
 void ServerLink::connect(const QString& host, std::uint16_t port) {
   Transcript::note(QStringLiteral("connect %1:%2").arg(host).arg(port));
   ++commandsIssued_;
-  reader_.clear();
+  reader_.dropPending();
   socket_.Connect(host, port);
 }
 
 void ServerLink::connectTls(const QString& host, std::uint16_t port) {
   Transcript::note(QStringLiteral("connect %1:%2, TLS from the first byte").arg(host).arg(port));
   ++commandsIssued_;
-  reader_.clear();
+  reader_.dropPending();
   socket_.ConnectTls(host, port);
 }
 
 void ServerLink::startTls() {
   Transcript::note(QStringLiteral("TLS handshake"));
   ++commandsIssued_;
-  reader_.clear();
+  reader_.dropPending();
   socket_.StartTls();
 }
 
 void ServerLink::close() {
-  reader_.clear();
+  reader_.dropPending();
   socket_.Close();
 }
 
@@ -38,7 +38,7 @@ bool ServerLink::isOpen() const { return socket_.State() != 0; }
 ServerLink::Taken ServerLink::takeWholeReply(QString& reply) {
   reader_.append(socket_.GetData());
   if (reader_.tooLong()) {
-    reader_.clear();
+    reader_.dropPending();
     return Taken::TooLong;
   }
   if (!reader_.hasWholeReply()) return Taken::Partial;
