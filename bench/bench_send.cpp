@@ -159,8 +159,8 @@ int main(int argc, char* argv[]) {
   constexpr int kWarmUp = 5;
 
   const MailSettings settings = SendRig::serverAt(port);
-  TcpSocketControl winsock;
-  MailTransmission transmission(winsock);
+  TcpSocketControl socket;
+  MailTransmission transmission(socket);
   SendBoxes sendBoxes(transmission, settings);
   QEventLoop loop;
   bool completed = false;

@@ -50,11 +50,11 @@ constexpr int kButtonGap = 6;
 
 }  // namespace
 
-MainWindow::MainWindow(std::unique_ptr<SocketControl> winsock, QWidget* parent)
-    : QWidget(parent), winsock_(winsock ? std::move(winsock) : std::make_unique<TcpSocketControl>()) {
+MainWindow::MainWindow(std::unique_ptr<SocketControl> socket, QWidget* parent)
+    : QWidget(parent), socket_(socket ? std::move(socket) : std::make_unique<TcpSocketControl>()) {
   // The transmission connects itself to the socket's four events; the
   // boxes of a send to the transmission's reports.
-  transmission_ = std::make_unique<MailTransmission>(*winsock_);
+  transmission_ = std::make_unique<MailTransmission>(*socket_);
   sendBoxes_ = std::make_unique<SendBoxes>(*transmission_, settings_);
 
   buildControls();
@@ -370,7 +370,7 @@ void MainWindow::onSettingsClicked() {
 void MainWindow::onCloseClicked() {
   // Ends the program at once: nothing asked, nothing saved, the connection
   // dropped.
-  if (winsock_->State() != 0) winsock_->Close();
+  if (socket_->isOpen()) socket_->close();
   close();
   QCoreApplication::quit();
 }

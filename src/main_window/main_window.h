@@ -25,7 +25,7 @@ class MainWindow : public QWidget {
 
  public:
   // Takes ownership of the socket control (tests may pass their own).
-  explicit MainWindow(std::unique_ptr<SocketControl> winsock = nullptr, QWidget* parent = nullptr);
+  explicit MainWindow(std::unique_ptr<SocketControl> socket = nullptr, QWidget* parent = nullptr);
   ~MainWindow() override;
 
   // Shows the window and fills it from Data.ini.
@@ -121,7 +121,7 @@ class MainWindow : public QWidget {
   void keepCarrierSelection();
 
   MailSettings settings_;
-  std::unique_ptr<SocketControl> winsock_;
+  std::unique_ptr<SocketControl> socket_;
   std::unique_ptr<MailTransmission> transmission_;
   std::unique_ptr<SendBoxes> sendBoxes_;
   BodyByteTracker* bodyBytes_ = nullptr;

@@ -43,10 +43,10 @@ int wholeSendSeconds(const MailSettings& settings) {
 
 MailTransmission::MailTransmission(SocketControl& socket, QObject* parent)
     : QObject(parent), socket_(socket), server_(socket) {
-  connect(&socket_, &SocketControl::dataArrivalEvent, this, &MailTransmission::onBytesArrived);
-  connect(&socket_, &SocketControl::closeEvent, this, &MailTransmission::onServerClosed);
-  connect(&socket_, &SocketControl::errorEvent, this, &MailTransmission::onSocketError);
-  connect(&socket_, &SocketControl::tlsReadyEvent, this, &MailTransmission::onTlsReady);
+  connect(&socket_, &SocketControl::bytesArrived, this, &MailTransmission::onBytesArrived);
+  connect(&socket_, &SocketControl::closedByPeer, this, &MailTransmission::onServerClosed);
+  connect(&socket_, &SocketControl::errorOccurred, this, &MailTransmission::onSocketError);
+  connect(&socket_, &SocketControl::tlsReady, this, &MailTransmission::onTlsReady);
   replyTimer_.setSingleShot(true);
   connect(&replyTimer_, &QTimer::timeout, this, [this] { onNoAnswer(false); });
   sendTimer_.setSingleShot(true);

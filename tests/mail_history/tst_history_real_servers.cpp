@@ -57,8 +57,8 @@ void TstHistoryRealServers::sentMailShowsAsTyped() {
   settings.smtpServer = QStringLiteral("localhost");
   settings.keepLog = true;
   settings.charset = charset;
-  TcpSocketControl winsock;
-  MailTransmission mail(winsock);
+  TcpSocketControl socket;
+  MailTransmission mail(socket);
   SendBoxes sendBoxes(mail, settings);
 
   QString sent = body;
