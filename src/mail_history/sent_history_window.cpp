@@ -178,11 +178,11 @@ void SentHistoryWindow::onDeleteClicked() {
   // subject joins one): the question says that all of them go.
   if (const qsizetype mails = mailsInFile(path); mails > 1)
     question += kCrLf + kCrLf + QStringLiteral("このファイルには %1 通のメールが含まれています。すべて削除されます。").arg(mails);
-  if (MessageBox::MsgBox(question, MessageBox::Buttons::YesNo, MessageBox::Icon::Question, QString(),
+  if (MessageBox::show(question, MessageBox::Buttons::YesNo, MessageBox::Icon::Question, QString(),
                          MessageBox::Answer::No) != MessageBox::Answer::Yes)
     return;
   QString reason;
   if (!index_.removeFile(path, &reason))
-    MessageBox::MsgBox(QStringLiteral("ログファイルを削除できませんでした。") + kCrLf + kCrLf + reason,
+    MessageBox::show(QStringLiteral("ログファイルを削除できませんでした。") + kCrLf + kCrLf + reason,
                        MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
 }

@@ -345,7 +345,7 @@ void MainWindow::countBody() {
   const BodyCounter::Verdict verdict = BodyCounter::afterChange(bodyByteCount(), bodyLimit);
   bodyCounter->setText(verdict.caption);
   // Advisory only: the body keeps every byte.
-  if (verdict.overLimit) MessageBox::MsgBox(QStringLiteral("文字数が制限を越えています。"));
+  if (verdict.overLimit) MessageBox::show(QStringLiteral("文字数が制限を越えています。"));
 }
 
 void MainWindow::onSendClicked() {

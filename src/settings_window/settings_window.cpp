@@ -72,18 +72,18 @@ void SettingsWindow::buildControls() {
 }
 
 void SettingsWindow::buildCoreFrame() {
-  coreFrame = frame(QStringLiteral("基本設定"), this);
-  coreNote = label(QStringLiteral("Talvenorが機能する、必要最低限の項目です。"), coreFrame);
-  recipientCaption = label(QStringLiteral("宛先メールアドレス"), coreFrame);
-  addressEdits[0] = textBox(coreFrame, kAddressBoxWidth);
-  fromCaption = label(QStringLiteral("差出人メールアドレス"), coreFrame);
-  senderEdit = textBox(coreFrame, kAddressBoxWidth);
-  serverCaption = label(QStringLiteral("SMTPサーバ名"), coreFrame);
-  smtpServerEdit = textBox(coreFrame, kAddressBoxWidth);
-  smtpDetailsButton = button(QStringLiteral("詳細設定..."), coreFrame);
+  basicsFrame = frame(QStringLiteral("基本設定"), this);
+  basicsNote = label(QStringLiteral("Talvenorが機能する、必要最低限の項目です。"), basicsFrame);
+  recipientCaption = label(QStringLiteral("宛先メールアドレス"), basicsFrame);
+  addressEdits[0] = textBox(basicsFrame, kAddressBoxWidth);
+  fromCaption = label(QStringLiteral("差出人メールアドレス"), basicsFrame);
+  senderEdit = textBox(basicsFrame, kAddressBoxWidth);
+  serverCaption = label(QStringLiteral("SMTPサーバ名"), basicsFrame);
+  smtpServerEdit = textBox(basicsFrame, kAddressBoxWidth);
+  smtpDetailsButton = button(QStringLiteral("詳細設定..."), basicsFrame);
   {
-    auto* layout = new QGridLayout(coreFrame);
-    layout->addWidget(coreNote, 0, 0, 1, 2);
+    auto* layout = new QGridLayout(basicsFrame);
+    layout->addWidget(basicsNote, 0, 0, 1, 2);
     layout->addWidget(recipientCaption, 1, 0);
     layout->addWidget(addressEdits[0], 1, 1);
     layout->addWidget(fromCaption, 2, 0);
@@ -207,7 +207,7 @@ void SettingsWindow::layOutWindow() {
     root->setSizeConstraint(QLayout::SetFixedSize);
     root->addWidget(heading);
     auto* frames = new QGridLayout;
-    frames->addWidget(coreFrame, 0, 0);
+    frames->addWidget(basicsFrame, 0, 0);
     frames->addWidget(logFrame, 0, 1);
     frames->addWidget(bookFrame, 1, 0);
     frames->addWidget(popFrame, 1, 1);
@@ -361,7 +361,7 @@ void SettingsWindow::onSaveClicked() {
     if (isBlank(popServerEdit->text()) || isBlank(popUserEdit->text()) || isBlank(popPasswordEdit->text())) {
       const QString text = QStringLiteral("POP Before SMTP 設定に未入力の項目があります。") + kCrLf +
                            QStringLiteral("未入力のままにしますか？");
-      if (MessageBox::MsgBox(text, Buttons::YesNo, Icon::None, QStringLiteral("POP Before SMTP 設定"),
+      if (MessageBox::show(text, Buttons::YesNo, Icon::None, QStringLiteral("POP Before SMTP 設定"),
                              Answer::Yes) != Answer::Yes)
         return;
       // The user has accepted missing entries once; save without asking again.
@@ -373,7 +373,7 @@ void SettingsWindow::onSaveClicked() {
   if (ask && (addressEdits[0]->text().isEmpty() || senderEdit->text().isEmpty() || smtpServerEdit->text().isEmpty())) {
     const QString text = QStringLiteral("基本設定に未入力の項目があります。") + kCrLf +
                          QStringLiteral("未入力のままにしますか？");
-    if (MessageBox::MsgBox(text, Buttons::YesNo, Icon::None, QStringLiteral("Talvenor設定"), Answer::Yes) !=
+    if (MessageBox::show(text, Buttons::YesNo, Icon::None, QStringLiteral("Talvenor設定"), Answer::Yes) !=
         Answer::Yes)
       return;
   }
@@ -400,7 +400,7 @@ bool SettingsWindow::everyValueStorable() {
   for (const auto& [caption, value] : values) {
     const QString lost = Cp932::unmappable(value);
     if (lost.isEmpty()) continue;
-    MessageBox::MsgBox(QStringLiteral("次の文字は保存できません：") + lost + kCrLf + QStringLiteral("（") + caption +
+    MessageBox::show(QStringLiteral("次の文字は保存できません：") + lost + kCrLf + QStringLiteral("（") + caption +
                            QStringLiteral("）"),
                        MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, windowTitle());
     return false;
@@ -418,7 +418,7 @@ bool SettingsWindow::everyValueSendable() {
                                                       {bookCaption3, addressEdits[3]},     {bookCaption4, addressEdits[4]}};
   for (const auto& [caption, box] : addresses) {
     if (!MailText::HoldsCharacterNotInAddress(trimBlanks(box->text()))) continue;
-    MessageBox::MsgBox(QStringLiteral("メールアドレスに使えない文字（< > , 空白・改行など）が含まれています。") + kCrLf +
+    MessageBox::show(QStringLiteral("メールアドレスに使えない文字（< > , 空白・改行など）が含まれています。") + kCrLf +
                            QStringLiteral("（") + caption->text() + QStringLiteral("）"),
                        MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, windowTitle());
     box->setFocus();
@@ -432,7 +432,7 @@ bool SettingsWindow::everyValueSendable() {
                                                 {QStringLiteral("SMTP 認証のパスワード"), smtpDetails_.password}};
   for (const auto& [caption, value] : values) {
     if (!MailText::HoldsControlCharacter(value)) continue;
-    MessageBox::MsgBox(QStringLiteral("改行などの制御文字は保存できません。") + kCrLf + QStringLiteral("（") + caption +
+    MessageBox::show(QStringLiteral("改行などの制御文字は保存できません。") + kCrLf + QStringLiteral("（") + caption +
                            QStringLiteral("）"),
                        MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, windowTitle());
     return false;
@@ -448,7 +448,7 @@ bool SettingsWindow::saveSettings() {
   MailSettings toStore = settingsToStore();
   // The keyring first: when it refuses, nothing is saved.
   if (QString why; !PasswordStore::keepInKeyring(toStore, why)) {
-    MessageBox::MsgBox(QStringLiteral("パスワードをキーリングに保存できませんでした。設定は保存されていません。") +
+    MessageBox::show(QStringLiteral("パスワードをキーリングに保存できませんでした。設定は保存されていません。") +
                            kCrLf + kCrLf + why,
                        MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, windowTitle());
     return false;
@@ -458,7 +458,7 @@ bool SettingsWindow::saveSettings() {
   // A file the store refuses (read-only, a link, another user's) refuses
   // the first write, before anything of the file has changed.
   if (IniFile::write(Section::AddrIndex, indexKey(0), QString()) == 0) {
-    MessageBox::MsgBox(QStringLiteral("設定ファイル（Data.ini）に書き込めませんでした。設定は保存されていません。"),
+    MessageBox::show(QStringLiteral("設定ファイル（Data.ini）に書き込めませんでした。設定は保存されていません。"),
                        MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, windowTitle());
     return false;
   }
@@ -517,7 +517,7 @@ void SettingsWindow::onOpenLogClicked() {
   if (QFileInfo::exists(path)) {
     if (FolderOpener::open(path)) return;
     // A desktop with nothing that shows folders: at least say where it is.
-    MessageBox::MsgBox(QStringLiteral("ログフォルダを開くプログラムが見つかりません。") + kCrLf + kCrLf +
+    MessageBox::show(QStringLiteral("ログフォルダを開くプログラムが見つかりません。") + kCrLf + kCrLf +
                            QStringLiteral("ログフォルダのパス：") + kCrLf + path,
                        MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, MessageBox::kApplicationTitle);
     return;
@@ -525,7 +525,7 @@ void SettingsWindow::onOpenLogClicked() {
   const QString text = QStringLiteral("ログフォルダが見つかりません。") + kCrLf +
                        QStringLiteral("もしくはログフォルダが移動された可能性があります。") + kCrLf + kCrLf +
                        QStringLiteral("ログフォルダのパス：") + kCrLf + path;
-  MessageBox::MsgBox(text, MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation,
+  MessageBox::show(text, MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation,
                      MessageBox::kApplicationTitle);
 }
 
@@ -573,7 +573,7 @@ void SettingsWindow::onPopSecurityChosen() {
 bool SettingsWindow::takePopConnection(MailSettings& settings) {
   const std::optional<std::uint16_t> port = DataIni::parsePort(popPortEdit->text());
   if (!port) {
-    MessageBox::MsgBox(QStringLiteral("POPのポート番号は 1 から 65535 までの整数で入力してください。"),
+    MessageBox::show(QStringLiteral("POPのポート番号は 1 から 65535 までの整数で入力してください。"),
                        MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, windowTitle());
     popPortEdit->setFocus();
     return false;

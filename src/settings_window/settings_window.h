@@ -15,7 +15,7 @@ class QPushButton;
 class SendBoxes;
 struct MailSettings;
 
-// The settings window: the core mail settings, the address book, the log
+// The settings window: the basic mail settings, the address book, the log
 // switch and the POP-before-SMTP login. It holds no state of its own beyond
 // its controls; loading fills them from Data.ini, and saving writes
 // Data.ini, replaces the running settings with what was saved and says so
@@ -39,8 +39,8 @@ class SettingsWindow : public QDialog {
 
   // Controls, by their names.
   QLabel* heading = nullptr;
-  QGroupBox* coreFrame = nullptr;
-  QLabel* coreNote = nullptr;
+  QGroupBox* basicsFrame = nullptr;
+  QLabel* basicsNote = nullptr;
   QLabel* recipientCaption = nullptr;
   QLabel* fromCaption = nullptr;
   QLineEdit* senderEdit = nullptr;

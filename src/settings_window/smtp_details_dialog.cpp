@@ -165,25 +165,25 @@ void SmtpDetailsDialog::onAuthToggled() {
 
 void SmtpDetailsDialog::warnIfAuthInClear() {
   if (authBox->isChecked() && securityAt(encryptionBox->currentIndex()) == Security::None)
-    MessageBox::MsgBox(kAuthInClear, MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation,
+    MessageBox::show(kAuthInClear, MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation,
                        windowTitle());
 }
 
 void SmtpDetailsDialog::onOk() {
   if (!DataIni::parsePort(portBox->text())) {
-    MessageBox::MsgBox(kBadPort, MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, windowTitle());
+    MessageBox::show(kBadPort, MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, windowTitle());
     portBox->setFocus();
     return;
   }
   if (authBox->isChecked() && isBlank(userBox->text())) {
-    MessageBox::MsgBox(kNoUser, MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, windowTitle());
+    MessageBox::show(kNoUser, MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, windowTitle());
     userBox->setFocus();
     return;
   }
   const QString mismatch =
       portMismatch(securityAt(encryptionBox->currentIndex()), *DataIni::parsePort(portBox->text()));
   if (!mismatch.isEmpty() &&
-      MessageBox::MsgBox(mismatch + kCrLf + kKeepAnyway, MessageBox::Buttons::YesNo, MessageBox::Icon::Question,
+      MessageBox::show(mismatch + kCrLf + kKeepAnyway, MessageBox::Buttons::YesNo, MessageBox::Icon::Question,
                          windowTitle(), MessageBox::Answer::No) != MessageBox::Answer::Yes) {
     encryptionBox->setFocus();
     return;

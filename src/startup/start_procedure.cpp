@@ -29,7 +29,7 @@ StartOutcome run(const QString& instanceKey, int& exitCode) {
 
   // Installed, the user's own settings are made from the shipped default.
   if (!AppPlaces::PrepareSettingsFile()) {
-    MessageBox::MsgBox(settingsMissingText(), MessageBox::Buttons::Ok, MessageBox::Icon::Critical);
+    MessageBox::show(settingsMissingText(), MessageBox::Buttons::Ok, MessageBox::Icon::Critical);
     return StartOutcome::SettingsMissing;
   }
 

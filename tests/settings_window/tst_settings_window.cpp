@@ -221,7 +221,7 @@ class TestSettingsWindow : public QObject {
     };
     const QColor formColour(130, 176, 204);
     QCOMPARE(backdrop(&window), formColour);
-    QCOMPARE(backdrop(window.coreNote), formColour);
+    QCOMPARE(backdrop(window.basicsNote), formColour);
     QCOMPARE(backdrop(window.keepLogCheck), formColour);
     QCOMPARE(backdrop(window.popBeforeSmtpCheck), formColour);
     QCOMPARE(window.saveButton->palette().color(QPalette::Button), QColor(197, 221, 228));
