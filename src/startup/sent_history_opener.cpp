@@ -14,7 +14,8 @@ void ShowSentHistory(MainWindow& main) {
     window = new SentHistoryWindow(MailLog::LogFolderPath(), &main);
     QObject::connect(window, &SentHistoryWindow::composeRequested, &main,
                      [&main, window](const SentMailReader::SentMail& mail) {
-                       if (!ComposeFromHistory::fill({main.recipientBox, main.subjectEdit, main.bodyEdit}, mail)) return;
+                       if (!ComposeFromHistory::fill({main.recipientBox(), main.subjectEdit(), main.bodyEdit()}, mail))
+                         return;
                        if (window->isModal()) return;  // the main window waits behind the modal ones
                        main.raise();
                        main.activateWindow();
