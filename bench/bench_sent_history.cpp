@@ -48,11 +48,11 @@ void makeLogs(const QString& folder, int count) {
     if (i % 100 == 7) body += kWord + QStringLiteral("は山と川。\n");
     body.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
     const auto charset = MailSettings::Charset(i % 3);
-    QByteArray text = Cp932::fromUnicode(MailText::DateLine(sent) + MailText::FromLine(QStringLiteral("taro@example.jp")) +
-                                                MailText::ToLine(QStringLiteral("hanako@docomo.ne.jp")) +
+    QByteArray text = Cp932::fromUnicode(MailText::dateLine(sent) + MailText::fromLine(QStringLiteral("taro@example.jp")) +
+                                                MailText::toLine(QStringLiteral("hanako@docomo.ne.jp")) +
                                                 MailText::XMailerLine());
     if (charset == MailSettings::Charset::ShiftJis)
-      text += Cp932::fromUnicode(MailText::SubjectLine(subject) + QStringLiteral("\r\n") + body);
+      text += Cp932::fromUnicode(MailText::subjectLine(subject) + QStringLiteral("\r\n") + body);
     else
       text += MimeText::compose(subject, body, charset, false, QStringLiteral("example.jp")).text;
     const QString day = folder + QStringLiteral("/2024%1").arg(i * 100 / count + 1, 4, 10, QLatin1Char('0'));

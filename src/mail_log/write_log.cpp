@@ -160,7 +160,7 @@ QString writeAll(int fd, const QByteArray& bytes) {
 
 }  // namespace
 
-QString ChooseLogFileName(const QString& dayFolder, const QString& subject, const QDateTime& now,
+QString chooseLogFileName(const QString& dayFolder, const QString& subject, const QDateTime& now,
                           const std::function<bool(const QString& path)>& exists) {
   const QString base = nameBase(subject);
 
@@ -182,11 +182,11 @@ QString ChooseLogFileName(const QString& dayFolder, const QString& subject, cons
   return name;
 }
 
-QString LogFolderPath() { return AppPlaces::LogFolderPath(); }
+QString logFolderPath() { return AppPlaces::LogFolderPath(); }
 
 // Each step runs only when the one before it succeeded; a failure means
 // that nothing is written, and the result says where and why.
-LogResult WriteLog(const QByteArray& mailText, const QString& mSubject, const QDateTime& now) {
+LogResult writeLog(const QByteArray& mailText, const QString& mSubject, const QDateTime& now) {
   // The folder that holds mailLOG (the program's, or the user's own when
   // installed) may be shared; mailLOG and the day folder must be the
   // user's alone. Folders and files made here are the user's alone too
@@ -198,7 +198,7 @@ LogResult WriteLog(const QByteArray& mailText, const QString& mSubject, const QD
   QString reason = openFolder(AT_FDCWD, QFile::encodeName(logParent), false, false, app);
   if (!reason.isEmpty()) return {false, logParent, reason};
 
-  const QString logFolder = LogFolderPath();
+  const QString logFolder = logFolderPath();
   Descriptor log;
   reason = openFolder(app.get(), QByteArrayLiteral("mailLOG"), true, true, log);
   if (!reason.isEmpty()) return {false, logFolder, reason};
@@ -235,7 +235,7 @@ LogResult WriteLog(const QByteArray& mailText, const QString& mSubject, const QD
     claim.error = error;
     return false;
   };
-  const QString name = ChooseLogFileName(dayPrefix, mSubject, now, taken);
+  const QString name = chooseLogFileName(dayPrefix, mSubject, now, taken);
   const QString path = dayPrefix + name;
   if (claim.name != name) {
     // Every name was taken: the mail joins the last one.

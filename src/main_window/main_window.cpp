@@ -314,7 +314,8 @@ void MainWindow::onCarrierChosen() {
 
 void MainWindow::onCarrierLeft() {
   // -1 when nothing of the list is selected.
-  IniFile::write(DataIni::Section::CarrierNum, DataIni::Key::DefaultNum, QString::number(carrierBox_->currentIndex()));
+  IniFile::write(DataIni::Section::CarrierNum, DataIni::Key::DefaultNum,
+                   QString::number(carrierBox_->currentIndex()));
 }
 
 void MainWindow::onRecipientLeft() {
@@ -354,7 +355,7 @@ void MainWindow::onSubjectChanged() {
     const int cursor = subjectEdit_->cursorPosition();
     const QString before = subjectEdit_->text().left(cursor);
     const qsizetype removedBefore = before.count(QLatin1Char('\n')) + before.count(QLatin1Char('\r'));
-    subjectEdit_->setText(MailText::SubjectWithoutLineBreaks(subjectEdit_->text()));  // runs this handler again
+    subjectEdit_->setText(MailText::subjectWithoutLineBreaks(subjectEdit_->text()));  // runs this handler again
     subjectEdit_->setCursorPosition(cursor - int(removedBefore));
     return;
   }

@@ -475,7 +475,7 @@ bool SettingsWindow::everyValueSendable() {
       {recipientCaption_, addressEdits_[0]}, {fromCaption_, senderEdit_},       {bookCaption1_, addressEdits_[1]},
       {bookCaption2_, addressEdits_[2]},     {bookCaption3_, addressEdits_[3]}, {bookCaption4_, addressEdits_[4]}};
   for (const auto& [caption, box] : addresses) {
-    if (!MailText::HoldsCharacterNotInAddress(trimBlanks(box->text()))) continue;
+    if (!MailText::holdsCharacterNotInAddress(trimBlanks(box->text()))) continue;
     MessageBox::show(QStringLiteral("メールアドレスに使えない文字（< > , 空白・改行など）が含まれています。") + kCrLf +
                            QStringLiteral("（") + caption->text() + QStringLiteral("）"),
                        MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, windowTitle());
@@ -489,7 +489,7 @@ bool SettingsWindow::everyValueSendable() {
                                                 {QStringLiteral("SMTP 認証のユーザ名"), smtpDetails_.user},
                                                 {QStringLiteral("SMTP 認証のパスワード"), smtpDetails_.password}};
   for (const auto& [caption, value] : values) {
-    if (!MailText::HoldsControlCharacter(value)) continue;
+    if (!MailText::holdsControlCharacter(value)) continue;
     MessageBox::show(QStringLiteral("改行などの制御文字は保存できません。") + kCrLf + QStringLiteral("（") + caption +
                            QStringLiteral("）"),
                        MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, windowTitle());
@@ -571,7 +571,7 @@ MailSettings SettingsWindow::settingsToStore() {
 }
 
 void SettingsWindow::onOpenLogClicked() {
-  const QString path = MailLog::LogFolderPath();
+  const QString path = MailLog::logFolderPath();
   if (QFileInfo::exists(path)) {
     if (FolderOpener::open(path)) return;
     // A desktop with nothing that shows folders: at least say where it is.

@@ -35,8 +35,8 @@ StartOutcome run(const QString& instanceKey, int& exitCode) {
 
   MainWindow mainWindow;
   QObject::connect(&mainWindow, &MainWindow::settingsRequested, &mainWindow,
-                   [&mainWindow] { ShowSettingsWindow(mainWindow); });
-  QObject::connect(&mainWindow, &MainWindow::historyRequested, &mainWindow, [&mainWindow] { ShowSentHistory(mainWindow); });
+                   [&mainWindow] { showSettingsWindow(mainWindow); });
+  QObject::connect(&mainWindow, &MainWindow::historyRequested, &mainWindow, [&mainWindow] { showSentHistory(mainWindow); });
   QObject::connect(&instance, &SingleInstance::raiseRequested, &mainWindow,
                    [&mainWindow] { raiseLastActiveWindow(&mainWindow); });
   mainWindow.showAndLoad();

@@ -68,7 +68,7 @@ void TstHistoryRealServers::sentMailShowsAsTyped() {
   QTRY_COMPARE(boxes.count(), 2);  // the confirmation, then the completion
   QVERIFY2(boxes.texts().last().startsWith(QStringLiteral("送信が完了しました。")), qPrintable(boxes.texts().last()));
 
-  SentHistoryWindow window(MailLog::LogFolderPath());
+  SentHistoryWindow window(MailLog::logFolderPath());
   window.show();
   QTRY_VERIFY(!window.index().isLoading());
   QCOMPARE(child<QTreeView>(window, "mailList")->model()->rowCount(), 1);

@@ -31,7 +31,7 @@ const QString kEmpty = QStringLiteral("送信ログはまだありません。")
 
 struct LogFolder {
   TempAppFolder app;
-  QString path = MailLog::LogFolderPath();
+  QString path = MailLog::logFolderPath();
 
   // A mail as the program logs it, sent at the given minute of 17 May 2024.
   QString add(const QString& day, const QString& name, const QString& subject, const QString& body,
@@ -85,8 +85,8 @@ std::unique_ptr<MainWindow> mainWindow(const TempAppFolder& app) {
   QFile::setPermissions(app.iniPath(), QFile::ReadOwner | QFile::WriteOwner);
   auto window = std::make_unique<MainWindow>(std::make_unique<FakeSocket>());
   MainWindow* main = window.get();
-  QObject::connect(main, &MainWindow::historyRequested, main, [main] { ShowSentHistory(*main); });
-  QObject::connect(main, &MainWindow::settingsRequested, main, [main] { ShowSettingsWindow(*main); });
+  QObject::connect(main, &MainWindow::historyRequested, main, [main] { showSentHistory(*main); });
+  QObject::connect(main, &MainWindow::settingsRequested, main, [main] { showSettingsWindow(*main); });
   window->showAndLoad();
   return window;
 }
@@ -173,13 +173,13 @@ void TstSentHistoryWindow::newLogsAppear() {
   window.show();
   waitUntilLoaded(window);
 
-  QVERIFY(MailLog::WriteLog(LoggedMail::bytes({.subject = QStringLiteral("一通目"), .body = {}}, Charset::ShiftJis).chopped(2),
+  QVERIFY(MailLog::writeLog(LoggedMail::bytes({.subject = QStringLiteral("一通目"), .body = {}}, Charset::ShiftJis).chopped(2),
                             QStringLiteral("一通目"))
               .written);
   QTRY_COMPARE(shownColumn(window, SentMailListModel::SubjectColumn), QStringList{QStringLiteral("一通目")});
   QTRY_VERIFY(!child<QLabel>(window, "emptyNote")->isVisible());
 
-  QVERIFY(MailLog::WriteLog(LoggedMail::bytes({.subject = QStringLiteral("二通目"), .body = {}}, Charset::Utf8).chopped(2),
+  QVERIFY(MailLog::writeLog(LoggedMail::bytes({.subject = QStringLiteral("二通目"), .body = {}}, Charset::Utf8).chopped(2),
                             QStringLiteral("二通目"))
               .written);
   QTRY_COMPARE(child<QTreeView>(window, "mailList")->model()->rowCount(), 2);

@@ -834,7 +834,7 @@ class TestSettingsWindow : public QObject {
       child<QLineEdit>(*window, "popPortEdit")->setText(QString::number(server.port()));
       child<QPushButton>(*window, "popTestButton")->click();
     });
-    ShowSettingsWindow(*program.main);
+    showSettingsWindow(*program.main);
 
     QVERIFY(window.isNull());  // destroyed on closing
     QVERIFY(openWhenEnded);

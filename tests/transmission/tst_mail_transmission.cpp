@@ -91,7 +91,7 @@ struct Rig : SendingTest::SendingSide {
 
   QStringList boxTexts() const { return boxes.texts(); }
   QString dayFolder() const {
-    return MailLog::LogFolderPath() + QLatin1Char('/') + QDate::currentDate().toString(QStringLiteral("yyyyMMdd"));
+    return MailLog::logFolderPath() + QLatin1Char('/') + QDate::currentDate().toString(QStringLiteral("yyyyMMdd"));
   }
   QStringList logFiles() const { return QDir(dayFolder()).entryList(QDir::Files); }
 
@@ -175,7 +175,7 @@ void TstMailTransmission::replyCompleteness_data() {
 void TstMailTransmission::replyCompleteness() {
   QFETCH(QByteArray, data);
   QFETCH(bool, complete);
-  QCOMPARE(ReplyReader::EndsWithWholeReply(data), complete);
+  QCOMPARE(ReplyReader::endsWithWholeReply(data), complete);
 }
 
 void TstMailTransmission::dateLine_data() {
@@ -196,7 +196,7 @@ void TstMailTransmission::dateLine() {
   // The names stay English whatever the user's locale.
   const QLocale previous;
   QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
-  const QString made = MailText::DateLine(now);
+  const QString made = MailText::dateLine(now);
   QLocale::setDefault(previous);
   QCOMPARE(made, line);
 }
@@ -262,7 +262,7 @@ void TstMailTransmission::longLines_data() {
 void TstMailTransmission::longLines() {
   QFETCH(QString, body);
   QFETCH(QList<int>, octets);
-  const QString broken = MailText::BreakLongLines(body);
+  const QString broken = MailText::breakLongLines(body);
   QList<int> lengths;
   for (const QString& line : broken.split(QRegularExpression(QStringLiteral("\r\n|\r|\n"))))
     lengths << int(Cp932::byteCount(line));
@@ -273,11 +273,11 @@ void TstMailTransmission::longLines() {
 }
 
 void TstMailTransmission::longSubjectIsCut() {
-  const QString line = MailText::SubjectLine(QStringLiteral("件").repeated(600));
+  const QString line = MailText::subjectLine(QStringLiteral("件").repeated(600));
   QCOMPARE(line, QStringLiteral("SUBJECT:") + QStringLiteral("件").repeated(495) + kCrLf);
-  QCOMPARE(MailText::SubjectLine(QStringLiteral("件").repeated(495)), line);
+  QCOMPARE(MailText::subjectLine(QStringLiteral("件").repeated(495)), line);
   // One more half-width character still fits; a full-width one would not.
-  QCOMPARE(MailText::SubjectLine(QStringLiteral("件").repeated(494) + QStringLiteral("ab件")),
+  QCOMPARE(MailText::subjectLine(QStringLiteral("件").repeated(494) + QStringLiteral("ab件")),
            QStringLiteral("SUBJECT:") + QStringLiteral("件").repeated(494) + QStringLiteral("ab") + kCrLf);
 }
 
@@ -502,7 +502,7 @@ void TstMailTransmission::completedSend() {
     QVERIFY(text.startsWith(QStringLiteral("Date:")));
     QVERIFY(text.endsWith(QStringLiteral("\r\nSUBJECT:会議\r\n\r\n本文\r\n")));
   } else {
-    QVERIFY(!QFileInfo::exists(MailLog::LogFolderPath()));
+    QVERIFY(!QFileInfo::exists(MailLog::logFolderPath()));
   }
 }
 

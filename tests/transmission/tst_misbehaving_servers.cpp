@@ -249,7 +249,7 @@ struct Fixture : SendingTest::SendingSide {
 
   qsizetype logFiles() const {
     qsizetype count = 0;
-    for (QDirIterator it(MailLog::LogFolderPath(), QDir::Files, QDirIterator::Subdirectories); it.hasNext(); it.next())
+    for (QDirIterator it(MailLog::logFolderPath(), QDir::Files, QDirIterator::Subdirectories); it.hasNext(); it.next())
       ++count;
     return count;
   }

@@ -168,10 +168,10 @@ void TstSecureServers::smtp() {
             .object();
     QCOMPARE(envelope.value(QStringLiteral("authenticated")).toBool(), auth);
     QCOMPARE(envelope.value(QStringLiteral("tls")).toBool(), Smtp(security) != Smtp::None);
-    QVERIFY(QFileInfo::exists(MailLog::LogFolderPath()));
+    QVERIFY(QFileInfo::exists(MailLog::logFolderPath()));
   } else {
     QCOMPARE(mailsAt(port), before);
-    QVERIFY(!QFileInfo::exists(MailLog::LogFolderPath()));
+    QVERIFY(!QFileInfo::exists(MailLog::logFolderPath()));
   }
   // Never the password itself, nor the PLAIN and LOGIN forms of it.
   const QByteArray wire = captured(port);
@@ -221,7 +221,7 @@ void TstSecureServers::certificateNames() {
   } else {
     QVERIFY2(box.startsWith(QStringLiteral("サーバの証明書を確認できませんでした")), qPrintable(box));
     QCOMPARE(mailsAt(port), before);
-    QVERIFY(!QFileInfo::exists(MailLog::LogFolderPath()));
+    QVERIFY(!QFileInfo::exists(MailLog::logFolderPath()));
   }
   QTRY_VERIFY(!sender.socket.isOpen());
 }
