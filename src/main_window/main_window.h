@@ -28,13 +28,12 @@ class MainWindow : public QWidget {
   explicit MainWindow(std::unique_ptr<SocketControl> socket = nullptr, QWidget* parent = nullptr);
   ~MainWindow() override;
 
-  // Shows the window and fills it from Data.ini.
+  // Shows the window and fills it from Data.ini (the start-up code).
   void showAndLoad();
-  // Fills the carrier list, the address list, the recipient and the
-  // running mail settings from Data.ini.
-  void loadSettings();
 
-
+  // The sending engine and its boxes, the running settings and the shown
+  // recipient, for the settings window's opener in the start-up code (and
+  // for tests).
   MailTransmission& transmission() { return *transmission_; }
   SendBoxes& sendBoxes() { return *sendBoxes_; }
   // The mail settings the program runs with: read at start, replaced when
@@ -77,6 +76,10 @@ class MainWindow : public QWidget {
   void historyRequested();
 
  private:
+  // Fills the carrier list, the address list, the recipient and the
+  // running mail settings from Data.ini.
+  void loadSettings();
+
   // Event handlers, run by the controls' signals.
   void onCarrierChosen();
   void onCarrierLeft();

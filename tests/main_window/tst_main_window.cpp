@@ -66,6 +66,22 @@ std::unique_ptr<MainWindow> loadWindow() {
   return window;
 }
 
+// The window's controls, found by their names.
+QLabel* carrierCaption(const MainWindow& window) { return child<QLabel>(window, "carrierCaption"); }
+QComboBox* carrierBox(const MainWindow& window) { return child<QComboBox>(window, "carrierBox"); }
+QLabel* recipientCaption(const MainWindow& window) { return child<QLabel>(window, "recipientCaption"); }
+QComboBox* recipientBox(const MainWindow& window) { return child<QComboBox>(window, "recipientBox"); }
+QLabel* subjectCaption(const MainWindow& window) { return child<QLabel>(window, "subjectCaption"); }
+QLabel* subjectCounter(const MainWindow& window) { return child<QLabel>(window, "subjectCounter"); }
+QLineEdit* subjectEdit(const MainWindow& window) { return child<QLineEdit>(window, "subjectEdit"); }
+QLabel* bodyCaption(const MainWindow& window) { return child<QLabel>(window, "bodyCaption"); }
+QLabel* bodyCounter(const MainWindow& window) { return child<QLabel>(window, "bodyCounter"); }
+QPlainTextEdit* bodyEdit(const MainWindow& window) { return child<QPlainTextEdit>(window, "bodyEdit"); }
+QPushButton* sendButton(const MainWindow& window) { return child<QPushButton>(window, "sendButton"); }
+QPushButton* copyButton(const MainWindow& window) { return child<QPushButton>(window, "copyButton"); }
+QPushButton* settingsButton(const MainWindow& window) { return child<QPushButton>(window, "settingsButton"); }
+QPushButton* closeButton(const MainWindow& window) { return child<QPushButton>(window, "closeButton"); }
+
 QStringList items(const QComboBox* combo) {
   QStringList result;
   for (int i = 0; i < combo->count(); ++i) result.append(combo->itemText(i));
@@ -130,17 +146,16 @@ void TestMainWindow::loadsTheSettings() {
   auto window = loadWindow();
 
   QCOMPARE(window->windowTitle(), QStringLiteral("Talvenor"));
-  QCOMPARE(items(child<QComboBox>(*window, "carrierBox")),
-           QStringList({QStringLiteral("docomo"), QString(), QStringLiteral("SoftBank")}));
-  QCOMPARE(child<QComboBox>(*window, "carrierBox")->currentIndex(), -1);
-  QCOMPARE(child<QComboBox>(*window, "carrierBox")->currentText(), QStringLiteral("キャリア選択"));
+  QCOMPARE(items(carrierBox(*window)), QStringList({QStringLiteral("docomo"), QString(), QStringLiteral("SoftBank")}));
+  QCOMPARE(carrierBox(*window)->currentIndex(), -1);
+  QCOMPARE(carrierBox(*window)->currentText(), QStringLiteral("キャリア選択"));
   QCOMPARE(window->bodyLimit(), 0);
-  QCOMPARE(child<QLabel>(*window, "bodyCounter")->text(), QStringLiteral("0/???"));
-  QCOMPARE(child<QLabel>(*window, "subjectCounter")->text(), QStringLiteral("0"));
+  QCOMPARE(bodyCounter(*window)->text(), QStringLiteral("0/???"));
+  QCOMPARE(subjectCounter(*window)->text(), QStringLiteral("0"));
 
   // AddrNum 0: only entry 0; the recipient shown is MAIL/To, in no entry.
-  QCOMPARE(items(child<QComboBox>(*window, "recipientBox")), QStringList({QStringLiteral("first@example.jp")}));
-  QCOMPARE(child<QComboBox>(*window, "recipientBox")->currentText(), QStringLiteral("other@example.jp"));
+  QCOMPARE(items(recipientBox(*window)), QStringList({QStringLiteral("first@example.jp")}));
+  QCOMPARE(recipientBox(*window)->currentText(), QStringLiteral("other@example.jp"));
   QVERIFY(window->recipientWhenLeft().isEmpty());
 
   const MailSettings& running = window->runningSettings();
@@ -154,29 +169,24 @@ void TestMainWindow::loadsTheSettings() {
   QVERIFY(!running.popPassword);
 
   QVERIFY(window->isVisible());
-  QCOMPARE(QApplication::focusWidget(), child<QComboBox>(*window, "carrierBox"));
+  QCOMPARE(QApplication::focusWidget(), carrierBox(*window));
   QVERIFY(boxes.shown().isEmpty());
 
   // The look: window, boxes and buttons in their own colours.
-  child<QLineEdit>(*window, "subjectEdit")->setText(QStringLiteral("打ち合わせ"));
-  child<QPlainTextEdit>(*window, "bodyEdit")
-      ->setPlainText(QStringLiteral("明日の会議は10時からです。\nよろしくお願いします。"));
+  subjectEdit(*window)->setText(QStringLiteral("打ち合わせ"));
+  bodyEdit(*window)->setPlainText(QStringLiteral("明日の会議は10時からです。\nよろしくお願いします。"));
   QTest::qWait(0);
   const QImage image = window->grab().toImage();
   QCOMPARE(image.pixelColor(2, 2), QColor(130, 176, 204));
-  const QPoint inBody =
-      child<QPlainTextEdit>(*window, "bodyEdit")
-          ->mapTo(window.get(), QPoint(20, child<QPlainTextEdit>(*window, "bodyEdit")->height() - 12));
+  const QPoint inBody = bodyEdit(*window)->mapTo(window.get(), QPoint(20, bodyEdit(*window)->height() - 12));
   QCOMPARE(image.pixelColor(inBody), QColor(236, 251, 251));
-  const QPoint inButton =
-      child<QPushButton>(*window, "closeButton")
-          ->mapTo(window.get(), QPoint(6, child<QPushButton>(*window, "closeButton")->height() / 2));
+  const QPoint inButton = closeButton(*window)->mapTo(window.get(), QPoint(6, closeButton(*window)->height() / 2));
   const QColor button = image.pixelColor(inButton);
   QVERIFY2(qAbs(button.red() - 197) < 16 && qAbs(button.green() - 221) < 16 && qAbs(button.blue() - 228) < 16,
            qPrintable(button.name()));
-  QCOMPARE(child<QPlainTextEdit>(*window, "bodyEdit")->font().families().value(0), QStringLiteral("ＭＳ ゴシック"));
+  QCOMPARE(bodyEdit(*window)->font().families().value(0), QStringLiteral("ＭＳ ゴシック"));
   // Without the Windows font, Debian's Japanese monospace font stands in.
-  const QString family = QFontInfo(child<QPlainTextEdit>(*window, "bodyEdit")->font()).family();
+  const QString family = QFontInfo(bodyEdit(*window)->font()).family();
   QVERIFY2(family == QStringLiteral("ＭＳ ゴシック") || family == QStringLiteral("Noto Sans Mono CJK JP"),
            qPrintable(family));
 
@@ -188,30 +198,26 @@ void TestMainWindow::loadsTheSettings() {
 void TestMainWindow::startsWithTheLastCarrier() {
   folder_->writeIni(dataIni(QStringLiteral("1")));
   auto window = loadWindow();
-  QCOMPARE(child<QComboBox>(*window, "carrierBox")->currentIndex(), 1);
+  QCOMPARE(carrierBox(*window)->currentIndex(), 1);
   QCOMPARE(window->bodyLimit(), 500);
-  QCOMPARE(child<QLabel>(*window, "bodyCounter")->text(), QStringLiteral("0/500"));
+  QCOMPARE(bodyCounter(*window)->text(), QStringLiteral("0/500"));
 }
 
 void TestMainWindow::keyboardOrderAndCaptions() {
   auto window = loadWindow();
-  const QList<QWidget*> order = {
-      child<QComboBox>(*window, "carrierBox"),       child<QComboBox>(*window, "recipientBox"),
-      child<QLineEdit>(*window, "subjectEdit"),      child<QPlainTextEdit>(*window, "bodyEdit"),
-      child<QPushButton>(*window, "sendButton"),     child<QPushButton>(*window, "copyButton"),
-      child<QPushButton>(*window, "settingsButton"), child<QPushButton>(*window, "closeButton"),
-      child<QComboBox>(*window, "carrierBox")};
+  const QList<QWidget*> order = {carrierBox(*window),     recipientBox(*window), subjectEdit(*window),
+                                 bodyEdit(*window),       sendButton(*window),   copyButton(*window),
+                                 settingsButton(*window), closeButton(*window),  carrierBox(*window)};
   for (int i = 1; i < order.size(); ++i) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), order.at(i));
   }
 
   // Assistive technologies announce each box by its caption.
-  const std::pair<QLabel*, QWidget*> captions[] = {
-      {child<QLabel>(*window, "carrierCaption"), child<QComboBox>(*window, "carrierBox")},
-      {child<QLabel>(*window, "recipientCaption"), child<QComboBox>(*window, "recipientBox")},
-      {child<QLabel>(*window, "subjectCaption"), child<QLineEdit>(*window, "subjectEdit")},
-      {child<QLabel>(*window, "bodyCaption"), child<QPlainTextEdit>(*window, "bodyEdit")}};
+  const std::pair<QLabel*, QWidget*> captions[] = {{carrierCaption(*window), carrierBox(*window)},
+                                                   {recipientCaption(*window), recipientBox(*window)},
+                                                   {subjectCaption(*window), subjectEdit(*window)},
+                                                   {bodyCaption(*window), bodyEdit(*window)}};
   for (const auto& [label, box] : captions) {
     QCOMPARE(label->buddy(), box);
     QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(box);
@@ -243,47 +249,46 @@ void TestMainWindow::choosingACarrierShowsItsLimit() {
   QFETCH(int, warnings);
   ScriptedMessageBoxes boxes;
   auto window = loadWindow();
-  child<QPlainTextEdit>(*window, "bodyEdit")->setPlainText(QString(100, u'a') + QString(10, u'本'));
-  QCOMPARE(child<QLabel>(*window, "bodyCounter")->text(), QStringLiteral("120/???"));
+  bodyEdit(*window)->setPlainText(QString(100, u'a') + QString(10, u'本'));
+  QCOMPARE(bodyCounter(*window)->text(), QStringLiteral("120/???"));
 
-  chooseFromList(child<QComboBox>(*window, "carrierBox"), carrier);
-  QCOMPARE(child<QComboBox>(*window, "carrierBox")->currentIndex(), carrier);
-  QCOMPARE(child<QLabel>(*window, "bodyCounter")->text(), caption);
+  chooseFromList(carrierBox(*window), carrier);
+  QCOMPARE(carrierBox(*window)->currentIndex(), carrier);
+  QCOMPARE(bodyCounter(*window)->text(), caption);
   QVERIFY(boxes.shown().isEmpty());
 
-  child<QPlainTextEdit>(*window, "bodyEdit")->moveCursor(QTextCursor::End);
-  QTest::keyClick(child<QPlainTextEdit>(*window, "bodyEdit"), Qt::Key_X);
-  QCOMPARE(child<QLabel>(*window, "bodyCounter")->text(), captionAfterNextChange);
+  bodyEdit(*window)->moveCursor(QTextCursor::End);
+  QTest::keyClick(bodyEdit(*window), Qt::Key_X);
+  QCOMPARE(bodyCounter(*window)->text(), captionAfterNextChange);
   QCOMPARE(boxes.count(), warnings);
 }
 
 void TestMainWindow::typingInTheCarrierBoxChangesNothing() {
   ScriptedMessageBoxes boxes;
   auto window = loadWindow();
-  chooseFromList(child<QComboBox>(*window, "carrierBox"), 1);
+  chooseFromList(carrierBox(*window), 1);
   QCOMPARE(window->bodyLimit(), 500);
 
   // Typing the name of another carrier and pressing Enter is no choice.
-  child<QComboBox>(*window, "carrierBox")->setFocus();
-  child<QComboBox>(*window, "carrierBox")->lineEdit()->selectAll();
-  QTest::keyClicks(child<QComboBox>(*window, "carrierBox"), QStringLiteral("docomo"));
-  QTest::keyClick(child<QComboBox>(*window, "carrierBox"), Qt::Key_Return);
+  carrierBox(*window)->setFocus();
+  carrierBox(*window)->lineEdit()->selectAll();
+  QTest::keyClicks(carrierBox(*window), QStringLiteral("docomo"));
+  QTest::keyClick(carrierBox(*window), Qt::Key_Return);
   QCOMPARE(window->bodyLimit(), 500);
-  QCOMPARE(child<QComboBox>(*window, "carrierBox")->currentIndex(), 1);
-  QCOMPARE(child<QComboBox>(*window, "carrierBox")->currentText(), QStringLiteral("docomo"));
-  QCOMPARE(child<QLabel>(*window, "bodyCounter")->text(), QStringLiteral("0/500"));
+  QCOMPARE(carrierBox(*window)->currentIndex(), 1);
+  QCOMPARE(carrierBox(*window)->currentText(), QStringLiteral("docomo"));
+  QCOMPARE(bodyCounter(*window)->text(), QStringLiteral("0/500"));
 
   // Nor is any other text, and Enter adds nothing to the list.
-  child<QComboBox>(*window, "carrierBox")->lineEdit()->selectAll();
-  QTest::keyClicks(child<QComboBox>(*window, "carrierBox"), QStringLiteral("au"));
-  QTest::keyClick(child<QComboBox>(*window, "carrierBox"), Qt::Key_Return);
-  QCOMPARE(items(child<QComboBox>(*window, "carrierBox")),
-           QStringList({QStringLiteral("docomo"), QString(), QStringLiteral("SoftBank")}));
-  QCOMPARE(child<QComboBox>(*window, "carrierBox")->currentText(), QStringLiteral("au"));
+  carrierBox(*window)->lineEdit()->selectAll();
+  QTest::keyClicks(carrierBox(*window), QStringLiteral("au"));
+  QTest::keyClick(carrierBox(*window), Qt::Key_Return);
+  QCOMPARE(items(carrierBox(*window)), QStringList({QStringLiteral("docomo"), QString(), QStringLiteral("SoftBank")}));
+  QCOMPARE(carrierBox(*window)->currentText(), QStringLiteral("au"));
   QCOMPARE(window->bodyLimit(), 500);
 
   // Leaving the box keeps the carrier last chosen from the list.
-  QTest::keyClick(child<QComboBox>(*window, "carrierBox"), Qt::Key_Tab);
+  QTest::keyClick(carrierBox(*window), Qt::Key_Tab);
   QCOMPARE(IniFile::read(QStringLiteral("CarrierNum"), QStringLiteral("DefaultNum")), QStringLiteral("1"));
   QCOMPARE(window->bodyLimit(), 500);
   QVERIFY(boxes.shown().isEmpty());
@@ -337,10 +342,10 @@ void TestMainWindow::bodyLimitWarnings() {
 
   ScriptedMessageBoxes boxes;
   auto window = loadWindow();
-  child<QPlainTextEdit>(*window, "bodyEdit")->setPlainText(startBody);  // no limit yet: no warning
-  chooseFromList(child<QComboBox>(*window, "carrierBox"), carrier);
-  child<QPlainTextEdit>(*window, "bodyEdit")->setFocus();
-  child<QPlainTextEdit>(*window, "bodyEdit")->moveCursor(QTextCursor::End);
+  bodyEdit(*window)->setPlainText(startBody);  // no limit yet: no warning
+  chooseFromList(carrierBox(*window), carrier);
+  bodyEdit(*window)->setFocus();
+  bodyEdit(*window)->moveCursor(QTextCursor::End);
 
   // 600 bytes over several lines: 250 full-width, 90 half-width, 5 breaks.
   QString long600;
@@ -353,29 +358,28 @@ void TestMainWindow::bodyLimitWarnings() {
   for (int i = 0; i < steps.size(); ++i) {
     const QString& step = steps.at(i);
     if (step.startsWith(QLatin1String("type:")))
-      QTest::sendKeyEvent(QTest::Click, child<QPlainTextEdit>(*window, "bodyEdit"), Qt::Key_unknown, step.mid(5),
-                          Qt::NoModifier);
+      QTest::sendKeyEvent(QTest::Click, bodyEdit(*window), Qt::Key_unknown, step.mid(5), Qt::NoModifier);
     else if (step.startsWith(QLatin1String("compose:"))) {
       QInputMethodEvent compose(step.mid(8), {});
-      QApplication::sendEvent(child<QPlainTextEdit>(*window, "bodyEdit"), &compose);
+      QApplication::sendEvent(bodyEdit(*window), &compose);
     } else if (step.startsWith(QLatin1String("commit:"))) {
       QInputMethodEvent commit;
       commit.setCommitString(step.mid(7));
-      QApplication::sendEvent(child<QPlainTextEdit>(*window, "bodyEdit"), &commit);
+      QApplication::sendEvent(bodyEdit(*window), &commit);
     } else if (step == QLatin1String("back"))
-      QTest::keyClick(child<QPlainTextEdit>(*window, "bodyEdit"), Qt::Key_Backspace);
+      QTest::keyClick(bodyEdit(*window), Qt::Key_Backspace);
     else if (step == QLatin1String("enter"))
-      QTest::keyClick(child<QPlainTextEdit>(*window, "bodyEdit"), Qt::Key_Return);
+      QTest::keyClick(bodyEdit(*window), Qt::Key_Return);
     else if (step == QLatin1String("paste"))
-      child<QPlainTextEdit>(*window, "bodyEdit")->paste();
+      bodyEdit(*window)->paste();
     else if (step == QLatin1String("set"))
-      child<QPlainTextEdit>(*window, "bodyEdit")->setPlainText(long600);
+      bodyEdit(*window)->setPlainText(long600);
     QCOMPARE(boxes.count(), warned.at(i));
     // The text keeps every byte; the counter follows it.
     QCOMPARE(window->bodyByteCount(), bytes.at(i));
-    QVERIFY(child<QLabel>(*window, "bodyCounter")->text().startsWith(QString::number(bytes.at(i)) + u'/'));
+    QVERIFY(bodyCounter(*window)->text().startsWith(QString::number(bytes.at(i)) + u'/'));
   }
-  QCOMPARE(child<QLabel>(*window, "bodyCounter")->text(), caption);
+  QCOMPARE(bodyCounter(*window)->text(), caption);
   for (const MessageBox::Request& box : boxes.shown()) {
     QCOMPARE(box.text, kWarning);
     QCOMPARE(box.buttons, MessageBox::Buttons::Ok);
@@ -387,20 +391,19 @@ void TestMainWindow::bodyLimitWarnings() {
 void TestMainWindow::subjectCounterShowsBytesOnly() {
   ScriptedMessageBoxes boxes;
   auto window = loadWindow();
-  chooseFromList(child<QComboBox>(*window, "carrierBox"), 0);
-  child<QLineEdit>(*window, "subjectEdit")->setFocus();
-  QTest::sendKeyEvent(QTest::Click, child<QLineEdit>(*window, "subjectEdit"), Qt::Key_unknown, QStringLiteral("会議"),
-                      Qt::NoModifier);
-  QTest::keyClicks(child<QLineEdit>(*window, "subjectEdit"), QStringLiteral("ab"));
-  QCOMPARE(child<QLabel>(*window, "subjectCounter")->text(), QStringLiteral("6"));
-  child<QLineEdit>(*window, "subjectEdit")->setText(QString(300, u'題'));
-  QCOMPARE(child<QLabel>(*window, "subjectCounter")->text(), QStringLiteral("600"));
-  child<QLineEdit>(*window, "subjectEdit")->clear();
-  QCOMPARE(child<QLabel>(*window, "subjectCounter")->text(), QStringLiteral("0"));
+  chooseFromList(carrierBox(*window), 0);
+  subjectEdit(*window)->setFocus();
+  QTest::sendKeyEvent(QTest::Click, subjectEdit(*window), Qt::Key_unknown, QStringLiteral("会議"), Qt::NoModifier);
+  QTest::keyClicks(subjectEdit(*window), QStringLiteral("ab"));
+  QCOMPARE(subjectCounter(*window)->text(), QStringLiteral("6"));
+  subjectEdit(*window)->setText(QString(300, u'題'));
+  QCOMPARE(subjectCounter(*window)->text(), QStringLiteral("600"));
+  subjectEdit(*window)->clear();
+  QCOMPARE(subjectCounter(*window)->text(), QStringLiteral("0"));
   // Pasted line breaks become nothing: the counter counts what is sent.
-  child<QLineEdit>(*window, "subjectEdit")->setText(QStringLiteral("会議\r\nのお知らせ\n"));
-  QCOMPARE(child<QLineEdit>(*window, "subjectEdit")->text(), QStringLiteral("会議のお知らせ"));
-  QCOMPARE(child<QLabel>(*window, "subjectCounter")->text(), QStringLiteral("14"));
+  subjectEdit(*window)->setText(QStringLiteral("会議\r\nのお知らせ\n"));
+  QCOMPARE(subjectEdit(*window)->text(), QStringLiteral("会議のお知らせ"));
+  QCOMPARE(subjectCounter(*window)->text(), QStringLiteral("14"));
   QVERIFY(boxes.shown().isEmpty());
 }
 
@@ -422,43 +425,43 @@ void TestMainWindow::carrierChoiceComesBackAtNextStart() {
   folder_->writeIni(dataIni(storedDefault));
   {
     auto window = loadWindow();
-    QCOMPARE(child<QComboBox>(*window, "carrierBox")->currentIndex(), -1);
-    if (choose >= 0) chooseFromList(child<QComboBox>(*window, "carrierBox"), choose);
-    QTest::mouseClick(child<QLineEdit>(*window, "subjectEdit"), Qt::LeftButton);
-    QCOMPARE(QApplication::focusWidget(), child<QLineEdit>(*window, "subjectEdit"));
+    QCOMPARE(carrierBox(*window)->currentIndex(), -1);
+    if (choose >= 0) chooseFromList(carrierBox(*window), choose);
+    QTest::mouseClick(subjectEdit(*window), Qt::LeftButton);
+    QCOMPARE(QApplication::focusWidget(), subjectEdit(*window));
     QCOMPARE(IniFile::read(QStringLiteral("CarrierNum"), QStringLiteral("DefaultNum")), written);
   }
   auto window = loadWindow();
-  QCOMPARE(child<QComboBox>(*window, "carrierBox")->currentIndex(), choose);
-  QCOMPARE(child<QLabel>(*window, "bodyCounter")->text(), captionAtNextStart);
+  QCOMPARE(carrierBox(*window)->currentIndex(), choose);
+  QCOMPARE(bodyCounter(*window)->text(), captionAtNextStart);
 }
 
 void TestMainWindow::recipientWrittenToBothKeys() {
   folder_->writeIni(dataIni(QStringLiteral("-1"), 3));
   auto window = loadWindow();
-  const QStringList book = items(child<QComboBox>(*window, "recipientBox"));
+  const QStringList book = items(recipientBox(*window));
   QCOMPARE(book.size(), 4);
 
-  child<QComboBox>(*window, "recipientBox")->setFocus();
-  chooseFromList(child<QComboBox>(*window, "recipientBox"), 3);
-  QCOMPARE(child<QComboBox>(*window, "recipientBox")->currentText(), QStringLiteral("jiro@softbank.ne.jp"));
-  QTest::keyClick(child<QComboBox>(*window, "recipientBox"), Qt::Key_Tab);
+  recipientBox(*window)->setFocus();
+  chooseFromList(recipientBox(*window), 3);
+  QCOMPARE(recipientBox(*window)->currentText(), QStringLiteral("jiro@softbank.ne.jp"));
+  QTest::keyClick(recipientBox(*window), Qt::Key_Tab);
 
   const QString stored = Scrambling::scramble(QStringLiteral("jiro@softbank.ne.jp"));
   QCOMPARE(IniFile::read(QStringLiteral("MAIL"), QStringLiteral("To")), stored);
   QCOMPARE(IniFile::read(QStringLiteral("AddrIndex"), QStringLiteral("0")), stored);
   QCOMPARE(IniFile::read(QStringLiteral("AddrIndex"), QStringLiteral("3")), stored);
   QCOMPARE(window->recipientWhenLeft(), QStringLiteral("jiro@softbank.ne.jp"));
-  QCOMPARE(items(child<QComboBox>(*window, "recipientBox")), book);  // the list is not touched
+  QCOMPARE(items(recipientBox(*window)), book);  // the list is not touched
 
   // An emptied box stores the empty value under both keys.
-  child<QComboBox>(*window, "recipientBox")->setFocus();
-  child<QComboBox>(*window, "recipientBox")->clearEditText();
-  QTest::mouseClick(child<QPushButton>(*window, "copyButton"), Qt::LeftButton);
+  recipientBox(*window)->setFocus();
+  recipientBox(*window)->clearEditText();
+  QTest::mouseClick(copyButton(*window), Qt::LeftButton);
   QCOMPARE(IniFile::read(QStringLiteral("MAIL"), QStringLiteral("To")), QString());
   QCOMPARE(IniFile::read(QStringLiteral("AddrIndex"), QStringLiteral("0")), QString());
   QVERIFY(window->recipientWhenLeft().isEmpty());
-  QCOMPARE(items(child<QComboBox>(*window, "recipientBox")), book);
+  QCOMPARE(items(recipientBox(*window)), book);
 }
 
 void TestMainWindow::onlyALossOfFocusToTheWindowWrites() {
@@ -467,13 +470,13 @@ void TestMainWindow::onlyALossOfFocusToTheWindowWrites() {
   int settingsOpened = 0;
   QObject::connect(window.get(), &MainWindow::settingsRequested, [&] { ++settingsOpened; });
   const QByteArray untouched = folder_->iniBytes();
-  QCOMPARE(QApplication::focusWidget(), child<QComboBox>(*window, "carrierBox"));
+  QCOMPARE(QApplication::focusWidget(), carrierBox(*window));
 
   // The box's own list opening and closing.
-  child<QComboBox>(*window, "carrierBox")->showPopup();
-  QTRY_VERIFY(child<QComboBox>(*window, "carrierBox")->view()->isVisible());
-  child<QComboBox>(*window, "carrierBox")->hidePopup();
-  QTRY_COMPARE(QApplication::focusWidget(), child<QComboBox>(*window, "carrierBox"));
+  carrierBox(*window)->showPopup();
+  QTRY_VERIFY(carrierBox(*window)->view()->isVisible());
+  carrierBox(*window)->hidePopup();
+  QTRY_COMPARE(QApplication::focusWidget(), carrierBox(*window));
   QCOMPARE(folder_->iniBytes(), untouched);
 
   // Another window taking over, then giving the focus back.
@@ -485,25 +488,25 @@ void TestMainWindow::onlyALossOfFocusToTheWindowWrites() {
   QCOMPARE(folder_->iniBytes(), untouched);
   window->activateWindow();
   QVERIFY(QTest::qWaitForWindowActive(window.get()));
-  QCOMPARE(QApplication::focusWidget(), child<QComboBox>(*window, "carrierBox"));
+  QCOMPARE(QApplication::focusWidget(), carrierBox(*window));
   QCOMPARE(folder_->iniBytes(), untouched);
 
   // Clicking a button of the window is a loss of focus.
-  QTest::mouseClick(child<QPushButton>(*window, "settingsButton"), Qt::LeftButton);
+  QTest::mouseClick(settingsButton(*window), Qt::LeftButton);
   QCOMPARE(settingsOpened, 1);
   QCOMPARE(IniFile::read(QStringLiteral("CarrierNum"), QStringLiteral("DefaultNum")), QStringLiteral("-1"));
 
   // The same for the recipient box.
-  child<QComboBox>(*window, "recipientBox")->setFocus();
-  QCOMPARE(QApplication::focusWidget(), child<QComboBox>(*window, "recipientBox"));
+  recipientBox(*window)->setFocus();
+  QCOMPARE(QApplication::focusWidget(), recipientBox(*window));
   const QByteArray beforeRecipient = folder_->iniBytes();
-  child<QComboBox>(*window, "recipientBox")->showPopup();
-  QTRY_VERIFY(child<QComboBox>(*window, "recipientBox")->view()->isVisible());
-  child<QComboBox>(*window, "recipientBox")->hidePopup();
-  QTRY_COMPARE(QApplication::focusWidget(), child<QComboBox>(*window, "recipientBox"));
+  recipientBox(*window)->showPopup();
+  QTRY_VERIFY(recipientBox(*window)->view()->isVisible());
+  recipientBox(*window)->hidePopup();
+  QTRY_COMPARE(QApplication::focusWidget(), recipientBox(*window));
   QCOMPARE(folder_->iniBytes(), beforeRecipient);
-  child<QComboBox>(*window, "recipientBox")->setEditText(QStringLiteral("new@example.jp"));
-  QTest::mouseClick(child<QPushButton>(*window, "closeButton"), Qt::LeftButton);
+  recipientBox(*window)->setEditText(QStringLiteral("new@example.jp"));
+  QTest::mouseClick(closeButton(*window), Qt::LeftButton);
   QCOMPARE(IniFile::read(QStringLiteral("MAIL"), QStringLiteral("To")),
            Scrambling::scramble(QStringLiteral("new@example.jp")));
   QCOMPARE(window->recipientWhenLeft(), QStringLiteral("new@example.jp"));
@@ -543,9 +546,8 @@ void TestMainWindow::dragsByTheBareSurface() {
 void TestMainWindow::pressesOnControlsDoNotDrag() {
   auto window = loadWindow();
   const QPoint start = window->pos();
-  const QList<QWidget*> controls = {child<QLabel>(*window, "subjectCaption"), child<QLabel>(*window, "bodyCounter"),
-                                    child<QLabel>(*window, "carrierCaption"), child<QLineEdit>(*window, "subjectEdit"),
-                                    child<QPushButton>(*window, "copyButton")};
+  const QList<QWidget*> controls = {subjectCaption(*window), bodyCounter(*window), carrierCaption(*window),
+                                    subjectEdit(*window), copyButton(*window)};
   for (QWidget* control : controls) {
     QTest::mousePress(control, Qt::LeftButton);
     QVERIFY2(!window->isDragging(), control->metaObject()->className());
@@ -558,16 +560,16 @@ void TestMainWindow::pressesOnControlsDoNotDrag() {
 void TestMainWindow::copiesTheBodyOnly() {
   auto window = loadWindow();
   QClipboard* clipboard = QGuiApplication::clipboard();
-  child<QLineEdit>(*window, "subjectEdit")->setText(QStringLiteral("件名"));
-  child<QPlainTextEdit>(*window, "bodyEdit")->setPlainText(QStringLiteral("一行目\r\n二行目\nthird"));
-  QTest::mouseClick(child<QPushButton>(*window, "copyButton"), Qt::LeftButton);
+  subjectEdit(*window)->setText(QStringLiteral("件名"));
+  bodyEdit(*window)->setPlainText(QStringLiteral("一行目\r\n二行目\nthird"));
+  QTest::mouseClick(copyButton(*window), Qt::LeftButton);
   QCOMPARE(clipboard->text(), QStringLiteral("一行目\n二行目\nthird"));
-  QCOMPARE(child<QPlainTextEdit>(*window, "bodyEdit")->toPlainText(), QStringLiteral("一行目\n二行目\nthird"));
-  QCOMPARE(child<QLineEdit>(*window, "subjectEdit")->text(), QStringLiteral("件名"));
+  QCOMPARE(bodyEdit(*window)->toPlainText(), QStringLiteral("一行目\n二行目\nthird"));
+  QCOMPARE(subjectEdit(*window)->text(), QStringLiteral("件名"));
 
-  child<QPlainTextEdit>(*window, "bodyEdit")->clear();
+  bodyEdit(*window)->clear();
   clipboard->setText(QStringLiteral("old"));
-  QTest::mouseClick(child<QPushButton>(*window, "copyButton"), Qt::LeftButton);
+  QTest::mouseClick(copyButton(*window), Qt::LeftButton);
   QCOMPARE(clipboard->text(), QString());
 }
 
@@ -577,10 +579,10 @@ void TestMainWindow::buttonsForwardToTheirHandlers() {
   FakeSocket* connections = socket.get();
   MainWindow window(std::move(socket));
   window.showAndLoad();
-  child<QComboBox>(window, "recipientBox")->setEditText(QStringLiteral("hanako@docomo.ne.jp"));
-  child<QLineEdit>(window, "subjectEdit")->setText(QStringLiteral("題"));
-  child<QPlainTextEdit>(window, "bodyEdit")->setPlainText(QStringLiteral("本文\n二行目"));
-  QTest::mouseClick(child<QPushButton>(window, "sendButton"), Qt::LeftButton);
+  recipientBox(window)->setEditText(QStringLiteral("hanako@docomo.ne.jp"));
+  subjectEdit(window)->setText(QStringLiteral("題"));
+  bodyEdit(window)->setPlainText(QStringLiteral("本文\n二行目"));
+  QTest::mouseClick(sendButton(window), Qt::LeftButton);
   // The send command asked for confirmation, took the texts and connected.
   QCOMPARE(boxes.count(), 1);
   QCOMPARE(window.transmission().mail().recipient, QStringLiteral("hanako@docomo.ne.jp"));
@@ -592,14 +594,14 @@ void TestMainWindow::buttonsForwardToTheirHandlers() {
 
   // Clearing after a send empties both boxes and their counters follow.
   emit window.sendBoxes().clearSubjectAndBody();
-  QCOMPARE(child<QLineEdit>(window, "subjectEdit")->text(), QString());
-  QCOMPARE(child<QLabel>(window, "subjectCounter")->text(), QStringLiteral("0"));
-  QCOMPARE(child<QLabel>(window, "bodyCounter")->text(), QStringLiteral("0/???"));
+  QCOMPARE(subjectEdit(window)->text(), QString());
+  QCOMPARE(subjectCounter(window)->text(), QStringLiteral("0"));
+  QCOMPARE(bodyCounter(window)->text(), QStringLiteral("0/???"));
 
   // Closing while connected drops the connection and the window goes,
   // without a question.
   const qsizetype shown = boxes.count();
-  QTest::mouseClick(child<QPushButton>(window, "closeButton"), Qt::LeftButton);
+  QTest::mouseClick(closeButton(window), Qt::LeftButton);
   QCOMPARE(connections->closes, 1);
   QVERIFY(!window.isVisible());
   QCOMPARE(boxes.count(), shown);
@@ -611,20 +613,20 @@ void TestMainWindow::returnPressesTheFocusedButton() {
   auto window = loadWindow();
   int opened = 0;
   QObject::connect(window.get(), &MainWindow::settingsRequested, [&opened] { ++opened; });
-  child<QPlainTextEdit>(*window, "bodyEdit")->setPlainText(QStringLiteral("本文"));
-  child<QPushButton>(*window, "settingsButton")->setFocus();
-  QTest::keyClick(child<QPushButton>(*window, "settingsButton"), Qt::Key_Return);
+  bodyEdit(*window)->setPlainText(QStringLiteral("本文"));
+  settingsButton(*window)->setFocus();
+  QTest::keyClick(settingsButton(*window), Qt::Key_Return);
   QCOMPARE(opened, 1);
-  QTest::keyClick(child<QPushButton>(*window, "settingsButton"), Qt::Key_Enter, Qt::KeypadModifier);
+  QTest::keyClick(settingsButton(*window), Qt::Key_Enter, Qt::KeypadModifier);
   QCOMPARE(opened, 2);
   QClipboard* clipboard = QGuiApplication::clipboard();
   clipboard->setText(QStringLiteral("old"));
-  child<QPushButton>(*window, "copyButton")->setFocus();
-  QTest::keyClick(child<QPushButton>(*window, "copyButton"), Qt::Key_Return);
+  copyButton(*window)->setFocus();
+  QTest::keyClick(copyButton(*window), Qt::Key_Return);
   QCOMPARE(clipboard->text(), QStringLiteral("本文"));
   // Typed in the subject box, Return presses nothing.
-  child<QLineEdit>(*window, "subjectEdit")->setFocus();
-  QTest::keyClick(child<QLineEdit>(*window, "subjectEdit"), Qt::Key_Return);
+  subjectEdit(*window)->setFocus();
+  QTest::keyClick(subjectEdit(*window), Qt::Key_Return);
   QCOMPARE(opened, 2);
   QVERIFY(boxes.shown().isEmpty());
 }
