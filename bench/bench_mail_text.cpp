@@ -26,7 +26,7 @@ void BM_MailTextShiftJis(benchmark::State& state) {
   const QString text = body();
   for (auto _ : state)
     benchmark::DoNotOptimize(
-        Cp932::fromUnicode(MailText::SubjectLine(kSubject) + QStringLiteral("\r\n") + MailText::BreakLongLines(text)));
+        Cp932::fromUnicode(MailText::subjectLine(kSubject) + QStringLiteral("\r\n") + MailText::breakLongLines(text)));
 }
 
 void BM_MailTextMime(benchmark::State& state) {

@@ -69,7 +69,7 @@ bool programSend(SendBoxes& sendBoxes, QEventLoop& loop, bool& completed) {
 class RawClient {
  public:
   RawClient(std::uint16_t port, QByteArray mailText) : port_(port), mailText_(std::move(mailText)) {
-    helo_ = "HELO " + MailText::HeloDomain().toLatin1() + "\r\n";
+    helo_ = "HELO " + MailText::heloDomain().toLatin1() + "\r\n";
     from_ = "MAIL FROM:<" + SendRig::kFrom.toLatin1() + ">\r\n";
     to_ = "RCPT TO:<" + SendRig::kTo.toLatin1() + ">\r\n";
   }
@@ -108,7 +108,7 @@ class RawClient {
   bool reply(const char* expected) {
     buffer_.clear();
     char chunk[4096];
-    while (!ReplyReader::EndsWithWholeReply(buffer_)) {
+    while (!ReplyReader::endsWithWholeReply(buffer_)) {
       const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
       if (n <= 0) return false;
       buffer_.append(chunk, n);
@@ -126,10 +126,10 @@ class RawClient {
 // The same mail text the program sends after DATA (its Date line differs
 // only in the clock's seconds).
 QByteArray rawMailText() {
-  QString message = MailText::DateLine() + MailText::FromLine(SendRig::kFrom) + MailText::ToLine(SendRig::kTo) +
-                    MailText::XMailerLine() + MailText::SubjectLine(SendRig::kSubject) + QStringLiteral("\r\n") +
+  QString message = MailText::dateLine() + MailText::fromLine(SendRig::kFrom) + MailText::toLine(SendRig::kTo) +
+                    MailText::XMailerLine() + MailText::subjectLine(SendRig::kSubject) + QStringLiteral("\r\n") +
                     SendRig::body();
-  return MailText::DataForWire(Cp932::fromUnicode(message));
+  return MailText::dataForWire(Cp932::fromUnicode(message));
 }
 
 void report(const char* name, std::vector<Sample> samples) {
@@ -159,8 +159,8 @@ int main(int argc, char* argv[]) {
   constexpr int kWarmUp = 5;
 
   const MailSettings settings = SendRig::serverAt(port);
-  TcpSocketControl winsock;
-  MailTransmission transmission(winsock);
+  TcpSocketControl socket;
+  MailTransmission transmission(socket);
   SendBoxes sendBoxes(transmission, settings);
   QEventLoop loop;
   bool completed = false;

@@ -75,8 +75,8 @@ int main(int argc, char* argv[]) {
     }
   }
 
-  TcpSocketControl winsock;
-  MailTransmission transmission(winsock);
+  TcpSocketControl socket;
+  MailTransmission transmission(socket);
   SendBoxes sendBoxes(transmission, settings);
   int exitCode = 1;
   SendRig::answerBoxes([&exitCode](bool completed) {

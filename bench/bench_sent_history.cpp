@@ -48,11 +48,11 @@ void makeLogs(const QString& folder, int count) {
     if (i % 100 == 7) body += kWord + QStringLiteral("は山と川。\n");
     body.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
     const auto charset = MailSettings::Charset(i % 3);
-    QByteArray text = Cp932::fromUnicode(MailText::DateLine(sent) + MailText::FromLine(QStringLiteral("taro@example.jp")) +
-                                                MailText::ToLine(QStringLiteral("hanako@docomo.ne.jp")) +
+    QByteArray text = Cp932::fromUnicode(MailText::dateLine(sent) + MailText::fromLine(QStringLiteral("taro@example.jp")) +
+                                                MailText::toLine(QStringLiteral("hanako@docomo.ne.jp")) +
                                                 MailText::XMailerLine());
     if (charset == MailSettings::Charset::ShiftJis)
-      text += Cp932::fromUnicode(MailText::SubjectLine(subject) + QStringLiteral("\r\n") + body);
+      text += Cp932::fromUnicode(MailText::subjectLine(subject) + QStringLiteral("\r\n") + body);
     else
       text += MimeText::compose(subject, body, charset, false, QStringLiteral("example.jp")).text;
     const QString day = folder + QStringLiteral("/2024%1").arg(i * 100 / count + 1, 4, 10, QLatin1Char('0'));
@@ -70,9 +70,10 @@ int measure(const QString& folder, bool emptyFolder) {
   SentHistoryWindow window(folder);
   window.show();
   double firstMs = -1, listMs = -1, searchMs = -1;
-  QObject::connect(window.mailList->model(), &QAbstractItemModel::rowsInserted, &window, [&] {
-    if (firstMs < 0) firstMs = clock.nsecsElapsed() / 1e6;
-  });
+  QObject::connect(window.findChild<QTreeView*>(QStringLiteral("mailList"))->model(), &QAbstractItemModel::rowsInserted,
+                   &window, [&] {
+                     if (firstMs < 0) firstMs = clock.nsecsElapsed() / 1e6;
+                   });
   QEventLoop loop;
   QObject::connect(&window.index(), &SentMailIndex::loadingFinished, &loop, &QEventLoop::quit);
   if (window.index().isLoading()) loop.exec();
@@ -83,10 +84,10 @@ int measure(const QString& folder, bool emptyFolder) {
   if (!emptyFolder) {
     clock.restart();
     QObject::connect(&window.index(), &SentMailIndex::searchFinished, &loop, &QEventLoop::quit);
-    window.searchBox->setText(kWord);
+    window.findChild<QLineEdit*>(QStringLiteral("searchBox"))->setText(kWord);
     if (window.index().isSearching()) loop.exec();
     searchMs = clock.nsecsElapsed() / 1e6;
-    matches = window.mailList->model()->rowCount();
+    matches = window.findChild<QTreeView*>(QStringLiteral("mailList"))->model()->rowCount();
   }
   std::printf("program first_ms=%.1f list_ms=%.1f search_ms=%.1f matches=%d rows=%d peak_listed_kib=%ld peak_kib=%ld\n",
               firstMs, listMs, searchMs, matches, window.index().model()->rowCount(), listed, peakKib());

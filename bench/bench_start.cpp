@@ -22,7 +22,7 @@ int main(int argc, char* argv[]) {
   const auto mainBegan = std::chrono::steady_clock::now();
   QApplication app(argc, argv);
   QTranslator qtTranslator;
-  ApplicationSetup::Prepare(app, qtTranslator);
+  ApplicationSetup::prepare(app, qtTranslator);
 
   FirstPaintProbe probe(mainBegan);
   app.installEventFilter(&probe);

@@ -155,7 +155,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else if (op == 5) {
       popTest();
     } else {
-      socket.tlsReady();
+      socket.verifiesServer();
     }
     // The password itself never crosses the wire; PLAIN and LOGIN carry it
     // only on a connection that is encrypted.

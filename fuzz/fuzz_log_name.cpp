@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return !ok || n <= taken;
   };
 
-  const QString name = MailLog::ChooseLogFileName(kDayFolder, subject, now, exists);
+  const QString name = MailLog::chooseLogFileName(kDayFolder, subject, now, exists);
 
   check(!name.isEmpty());
   check(name.endsWith(QLatin1String(".eml")) && name.size() > 4);

@@ -13,7 +13,7 @@ bool fill(const ComposeBoxes& boxes, const SentMailReader::SentMail& mail) {
   // or a body being written is work that replacing would lose.
   if (!boxes.subject->text().isEmpty() || !boxes.body->toPlainText().isEmpty()) {
     const QString question = QStringLiteral("作成中の題名と本文を、このメールの内容で置き換えますか？");
-    if (MessageBox::MsgBox(question, MessageBox::Buttons::YesNo, MessageBox::Icon::Question, QString(),
+    if (MessageBox::show(question, MessageBox::Buttons::YesNo, MessageBox::Icon::Question, QString(),
                            MessageBox::Answer::No) != MessageBox::Answer::Yes)
       return false;
   }

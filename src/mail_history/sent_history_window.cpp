@@ -14,6 +14,7 @@
 #include <QSplitter>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <utility>
 
 namespace {
 
@@ -30,46 +31,64 @@ QLineEdit* readOnlyLine(QWidget* parent) {
 SentHistoryWindow::SentHistoryWindow(const QString& logFolder, QWidget* parent)
     : QWidget(parent, Qt::Window), index_(logFolder) {
   buildControls();
+  nameControls();
   updateNotes();
 }
 
 SentHistoryWindow::~SentHistoryWindow() = default;
 
+// Each control is named after its member, so that findChild reaches it.
+void SentHistoryWindow::nameControls() {
+  const std::pair<QWidget*, const char*> controls[] = {
+      {searchBox_, "searchBox"},
+      {mailList_, "mailList"},
+      {emptyNote_, "emptyNote"},
+      {unreadableNote_, "unreadableNote"},
+      {shownTo_, "shownTo"},
+      {shownFrom_, "shownFrom"},
+      {shownDate_, "shownDate"},
+      {shownSubject_, "shownSubject"},
+      {shownBody_, "shownBody"},
+      {composeButton_, "composeButton"},
+      {deleteButton_, "deleteButton"}};
+  for (auto [control, name] : controls) control->setObjectName(QLatin1String(name));
+}
+
 void SentHistoryWindow::buildControls() {
   setWindowTitle(QStringLiteral("送信履歴"));
   resize(760, 600);
 
-  searchBox = new QLineEdit(this);
-  searchBox->setPlaceholderText(QStringLiteral("宛先・題名・本文を検索"));
-  searchBox->setClearButtonEnabled(true);
+  searchBox_ = new QLineEdit(this);
+  searchBox_->setPlaceholderText(QStringLiteral("宛先・題名・本文を検索"));
+  searchBox_->setClearButtonEnabled(true);
 
-  mailList = new QTreeView(this);
-  mailList->setModel(index_.shownMails());
-  mailList->setRootIsDecorated(false);
-  mailList->setUniformRowHeights(true);  // a list of ten thousand rows stays quick
-  mailList->setSelectionMode(QAbstractItemView::SingleSelection);
-  mailList->setSelectionBehavior(QAbstractItemView::SelectRows);
-  mailList->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  mailList->setAllColumnsShowFocus(true);
+  mailList_ = new QTreeView(this);
+  mailList_->setModel(index_.shownMails());
+  mailList_->setRootIsDecorated(false);
+  mailList_->setUniformRowHeights(true);  // a list of ten thousand rows stays quick
+  mailList_->setSelectionMode(QAbstractItemView::SingleSelection);
+  mailList_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  mailList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  mailList_->setAllColumnsShowFocus(true);
   // Fixed widths: measuring the contents would read every row.
-  const int dateWidth = mailList->fontMetrics().horizontalAdvance(QStringLiteral("0000/00/00 00:00")) + 24;
-  mailList->header()->resizeSection(SentMailListModel::DateColumn, dateWidth);
-  mailList->header()->resizeSection(SentMailListModel::RecipientColumn, 220);
-  mailList->header()->setStretchLastSection(true);
+  const int dateWidth = mailList_->fontMetrics().horizontalAdvance(QStringLiteral("0000/00/00 00:00")) + 24;
+  mailList_->header()->resizeSection(SentMailListModel::DateColumn, dateWidth);
+  mailList_->header()->resizeSection(SentMailListModel::RecipientColumn, 220);
+  mailList_->header()->setStretchLastSection(true);
 
-  emptyNote = new QLabel(QStringLiteral("送信ログはまだありません。"), this);
-  emptyNote->setAlignment(Qt::AlignCenter);
-  unreadableNote = new QLabel(this);
+  emptyNote_ = new QLabel(QStringLiteral("送信ログはまだありません。"), this);
+  emptyNote_->setAlignment(Qt::AlignCenter);
+  unreadableNote_ = new QLabel(this);
 
-  composeButton = new QPushButton(QStringLiteral("この内容で作成"), this);
-  deleteButton = new QPushButton(QStringLiteral("削除"), this);
+  composeButton_ = new QPushButton(QStringLiteral("この内容で作成"), this);
+  deleteButton_ = new QPushButton(QStringLiteral("削除"), this);
 
   auto* listSide = new QWidget(this);
   auto* listLayout = new QVBoxLayout(listSide);
   listLayout->setContentsMargins(0, 0, 0, 0);
-  listLayout->addWidget(mailList);
-  listLayout->addWidget(emptyNote);
-  listLayout->addWidget(unreadableNote);
+  listLayout->addWidget(mailList_);
+  listLayout->addWidget(emptyNote_);
+  listLayout->addWidget(unreadableNote_);
 
   auto* splitter = new QSplitter(Qt::Vertical, this);
   splitter->addWidget(listSide);
@@ -79,18 +98,18 @@ void SentHistoryWindow::buildControls() {
 
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
-  buttons->addWidget(composeButton);
-  buttons->addWidget(deleteButton);
+  buttons->addWidget(composeButton_);
+  buttons->addWidget(deleteButton_);
 
   auto* root = new QVBoxLayout(this);
-  root->addWidget(searchBox);
+  root->addWidget(searchBox_);
   root->addWidget(splitter, 1);
   root->addLayout(buttons);
 
-  connect(searchBox, &QLineEdit::textChanged, &index_, &SentMailIndex::setSearchText);
-  connect(mailList->selectionModel(), &QItemSelectionModel::selectionChanged, this, &SentHistoryWindow::showSelected);
-  connect(composeButton, &QPushButton::clicked, this, &SentHistoryWindow::onComposeClicked);
-  connect(deleteButton, &QPushButton::clicked, this, &SentHistoryWindow::onDeleteClicked);
+  connect(searchBox_, &QLineEdit::textChanged, &index_, &SentMailIndex::setSearchText);
+  connect(mailList_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &SentHistoryWindow::showSelected);
+  connect(composeButton_, &QPushButton::clicked, this, &SentHistoryWindow::onComposeClicked);
+  connect(deleteButton_, &QPushButton::clicked, this, &SentHistoryWindow::onDeleteClicked);
   connect(&index_, &SentMailIndex::loadingFinished, this, &SentHistoryWindow::updateNotes);
   connect(&index_, &SentMailIndex::unreadableCountChanged, this, &SentHistoryWindow::updateNotes);
   connect(index_.model(), &QAbstractItemModel::rowsInserted, this, &SentHistoryWindow::updateNotes);
@@ -102,24 +121,24 @@ void SentHistoryWindow::buildControls() {
 
 QWidget* SentHistoryWindow::buildReadingPane() {
   auto* pane = new QWidget(this);
-  shownTo = readOnlyLine(pane);
-  shownFrom = readOnlyLine(pane);
-  shownDate = readOnlyLine(pane);
-  shownSubject = readOnlyLine(pane);
-  shownBody = new QPlainTextEdit(pane);
-  shownBody->setReadOnly(true);
+  shownTo_ = readOnlyLine(pane);
+  shownFrom_ = readOnlyLine(pane);
+  shownDate_ = readOnlyLine(pane);
+  shownSubject_ = readOnlyLine(pane);
+  shownBody_ = new QPlainTextEdit(pane);
+  shownBody_->setReadOnly(true);
   auto* layout = new QFormLayout(pane);
   layout->setContentsMargins(0, 0, 0, 0);
-  layout->addRow(QStringLiteral("宛先"), shownTo);
-  layout->addRow(QStringLiteral("差出人"), shownFrom);
-  layout->addRow(QStringLiteral("日時"), shownDate);
-  layout->addRow(QStringLiteral("題名"), shownSubject);
-  layout->addRow(QStringLiteral("本文"), shownBody);
+  layout->addRow(QStringLiteral("宛先"), shownTo_);
+  layout->addRow(QStringLiteral("差出人"), shownFrom_);
+  layout->addRow(QStringLiteral("日時"), shownDate_);
+  layout->addRow(QStringLiteral("題名"), shownSubject_);
+  layout->addRow(QStringLiteral("本文"), shownBody_);
   return pane;
 }
 
 QString SentHistoryWindow::selectedPath() const {
-  const QModelIndexList rows = mailList->selectionModel()->selectedRows();
+  const QModelIndexList rows = mailList_->selectionModel()->selectedRows();
   return rows.isEmpty() ? QString() : rows.first().data(SentMailListModel::PathRole).toString();
 }
 
@@ -127,27 +146,28 @@ void SentHistoryWindow::showSelected() {
   const QString path = selectedPath();
   // Read when shown: the list holds no bodies.
   const SentMailReader::SentMail mail = path.isEmpty() ? SentMailReader::SentMail() : SentMailReader::readMail(path);
-  shownTo->setText(mail.to);
-  shownFrom->setText(mail.from);
+  shownTo_->setText(mail.to);
+  shownFrom_->setText(mail.from);
   const int row = index_.model()->rowOf(path);
-  shownDate->setText(row < 0 ? QString()
-                             : SentMailListModel::shownDate(index_.model()->entry(row))
-                                   .toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")));
-  shownSubject->setText(mail.subject);
-  shownBody->setPlainText(mail.body);
-  composeButton->setEnabled(mail.isMail);
-  deleteButton->setEnabled(!path.isEmpty());
+  shownDate_->setText(
+      row < 0
+          ? QString()
+          : SentMailListModel::shownDate(index_.model()->entry(row)).toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")));
+  shownSubject_->setText(mail.subject);
+  shownBody_->setPlainText(mail.body);
+  composeButton_->setEnabled(mail.isMail);
+  deleteButton_->setEnabled(!path.isEmpty());
 }
 
 void SentHistoryWindow::updateNotes() {
   const bool noMails = index_.model()->rowCount() == 0;
   // While the first listing runs, nothing is said yet.
   const bool known = !index_.isLoading() || !noMails;
-  emptyNote->setVisible(noMails && known);
-  mailList->setVisible(!noMails || !known);
+  emptyNote_->setVisible(noMails && known);
+  mailList_->setVisible(!noMails || !known);
   const int unreadable = index_.unreadableCount();
-  unreadableNote->setText(QStringLiteral("読み込めなかったファイル: %1 件").arg(unreadable));
-  unreadableNote->setVisible(unreadable > 0);
+  unreadableNote_->setText(QStringLiteral("読み込めなかったファイル: %1 件").arg(unreadable));
+  unreadableNote_->setVisible(unreadable > 0);
 }
 
 void SentHistoryWindow::onComposeClicked() {
@@ -178,11 +198,11 @@ void SentHistoryWindow::onDeleteClicked() {
   // subject joins one): the question says that all of them go.
   if (const qsizetype mails = mailsInFile(path); mails > 1)
     question += kCrLf + kCrLf + QStringLiteral("このファイルには %1 通のメールが含まれています。すべて削除されます。").arg(mails);
-  if (MessageBox::MsgBox(question, MessageBox::Buttons::YesNo, MessageBox::Icon::Question, QString(),
+  if (MessageBox::show(question, MessageBox::Buttons::YesNo, MessageBox::Icon::Question, QString(),
                          MessageBox::Answer::No) != MessageBox::Answer::Yes)
     return;
   QString reason;
   if (!index_.removeFile(path, &reason))
-    MessageBox::MsgBox(QStringLiteral("ログファイルを削除できませんでした。") + kCrLf + kCrLf + reason,
+    MessageBox::show(QStringLiteral("ログファイルを削除できませんでした。") + kCrLf + kCrLf + reason,
                        MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
 }

@@ -26,31 +26,31 @@ class SentHistoryWindow : public QWidget {
   // The selected mail's log file; empty when none is selected.
   QString selectedPath() const;
 
-  // Controls.
-  QLineEdit* searchBox = nullptr;
-  QTreeView* mailList = nullptr;
-  QLabel* emptyNote = nullptr;       // "送信ログはまだありません。"
-  QLabel* unreadableNote = nullptr;  // "読み込めなかったファイル: N 件"
-  QLineEdit* shownTo = nullptr;
-  QLineEdit* shownFrom = nullptr;
-  QLineEdit* shownDate = nullptr;
-  QLineEdit* shownSubject = nullptr;
-  QPlainTextEdit* shownBody = nullptr;
-  QPushButton* composeButton = nullptr;  // "この内容で作成"
-  QPushButton* deleteButton = nullptr;   // "削除"
-
-  void onComposeClicked();
-  void onDeleteClicked();
-
  signals:
   // The user wants a new mail with this one's recipient, subject and body.
   void composeRequested(const SentMailReader::SentMail& mail);
 
  private:
+  void onComposeClicked();
+  void onDeleteClicked();
   void buildControls();
+  void nameControls();
   QWidget* buildReadingPane();
   void showSelected();
   void updateNotes();
 
   SentMailIndex index_;
+
+  // Controls; each one's objectName is its member's name without the underscore.
+  QLineEdit* searchBox_ = nullptr;
+  QTreeView* mailList_ = nullptr;
+  QLabel* emptyNote_ = nullptr;       // "送信ログはまだありません。"
+  QLabel* unreadableNote_ = nullptr;  // "読み込めなかったファイル: N 件"
+  QLineEdit* shownTo_ = nullptr;
+  QLineEdit* shownFrom_ = nullptr;
+  QLineEdit* shownDate_ = nullptr;
+  QLineEdit* shownSubject_ = nullptr;
+  QPlainTextEdit* shownBody_ = nullptr;
+  QPushButton* composeButton_ = nullptr;  // "この内容で作成"
+  QPushButton* deleteButton_ = nullptr;   // "削除"
 };

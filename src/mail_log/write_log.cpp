@@ -162,7 +162,7 @@ QString writeAll(int fd, const QByteArray& bytes) {
 
 }  // namespace
 
-QString ChooseLogFileName(const QString& dayFolder, const QString& subject, const QDateTime& now,
+QString chooseLogFileName(const QString& dayFolder, const QString& subject, const QDateTime& now,
                           const std::function<bool(const QString& path)>& exists) {
   const QString base = nameBase(subject);
 
@@ -184,7 +184,7 @@ QString ChooseLogFileName(const QString& dayFolder, const QString& subject, cons
   return name;
 }
 
-QString LogFolderPath() { return AppPlaces::LogFolderPath(); }
+QString logFolderPath() { return AppPlaces::LogFolderPath(); }
 
 namespace {
 
@@ -201,7 +201,7 @@ std::optional<LogResult> openDayFolder(const QDateTime& now, Descriptor& day, QS
   QString reason = openFolder(AT_FDCWD, QFile::encodeName(logParent), false, false, app);
   if (!reason.isEmpty()) return LogResult{false, logParent, reason};
 
-  const QString logFolder = LogFolderPath();
+  const QString logFolder = logFolderPath();
   Descriptor log;
   reason = openFolder(app.get(), QByteArrayLiteral("mailLOG"), true, true, log);
   if (!reason.isEmpty()) return LogResult{false, logFolder, reason};
@@ -242,7 +242,7 @@ void claimLogFile(int day, const QString& dayPrefix, const QString& subject, con
     claim.error = error;
     return false;
   };
-  const QString name = ChooseLogFileName(dayPrefix, subject, now, taken);
+  const QString name = chooseLogFileName(dayPrefix, subject, now, taken);
   if (claim.name == name) return;
   const int fd = ::openat(day, QFile::encodeName(name).constData(), kFileFlags, 0600);
   claim.name = name;
@@ -254,7 +254,7 @@ void claimLogFile(int day, const QString& dayPrefix, const QString& subject, con
 
 // Each step runs only when the one before it succeeded; a failure means
 // that nothing is written, and the result says where and why.
-LogResult WriteLog(const QByteArray& mailText, const QString& mSubject, const QDateTime& now) {
+LogResult writeLog(const QByteArray& mailText, const QString& mSubject, const QDateTime& now) {
   Descriptor day;
   QString dayFolder;
   if (auto failure = openDayFolder(now, day, dayFolder)) return *failure;

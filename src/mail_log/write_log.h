@@ -11,7 +11,7 @@
 namespace MailLog {
 
 // The log folder in use: AppPlaces::LogFolderPath().
-QString LogFolderPath();
+QString logFolderPath();
 
 // The name a mail with this subject gets in the day folder (given with its
 // trailing "/"): the subject ("無題" when empty) and ".eml", numbered (1) to
@@ -20,7 +20,7 @@ QString LogFolderPath();
 // (／＼：＊？＂＜＞｜), control characters go, and a subject too long for
 // the file system is shortened at a character boundary so that the whole
 // name fits; every subject gets a name.
-QString ChooseLogFileName(const QString& dayFolder, const QString& subject, const QDateTime& now,
+QString chooseLogFileName(const QString& dayFolder, const QString& subject, const QDateTime& now,
                           const std::function<bool(const QString& path)>& exists);
 
 struct LogResult {
@@ -34,7 +34,7 @@ struct LogResult {
 // symbolic link, into a FIFO or a hard-linked file, or into a log or day
 // folder that is another user's or that others can write: the result says
 // where and why.
-LogResult WriteLog(const QByteArray& mailText, const QString& mSubject,
+LogResult writeLog(const QByteArray& mailText, const QString& mSubject,
                    const QDateTime& now = QDateTime::currentDateTime());
 
 }  // namespace MailLog

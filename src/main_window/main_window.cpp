@@ -50,18 +50,21 @@ constexpr int kButtonGap = 6;
 
 }  // namespace
 
-MainWindow::MainWindow(const SettingsFile& settingsFile, std::unique_ptr<SocketControl> winsock, QWidget* parent)
-    : QWidget(parent), settingsFile_(settingsFile), winsock_(winsock ? std::move(winsock) : std::make_unique<TcpSocketControl>()) {
+MainWindow::MainWindow(const SettingsFile& settingsFile, std::unique_ptr<SocketControl> socket, QWidget* parent)
+    : QWidget(parent),
+      settingsFile_(settingsFile),
+      socket_(socket ? std::move(socket) : std::make_unique<TcpSocketControl>()) {
   // The transmission connects itself to the socket's four events; the
   // boxes of a send to the transmission's reports.
-  transmission_ = std::make_unique<MailTransmission>(*winsock_);
+  transmission_ = std::make_unique<MailTransmission>(*socket_);
   sendBoxes_ = std::make_unique<SendBoxes>(*transmission_, settings_);
 
   buildControls();
+  nameControls();
 
   connect(sendBoxes_.get(), &SendBoxes::clearSubjectAndBody, this, [this] {
-    subjectEdit->clear();
-    bodyEdit->clear();
+    subjectEdit_->clear();
+    bodyEdit_->clear();
   });
   // While a connection is open the window shows that something is under way.
   connect(transmission_.get(), &MailTransmission::busyChanged, this, [this](bool busy) {
@@ -76,8 +79,8 @@ MainWindow::~MainWindow() {
   // The controls go with the QWidget part of the window, and a box losing
   // the focus on its way out must not reach the handlers of a window that
   // is no longer whole.
-  carrierBox->removeEventFilter(this);
-  recipientBox->removeEventFilter(this);
+  carrierBox_->removeEventFilter(this);
+  recipientBox_->removeEventFilter(this);
   for (QObject* child : findChildren<QObject*>()) QObject::disconnect(child, nullptr, this, nullptr);
   delete bodyBytes_;
   // The transmission refers to the socket: let it go first.
@@ -97,13 +100,33 @@ void MainWindow::buildControls() {
   y = buildSubjectAndBody(y);
   buildButtons(y);
   setKeyboardOrder();
-  bodyBytes_ = new BodyByteTracker(bodyEdit->document(), this);
+  bodyBytes_ = new BodyByteTracker(bodyEdit_->document(), this);
   connectHandlers();
 }
 
+// Each control is named after its member, so that findChild reaches it.
+void MainWindow::nameControls() {
+  const std::pair<QWidget*, const char*> controls[] = {
+      {carrierCaption_, "carrierCaption"},
+      {carrierBox_, "carrierBox"},
+      {recipientCaption_, "recipientCaption"},
+      {recipientBox_, "recipientBox"},
+      {subjectCaption_, "subjectCaption"},
+      {subjectCounter_, "subjectCounter"},
+      {subjectEdit_, "subjectEdit"},
+      {bodyCaption_, "bodyCaption"},
+      {bodyCounter_, "bodyCounter"},
+      {bodyEdit_, "bodyEdit"},
+      {sendButton_, "sendButton"},
+      {copyButton_, "copyButton"},
+      {settingsButton_, "settingsButton"},
+      {closeButton_, "closeButton"}};
+  for (auto [control, name] : controls) control->setObjectName(QLatin1String(name));
+}
+
 int MainWindow::buildCarrierAndRecipient(int y) {
-  carrierCaption = makeLabel(this, QStringLiteral("キャリア"));
-  carrierCaption->setGeometry(kLeft, y, kColumnWidth, kCaptionHeight);
+  carrierCaption_ = makeLabel(this, QStringLiteral("キャリア"));
+  carrierCaption_->setGeometry(kLeft, y, kColumnWidth, kCaptionHeight);
   y += kCaptionHeight;
 
   // The carrier box's edit field is made here, so that the window hears of
@@ -111,63 +134,63 @@ int MainWindow::buildCarrierAndRecipient(int y) {
   auto* carrierEdit = new QLineEdit;
   connect(carrierEdit, &QLineEdit::editingFinished, this, [this] {
     carrierEditFinishing_ = true;
-    typedCarrierIndex_ = carrierBox->currentIndex();
-    typedCarrierText_ = carrierBox->currentText();
+    typedCarrierIndex_ = carrierBox_->currentIndex();
+    typedCarrierText_ = carrierBox_->currentText();
   });
-  carrierBox = makeCombo(this, carrierEdit);
+  carrierBox_ = makeCombo(this, carrierEdit);
   connect(carrierEdit, &QLineEdit::editingFinished, this, &MainWindow::keepCarrierSelection);
-  carrierBox->setEditText(QStringLiteral("キャリア選択"));
-  carrierBox->setGeometry(kLeft, y, kColumnWidth, kComboHeight);
+  carrierBox_->setEditText(QStringLiteral("キャリア選択"));
+  carrierBox_->setGeometry(kLeft, y, kColumnWidth, kComboHeight);
   y += kComboHeight + 4;
 
-  recipientCaption = makeLabel(this, QStringLiteral("宛先"));
-  recipientCaption->setGeometry(kLeft, y, kColumnWidth, kCaptionHeight);
+  recipientCaption_ = makeLabel(this, QStringLiteral("宛先"));
+  recipientCaption_->setGeometry(kLeft, y, kColumnWidth, kCaptionHeight);
   y += kCaptionHeight;
-  recipientBox = makeCombo(this, new QLineEdit);
-  recipientBox->setEditText(QStringLiteral("宛先メールアドレス"));
-  recipientBox->setGeometry(kLeft, y, kColumnWidth, kComboHeight);
+  recipientBox_ = makeCombo(this, new QLineEdit);
+  recipientBox_->setEditText(QStringLiteral("宛先メールアドレス"));
+  recipientBox_->setGeometry(kLeft, y, kColumnWidth, kComboHeight);
   return y + kComboHeight + 4;
 }
 
 int MainWindow::buildSubjectAndBody(int y) {
   const QFont fixedPitch = WindowLook::fixedPitchFont();
 
-  subjectCaption = makeLabel(this, QStringLiteral("題名"));
-  subjectCaption->setGeometry(kLeft, y, 60, kCaptionHeight);
-  subjectCounter = makeLabel(this, QStringLiteral("0"));
-  subjectCounter->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  subjectCounter->setGeometry(kLeft + 60, y, kColumnWidth - 60, kCaptionHeight);
+  subjectCaption_ = makeLabel(this, QStringLiteral("題名"));
+  subjectCaption_->setGeometry(kLeft, y, 60, kCaptionHeight);
+  subjectCounter_ = makeLabel(this, QStringLiteral("0"));
+  subjectCounter_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  subjectCounter_->setGeometry(kLeft + 60, y, kColumnWidth - 60, kCaptionHeight);
   y += kCaptionHeight;
-  subjectEdit = new QLineEdit(this);
-  subjectEdit->setFont(fixedPitch);
-  WindowLook::paint(subjectEdit, {QPalette::Base}, kBoxColour);
-  subjectEdit->setGeometry(kLeft, y, kColumnWidth, kSubjectHeight);
+  subjectEdit_ = new QLineEdit(this);
+  subjectEdit_->setFont(fixedPitch);
+  WindowLook::paint(subjectEdit_, {QPalette::Base}, kBoxColour);
+  subjectEdit_->setGeometry(kLeft, y, kColumnWidth, kSubjectHeight);
   y += kSubjectHeight + 4;
 
-  bodyCaption = makeLabel(this, QStringLiteral("本文"));
-  bodyCaption->setGeometry(kLeft, y, 60, kCaptionHeight);
-  bodyCounter = makeLabel(this, QStringLiteral("0/???"));
-  bodyCounter->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  bodyCounter->setGeometry(kLeft + 60, y, kColumnWidth - 60, kCaptionHeight);
+  bodyCaption_ = makeLabel(this, QStringLiteral("本文"));
+  bodyCaption_->setGeometry(kLeft, y, 60, kCaptionHeight);
+  bodyCounter_ = makeLabel(this, QStringLiteral("0/???"));
+  bodyCounter_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  bodyCounter_->setGeometry(kLeft + 60, y, kColumnWidth - 60, kCaptionHeight);
   y += kCaptionHeight;
-  bodyEdit = new QPlainTextEdit(this);
-  bodyEdit->setFont(fixedPitch);
-  bodyEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  bodyEdit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  bodyEdit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  bodyEdit_ = new QPlainTextEdit(this);
+  bodyEdit_->setFont(fixedPitch);
+  bodyEdit_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  bodyEdit_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  bodyEdit_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   // Tab moves on to the next control, as in every other box of the window.
-  bodyEdit->setTabChangesFocus(true);
-  WindowLook::paint(bodyEdit, {QPalette::Base}, kBoxColour);
-  bodyEdit->setGeometry(kLeft, y, kColumnWidth, kBodyHeight);
+  bodyEdit_->setTabChangesFocus(true);
+  WindowLook::paint(bodyEdit_, {QPalette::Base}, kBoxColour);
+  bodyEdit_->setGeometry(kLeft, y, kColumnWidth, kBodyHeight);
   return y + kBodyHeight + 6;
 }
 
 void MainWindow::buildButtons(int y) {
-  sendButton = makeButton(this, QStringLiteral("メール送信"));
-  copyButton = makeButton(this, QStringLiteral("本文のコピー"));
-  settingsButton = makeButton(this, QStringLiteral("メール設定"));
-  closeButton = makeButton(this, QStringLiteral("閉じる"));
-  for (QPushButton* button : {sendButton, copyButton, settingsButton, closeButton}) {
+  sendButton_ = makeButton(this, QStringLiteral("メール送信"));
+  copyButton_ = makeButton(this, QStringLiteral("本文のコピー"));
+  settingsButton_ = makeButton(this, QStringLiteral("メール設定"));
+  closeButton_ = makeButton(this, QStringLiteral("閉じる"));
+  for (QPushButton* button : {sendButton_, copyButton_, settingsButton_, closeButton_}) {
     button->setGeometry(kLeft, y, kColumnWidth, kButtonHeight);
     button->setAutoDefault(false);
     y += kButtonHeight + kButtonGap;
@@ -176,40 +199,42 @@ void MainWindow::buildButtons(int y) {
 
 void MainWindow::setKeyboardOrder() {
   // Each caption names its box for assistive technologies.
-  const std::pair<QLabel*, QWidget*> captions[] = {
-      {carrierCaption, carrierBox}, {recipientCaption, recipientBox}, {subjectCaption, subjectEdit}, {bodyCaption, bodyEdit}};
+  const std::pair<QLabel*, QWidget*> captions[] = {{carrierCaption_, carrierBox_},
+                                                   {recipientCaption_, recipientBox_},
+                                                   {subjectCaption_, subjectEdit_},
+                                                   {bodyCaption_, bodyEdit_}};
   for (const auto& [label, box] : captions) {
     label->setBuddy(box);
     box->setAccessibleName(label->text());
   }
 
-  setTabOrder(carrierBox, recipientBox);
-  setTabOrder(recipientBox, subjectEdit);
-  setTabOrder(subjectEdit, bodyEdit);
-  setTabOrder(bodyEdit, sendButton);
-  setTabOrder(sendButton, copyButton);
-  setTabOrder(copyButton, settingsButton);
-  setTabOrder(settingsButton, closeButton);
-  carrierBox->setFocus();
+  setTabOrder(carrierBox_, recipientBox_);
+  setTabOrder(recipientBox_, subjectEdit_);
+  setTabOrder(subjectEdit_, bodyEdit_);
+  setTabOrder(bodyEdit_, sendButton_);
+  setTabOrder(sendButton_, copyButton_);
+  setTabOrder(copyButton_, settingsButton_);
+  setTabOrder(settingsButton_, closeButton_);
+  carrierBox_->setFocus();
 }
 
 void MainWindow::connectHandlers() {
-  connect(carrierBox, &QComboBox::activated, this, [this] {
+  connect(carrierBox_, &QComboBox::activated, this, [this] {
     // A name typed in full is not a choice from the list.
     if (!carrierEditFinishing_) onCarrierChosen();
   });
-  carrierBox->installEventFilter(this);
-  recipientBox->installEventFilter(this);
-  connect(subjectEdit, &QLineEdit::textChanged, this, &MainWindow::onSubjectChanged);
-  connect(bodyEdit, &QPlainTextEdit::textChanged, this, [this] {
+  carrierBox_->installEventFilter(this);
+  recipientBox_->installEventFilter(this);
+  connect(subjectEdit_, &QLineEdit::textChanged, this, &MainWindow::onSubjectChanged);
+  connect(bodyEdit_, &QPlainTextEdit::textChanged, this, [this] {
     // Composing with the input method re-lays the text out without
     // changing it; only a change of the text is a change of the body.
     if (bodyBytes_->takeChanged()) onBodyChanged();
   });
-  connect(sendButton, &QPushButton::clicked, this, &MainWindow::onSendClicked);
-  connect(copyButton, &QPushButton::clicked, this, &MainWindow::onCopyClicked);
-  connect(settingsButton, &QPushButton::clicked, this, &MainWindow::onSettingsClicked);
-  connect(closeButton, &QPushButton::clicked, this, &MainWindow::onCloseClicked);
+  connect(sendButton_, &QPushButton::clicked, this, &MainWindow::onSendClicked);
+  connect(copyButton_, &QPushButton::clicked, this, &MainWindow::onCopyClicked);
+  connect(settingsButton_, &QPushButton::clicked, this, &MainWindow::onSettingsClicked);
+  connect(closeButton_, &QPushButton::clicked, this, &MainWindow::onCloseClicked);
   auto* historyKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_H), this);
   connect(historyKey, &QShortcut::activated, this, [this] {
     emit historyRequested();
@@ -222,10 +247,10 @@ void MainWindow::keepCarrierSelection() {
   // Only a choice from the list selects a carrier, so put the former
   // selection and the typed text back.
   carrierEditFinishing_ = false;
-  if (carrierBox->currentIndex() == typedCarrierIndex_) return;
-  const QSignalBlocker blocker(carrierBox);
-  carrierBox->setCurrentIndex(typedCarrierIndex_);
-  carrierBox->setEditText(typedCarrierText_);
+  if (carrierBox_->currentIndex() == typedCarrierIndex_) return;
+  const QSignalBlocker blocker(carrierBox_);
+  carrierBox_->setCurrentIndex(typedCarrierIndex_);
+  carrierBox_->setEditText(typedCarrierText_);
 }
 
 // Once the window is on the screen, and only then (the start is not to
@@ -243,7 +268,7 @@ void MainWindow::showAndLoad() {
   loadSettings(ini);
   const int index = DataIni::defaultCarrier(ini);
   if (index >= 0) {
-    carrierBox->setCurrentIndex(index);
+    carrierBox_->setCurrentIndex(index);
     onCarrierChosen();
   }
 }
@@ -251,45 +276,45 @@ void MainWindow::showAndLoad() {
 void MainWindow::loadSettings(const IniDocument& ini) {
   // A combo box selects its first item as soon as it has one; the carrier
   // box shows its prompt and selects nothing until showAndLoad chooses.
-  const bool noCarrier = carrierBox->currentIndex() < 0;
-  const QString carrierPrompt = carrierBox->currentText();
+  const bool noCarrier = carrierBox_->currentIndex() < 0;
+  const QString carrierPrompt = carrierBox_->currentText();
   const int carriers = DataIni::carrierCount(ini);
-  for (int i = 0; i < carriers; ++i) carrierBox->addItem(DataIni::carrierName(ini, i));
-  if (noCarrier && carrierBox->currentIndex() >= 0) {
-    const QSignalBlocker blocker(carrierBox);
-    carrierBox->setCurrentIndex(-1);
-    carrierBox->setEditText(carrierPrompt);
+  for (int i = 0; i < carriers; ++i) carrierBox_->addItem(DataIni::carrierName(ini, i));
+  if (noCarrier && carrierBox_->currentIndex() >= 0) {
+    const QSignalBlocker blocker(carrierBox_);
+    carrierBox_->setCurrentIndex(-1);
+    carrierBox_->setEditText(carrierPrompt);
   }
 
-  recipientBox->addItems(DataIni::readAddressBook(ini));
+  recipientBox_->addItems(DataIni::readAddressBook(ini));
   settings_ = DataIni::readMailSettings(ini);
-  recipientBox->setEditText(settings_.recipient);
+  recipientBox_->setEditText(settings_.recipient);
 }
 
-QString MainWindow::recipientText() const { return recipientBox->currentText(); }
+QString MainWindow::recipientText() const { return recipientBox_->currentText(); }
 
 void MainWindow::takeSavedSettings() {
-  recipientBox->clear();
-  recipientBox->addItems(DataIni::readAddressBook(settingsFile_.read()));
-  recipientBox->setEditText(settings_.recipient);
+  recipientBox_->clear();
+  recipientBox_->addItems(DataIni::readAddressBook(settingsFile_.read()));
+  recipientBox_->setEditText(settings_.recipient);
 }
 
 qsizetype MainWindow::bodyByteCount() { return bodyBytes_->count(); }
 
 void MainWindow::onCarrierChosen() {
-  bodyLimit = DataIni::carrierLimit(settingsFile_.read(), carrierBox->currentIndex());
-  bodyCounter->setText(BodyCounter::limitCaption(bodyByteCount(), bodyLimit));
+  bodyLimit_ = DataIni::carrierLimit(settingsFile_.read(), carrierBox_->currentIndex());
+  bodyCounter_->setText(BodyCounter::limitCaption(bodyByteCount(), bodyLimit_));
 }
 
 void MainWindow::onCarrierLeft() {
   // -1 when nothing of the list is selected.
   settingsFile_.write(DataIni::Section::CarrierNum, DataIni::Key::DefaultNum,
-                     QString::number(carrierBox->currentIndex()));
+                     QString::number(carrierBox_->currentIndex()));
 }
 
 void MainWindow::onRecipientLeft() {
-  const QString recipient = trimBlanks(recipientBox->currentText());
-  recipientWhenLeft = recipient;
+  const QString recipient = trimBlanks(recipientBox_->currentText());
+  recipientWhenLeft_ = recipient;
   settingsFile_.update([&recipient](IniDocument& ini) {
     DataIni::writeScrambled(ini, DataIni::Section::MAIL, DataIni::Key::To, recipient);
     DataIni::writeScrambled(ini, DataIni::Section::AddrIndex, DataIni::indexKey(0), recipient);
@@ -301,13 +326,13 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   // A box loses the focus when the keyboard focus moves on to another
   // control of this window. Its own drop-down list opening, or another
   // window (a message box, the settings window) taking over, is not that.
-  if (event->type() == QEvent::FocusOut && (watched == carrierBox || watched == recipientBox)) {
+  if (event->type() == QEvent::FocusOut && (watched == carrierBox_ || watched == recipientBox_)) {
     const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
     QWidget* box = static_cast<QWidget*>(watched);
     QWidget* next = QApplication::focusWidget();
     if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason && next != nullptr &&
         next != box && !box->isAncestorOf(next) && next->window() == window()) {
-      if (watched == carrierBox)
+      if (watched == carrierBox_)
         onCarrierLeft();
       else
         onRecipientLeft();
@@ -323,39 +348,39 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
 void MainWindow::onSubjectChanged() {
   // The subject is one line: pasted line breaks become nothing, so the
   // counter counts what is sent.
-  if (subjectEdit->text().contains(QLatin1Char('\n')) || subjectEdit->text().contains(QLatin1Char('\r'))) {
-    const int cursor = subjectEdit->cursorPosition();
-    const QString before = subjectEdit->text().left(cursor);
+  if (subjectEdit_->text().contains(QLatin1Char('\n')) || subjectEdit_->text().contains(QLatin1Char('\r'))) {
+    const int cursor = subjectEdit_->cursorPosition();
+    const QString before = subjectEdit_->text().left(cursor);
     const qsizetype removedBefore = before.count(QLatin1Char('\n')) + before.count(QLatin1Char('\r'));
-    subjectEdit->setText(MailText::SubjectWithoutLineBreaks(subjectEdit->text()));  // runs this handler again
-    subjectEdit->setCursorPosition(cursor - int(removedBefore));
+    subjectEdit_->setText(MailText::subjectWithoutLineBreaks(subjectEdit_->text()));  // runs this handler again
+    subjectEdit_->setCursorPosition(cursor - int(removedBefore));
     return;
   }
-  subjectCounter->setText(QString::number(Cp932::byteCount(subjectEdit->text())));
+  subjectCounter_->setText(QString::number(Cp932::byteCount(subjectEdit_->text())));
 }
 
 void MainWindow::onBodyChanged() { countBody(); }
 
 void MainWindow::countBody() {
-  const BodyCounter::Verdict verdict = BodyCounter::afterChange(bodyByteCount(), bodyLimit);
-  bodyCounter->setText(verdict.caption);
+  const BodyCounter::Verdict verdict = BodyCounter::afterChange(bodyByteCount(), bodyLimit_);
+  bodyCounter_->setText(verdict.caption);
   // Advisory only: the body keeps every byte.
-  if (verdict.overLimit) MessageBox::MsgBox(QStringLiteral("文字数が制限を越えています。"));
+  if (verdict.overLimit) MessageBox::show(QStringLiteral("文字数が制限を越えています。"));
 }
 
 void MainWindow::onSendClicked() {
   // The mail text, and the log file made from it, breaks lines with CR LF
   // throughout, as the header lines do; the box itself holds LF.
-  QString body = bodyEdit->toPlainText();
+  QString body = bodyEdit_->toPlainText();
   body.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
-  sendBoxes_->send(recipientBox->currentText(), subjectEdit->text(), body);
+  sendBoxes_->send(recipientBox_->currentText(), subjectEdit_->text(), body);
 }
 
 void MainWindow::onCopyClicked() {
   // The platform's own line breaks (LF): the box's text as it stands.
   QClipboard* clipboard = QGuiApplication::clipboard();
   clipboard->clear();
-  clipboard->setText(bodyEdit->toPlainText());
+  clipboard->setText(bodyEdit_->toPlainText());
 }
 
 void MainWindow::onSettingsClicked() {
@@ -365,7 +390,7 @@ void MainWindow::onSettingsClicked() {
 void MainWindow::onCloseClicked() {
   // Ends the program at once: nothing asked, nothing saved, the connection
   // dropped.
-  if (winsock_->State() != 0) winsock_->Close();
+  if (socket_->isOpen()) socket_->close();
   close();
   QCoreApplication::quit();
 }
@@ -373,22 +398,22 @@ void MainWindow::onCloseClicked() {
 // Dragging the window by its bare surface. Presses on the controls stay
 // with them (the labels keep theirs), so only the surface starts a drag.
 void MainWindow::startDrag(QPointF position) {
-  dragging = true;
-  dragStartX = static_cast<int>(std::nearbyint(position.x()));
-  dragStartY = static_cast<int>(std::nearbyint(position.y()));
+  dragging_ = true;
+  dragStartX_ = static_cast<int>(std::nearbyint(position.x()));
+  dragStartY_ = static_cast<int>(std::nearbyint(position.y()));
 }
 
 void MainWindow::dragTo(QPointF position) {
-  if (!dragging) return;
+  if (!dragging_) return;
   const QPoint topLeft = pos();
-  move(topLeft.x() + static_cast<int>(std::nearbyint(position.x())) - dragStartX,
-       topLeft.y() + static_cast<int>(std::nearbyint(position.y())) - dragStartY);
+  move(topLeft.x() + static_cast<int>(std::nearbyint(position.x())) - dragStartX_,
+       topLeft.y() + static_cast<int>(std::nearbyint(position.y())) - dragStartY_);
 }
 
 void MainWindow::endDrag(QPointF position) {
-  if (!dragging) return;
+  if (!dragging_) return;
   dragTo(position);
-  dragging = false;
+  dragging_ = false;
 }
 
 void MainWindow::mousePressEvent(QMouseEvent* event) {

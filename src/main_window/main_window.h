@@ -27,18 +27,19 @@ class MainWindow : public QWidget {
  public:
   // Runs with the settings of settingsFile; takes ownership of the socket
   // control (tests may pass their own).
-  explicit MainWindow(const SettingsFile& settingsFile, std::unique_ptr<SocketControl> winsock = nullptr,
+  explicit MainWindow(const SettingsFile& settingsFile, std::unique_ptr<SocketControl> socket = nullptr,
                       QWidget* parent = nullptr);
   ~MainWindow() override;
 
-  // Shows the window and fills it from the settings file.
+  // Shows the window and fills it from the settings file (the start-up code).
   void showAndLoad();
-  // Fills the carrier list, the address list, the recipient and the
-  // running mail settings from one read of the settings file.
-  void loadSettings(const IniDocument& ini);
 
+  // The settings file the window runs with, for the windows it opens.
   const SettingsFile& settingsFile() const { return settingsFile_; }
 
+  // The sending engine and its boxes, the running settings and the shown
+  // recipient, for the settings window's opener in the start-up code (and
+  // for tests).
   MailTransmission& transmission() { return *transmission_; }
   SendBoxes& sendBoxes() { return *sendBoxes_; }
   // The mail settings the program runs with: read at start, replaced when
@@ -51,42 +52,16 @@ class MainWindow : public QWidget {
   // from Data.ini, as saved.
   void takeSavedSettings();
 
-  // Controls, by their names.
-  QLabel* carrierCaption = nullptr;
-  QComboBox* carrierBox = nullptr;
-  QLabel* recipientCaption = nullptr;
-  QComboBox* recipientBox = nullptr;
-  QLabel* subjectCaption = nullptr;
-  QLabel* subjectCounter = nullptr;
-  QLineEdit* subjectEdit = nullptr;
-  QLabel* bodyCaption = nullptr;
-  QLabel* bodyCounter = nullptr;
-  QPlainTextEdit* bodyEdit = nullptr;
-  QPushButton* sendButton = nullptr;
-  QPushButton* copyButton = nullptr;
-  QPushButton* settingsButton = nullptr;
-  QPushButton* closeButton = nullptr;
+  // The composing boxes, for the start-up code that fills them from the
+  // sent-mail history. Tests find every control by its objectName instead.
+  QComboBox* recipientBox() const { return recipientBox_; }
+  QLineEdit* subjectEdit() const { return subjectEdit_; }
+  QPlainTextEdit* bodyEdit() const { return bodyEdit_; }
 
-  std::int32_t bodyLimit = 0;  // body byte limit of the chosen carrier; 0 = none
-  QString recipientWhenLeft;          // the recipient as the box held it when it lost the focus
-
-  // A drag of the window by its bare surface: the pointer's position in
-  // the window, in pixels, when the drag began.
-  bool dragging = false;
-  int dragStartX = 0;
-  int dragStartY = 0;
-
-  // Event handlers, run by the controls' signals (public so that the
-  // program's other parts and the tests can run them as the user would).
-  void onCarrierChosen();
-  void onCarrierLeft();
-  void onRecipientLeft();
-  void onSubjectChanged();
-  void onBodyChanged();
-  void onSendClicked();
-  void onCopyClicked();
-  void onSettingsClicked();
-  void onCloseClicked();
+  // What the window holds for the chosen carrier and the recipient, for tests.
+  std::int32_t bodyLimit() const { return bodyLimit_; }
+  const QString& recipientWhenLeft() const { return recipientWhenLeft_; }
+  bool isDragging() const { return dragging_; }
 
   // The body's byte count, a line break counted as CR LF.
   qsizetype bodyByteCount();
@@ -107,7 +82,23 @@ class MainWindow : public QWidget {
   void historyRequested();
 
  private:
+  // Fills the carrier list, the address list, the recipient and the running
+  // mail settings from one read of the settings file.
+  void loadSettings(const IniDocument& ini);
+
+  // Event handlers, run by the controls' signals.
+  void onCarrierChosen();
+  void onCarrierLeft();
+  void onRecipientLeft();
+  void onSubjectChanged();
+  void onBodyChanged();
+  void onSendClicked();
+  void onCopyClicked();
+  void onSettingsClicked();
+  void onCloseClicked();
+
   void buildControls();
+  void nameControls();
   // Each builder places its controls from the height y down and returns
   // the height below them.
   int buildCarrierAndRecipient(int y);
@@ -123,9 +114,34 @@ class MainWindow : public QWidget {
   // in full: only a choice from the list selects a carrier.
   void keepCarrierSelection();
 
+  // Controls; each one's objectName is its member's name without the underscore.
+  QLabel* carrierCaption_ = nullptr;
+  QComboBox* carrierBox_ = nullptr;
+  QLabel* recipientCaption_ = nullptr;
+  QComboBox* recipientBox_ = nullptr;
+  QLabel* subjectCaption_ = nullptr;
+  QLabel* subjectCounter_ = nullptr;
+  QLineEdit* subjectEdit_ = nullptr;
+  QLabel* bodyCaption_ = nullptr;
+  QLabel* bodyCounter_ = nullptr;
+  QPlainTextEdit* bodyEdit_ = nullptr;
+  QPushButton* sendButton_ = nullptr;
+  QPushButton* copyButton_ = nullptr;
+  QPushButton* settingsButton_ = nullptr;
+  QPushButton* closeButton_ = nullptr;
+
+  std::int32_t bodyLimit_ = 0;  // body byte limit of the chosen carrier; 0 = none
+  QString recipientWhenLeft_;   // the recipient as the box held it when it lost the focus
+
+  // A drag of the window by its bare surface: the pointer's position in
+  // the window, in pixels, when the drag began.
+  bool dragging_ = false;
+  int dragStartX_ = 0;
+  int dragStartY_ = 0;
+
   const SettingsFile settingsFile_;
   MailSettings settings_;
-  std::unique_ptr<SocketControl> winsock_;
+  std::unique_ptr<SocketControl> socket_;
   std::unique_ptr<MailTransmission> transmission_;
   std::unique_ptr<SendBoxes> sendBoxes_;
   BodyByteTracker* bodyBytes_ = nullptr;

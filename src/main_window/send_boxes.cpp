@@ -112,14 +112,14 @@ bool SendBoxes::refusedBeforeSending(const SendCheck& check) {
     case Problem::None: return false;
     case Problem::NoRecipient: return true;
     case Problem::ControlCharacterInSetting:
-      MessageBox::MsgBox(refusalText(check), MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
+      MessageBox::show(refusalText(check), MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation);
       return true;
     case Problem::TextUnmappable:
       // Text that would lose characters asks.
-      return MessageBox::MsgBox(refusalText(check) + kCrLf + kCrLf + kSendAnyway, MessageBox::Buttons::YesNo,
+      return MessageBox::show(refusalText(check) + kCrLf + kCrLf + kSendAnyway, MessageBox::Buttons::YesNo,
                                 MessageBox::Icon::Question, QString(), MessageBox::Answer::No) != MessageBox::Answer::Yes;
     default:
-      MessageBox::MsgBox(refusalText(check));
+      MessageBox::show(refusalText(check));
       return true;
   }
 }
@@ -128,26 +128,26 @@ bool SendBoxes::confirmed(const SendCheck& check) {
   QString confirmation = kConfirmQuestion + kCrLf + kCrLf + kConfirmTo + check.recipient + kCrLf + kCrLf +
                          kConfirmFrom + check.from + kCrLf;
   if (running_.popBeforeSmtp) confirmation += kCrLf + kCrLf + kConfirmPopBeforeSmtp;
-  return MessageBox::MsgBox(confirmation, MessageBox::Buttons::OkCancel, MessageBox::Icon::Question, kConfirmTitle,
+  return MessageBox::show(confirmation, MessageBox::Buttons::OkCancel, MessageBox::Icon::Question, kConfirmTitle,
                             MessageBox::Answer::Ok) == MessageBox::Answer::Ok;
 }
 
 void SendBoxes::showFailure(const SendFailure& failure) {
-  MessageBox::MsgBox(failureText(failure), MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation,
+  MessageBox::show(failureText(failure), MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation,
                      failure.kind == Kind::SocketError ? kSocketErrorTitle : QString());
 }
 
 void SendBoxes::showSent(const MailLog::LogResult& log) {
-  if (MessageBox::MsgBox(kSendCompleted + kCrLf + kCrLf + kClearQuestion, MessageBox::Buttons::YesNo,
+  if (MessageBox::show(kSendCompleted + kCrLf + kCrLf + kClearQuestion, MessageBox::Buttons::YesNo,
                          MessageBox::Icon::Question) == MessageBox::Answer::Yes)
     emit clearSubjectAndBody();
   // The record is never lost without a word.
   if (!log.written)
-    MessageBox::MsgBox(kLogNotWritten + kCrLf + kCrLf + log.path + kCrLf + log.reason, MessageBox::Buttons::Ok,
+    MessageBox::show(kLogNotWritten + kCrLf + kCrLf + log.path + kCrLf + log.reason, MessageBox::Buttons::Ok,
                        MessageBox::Icon::Exclamation);
 }
 
 void SendBoxes::showPopTestSucceeded() {
-  MessageBox::MsgBox(kPopTestSucceeded, MessageBox::Buttons::Ok, MessageBox::Icon::None, kPopTestTitle);
+  MessageBox::show(kPopTestSucceeded, MessageBox::Buttons::Ok, MessageBox::Icon::None, kPopTestTitle);
   emit popTestSucceeded();
 }

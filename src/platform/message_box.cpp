@@ -19,8 +19,7 @@ Answer show(const Request& request) {
   return request.defaultButton;
 }
 
-Answer MsgBox(const QString& text, Buttons buttons, Icon icon, const QString& title,
-              Answer defaultButton) {
+Answer show(const QString& text, Buttons buttons, Icon icon, const QString& title, Answer defaultButton) {
   Request request;
   request.text = text;
   request.buttons = buttons;

@@ -4,7 +4,7 @@
 #include <functional>
 
 // One modal message box: the program asks, the screen (or a test) answers.
-// Nothing below the windows opens a dialog of its own; it calls MsgBox.
+// Nothing below the windows opens a dialog of its own; it calls MessageBox::show.
 namespace MessageBox {
 
 inline const QString kApplicationTitle = QStringLiteral("Talvenor210");
@@ -28,9 +28,9 @@ using Responder = std::function<Answer(const Request&)>;
 // close button or Escape answers Cancel (OK/Cancel) or No (Yes/No).
 Answer show(const Request& request);
 
-// Convenience for the common call shape.
-Answer MsgBox(const QString& text, Buttons buttons = Buttons::Ok, Icon icon = Icon::None,
-              const QString& title = QString(), Answer defaultButton = Answer::Ok);
+// The same, for the common call shape.
+Answer show(const QString& text, Buttons buttons = Buttons::Ok, Icon icon = Icon::None,
+            const QString& title = QString(), Answer defaultButton = Answer::Ok);
 
 // Installs who answers: the program installs screenResponder() at start,
 // tests a scripted responder. Returns the previous responder. Without one,

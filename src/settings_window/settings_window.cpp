@@ -32,6 +32,7 @@
 #include <QVBoxLayout>
 #include <QWindow>
 #include <initializer_list>
+#include <utility>
 
 namespace {
 
@@ -52,17 +53,68 @@ SettingsWindow::SettingsWindow(const SettingsFile& settingsFile, const QString& 
       running_(running),
       sendBoxes_(sendBoxes) {
   buildControls();
+  nameControls();
   showAndLoad(shownRecipient);
-  cancelButton->setFocus();
+  cancelButton_->setFocus();
 }
 
 SettingsWindow::~SettingsWindow() = default;
 
+// Each control is named after its member, so that findChild reaches it.
+void SettingsWindow::nameControls() {
+  const std::pair<QWidget*, const char*> controls[] = {
+      {heading_, "heading"},
+      {basicsFrame_, "basicsFrame"},
+      {basicsNote_, "basicsNote"},
+      {recipientCaption_, "recipientCaption"},
+      {fromCaption_, "fromCaption"},
+      {senderEdit_, "senderEdit"},
+      {serverCaption_, "serverCaption"},
+      {smtpServerEdit_, "smtpServerEdit"},
+      {smtpDetailsButton_, "smtpDetailsButton"},
+      {logFrame_, "logFrame"},
+      {logNote_, "logNote"},
+      {logWarning_, "logWarning"},
+      {keepLogCheck_, "keepLogCheck"},
+      {openLogButton_, "openLogButton"},
+      {historyButton_, "historyButton"},
+      {bookFrame_, "bookFrame"},
+      {bookNoteUnderlay_, "bookNoteUnderlay"},
+      {bookNote_, "bookNote"},
+      {bookHint_, "bookHint"},
+      {bookCaption1_, "bookCaption1"},
+      {bookCaption2_, "bookCaption2"},
+      {bookCaption3_, "bookCaption3"},
+      {bookCaption4_, "bookCaption4"},
+      {popFrame_, "popFrame"},
+      {popNote_, "popNote"},
+      {popBeforeSmtpCheck_, "popBeforeSmtpCheck"},
+      {popControls_, "popControls"},
+      {popServerCaption_, "popServerCaption"},
+      {popServerEdit_, "popServerEdit"},
+      {popUserCaption_, "popUserCaption"},
+      {popUserEdit_, "popUserEdit"},
+      {popPasswordCaption_, "popPasswordCaption"},
+      {popPasswordEdit_, "popPasswordEdit"},
+      {popSecurityCaption_, "popSecurityCaption"},
+      {popSecurityBox_, "popSecurityBox"},
+      {popPortCaption_, "popPortCaption"},
+      {popPortEdit_, "popPortEdit"},
+      {popTestButton_, "popTestButton"},
+      {keyringSilentNote_, "keyringSilentNote"},
+      {saveButton_, "saveButton"},
+      {cancelButton_, "cancelButton"},
+      {versionCaption_, "versionCaption"}};
+  for (auto [control, name] : controls) control->setObjectName(QLatin1String(name));
+  for (int i = 0; i < int(addressEdits_.size()); ++i)
+    addressEdits_[i]->setObjectName(QStringLiteral("addressEdit%1").arg(i));
+}
+
 void SettingsWindow::buildControls() {
   setWindowTitle(QStringLiteral("Talvenor設定"));
   paintBackground(this, kFormColour);
-  heading = label(QStringLiteral("メールを送信するための設定を行います。"), this);
-  buildCoreFrame();
+  heading_ = label(QStringLiteral("メールを送信するための設定を行います。"), this);
+  buildBasicsFrame();
   buildLogFrame();
   buildBookFrame();
   buildPopFrame();
@@ -71,45 +123,45 @@ void SettingsWindow::buildControls() {
   connectHandlers();
 }
 
-void SettingsWindow::buildCoreFrame() {
-  coreFrame = frame(QStringLiteral("基本設定"), this);
-  coreNote = label(QStringLiteral("Talvenorが機能する、必要最低限の項目です。"), coreFrame);
-  recipientCaption = label(QStringLiteral("宛先メールアドレス"), coreFrame);
-  addressEdits[0] = textBox(coreFrame, kAddressBoxWidth);
-  fromCaption = label(QStringLiteral("差出人メールアドレス"), coreFrame);
-  senderEdit = textBox(coreFrame, kAddressBoxWidth);
-  serverCaption = label(QStringLiteral("SMTPサーバ名"), coreFrame);
-  smtpServerEdit = textBox(coreFrame, kAddressBoxWidth);
-  smtpDetailsButton = button(QStringLiteral("詳細設定..."), coreFrame);
+void SettingsWindow::buildBasicsFrame() {
+  basicsFrame_ = frame(QStringLiteral("基本設定"), this);
+  basicsNote_ = label(QStringLiteral("Talvenorが機能する、必要最低限の項目です。"), basicsFrame_);
+  recipientCaption_ = label(QStringLiteral("宛先メールアドレス"), basicsFrame_);
+  addressEdits_[0] = textBox(basicsFrame_, kAddressBoxWidth);
+  fromCaption_ = label(QStringLiteral("差出人メールアドレス"), basicsFrame_);
+  senderEdit_ = textBox(basicsFrame_, kAddressBoxWidth);
+  serverCaption_ = label(QStringLiteral("SMTPサーバ名"), basicsFrame_);
+  smtpServerEdit_ = textBox(basicsFrame_, kAddressBoxWidth);
+  smtpDetailsButton_ = button(QStringLiteral("詳細設定..."), basicsFrame_);
   {
-    auto* layout = new QGridLayout(coreFrame);
-    layout->addWidget(coreNote, 0, 0, 1, 2);
-    layout->addWidget(recipientCaption, 1, 0);
-    layout->addWidget(addressEdits[0], 1, 1);
-    layout->addWidget(fromCaption, 2, 0);
-    layout->addWidget(senderEdit, 2, 1);
-    layout->addWidget(serverCaption, 3, 0);
-    layout->addWidget(smtpServerEdit, 3, 1);
-    layout->addWidget(smtpDetailsButton, 4, 1, Qt::AlignRight);
+    auto* layout = new QGridLayout(basicsFrame_);
+    layout->addWidget(basicsNote_, 0, 0, 1, 2);
+    layout->addWidget(recipientCaption_, 1, 0);
+    layout->addWidget(addressEdits_[0], 1, 1);
+    layout->addWidget(fromCaption_, 2, 0);
+    layout->addWidget(senderEdit_, 2, 1);
+    layout->addWidget(serverCaption_, 3, 0);
+    layout->addWidget(smtpServerEdit_, 3, 1);
+    layout->addWidget(smtpDetailsButton_, 4, 1, Qt::AlignRight);
     layout->setRowStretch(5, 1);
   }
 }
 
 void SettingsWindow::buildLogFrame() {
-  logFrame = frame(QStringLiteral("メール送信ログ"), this);
-  logNote = label(QStringLiteral("以前に送信したメールが閲覧できます。"), logFrame);
-  logWarning = label(QStringLiteral("（ログはこのユーザーだけが開けます。）"), logFrame);
-  keepLogCheck = checkBox(QStringLiteral("メール送信ログを残す"), logFrame);
-  openLogButton = button(QStringLiteral("ログを開く"), logFrame);
-  historyButton = button(QStringLiteral("送信履歴..."), logFrame);
+  logFrame_ = frame(QStringLiteral("メール送信ログ"), this);
+  logNote_ = label(QStringLiteral("以前に送信したメールが閲覧できます。"), logFrame_);
+  logWarning_ = label(QStringLiteral("（ログはこのユーザーだけが開けます。）"), logFrame_);
+  keepLogCheck_ = checkBox(QStringLiteral("メール送信ログを残す"), logFrame_);
+  openLogButton_ = button(QStringLiteral("ログを開く"), logFrame_);
+  historyButton_ = button(QStringLiteral("送信履歴..."), logFrame_);
   {
-    auto* layout = new QVBoxLayout(logFrame);
-    layout->addWidget(logNote);
-    layout->addWidget(logWarning);
-    layout->addWidget(keepLogCheck);
+    auto* layout = new QVBoxLayout(logFrame_);
+    layout->addWidget(logNote_);
+    layout->addWidget(logWarning_);
+    layout->addWidget(keepLogCheck_);
     auto* logButtons = new QHBoxLayout;
-    logButtons->addWidget(openLogButton);
-    logButtons->addWidget(historyButton);
+    logButtons->addWidget(openLogButton_);
+    logButtons->addWidget(historyButton_);
     logButtons->addStretch(1);
     layout->addLayout(logButtons);
     layout->addStretch(1);
@@ -117,130 +169,131 @@ void SettingsWindow::buildLogFrame() {
 }
 
 void SettingsWindow::buildBookFrame() {
-  bookFrame = frame(QStringLiteral("簡易メールアドレス帳"), this);
-  // An empty label lying under bookNote in the frame's colour: created
+  bookFrame_ = frame(QStringLiteral("簡易メールアドレス帳"), this);
+  // An empty label lying under bookNote_ in the frame's colour: created
   // first and lowered, so nothing of it shows.
-  bookNoteUnderlay = label(QString(), bookFrame);
-  bookNote = label(QStringLiteral("複数のアドレスから選択できるようになります。"), bookFrame);
-  bookHint = label(QStringLiteral("（メイン画面のコンボボックスから選択できます。）"), bookFrame);
-  bookCaption1 = label(QStringLiteral("登録メールアドレス１"), bookFrame);
-  addressEdits[1] = textBox(bookFrame, kAddressBoxWidth);
-  bookCaption2 = label(QStringLiteral("登録メールアドレス２"), bookFrame);
-  addressEdits[2] = textBox(bookFrame, kAddressBoxWidth);
-  bookCaption3 = label(QStringLiteral("登録メールアドレス３"), bookFrame);
-  addressEdits[3] = textBox(bookFrame, kAddressBoxWidth);
-  bookCaption4 = label(QStringLiteral("登録メールアドレス４"), bookFrame);
-  addressEdits[4] = textBox(bookFrame, kAddressBoxWidth);
+  bookNoteUnderlay_ = label(QString(), bookFrame_);
+  bookNote_ = label(QStringLiteral("複数のアドレスから選択できるようになります。"), bookFrame_);
+  bookHint_ = label(QStringLiteral("（メイン画面のコンボボックスから選択できます。）"), bookFrame_);
+  bookCaption1_ = label(QStringLiteral("登録メールアドレス１"), bookFrame_);
+  addressEdits_[1] = textBox(bookFrame_, kAddressBoxWidth);
+  bookCaption2_ = label(QStringLiteral("登録メールアドレス２"), bookFrame_);
+  addressEdits_[2] = textBox(bookFrame_, kAddressBoxWidth);
+  bookCaption3_ = label(QStringLiteral("登録メールアドレス３"), bookFrame_);
+  addressEdits_[3] = textBox(bookFrame_, kAddressBoxWidth);
+  bookCaption4_ = label(QStringLiteral("登録メールアドレス４"), bookFrame_);
+  addressEdits_[4] = textBox(bookFrame_, kAddressBoxWidth);
   {
-    auto* layout = new QGridLayout(bookFrame);
-    layout->addWidget(bookNoteUnderlay, 0, 0, 1, 2);
-    layout->addWidget(bookNote, 0, 0, 1, 2);
-    bookNoteUnderlay->lower();
-    layout->addWidget(bookHint, 1, 0, 1, 2);
-    const std::array<QLabel*, 4> bookLabels{bookCaption1, bookCaption2, bookCaption3, bookCaption4};
+    auto* layout = new QGridLayout(bookFrame_);
+    layout->addWidget(bookNoteUnderlay_, 0, 0, 1, 2);
+    layout->addWidget(bookNote_, 0, 0, 1, 2);
+    bookNoteUnderlay_->lower();
+    layout->addWidget(bookHint_, 1, 0, 1, 2);
+    const std::array<QLabel*, 4> bookLabels{bookCaption1_, bookCaption2_, bookCaption3_, bookCaption4_};
     for (int i = 0; i < 4; ++i) {
       layout->addWidget(bookLabels[i], i + 2, 0);
-      layout->addWidget(addressEdits[i + 1], i + 2, 1);
+      layout->addWidget(addressEdits_[i + 1], i + 2, 1);
     }
     layout->setRowStretch(6, 1);
   }
 }
 
 void SettingsWindow::buildPopFrame() {
-  popFrame = frame(QStringLiteral("POP Before SMTP 設定"), this);
-  popNote = label(QStringLiteral("よく分からない場合は、設定しなくてもよいでしょう。"), popFrame);
-  popBeforeSmtpCheck = checkBox(QStringLiteral("POP Before SMTPを使う"), popFrame);
-  popControls = new QFrame(popFrame);
-  popControls->setFrameShape(QFrame::NoFrame);
-  paintBackground(popControls, kFormColour);
-  popServerCaption = label(QStringLiteral("POPサーバ名"), popControls);
-  popServerEdit = textBox(popControls, kPopBoxWidth);
-  popUserCaption = label(QStringLiteral("POPユーザ名"), popControls);
-  popUserEdit = textBox(popControls, kPopBoxWidth);
-  popPasswordCaption = label(QStringLiteral("POPパスワード"), popControls);
-  popPasswordEdit = passwordBox(popControls, kPopBoxWidth);
-  popSecurityCaption = label(QStringLiteral("POP暗号化"), popControls);
-  popSecurityBox = new QComboBox(popControls);
-  popSecurityBox->addItems({QStringLiteral("なし"), QStringLiteral("STLS"), QStringLiteral("SSL/TLS")});
-  popPortCaption = label(QStringLiteral("POPポート番号"), popControls);
-  popPortEdit = textBox(popControls, kPopBoxWidth);
-  popTestButton = button(QStringLiteral("POPサーバーのテスト"), popControls);
-  keyringSilentNote = label(PasswordStore::kKeyringSilentNote, popFrame);
-  keyringSilentNote->setWordWrap(true);
-  keyringSilentNote->hide();
+  popFrame_ = frame(QStringLiteral("POP Before SMTP 設定"), this);
+  popNote_ = label(QStringLiteral("よく分からない場合は、設定しなくてもよいでしょう。"), popFrame_);
+  popBeforeSmtpCheck_ = checkBox(QStringLiteral("POP Before SMTPを使う"), popFrame_);
+  popControls_ = new QFrame(popFrame_);
+  popControls_->setFrameShape(QFrame::NoFrame);
+  paintBackground(popControls_, kFormColour);
+  popServerCaption_ = label(QStringLiteral("POPサーバ名"), popControls_);
+  popServerEdit_ = textBox(popControls_, kPopBoxWidth);
+  popUserCaption_ = label(QStringLiteral("POPユーザ名"), popControls_);
+  popUserEdit_ = textBox(popControls_, kPopBoxWidth);
+  popPasswordCaption_ = label(QStringLiteral("POPパスワード"), popControls_);
+  popPasswordEdit_ = passwordBox(popControls_, kPopBoxWidth);
+  popSecurityCaption_ = label(QStringLiteral("POP暗号化"), popControls_);
+  popSecurityBox_ = new QComboBox(popControls_);
+  popSecurityBox_->addItems({QStringLiteral("なし"), QStringLiteral("STLS"), QStringLiteral("SSL/TLS")});
+  popPortCaption_ = label(QStringLiteral("POPポート番号"), popControls_);
+  popPortEdit_ = textBox(popControls_, kPopBoxWidth);
+  popTestButton_ = button(QStringLiteral("POPサーバーのテスト"), popControls_);
+  keyringSilentNote_ = label(PasswordStore::kKeyringSilentNote, popFrame_);
+  keyringSilentNote_->setWordWrap(true);
+  keyringSilentNote_->hide();
   {
-    auto* layout = new QGridLayout(popControls);
+    auto* layout = new QGridLayout(popControls_);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(popServerCaption, 0, 0);
-    layout->addWidget(popServerEdit, 0, 1);
-    layout->addWidget(popUserCaption, 1, 0);
-    layout->addWidget(popUserEdit, 1, 1);
-    layout->addWidget(popPasswordCaption, 2, 0);
-    layout->addWidget(popPasswordEdit, 2, 1);
-    layout->addWidget(popSecurityCaption, 3, 0);
-    layout->addWidget(popSecurityBox, 3, 1);
-    layout->addWidget(popPortCaption, 4, 0);
-    layout->addWidget(popPortEdit, 4, 1);
-    layout->addWidget(popTestButton, 5, 1, Qt::AlignRight);
+    layout->addWidget(popServerCaption_, 0, 0);
+    layout->addWidget(popServerEdit_, 0, 1);
+    layout->addWidget(popUserCaption_, 1, 0);
+    layout->addWidget(popUserEdit_, 1, 1);
+    layout->addWidget(popPasswordCaption_, 2, 0);
+    layout->addWidget(popPasswordEdit_, 2, 1);
+    layout->addWidget(popSecurityCaption_, 3, 0);
+    layout->addWidget(popSecurityBox_, 3, 1);
+    layout->addWidget(popPortCaption_, 4, 0);
+    layout->addWidget(popPortEdit_, 4, 1);
+    layout->addWidget(popTestButton_, 5, 1, Qt::AlignRight);
   }
   {
-    auto* layout = new QVBoxLayout(popFrame);
-    layout->addWidget(popNote);
-    layout->addWidget(popBeforeSmtpCheck);
-    layout->addWidget(popControls);
-    layout->addWidget(keyringSilentNote);
+    auto* layout = new QVBoxLayout(popFrame_);
+    layout->addWidget(popNote_);
+    layout->addWidget(popBeforeSmtpCheck_);
+    layout->addWidget(popControls_);
+    layout->addWidget(keyringSilentNote_);
     layout->addStretch(1);
   }
 }
 
-// The four frames two by two under the heading; the version line and the
+// The four frames two by two under the heading_; the version line and the
 // closing buttons below them.
 void SettingsWindow::layOutWindow() {
-  saveButton = button(QStringLiteral("保存して閉じる"), this);
-  cancelButton = button(QStringLiteral("保存せずに閉じる"), this);
-  versionCaption = new QLabel(QStringLiteral("Talvenor Ver ") + QLatin1String(TalvenorVersion::kText), this);
-  versionCaption->setFont(WindowLook::proportionalFont(versionCaption->font()));
+  saveButton_ = button(QStringLiteral("保存して閉じる"), this);
+  cancelButton_ = button(QStringLiteral("保存せずに閉じる"), this);
+  versionCaption_ = new QLabel(QStringLiteral("Talvenor Ver ") + QLatin1String(TalvenorVersion::kText), this);
+  versionCaption_->setFont(WindowLook::proportionalFont(versionCaption_->font()));
 
   {
     auto* root = new QVBoxLayout(this);
     // The window keeps the size of its contents and cannot be resized.
     root->setSizeConstraint(QLayout::SetFixedSize);
-    root->addWidget(heading);
+    root->addWidget(heading_);
     auto* frames = new QGridLayout;
-    frames->addWidget(coreFrame, 0, 0);
-    frames->addWidget(logFrame, 0, 1);
-    frames->addWidget(bookFrame, 1, 0);
-    frames->addWidget(popFrame, 1, 1);
+    frames->addWidget(basicsFrame_, 0, 0);
+    frames->addWidget(logFrame_, 0, 1);
+    frames->addWidget(bookFrame_, 1, 0);
+    frames->addWidget(popFrame_, 1, 1);
     root->addLayout(frames);
     auto* bottom = new QHBoxLayout;
-    bottom->addWidget(versionCaption);
+    bottom->addWidget(versionCaption_);
     bottom->addStretch(1);
-    bottom->addWidget(saveButton);
-    bottom->addWidget(cancelButton);
+    bottom->addWidget(saveButton_);
+    bottom->addWidget(cancelButton_);
     root->addLayout(bottom);
   }
 }
 
 void SettingsWindow::setKeyboardOrder() {
   // Each label names the box beside it.
-  recipientCaption->setBuddy(addressEdits[0]);
-  fromCaption->setBuddy(senderEdit);
-  serverCaption->setBuddy(smtpServerEdit);
-  bookCaption1->setBuddy(addressEdits[1]);
-  bookCaption2->setBuddy(addressEdits[2]);
-  bookCaption3->setBuddy(addressEdits[3]);
-  bookCaption4->setBuddy(addressEdits[4]);
-  popServerCaption->setBuddy(popServerEdit);
-  popUserCaption->setBuddy(popUserEdit);
-  popPasswordCaption->setBuddy(popPasswordEdit);
-  popSecurityCaption->setBuddy(popSecurityBox);
-  popPortCaption->setBuddy(popPortEdit);
+  recipientCaption_->setBuddy(addressEdits_[0]);
+  fromCaption_->setBuddy(senderEdit_);
+  serverCaption_->setBuddy(smtpServerEdit_);
+  bookCaption1_->setBuddy(addressEdits_[1]);
+  bookCaption2_->setBuddy(addressEdits_[2]);
+  bookCaption3_->setBuddy(addressEdits_[3]);
+  bookCaption4_->setBuddy(addressEdits_[4]);
+  popServerCaption_->setBuddy(popServerEdit_);
+  popUserCaption_->setBuddy(popUserEdit_);
+  popPasswordCaption_->setBuddy(popPasswordEdit_);
+  popSecurityCaption_->setBuddy(popSecurityBox_);
+  popPortCaption_->setBuddy(popPortEdit_);
 
-  // Keyboard order; the window opens with the focus on CmdCancel.
+  // Keyboard order; the window opens with the focus on キャンセル.
   const std::initializer_list<QWidget*> tabOrder{
-      cancelButton, addressEdits[0], senderEdit,   smtpServerEdit,    smtpDetailsButton, addressEdits[1],       addressEdits[2],   addressEdits[3], addressEdits[4],
-      keepLogCheck, openLogButton,   historyButton, popBeforeSmtpCheck, popServerEdit, popUserEdit,        popPasswordEdit,        popSecurityBox, popPortEdit, popTestButton,
-      saveButton};
+      cancelButton_,    addressEdits_[0], senderEdit_,         smtpServerEdit_,  smtpDetailsButton_,
+      addressEdits_[1], addressEdits_[2], addressEdits_[3],    addressEdits_[4], keepLogCheck_,
+      openLogButton_,   historyButton_,   popBeforeSmtpCheck_, popServerEdit_,   popUserEdit_,
+      popPasswordEdit_, popSecurityBox_,  popPortEdit_,        popTestButton_,   saveButton_};
   QWidget* previous = nullptr;
   for (QWidget* widget : tabOrder) {
     if (previous) setTabOrder(previous, widget);
@@ -249,15 +302,15 @@ void SettingsWindow::setKeyboardOrder() {
 }
 
 void SettingsWindow::connectHandlers() {
-  connect(saveButton, &QPushButton::clicked, this, &SettingsWindow::onSaveClicked);
-  connect(cancelButton, &QPushButton::clicked, this, &SettingsWindow::onCancelClicked);
-  connect(openLogButton, &QPushButton::clicked, this, &SettingsWindow::onOpenLogClicked);
-  connect(historyButton, &QPushButton::clicked, this, &SettingsWindow::historyRequested);
-  connect(popTestButton, &QPushButton::clicked, this, &SettingsWindow::onPopTestClicked);
-  connect(smtpDetailsButton, &QPushButton::clicked, this, &SettingsWindow::onSmtpDetailsClicked);
+  connect(saveButton_, &QPushButton::clicked, this, &SettingsWindow::onSaveClicked);
+  connect(cancelButton_, &QPushButton::clicked, this, &SettingsWindow::onCancelClicked);
+  connect(openLogButton_, &QPushButton::clicked, this, &SettingsWindow::onOpenLogClicked);
+  connect(historyButton_, &QPushButton::clicked, this, &SettingsWindow::historyRequested);
+  connect(popTestButton_, &QPushButton::clicked, this, &SettingsWindow::onPopTestClicked);
+  connect(smtpDetailsButton_, &QPushButton::clicked, this, &SettingsWindow::onSmtpDetailsClicked);
   // toggled, not clicked: the handlers also run when loading sets a box.
-  connect(popBeforeSmtpCheck, &QCheckBox::toggled, this, &SettingsWindow::onPopBeforeSmtpToggled);
-  connect(keepLogCheck, &QCheckBox::toggled, this, &SettingsWindow::onKeepLogToggled);
+  connect(popBeforeSmtpCheck_, &QCheckBox::toggled, this, &SettingsWindow::onPopBeforeSmtpToggled);
+  connect(keepLogCheck_, &QCheckBox::toggled, this, &SettingsWindow::onKeepLogToggled);
 }
 
 void SettingsWindow::keyPressEvent(QKeyEvent* event) {
@@ -280,19 +333,19 @@ void SettingsWindow::showAndLoad(const QString& shownRecipient) {
   }
 
   // 2. The recipient as the main window shows it now, not the stored one.
-  addressEdits[0]->setText(shownRecipient);
+  addressEdits_[0]->setText(shownRecipient);
 
   // 3. The address book.
   const IniDocument ini = settingsFile_.read();
   const QStringList book = DataIni::readAddressBook(ini);
-  for (qsizetype i = 1; i < book.size(); ++i) addressEdits[i]->setText(book[i]);
+  for (qsizetype i = 1; i < book.size(); ++i) addressEdits_[i]->setText(book[i]);
 
   // 4. Section MAIL.
   const MailSettings stored = DataIni::readMailSettings(ini);
-  senderEdit->setText(stored.from);
-  smtpServerEdit->setText(stored.smtpServer);
-  popServerEdit->setText(stored.popServer);
-  popUserEdit->setText(stored.popUser);
+  senderEdit_->setText(stored.from);
+  smtpServerEdit_->setText(stored.smtpServer);
+  popServerEdit_->setText(stored.popServer);
+  popUserEdit_->setText(stored.popUser);
   // The passwords, from Data.ini or the keyring. One the keyring does not
   // give shows empty and is kept as stored unless the user types another.
   QString why;
@@ -300,15 +353,15 @@ void SettingsWindow::showAndLoad(const QString& shownRecipient) {
   const std::optional<QString> smtpPassword = PasswordStore::fetch(stored, PasswordStore::Which::Smtp, why);
   popPasswordUnread_ = !popPassword;
   smtpPasswordUnread_ = !smtpPassword;
-  popPasswordEdit->setText(popPassword.value_or(QString()));
+  popPasswordEdit_->setText(popPassword.value_or(QString()));
   smtpDetails_ = {stored.smtpSecurity, stored.smtpPort, stored.smtpAuth, stored.smtpUser,
                   smtpPassword.value_or(QString()), stored.charset, stored.passwordStore, smtpPasswordUnread_};
-  keyringSilentNote->setVisible(popPasswordUnread_ || smtpPasswordUnread_);
+  keyringSilentNote_->setVisible(popPasswordUnread_ || smtpPasswordUnread_);
   storedPasswordStore_ = stored.passwordStore;
-  popSecurityBox->setCurrentIndex(static_cast<int>(stored.popSecurity));
+  popSecurityBox_->setCurrentIndex(static_cast<int>(stored.popSecurity));
   shownPopSecurity_ = stored.popSecurity;
-  popPortEdit->setText(QString::number(stored.popPort));
-  connect(popSecurityBox, &QComboBox::currentIndexChanged, this, &SettingsWindow::onPopSecurityChosen);
+  popPortEdit_->setText(QString::number(stored.popPort));
+  connect(popSecurityBox_, &QComboBox::currentIndexChanged, this, &SettingsWindow::onPopSecurityChosen);
 
   // 5. Opening the window puts the running POP-before-SMTP switch back to
   // the stored one (a POP test may have changed it).
@@ -316,22 +369,22 @@ void SettingsWindow::showAndLoad(const QString& shownRecipient) {
 
   // 6. Checking the box turns the running log switch on through its
   // handler; a stored False leaves the running switch as it is.
-  if (stored.keepLog) keepLogCheck->setChecked(true);
+  if (stored.keepLog) keepLogCheck_->setChecked(true);
 
   // 7. The POP controls.
   if (running_.popBeforeSmtp) {
-    popBeforeSmtpCheck->setChecked(true);
+    popBeforeSmtpCheck_->setChecked(true);
     setPopControlsEnabled(true);
   } else {
-    popBeforeSmtpCheck->setChecked(false);
+    popBeforeSmtpCheck_->setChecked(false);
     setPopControlsEnabled(false);
   }
 }
 
 void SettingsWindow::setPopControlsEnabled(bool enabled) {
-  for (QWidget* control : {static_cast<QWidget*>(popServerEdit), static_cast<QWidget*>(popUserEdit),
-                           static_cast<QWidget*>(popPasswordEdit), static_cast<QWidget*>(popSecurityBox),
-                           static_cast<QWidget*>(popPortEdit), static_cast<QWidget*>(popTestButton)})
+  for (QWidget* control : {static_cast<QWidget*>(popServerEdit_), static_cast<QWidget*>(popUserEdit_),
+                           static_cast<QWidget*>(popPasswordEdit_), static_cast<QWidget*>(popSecurityBox_),
+                           static_cast<QWidget*>(popPortEdit_), static_cast<QWidget*>(popTestButton_)})
     control->setEnabled(enabled);
   // Enabled: the colour of button text. Disabled: the colour Windows gives
   // an inactive window border, a light grey close to the face colour; of
@@ -339,9 +392,9 @@ void SettingsWindow::setPopControlsEnabled(bool enabled) {
   // (Dark would read as ordinary dark text on the blue background).
   const QPalette system = QApplication::palette();
   const QColor colour = system.color(enabled ? QPalette::ButtonText : QPalette::Mid);
-  for (QWidget* control : {static_cast<QWidget*>(popControls), static_cast<QWidget*>(popServerCaption),
-                           static_cast<QWidget*>(popUserCaption), static_cast<QWidget*>(popPasswordCaption),
-                           static_cast<QWidget*>(popSecurityCaption), static_cast<QWidget*>(popPortCaption)})
+  for (QWidget* control : {static_cast<QWidget*>(popControls_), static_cast<QWidget*>(popServerCaption_),
+                           static_cast<QWidget*>(popUserCaption_), static_cast<QWidget*>(popPasswordCaption_),
+                           static_cast<QWidget*>(popSecurityCaption_), static_cast<QWidget*>(popPortCaption_)})
     WindowLook::setTextColour(control, colour);
 }
 
@@ -356,11 +409,11 @@ void SettingsWindow::onSaveClicked() {
   if (!everyValueSendable()) return;
 
   bool ask = true;
-  if (popBeforeSmtpCheck->isChecked()) {
-    if (isBlank(popServerEdit->text()) || isBlank(popUserEdit->text()) || isBlank(popPasswordEdit->text())) {
+  if (popBeforeSmtpCheck_->isChecked()) {
+    if (isBlank(popServerEdit_->text()) || isBlank(popUserEdit_->text()) || isBlank(popPasswordEdit_->text())) {
       const QString text = QStringLiteral("POP Before SMTP 設定に未入力の項目があります。") + kCrLf +
                            QStringLiteral("未入力のままにしますか？");
-      if (MessageBox::MsgBox(text, Buttons::YesNo, Icon::None, QStringLiteral("POP Before SMTP 設定"),
+      if (MessageBox::show(text, Buttons::YesNo, Icon::None, QStringLiteral("POP Before SMTP 設定"),
                              Answer::Yes) != Answer::Yes)
         return;
       // The user has accepted missing entries once; save without asking again.
@@ -369,10 +422,11 @@ void SettingsWindow::onSaveClicked() {
   }
 
   // Only really empty boxes count here: spaces pass.
-  if (ask && (addressEdits[0]->text().isEmpty() || senderEdit->text().isEmpty() || smtpServerEdit->text().isEmpty())) {
+  if (ask &&
+      (addressEdits_[0]->text().isEmpty() || senderEdit_->text().isEmpty() || smtpServerEdit_->text().isEmpty())) {
     const QString text = QStringLiteral("基本設定に未入力の項目があります。") + kCrLf +
                          QStringLiteral("未入力のままにしますか？");
-    if (MessageBox::MsgBox(text, Buttons::YesNo, Icon::None, QStringLiteral("Talvenor設定"), Answer::Yes) !=
+    if (MessageBox::show(text, Buttons::YesNo, Icon::None, QStringLiteral("Talvenor設定"), Answer::Yes) !=
         Answer::Yes)
       return;
   }
@@ -388,18 +442,22 @@ void SettingsWindow::onCancelClicked() { reject(); }
 // Data.ini holds the values in Shift-JIS: a character it cannot hold would
 // come back as "?", so the window names it and stays open.
 bool SettingsWindow::everyValueStorable() {
-  const std::pair<QString, QString> values[] = {
-      {recipientCaption->text(), addressEdits[0]->text()}, {fromCaption->text(), senderEdit->text()},
-      {serverCaption->text(), smtpServerEdit->text()},   {bookCaption1->text(), addressEdits[1]->text()},
-      {bookCaption2->text(), addressEdits[2]->text()},     {bookCaption3->text(), addressEdits[3]->text()},
-      {bookCaption4->text(), addressEdits[4]->text()},     {popServerCaption->text(), popServerEdit->text()},
-      {popUserCaption->text(), popUserEdit->text()},           {popPasswordCaption->text(), popPasswordEdit->text()},
-      {QStringLiteral("SMTP 認証のユーザ名"), smtpDetails_.user},
-      {QStringLiteral("SMTP 認証のパスワード"), smtpDetails_.password}};
+  const std::pair<QString, QString> values[] = {{recipientCaption_->text(), addressEdits_[0]->text()},
+                                                {fromCaption_->text(), senderEdit_->text()},
+                                                {serverCaption_->text(), smtpServerEdit_->text()},
+                                                {bookCaption1_->text(), addressEdits_[1]->text()},
+                                                {bookCaption2_->text(), addressEdits_[2]->text()},
+                                                {bookCaption3_->text(), addressEdits_[3]->text()},
+                                                {bookCaption4_->text(), addressEdits_[4]->text()},
+                                                {popServerCaption_->text(), popServerEdit_->text()},
+                                                {popUserCaption_->text(), popUserEdit_->text()},
+                                                {popPasswordCaption_->text(), popPasswordEdit_->text()},
+                                                {QStringLiteral("SMTP 認証のユーザ名"), smtpDetails_.user},
+                                                {QStringLiteral("SMTP 認証のパスワード"), smtpDetails_.password}};
   for (const auto& [caption, value] : values) {
     const QString lost = Cp932::unmappable(value);
     if (lost.isEmpty()) continue;
-    MessageBox::MsgBox(QStringLiteral("次の文字は保存できません：") + lost + kCrLf + QStringLiteral("（") + caption +
+    MessageBox::show(QStringLiteral("次の文字は保存できません：") + lost + kCrLf + QStringLiteral("（") + caption +
                            QStringLiteral("）"),
                        MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, windowTitle());
     return false;
@@ -412,26 +470,26 @@ bool SettingsWindow::everyValueStorable() {
 // character (a line break would add a command of its own). The window
 // names the box and stays open.
 bool SettingsWindow::everyValueSendable() {
-  const std::pair<QLabel*, QLineEdit*> addresses[] = {{recipientCaption, addressEdits[0]}, {fromCaption, senderEdit},
-                                                      {bookCaption1, addressEdits[1]},     {bookCaption2, addressEdits[2]},
-                                                      {bookCaption3, addressEdits[3]},     {bookCaption4, addressEdits[4]}};
+  const std::pair<QLabel*, QLineEdit*> addresses[] = {
+      {recipientCaption_, addressEdits_[0]}, {fromCaption_, senderEdit_},       {bookCaption1_, addressEdits_[1]},
+      {bookCaption2_, addressEdits_[2]},     {bookCaption3_, addressEdits_[3]}, {bookCaption4_, addressEdits_[4]}};
   for (const auto& [caption, box] : addresses) {
-    if (!MailText::HoldsCharacterNotInAddress(trimBlanks(box->text()))) continue;
-    MessageBox::MsgBox(QStringLiteral("メールアドレスに使えない文字（< > , 空白・改行など）が含まれています。") + kCrLf +
+    if (!MailText::holdsCharacterNotInAddress(trimBlanks(box->text()))) continue;
+    MessageBox::show(QStringLiteral("メールアドレスに使えない文字（< > , 空白・改行など）が含まれています。") + kCrLf +
                            QStringLiteral("（") + caption->text() + QStringLiteral("）"),
                        MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, windowTitle());
     box->setFocus();
     return false;
   }
-  const std::pair<QString, QString> values[] = {{serverCaption->text(), smtpServerEdit->text()},
-                                                {popServerCaption->text(), popServerEdit->text()},
-                                                {popUserCaption->text(), popUserEdit->text()},
-                                                {popPasswordCaption->text(), popPasswordEdit->text()},
+  const std::pair<QString, QString> values[] = {{serverCaption_->text(), smtpServerEdit_->text()},
+                                                {popServerCaption_->text(), popServerEdit_->text()},
+                                                {popUserCaption_->text(), popUserEdit_->text()},
+                                                {popPasswordCaption_->text(), popPasswordEdit_->text()},
                                                 {QStringLiteral("SMTP 認証のユーザ名"), smtpDetails_.user},
                                                 {QStringLiteral("SMTP 認証のパスワード"), smtpDetails_.password}};
   for (const auto& [caption, value] : values) {
-    if (!MailText::HoldsControlCharacter(value)) continue;
-    MessageBox::MsgBox(QStringLiteral("改行などの制御文字は保存できません。") + kCrLf + QStringLiteral("（") + caption +
+    if (!MailText::holdsControlCharacter(value)) continue;
+    MessageBox::show(QStringLiteral("改行などの制御文字は保存できません。") + kCrLf + QStringLiteral("（") + caption +
                            QStringLiteral("）"),
                        MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, windowTitle());
     return false;
@@ -443,7 +501,7 @@ bool SettingsWindow::saveSettings() {
   MailSettings toStore = settingsToStore();
   // The keyring first: when it refuses, nothing is saved.
   if (QString why; !PasswordStore::keepInKeyring(toStore, why)) {
-    MessageBox::MsgBox(QStringLiteral("パスワードをキーリングに保存できませんでした。設定は保存されていません。") +
+    MessageBox::show(QStringLiteral("パスワードをキーリングに保存できませんでした。設定は保存されていません。") +
                            kCrLf + kCrLf + why,
                        MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, windowTitle());
     return false;
@@ -452,14 +510,14 @@ bool SettingsWindow::saveSettings() {
   // One write of the whole file: a file the store refuses (read-only, a
   // link, another user's) is refused before anything of it has changed.
   QStringList book;
-  for (QLineEdit* edit : addressEdits) book << trimBlanks(edit->text());
+  for (QLineEdit* edit : addressEdits_) book << trimBlanks(edit->text());
   const bool written = settingsFile_.update([&](IniDocument& ini) {
     DataIni::writeAddressBook(ini, book.first(), book);
     DataIni::writeMailSettings(ini, toStore);
     return true;
   });
   if (!written) {
-    MessageBox::MsgBox(QStringLiteral("設定ファイル（Data.ini）に書き込めませんでした。設定は保存されていません。"),
+    MessageBox::show(QStringLiteral("設定ファイル（Data.ini）に書き込めませんでした。設定は保存されていません。"),
                        MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, windowTitle());
     return false;
   }
@@ -472,19 +530,19 @@ bool SettingsWindow::saveSettings() {
 MailSettings SettingsWindow::settingsToStore() {
   MailSettings toStore = running_;
   // Addresses and server names without the blanks around them.
-  toStore.recipient = trimBlanks(addressEdits[0]->text());
-  toStore.from = trimBlanks(senderEdit->text());
-  toStore.smtpServer = trimBlanks(smtpServerEdit->text());
-  toStore.popBeforeSmtp = popBeforeSmtpCheck->isChecked();
+  toStore.recipient = trimBlanks(addressEdits_[0]->text());
+  toStore.from = trimBlanks(senderEdit_->text());
+  toStore.smtpServer = trimBlanks(smtpServerEdit_->text());
+  toStore.popBeforeSmtp = popBeforeSmtpCheck_->isChecked();
   // The log switch as the program runs with it; the box is not read.
   toStore.keepLog = running_.keepLog;
-  toStore.popServer = trimBlanks(popServerEdit->text());
-  toStore.popUser = popUserEdit->text();
+  toStore.popServer = trimBlanks(popServerEdit_->text());
+  toStore.popUser = popUserEdit_->text();
   // A password the keyring did not give stays as stored, unless retyped.
-  if (popPasswordUnread_ && !popPasswordEdit->isModified())
+  if (popPasswordUnread_ && !popPasswordEdit_->isModified())
     toStore.popPassword.reset();
   else
-    toStore.popPassword = popPasswordEdit->text();
+    toStore.popPassword = popPasswordEdit_->text();
   toStore.smtpSecurity = smtpDetails_.security;
   toStore.smtpPort = smtpDetails_.port;
   toStore.smtpAuth = smtpDetails_.auth;
@@ -500,11 +558,11 @@ MailSettings SettingsWindow::settingsToStore() {
 }
 
 void SettingsWindow::onOpenLogClicked() {
-  const QString path = MailLog::LogFolderPath();
+  const QString path = MailLog::logFolderPath();
   if (QFileInfo::exists(path)) {
     if (FolderOpener::open(path)) return;
     // A desktop with nothing that shows folders: at least say where it is.
-    MessageBox::MsgBox(QStringLiteral("ログフォルダを開くプログラムが見つかりません。") + kCrLf + kCrLf +
+    MessageBox::show(QStringLiteral("ログフォルダを開くプログラムが見つかりません。") + kCrLf + kCrLf +
                            QStringLiteral("ログフォルダのパス：") + kCrLf + path,
                        MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, MessageBox::kApplicationTitle);
     return;
@@ -512,7 +570,7 @@ void SettingsWindow::onOpenLogClicked() {
   const QString text = QStringLiteral("ログフォルダが見つかりません。") + kCrLf +
                        QStringLiteral("もしくはログフォルダが移動された可能性があります。") + kCrLf + kCrLf +
                        QStringLiteral("ログフォルダのパス：") + kCrLf + path;
-  MessageBox::MsgBox(text, MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation,
+  MessageBox::show(text, MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation,
                      MessageBox::kApplicationTitle);
 }
 
@@ -524,9 +582,9 @@ void SettingsWindow::onPopTestClicked() {
   // again. Data.ini is not touched.
   if (!takePopConnection(running_)) return;
   running_.popBeforeSmtp = true;
-  running_.popUser = popUserEdit->text();
-  running_.popPassword = popPasswordEdit->text();
-  running_.popServer = popServerEdit->text();
+  running_.popUser = popUserEdit_->text();
+  running_.popPassword = popPasswordEdit_->text();
+  running_.popServer = popServerEdit_->text();
   // A success ends POP before SMTP for the run, also when this window is
   // gone by then: the running settings and the boxes outlive it.
   MailSettings& running = running_;
@@ -552,30 +610,30 @@ void SettingsWindow::onSmtpDetailsClicked() {
 }
 
 void SettingsWindow::onPopSecurityChosen() {
-  const auto chosen = static_cast<MailSettings::PopSecurity>(popSecurityBox->currentIndex());
-  followDefaultPort(popPortEdit, MailSettings::defaultPort(shownPopSecurity_), MailSettings::defaultPort(chosen));
+  const auto chosen = static_cast<MailSettings::PopSecurity>(popSecurityBox_->currentIndex());
+  followDefaultPort(popPortEdit_, MailSettings::defaultPort(shownPopSecurity_), MailSettings::defaultPort(chosen));
   shownPopSecurity_ = chosen;
 }
 
 bool SettingsWindow::takePopConnection(MailSettings& settings) {
-  const std::optional<std::uint16_t> port = DataIni::parsePort(popPortEdit->text());
+  const std::optional<std::uint16_t> port = DataIni::parsePort(popPortEdit_->text());
   if (!port) {
-    MessageBox::MsgBox(QStringLiteral("POPのポート番号は 1 から 65535 までの整数で入力してください。"),
+    MessageBox::show(QStringLiteral("POPのポート番号は 1 から 65535 までの整数で入力してください。"),
                        MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, windowTitle());
-    popPortEdit->setFocus();
+    popPortEdit_->setFocus();
     return false;
   }
-  settings.popSecurity = static_cast<MailSettings::PopSecurity>(popSecurityBox->currentIndex());
+  settings.popSecurity = static_cast<MailSettings::PopSecurity>(popSecurityBox_->currentIndex());
   settings.popPort = *port;
   return true;
 }
 
 void SettingsWindow::onPopBeforeSmtpToggled() {
   // The running switch is left alone: saving takes it from the box.
-  setPopControlsEnabled(popBeforeSmtpCheck->isChecked());
+  setPopControlsEnabled(popBeforeSmtpCheck_->isChecked());
 }
 
 void SettingsWindow::onKeepLogToggled() {
   // Takes effect for the running program at once, saved or not.
-  running_.keepLog = keepLogCheck->isChecked();
+  running_.keepLog = keepLogCheck_->isChecked();
 }

@@ -16,7 +16,7 @@ class QPushButton;
 class SendBoxes;
 struct MailSettings;
 
-// The settings window: the core mail settings, the address book, the log
+// The settings window: the basic mail settings, the address book, the log
 // switch and the POP-before-SMTP login. It holds no state of its own beyond
 // its controls; loading fills them from Data.ini, and saving writes
 // Data.ini, replaces the running settings with what was saved and says so
@@ -33,58 +33,6 @@ class SettingsWindow : public QDialog {
                  SendBoxes& sendBoxes, QWidget* parent = nullptr);
   ~SettingsWindow() override;
 
-  // Stores the address book and section MAIL in one write of the file.
-  // False when nothing was saved (the keyring refused the passwords).
-  bool saveSettings();
-  MailSettings settingsToStore();
-
-  // Controls, by their names.
-  QLabel* heading = nullptr;
-  QGroupBox* coreFrame = nullptr;
-  QLabel* coreNote = nullptr;
-  QLabel* recipientCaption = nullptr;
-  QLabel* fromCaption = nullptr;
-  QLineEdit* senderEdit = nullptr;
-  QLabel* serverCaption = nullptr;
-  QLineEdit* smtpServerEdit = nullptr;
-  QPushButton* smtpDetailsButton = nullptr;  // "詳細設定...": encryption, port, SMTP AUTH, character set
-  QGroupBox* logFrame = nullptr;
-  QLabel* logNote = nullptr;
-  QLabel* logWarning = nullptr;
-  QCheckBox* keepLogCheck = nullptr;
-  QPushButton* openLogButton = nullptr;
-  QPushButton* historyButton = nullptr;  // "送信履歴...": the sent-mail history window
-  QGroupBox* bookFrame = nullptr;
-  QLabel* bookNoteUnderlay = nullptr;
-  QLabel* bookNote = nullptr;
-  QLabel* bookHint = nullptr;
-  QLabel* bookCaption1 = nullptr;
-  QLabel* bookCaption2 = nullptr;
-  QLabel* bookCaption3 = nullptr;
-  QLabel* bookCaption4 = nullptr;
-  QGroupBox* popFrame = nullptr;
-  QLabel* popNote = nullptr;
-  QCheckBox* popBeforeSmtpCheck = nullptr;
-  QFrame* popControls = nullptr;
-  QLabel* popServerCaption = nullptr;
-  QLineEdit* popServerEdit = nullptr;
-  QLabel* popUserCaption = nullptr;
-  QLineEdit* popUserEdit = nullptr;
-  QLabel* popPasswordCaption = nullptr;
-  QLineEdit* popPasswordEdit = nullptr;
-  QLabel* popSecurityCaption = nullptr;
-  QComboBox* popSecurityBox = nullptr;  // なし / STLS / SSL/TLS
-  QLabel* popPortCaption = nullptr;
-  QLineEdit* popPortEdit = nullptr;
-  QPushButton* popTestButton = nullptr;
-  // Under the POP controls, only when the keyring did not give a password.
-  QLabel* keyringSilentNote = nullptr;
-  QPushButton* saveButton = nullptr;
-  QPushButton* cancelButton = nullptr;
-  QLabel* versionCaption = nullptr;
-  // 0: the recipient address; 1 to 4: the address book.
-  std::array<QLineEdit*, 5> addressEdits{};
-
  signals:
   // The settings were saved and the running settings replaced.
   void saved();
@@ -96,7 +44,8 @@ class SettingsWindow : public QDialog {
 
  private:
   void buildControls();
-  void buildCoreFrame();
+  void nameControls();
+  void buildBasicsFrame();
   void buildLogFrame();
   void buildBookFrame();
   void buildPopFrame();
@@ -120,6 +69,58 @@ class SettingsWindow : public QDialog {
   static void forgetTestedPopLogin(MailSettings& running);
   bool everyValueStorable();
   bool everyValueSendable();
+  // Stores the address book and section MAIL.
+  // False when nothing was saved (the keyring refused the passwords).
+  bool saveSettings();
+  MailSettings settingsToStore();
+
+  // Controls; each one's objectName is its member's name without the
+  // underscore (the address edits: addressEdit0 to addressEdit4).
+  QLabel* heading_ = nullptr;
+  QGroupBox* basicsFrame_ = nullptr;
+  QLabel* basicsNote_ = nullptr;
+  QLabel* recipientCaption_ = nullptr;
+  QLabel* fromCaption_ = nullptr;
+  QLineEdit* senderEdit_ = nullptr;
+  QLabel* serverCaption_ = nullptr;
+  QLineEdit* smtpServerEdit_ = nullptr;
+  QPushButton* smtpDetailsButton_ = nullptr;  // "詳細設定...": encryption, port, SMTP AUTH, character set
+  QGroupBox* logFrame_ = nullptr;
+  QLabel* logNote_ = nullptr;
+  QLabel* logWarning_ = nullptr;
+  QCheckBox* keepLogCheck_ = nullptr;
+  QPushButton* openLogButton_ = nullptr;
+  QPushButton* historyButton_ = nullptr;  // "送信履歴...": the sent-mail history window
+  QGroupBox* bookFrame_ = nullptr;
+  QLabel* bookNoteUnderlay_ = nullptr;
+  QLabel* bookNote_ = nullptr;
+  QLabel* bookHint_ = nullptr;
+  QLabel* bookCaption1_ = nullptr;
+  QLabel* bookCaption2_ = nullptr;
+  QLabel* bookCaption3_ = nullptr;
+  QLabel* bookCaption4_ = nullptr;
+  QGroupBox* popFrame_ = nullptr;
+  QLabel* popNote_ = nullptr;
+  QCheckBox* popBeforeSmtpCheck_ = nullptr;
+  QFrame* popControls_ = nullptr;
+  QLabel* popServerCaption_ = nullptr;
+  QLineEdit* popServerEdit_ = nullptr;
+  QLabel* popUserCaption_ = nullptr;
+  QLineEdit* popUserEdit_ = nullptr;
+  QLabel* popPasswordCaption_ = nullptr;
+  QLineEdit* popPasswordEdit_ = nullptr;
+  QLabel* popSecurityCaption_ = nullptr;
+  QComboBox* popSecurityBox_ = nullptr;  // なし / STLS / SSL/TLS
+  QLabel* popPortCaption_ = nullptr;
+  QLineEdit* popPortEdit_ = nullptr;
+  QPushButton* popTestButton_ = nullptr;
+  // Under the POP controls, only when the keyring did not give a password.
+  QLabel* keyringSilentNote_ = nullptr;
+  QPushButton* saveButton_ = nullptr;
+  QPushButton* cancelButton_ = nullptr;
+  QLabel* versionCaption_ = nullptr;
+  // 0: the recipient address; 1 to 4: the address book.
+  std::array<QLineEdit*, 5> addressEdits_{};
 
   const SettingsFile settingsFile_;
   MailSettings& running_;

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <utility>
 
 using Security = MailSettings::SmtpSecurity;
 using namespace SettingsControls;
@@ -66,27 +67,44 @@ SmtpDetailsDialog::SmtpDetailsDialog(const SmtpDetails& details, bool keyringOff
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       storedPasswordStore_(details.passwordStore) {
   buildControls();
+  nameControls();
   // The keyring is offered only where a Secret Service answers; passwords
   // already there can always be moved back to the file (the way out when
   // the keyring has stopped answering).
-  keyringBox->setVisible(keyringOffered || details.passwordStore == MailSettings::PasswordStore::Keyring);
-  keyringBox->setChecked(details.passwordStore == MailSettings::PasswordStore::Keyring);
-  encryptionBox->setCurrentIndex(indexOf(details.security));
+  keyringBox_->setVisible(keyringOffered || details.passwordStore == MailSettings::PasswordStore::Keyring);
+  keyringBox_->setChecked(details.passwordStore == MailSettings::PasswordStore::Keyring);
+  encryptionBox_->setCurrentIndex(indexOf(details.security));
   shownSecurity_ = details.security;
-  portBox->setText(QString::number(details.port));
-  authBox->setChecked(details.auth);
-  userBox->setText(details.user);
-  passwordBox->setText(details.password);
+  portBox_->setText(QString::number(details.port));
+  authBox_->setChecked(details.auth);
+  userBox_->setText(details.user);
+  passwordBox_->setText(details.password);
   passwordUnread_ = details.passwordUnread;
-  keyringSilentNote->setVisible(passwordUnread_);
-  charsetBox->setCurrentIndex(static_cast<int>(details.charset));
+  keyringSilentNote_->setVisible(passwordUnread_);
+  charsetBox_->setCurrentIndex(static_cast<int>(details.charset));
   onAuthToggled();
   // Only the user's own choices warn.
-  connect(encryptionBox, &QComboBox::currentIndexChanged, this, &SmtpDetailsDialog::onEncryptionChosen);
-  connect(authBox, &QCheckBox::toggled, this, [this] {
+  connect(encryptionBox_, &QComboBox::currentIndexChanged, this, &SmtpDetailsDialog::onEncryptionChosen);
+  connect(authBox_, &QCheckBox::toggled, this, [this] {
     onAuthToggled();
     warnIfAuthInClear();
   });
+}
+
+// Each control is named after its member, so that findChild reaches it.
+void SmtpDetailsDialog::nameControls() {
+  const std::pair<QWidget*, const char*> controls[] = {
+      {encryptionBox_, "encryptionBox"},
+      {portBox_, "portBox"},
+      {authBox_, "authBox"},
+      {userBox_, "userBox"},
+      {passwordBox_, "passwordBox"},
+      {charsetBox_, "charsetBox"},
+      {keyringBox_, "keyringBox"},
+      {keyringSilentNote_, "keyringSilentNote"},
+      {okButton_, "okButton"},
+      {cancelButton_, "cancelButton"}};
+  for (auto [control, name] : controls) control->setObjectName(QLatin1String(name));
 }
 
 void SmtpDetailsDialog::buildControls() {
@@ -94,57 +112,59 @@ void SmtpDetailsDialog::buildControls() {
   WindowLook::paintBackground(this, WindowLook::kWindowColour);
 
   QLabel* encryptionCaption = label(QStringLiteral("暗号化"), this);
-  encryptionBox = new QComboBox(this);
-  encryptionBox->addItems({QStringLiteral("なし"), QStringLiteral("STARTTLS"), QStringLiteral("SSL/TLS")});
+  encryptionBox_ = new QComboBox(this);
+  encryptionBox_->addItems({QStringLiteral("なし"), QStringLiteral("STARTTLS"), QStringLiteral("SSL/TLS")});
   QLabel* portCaption = label(QStringLiteral("ポート番号"), this);
-  portBox = textBox(this, kBoxWidth);
-  authBox = checkBox(QStringLiteral("SMTP 認証を使う"), this);
+  portBox_ = textBox(this, kBoxWidth);
+  authBox_ = checkBox(QStringLiteral("SMTP 認証を使う"), this);
   QLabel* userCaption = label(QStringLiteral("ユーザ名"), this);
-  userBox = textBox(this, kBoxWidth);
+  userBox_ = textBox(this, kBoxWidth);
   QLabel* passwordCaption = label(QStringLiteral("パスワード"), this);
-  passwordBox = SettingsControls::passwordBox(this, kBoxWidth);
+  passwordBox_ = SettingsControls::passwordBox(this, kBoxWidth);
   QLabel* charsetCaption = label(QStringLiteral("文字コード"), this);
-  charsetBox = new QComboBox(this);
+  charsetBox_ = new QComboBox(this);
   // In the order of MailSettings::Charset.
-  charsetBox->addItems(
+  charsetBox_->addItems(
       {QStringLiteral("Shift_JIS（従来どおり）"), QStringLiteral("ISO-2022-JP（推奨）"), QStringLiteral("UTF-8")});
-  keyringBox = checkBox(QStringLiteral("パスワードをキーリングに保存する"), this);
-  keyringSilentNote = label(PasswordStore::kKeyringSilentNote, this);
-  keyringSilentNote->setWordWrap(true);
-  keyringSilentNote->setMaximumWidth(kBoxWidth * 2);
-  okButton = button(QStringLiteral("OK"), this);
-  cancelButton = button(QStringLiteral("キャンセル"), this);
+  keyringBox_ = checkBox(QStringLiteral("パスワードをキーリングに保存する"), this);
+  keyringSilentNote_ = label(PasswordStore::kKeyringSilentNote, this);
+  keyringSilentNote_->setWordWrap(true);
+  keyringSilentNote_->setMaximumWidth(kBoxWidth * 2);
+  okButton_ = button(QStringLiteral("OK"), this);
+  cancelButton_ = button(QStringLiteral("キャンセル"), this);
 
-  const std::pair<QLabel*, QWidget*> captions[] = {
-      {encryptionCaption, encryptionBox}, {portCaption, portBox},         {userCaption, userBox},
-      {passwordCaption, passwordBox},     {charsetCaption, charsetBox}};
+  const std::pair<QLabel*, QWidget*> captions[] = {{encryptionCaption, encryptionBox_},
+                                                   {portCaption, portBox_},
+                                                   {userCaption, userBox_},
+                                                   {passwordCaption, passwordBox_},
+                                                   {charsetCaption, charsetBox_}};
   for (const auto& [caption, box] : captions) caption->setBuddy(box);
 
   auto* grid = new QGridLayout;
   grid->addWidget(encryptionCaption, 0, 0);
-  grid->addWidget(encryptionBox, 0, 1);
+  grid->addWidget(encryptionBox_, 0, 1);
   grid->addWidget(portCaption, 1, 0);
-  grid->addWidget(portBox, 1, 1);
-  grid->addWidget(authBox, 2, 0, 1, 2);
+  grid->addWidget(portBox_, 1, 1);
+  grid->addWidget(authBox_, 2, 0, 1, 2);
   grid->addWidget(userCaption, 3, 0);
-  grid->addWidget(userBox, 3, 1);
+  grid->addWidget(userBox_, 3, 1);
   grid->addWidget(passwordCaption, 4, 0);
-  grid->addWidget(passwordBox, 4, 1);
+  grid->addWidget(passwordBox_, 4, 1);
   grid->addWidget(charsetCaption, 5, 0);
-  grid->addWidget(charsetBox, 5, 1);
-  grid->addWidget(keyringBox, 6, 0, 1, 2);
-  grid->addWidget(keyringSilentNote, 7, 0, 1, 2);
+  grid->addWidget(charsetBox_, 5, 1);
+  grid->addWidget(keyringBox_, 6, 0, 1, 2);
+  grid->addWidget(keyringSilentNote_, 7, 0, 1, 2);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
-  buttons->addWidget(okButton);
-  buttons->addWidget(cancelButton);
+  buttons->addWidget(okButton_);
+  buttons->addWidget(cancelButton_);
   auto* root = new QVBoxLayout(this);
   root->setSizeConstraint(QLayout::SetFixedSize);
   root->addLayout(grid);
   root->addLayout(buttons);
 
-  connect(okButton, &QPushButton::clicked, this, &SmtpDetailsDialog::onOk);
-  connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+  connect(okButton_, &QPushButton::clicked, this, &SmtpDetailsDialog::onOk);
+  connect(cancelButton_, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void SmtpDetailsDialog::keyPressEvent(QKeyEvent* event) {
@@ -152,40 +172,40 @@ void SmtpDetailsDialog::keyPressEvent(QKeyEvent* event) {
 }
 
 void SmtpDetailsDialog::onEncryptionChosen() {
-  const Security chosen = securityAt(encryptionBox->currentIndex());
-  followDefaultPort(portBox, MailSettings::defaultPort(shownSecurity_), MailSettings::defaultPort(chosen));
+  const Security chosen = securityAt(encryptionBox_->currentIndex());
+  followDefaultPort(portBox_, MailSettings::defaultPort(shownSecurity_), MailSettings::defaultPort(chosen));
   shownSecurity_ = chosen;
   warnIfAuthInClear();
 }
 
 void SmtpDetailsDialog::onAuthToggled() {
-  userBox->setEnabled(authBox->isChecked());
-  passwordBox->setEnabled(authBox->isChecked());
+  userBox_->setEnabled(authBox_->isChecked());
+  passwordBox_->setEnabled(authBox_->isChecked());
 }
 
 void SmtpDetailsDialog::warnIfAuthInClear() {
-  if (authBox->isChecked() && securityAt(encryptionBox->currentIndex()) == Security::None)
-    MessageBox::MsgBox(kAuthInClear, MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation,
+  if (authBox_->isChecked() && securityAt(encryptionBox_->currentIndex()) == Security::None)
+    MessageBox::show(kAuthInClear, MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation,
                        windowTitle());
 }
 
 void SmtpDetailsDialog::onOk() {
-  if (!DataIni::parsePort(portBox->text())) {
-    MessageBox::MsgBox(kBadPort, MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, windowTitle());
-    portBox->setFocus();
+  if (!DataIni::parsePort(portBox_->text())) {
+    MessageBox::show(kBadPort, MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, windowTitle());
+    portBox_->setFocus();
     return;
   }
-  if (authBox->isChecked() && isBlank(userBox->text())) {
-    MessageBox::MsgBox(kNoUser, MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, windowTitle());
-    userBox->setFocus();
+  if (authBox_->isChecked() && isBlank(userBox_->text())) {
+    MessageBox::show(kNoUser, MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, windowTitle());
+    userBox_->setFocus();
     return;
   }
   const QString mismatch =
-      portMismatch(securityAt(encryptionBox->currentIndex()), *DataIni::parsePort(portBox->text()));
+      portMismatch(securityAt(encryptionBox_->currentIndex()), *DataIni::parsePort(portBox_->text()));
   if (!mismatch.isEmpty() &&
-      MessageBox::MsgBox(mismatch + kCrLf + kKeepAnyway, MessageBox::Buttons::YesNo, MessageBox::Icon::Question,
+      MessageBox::show(mismatch + kCrLf + kKeepAnyway, MessageBox::Buttons::YesNo, MessageBox::Icon::Question,
                          windowTitle(), MessageBox::Answer::No) != MessageBox::Answer::Yes) {
-    encryptionBox->setFocus();
+    encryptionBox_->setFocus();
     return;
   }
   accept();
@@ -193,15 +213,15 @@ void SmtpDetailsDialog::onOk() {
 
 SmtpDetails SmtpDetailsDialog::details() const {
   SmtpDetails details;
-  details.security = securityAt(encryptionBox->currentIndex());
-  details.port = DataIni::parsePort(portBox->text()).value_or(MailSettings::defaultPort(details.security));
-  details.auth = authBox->isChecked();
-  details.user = userBox->text();
-  details.password = passwordBox->text();
-  details.charset = static_cast<MailSettings::Charset>(charsetBox->currentIndex());
-  details.passwordStore = !keyringBox->isVisibleTo(this) ? storedPasswordStore_
-                          : keyringBox->isChecked()      ? MailSettings::PasswordStore::Keyring
-                                                         : MailSettings::PasswordStore::File;
+  details.security = securityAt(encryptionBox_->currentIndex());
+  details.port = DataIni::parsePort(portBox_->text()).value_or(MailSettings::defaultPort(details.security));
+  details.auth = authBox_->isChecked();
+  details.user = userBox_->text();
+  details.password = passwordBox_->text();
+  details.charset = static_cast<MailSettings::Charset>(charsetBox_->currentIndex());
+  details.passwordStore = !keyringBox_->isVisibleTo(this) ? storedPasswordStore_
+                          : keyringBox_->isChecked()      ? MailSettings::PasswordStore::Keyring
+                                                          : MailSettings::PasswordStore::File;
   // Still unread unless the user typed one.
   details.passwordUnread = passwordUnread_ && details.password.isEmpty();
   return details;

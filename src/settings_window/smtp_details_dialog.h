@@ -42,22 +42,12 @@ class SmtpDetailsDialog : public QDialog {
   // The entries as the user left them (checked once the dialog accepted).
   SmtpDetails details() const;
 
-  QComboBox* encryptionBox = nullptr;  // なし / STARTTLS / SSL/TLS
-  QLineEdit* portBox = nullptr;
-  QCheckBox* authBox = nullptr;
-  QLineEdit* userBox = nullptr;
-  QLineEdit* passwordBox = nullptr;
-  QComboBox* charsetBox = nullptr;  // Shift_JIS（従来どおり） / ISO-2022-JP（推奨） / UTF-8
-  QCheckBox* keyringBox = nullptr;  // パスワードをキーリングに保存する
-  QLabel* keyringSilentNote = nullptr;  // only when the keyring did not give the password
-  QPushButton* okButton = nullptr;
-  QPushButton* cancelButton = nullptr;
-
  protected:
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void buildControls();
+  void nameControls();
   void onEncryptionChosen();
   void onAuthToggled();
   void warnIfAuthInClear();
@@ -66,4 +56,16 @@ class SmtpDetailsDialog : public QDialog {
   MailSettings::SmtpSecurity shownSecurity_ = MailSettings::SmtpSecurity::None;
   MailSettings::PasswordStore storedPasswordStore_;
   bool passwordUnread_ = false;
+
+  // Controls; each one's objectName is its member's name without the underscore.
+  QComboBox* encryptionBox_ = nullptr;  // なし / STARTTLS / SSL/TLS
+  QLineEdit* portBox_ = nullptr;
+  QCheckBox* authBox_ = nullptr;
+  QLineEdit* userBox_ = nullptr;
+  QLineEdit* passwordBox_ = nullptr;
+  QComboBox* charsetBox_ = nullptr;      // Shift_JIS（従来どおり） / ISO-2022-JP（推奨） / UTF-8
+  QCheckBox* keyringBox_ = nullptr;      // パスワードをキーリングに保存する
+  QLabel* keyringSilentNote_ = nullptr;  // only when the keyring did not give the password
+  QPushButton* okButton_ = nullptr;
+  QPushButton* cancelButton_ = nullptr;
 };

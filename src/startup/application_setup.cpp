@@ -30,7 +30,7 @@ QIcon applicationIcon() {
   return icon;
 }
 
-void Prepare(QApplication& app, QTranslator& qtTranslator) {
+void prepare(QApplication& app, QTranslator& qtTranslator) {
   QApplication::setApplicationName(QStringLiteral("Talvenor"));
   QApplication::setApplicationVersion(QLatin1String(TalvenorVersion::kText));
   // Wayland desktops match the window to its menu entry by this name.

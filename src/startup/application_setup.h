@@ -14,6 +14,6 @@ QIcon applicationIcon();
 // program's icon, and makes Qt's standard buttons and the text boxes'
 // menus speak Japanese like the rest of the program. The translator must
 // live as long as the application.
-void Prepare(QApplication& app, QTranslator& qtTranslator);
+void prepare(QApplication& app, QTranslator& qtTranslator);
 
 }  // namespace ApplicationSetup

@@ -15,7 +15,7 @@ int main(int argc, char* argv[]) {
 
   QApplication app(argc, argv);
   QTranslator qtTranslator;
-  ApplicationSetup::Prepare(app, qtTranslator);
+  ApplicationSetup::prepare(app, qtTranslator);
   MessageBox::setResponder(MessageBox::screenResponder());
 
   int exitCode = 0;

@@ -7,14 +7,15 @@
 
 #include <QApplication>
 
-void ShowSentHistory(MainWindow& main) {
+void showSentHistory(MainWindow& main) {
   auto* window = main.findChild<SentHistoryWindow*>(QString(), Qt::FindDirectChildrenOnly);
   if (window == nullptr) {
     // The same folder as the settings window's ログを開く.
-    window = new SentHistoryWindow(MailLog::LogFolderPath(), &main);
+    window = new SentHistoryWindow(MailLog::logFolderPath(), &main);
     QObject::connect(window, &SentHistoryWindow::composeRequested, &main,
                      [&main, window](const SentMailReader::SentMail& mail) {
-                       if (!ComposeFromHistory::fill({main.recipientBox, main.subjectEdit, main.bodyEdit}, mail)) return;
+                       if (!ComposeFromHistory::fill({main.recipientBox(), main.subjectEdit(), main.bodyEdit()}, mail))
+                         return;
                        if (window->isModal()) return;  // the main window waits behind the modal ones
                        main.raise();
                        main.activateWindow();

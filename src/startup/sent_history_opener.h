@@ -7,4 +7,4 @@ class MainWindow;
 // "この内容で作成" fills the main window's boxes. Opened over a modal
 // window (the settings window), it is modal itself, since that window
 // would otherwise block it.
-void ShowSentHistory(MainWindow& main);
+void showSentHistory(MainWindow& main);

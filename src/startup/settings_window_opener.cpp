@@ -4,10 +4,10 @@
 #include "sent_history_opener.h"
 #include "main_window.h"
 
-void ShowSettingsWindow(MainWindow& main) {
+void showSettingsWindow(MainWindow& main) {
   auto* window = new SettingsWindow(main.settingsFile(), main.recipientText(), main.runningSettings(), main.sendBoxes(), &main);
   window->setAttribute(Qt::WA_DeleteOnClose);
   QObject::connect(window, &SettingsWindow::saved, &main, &MainWindow::takeSavedSettings);
-  QObject::connect(window, &SettingsWindow::historyRequested, &main, [&main] { ShowSentHistory(main); });
+  QObject::connect(window, &SettingsWindow::historyRequested, &main, [&main] { showSentHistory(main); });
   window->exec();
 }

@@ -29,14 +29,14 @@ StartOutcome run(const QString& instanceKey, int& exitCode) {
 
   // Installed, the user's own settings are made from the shipped default.
   if (!AppPlaces::PrepareSettingsFile()) {
-    MessageBox::MsgBox(settingsMissingText(), MessageBox::Buttons::Ok, MessageBox::Icon::Critical);
+    MessageBox::show(settingsMissingText(), MessageBox::Buttons::Ok, MessageBox::Icon::Critical);
     return StartOutcome::SettingsMissing;
   }
 
   MainWindow mainWindow(SettingsFile::inUse());
   QObject::connect(&mainWindow, &MainWindow::settingsRequested, &mainWindow,
-                   [&mainWindow] { ShowSettingsWindow(mainWindow); });
-  QObject::connect(&mainWindow, &MainWindow::historyRequested, &mainWindow, [&mainWindow] { ShowSentHistory(mainWindow); });
+                   [&mainWindow] { showSettingsWindow(mainWindow); });
+  QObject::connect(&mainWindow, &MainWindow::historyRequested, &mainWindow, [&mainWindow] { showSentHistory(mainWindow); });
   QObject::connect(&instance, &SingleInstance::raiseRequested, &mainWindow,
                    [&mainWindow] { raiseLastActiveWindow(&mainWindow); });
   mainWindow.showAndLoad();

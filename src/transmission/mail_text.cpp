@@ -10,24 +10,24 @@
 namespace MailText {
 
 
-bool IsValidAddress(const QString& address) {
-  return address.contains(QLatin1Char('@')) && address.size() >= 6 && !HoldsCharacterNotInAddress(address);
+bool isValidAddress(const QString& address) {
+  return address.contains(QLatin1Char('@')) && address.size() >= 6 && !holdsCharacterNotInAddress(address);
 }
 
-bool HoldsCharacterNotInAddress(QStringView address) {
+bool holdsCharacterNotInAddress(QStringView address) {
   for (const QChar c : address) {
     if (c == u'<' || c == u'>' || c == u',' || c.isSpace() || c.category() == QChar::Other_Control) return true;
   }
   return false;
 }
 
-bool HoldsControlCharacter(QStringView text) {
+bool holdsControlCharacter(QStringView text) {
   for (const QChar c : text)
     if (c.category() == QChar::Other_Control) return true;
   return false;
 }
 
-bool IsAsciiHostName(QStringView name) {
+bool isAsciiHostName(QStringView name) {
   if (name.isEmpty() || name.size() > 253) return false;
   for (const QStringView label : name.split(u'.')) {
     if (label.isEmpty() || label.size() > 63 || label.startsWith(u'-') || label.endsWith(u'-')) return false;
@@ -40,14 +40,14 @@ bool IsAsciiHostName(QStringView name) {
   return true;
 }
 
-QString SubjectWithoutLineBreaks(const QString& subject) {
+QString subjectWithoutLineBreaks(const QString& subject) {
   QString result = subject;
   result.remove(QLatin1Char('\r'));
   result.remove(QLatin1Char('\n'));
   return result;
 }
 
-QString DateLine(const QDateTime& now) {
+QString dateLine(const QDateTime& now) {
   const int offsetMinutes = now.offsetFromUtc() / 60;
   const int magnitude = qAbs(offsetMinutes);
   const QString zone = QStringLiteral("%1%2%3")
@@ -58,9 +58,9 @@ QString DateLine(const QDateTime& now) {
          QLatin1Char(' ') + zone + kCrLf;
 }
 
-QString FromLine(const QString& from) { return QStringLiteral("From:") + from + kCrLf; }
+QString fromLine(const QString& from) { return QStringLiteral("From:") + from + kCrLf; }
 
-QString ToLine(const QString& to) { return QStringLiteral("TO:") + to + kCrLf; }
+QString toLine(const QString& to) { return QStringLiteral("TO:") + to + kCrLf; }
 
 QString XMailerLine() {
   return QStringLiteral("X-Mailer: Talvenor ") + QLatin1String(TalvenorVersion::kText) +
@@ -85,7 +85,7 @@ bool isLineBreak(QChar c) { return c == QLatin1Char('\r') || c == QLatin1Char('\
 
 }  // namespace
 
-QString SubjectLine(const QString& subject) {
+QString subjectLine(const QString& subject) {
   const QString name = QStringLiteral("SUBJECT:");
   qsizetype octets = name.size();
   qsizetype end = 0;
@@ -98,7 +98,7 @@ QString SubjectLine(const QString& subject) {
   return name + subject.left(end) + kCrLf;
 }
 
-QString BreakLongLines(const QString& text, qsizetype maxOctets) {
+QString breakLongLines(const QString& text, qsizetype maxOctets) {
   QString result;
   result.reserve(text.size() + text.size() / 256);
   qsizetype lineOctets = 0;
@@ -121,7 +121,7 @@ QString BreakLongLines(const QString& text, qsizetype maxOctets) {
   return result;
 }
 
-QByteArray DataForWire(QByteArrayView message) {
+QByteArray dataForWire(QByteArrayView message) {
   QByteArray wire;
   wire.reserve(message.size() + message.size() / 32 + 8);
   bool lineStart = true;
@@ -141,9 +141,9 @@ QByteArray DataForWire(QByteArrayView message) {
   return wire + "\r\n.\r\n";
 }
 
-QString HeloDomain() {
+QString heloDomain() {
   const QString name = QHostInfo::localHostName();
-  return IsAsciiHostName(name) ? name : QStringLiteral("localhost");
+  return isAsciiHostName(name) ? name : QStringLiteral("localhost");
 }
 
 }  // namespace MailText

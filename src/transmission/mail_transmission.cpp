@@ -28,7 +28,7 @@ namespace {
 // of its own.
 Setting firstWithControlCharacter(std::initializer_list<std::pair<Setting, QString>> settingsAndValues) {
   for (const auto& [setting, value] : settingsAndValues)
-    if (MailText::HoldsControlCharacter(value)) return setting;
+    if (MailText::holdsControlCharacter(value)) return setting;
   return Setting::None;
 }
 
@@ -43,10 +43,10 @@ int wholeSendSeconds(const MailSettings& settings) {
 
 MailTransmission::MailTransmission(SocketControl& socket, QObject* parent)
     : QObject(parent), socket_(socket), server_(socket) {
-  connect(&socket_, &SocketControl::dataArrivalEvent, this, &MailTransmission::onBytesArrived);
-  connect(&socket_, &SocketControl::closeEvent, this, &MailTransmission::onServerClosed);
-  connect(&socket_, &SocketControl::errorEvent, this, &MailTransmission::onSocketError);
-  connect(&socket_, &SocketControl::tlsReadyEvent, this, &MailTransmission::onTlsReady);
+  connect(&socket_, &SocketControl::bytesArrived, this, &MailTransmission::onBytesArrived);
+  connect(&socket_, &SocketControl::closedByPeer, this, &MailTransmission::onServerClosed);
+  connect(&socket_, &SocketControl::errorOccurred, this, &MailTransmission::onSocketError);
+  connect(&socket_, &SocketControl::tlsReady, this, &MailTransmission::onTlsReady);
   replyTimer_.setSingleShot(true);
   connect(&replyTimer_, &QTimer::timeout, this, [this] { onNoAnswer(false); });
   sendTimer_.setSingleShot(true);
@@ -139,8 +139,8 @@ SendCheck MailTransmission::check(const MailSettings& settings, const QString& t
     return found;
   };
   if (found.recipient.isEmpty()) return problem(SendCheck::Problem::NoRecipient);
-  if (!MailText::IsValidAddress(found.recipient)) return problem(SendCheck::Problem::InvalidRecipient);
-  if (!MailText::IsValidAddress(found.from)) return problem(SendCheck::Problem::InvalidSender);
+  if (!MailText::isValidAddress(found.recipient)) return problem(SendCheck::Problem::InvalidRecipient);
+  if (!MailText::isValidAddress(found.from)) return problem(SendCheck::Problem::InvalidSender);
   found.setting = firstWithControlCharacter(
       {{Setting::SmtpServer, trimBlanks(settings.smtpServer)},
        {Setting::SmtpUser, settings.smtpAuth ? settings.smtpUser : QString()},
@@ -223,7 +223,7 @@ void MailTransmission::send(const MailSettings& settings, const QString& typedRe
   settings_ = settings;
 
   // The mail as confirmed: later edits and saved settings do not change it.
-  mail_ = {trimBlanks(typedRecipient), trimBlanks(settings_.from), MailText::SubjectWithoutLineBreaks(subject), body,
+  mail_ = {trimBlanks(typedRecipient), trimBlanks(settings_.from), MailText::subjectWithoutLineBreaks(subject), body,
            {settings_.smtpSecurity, settings_.smtpAuth, settings_.smtpUser, std::move(smtpPassword)},
            settings_.charset};
 
@@ -400,7 +400,7 @@ void MailTransmission::completeAfterAcceptance(const QString& what) {
 
 void MailTransmission::completeSend() {
   MailLog::LogResult log{true, QString(), QString()};
-  if (settings_.keepLog) log = MailLog::WriteLog(smtp_.mailText(), mail_.subject);
+  if (settings_.keepLog) log = MailLog::writeLog(smtp_.mailText(), mail_.subject);
   smtp_.clearMailText();
   emit sent(log);
 }

@@ -144,7 +144,7 @@ QByteArray subjectLines(const QString& subject, Charset charset) {
 QByteArray messageId(const QString& senderDomain) {
   // Only a plain host name goes into the header; anything else (a domain
   // in Japanese, stray characters) would go out as raw bytes.
-  const QString domain = MailText::IsAsciiHostName(senderDomain) ? senderDomain : MailText::HeloDomain();
+  const QString domain = MailText::isAsciiHostName(senderDomain) ? senderDomain : MailText::heloDomain();
   return '<' + QUuid::createUuid().toByteArray(QUuid::WithoutBraces) + '@' + domain.toLatin1() + '>';
 }
 

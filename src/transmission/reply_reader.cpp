@@ -6,7 +6,7 @@
 
 QString ReplyReader::take() { return Cp932::toUnicode(std::exchange(pending_, QByteArray())); }
 
-bool ReplyReader::EndsWithWholeReply(QByteArrayView data) {
+bool ReplyReader::endsWithWholeReply(QByteArrayView data) {
   if (data.isEmpty() || data.back() != '\n') return false;
   const QByteArrayView lines = data.first(data.size() - 1);
   const QByteArrayView last = lines.sliced(lines.lastIndexOf('\n') + 1);

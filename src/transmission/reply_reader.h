@@ -17,7 +17,7 @@ class ReplyReader {
   static constexpr qsizetype kMaxReplyBytes = 64 * 1024;
 
   void append(QByteArrayView bytes) { pending_ += bytes; }
-  bool hasWholeReply() const { return EndsWithWholeReply(pending_); }
+  bool hasWholeReply() const { return endsWithWholeReply(pending_); }
   bool tooLong() const { return pending_.size() > kMaxReplyBytes; }
   // The reply's text, from the ANSI code page; empty the reader.
   QString take();
@@ -25,7 +25,7 @@ class ReplyReader {
   qsizetype pendingBytes() const { return pending_.size(); }
   void dropPending() { pending_.clear(); }
 
-  static bool EndsWithWholeReply(QByteArrayView data);
+  static bool endsWithWholeReply(QByteArrayView data);
 
  private:
   QByteArray pending_;

@@ -11,32 +11,32 @@ void ServerLink::connect(const QString& host, std::uint16_t port) {
   Transcript::note(QStringLiteral("connect %1:%2").arg(host).arg(port));
   ++commandsIssued_;
   reader_.dropPending();
-  socket_.Connect(host, port);
+  socket_.connectToHost(host, port);
 }
 
 void ServerLink::connectTls(const QString& host, std::uint16_t port) {
   Transcript::note(QStringLiteral("connect %1:%2, TLS from the first byte").arg(host).arg(port));
   ++commandsIssued_;
   reader_.dropPending();
-  socket_.ConnectTls(host, port);
+  socket_.connectToHostEncrypted(host, port);
 }
 
 void ServerLink::startTls() {
   Transcript::note(QStringLiteral("TLS handshake"));
   ++commandsIssued_;
   reader_.dropPending();
-  socket_.StartTls();
+  socket_.startTls();
 }
 
 void ServerLink::close() {
   reader_.dropPending();
-  socket_.Close();
+  socket_.close();
 }
 
-bool ServerLink::isOpen() const { return socket_.State() != 0; }
+bool ServerLink::isOpen() const { return socket_.isOpen(); }
 
 ServerLink::Taken ServerLink::takeWholeReply(QString& reply) {
-  reader_.append(socket_.GetData());
+  reader_.append(socket_.readAll());
   if (reader_.tooLong()) {
     reader_.dropPending();
     return Taken::TooLong;
@@ -54,13 +54,13 @@ qsizetype ServerLink::unreadBytes() const {
 void ServerLink::sendLine(const QString& line) {
   ++commandsIssued_;
   Transcript::sent(line);
-  socket_.SendData(Cp932::fromUnicode(line + kCrLf));
+  socket_.write(Cp932::fromUnicode(line + kCrLf));
 }
 
 void ServerLink::sendSecret(const QString& command, const QString& argument) {
   ++commandsIssued_;
   Transcript::sent(command + Transcript::kHidden);
-  socket_.SendData(Cp932::fromUnicode(command + argument + kCrLf));
+  socket_.write(Cp932::fromUnicode(command + argument + kCrLf));
 }
 
 void ServerLink::sendBytes(const QByteArray& bytes, MailSettings::Charset charset) {
@@ -72,5 +72,5 @@ void ServerLink::sendBytes(const QByteArray& bytes, MailSettings::Charset charse
       case MailSettings::Charset::Utf8: Transcript::sent(QString::fromUtf8(bytes)); break;
     }
   }
-  socket_.SendData(bytes);
+  socket_.write(bytes);
 }

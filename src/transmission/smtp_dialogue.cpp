@@ -21,7 +21,7 @@ QByteArray SmtpDialogue::textFromXMailer(const OutgoingMail& mail, bool eightBit
   QByteArray text = Cp932::fromUnicode(MailText::XMailerLine());
   if (mail.charset == MailSettings::Charset::ShiftJis) {
     // No line longer than SMTP allows: a long paragraph is broken, not refused.
-    return text + Cp932::fromUnicode(MailText::SubjectLine(mail.subject) + kCrLf + MailText::BreakLongLines(mail.body));
+    return text + Cp932::fromUnicode(MailText::subjectLine(mail.subject) + kCrLf + MailText::breakLongLines(mail.body));
   }
   const MimeText::Composed composed =
       MimeText::compose(mail.subject, mail.body, mail.charset, eightBit, mail.from.section(QLatin1Char('@'), -1));
@@ -31,7 +31,7 @@ QByteArray SmtpDialogue::textFromXMailer(const OutgoingMail& mail, bool eightBit
 
 QByteArray SmtpDialogue::wholeMailText(const OutgoingMail& mail, bool eightBit) {
   MailSettings::Charset sentIn;
-  return Cp932::fromUnicode(MailText::DateLine() + MailText::FromLine(mail.from) + MailText::ToLine(mail.recipient)) +
+  return Cp932::fromUnicode(MailText::dateLine() + MailText::fromLine(mail.from) + MailText::toLine(mail.recipient)) +
          textFromXMailer(mail, eightBit, sentIn);
 }
 
@@ -43,7 +43,7 @@ void SmtpDialogue::sendMailFrom(const OutgoingMail& mail) {
   server_.sendLine(QStringLiteral("MAIL FROM:<") + mail.from + QLatin1Char('>') +
                    (eightBit_ ? QStringLiteral(" BODY=8BITMIME") : QString()));
   // The mail text begins anew.
-  mailText_ = Cp932::fromUnicode(MailText::DateLine() + MailText::FromLine(mail.from));
+  mailText_ = Cp932::fromUnicode(MailText::dateLine() + MailText::fromLine(mail.from));
   state_ = State::AwaitMailFrom;
   lastReply_.clear();
 }
@@ -90,7 +90,7 @@ void SmtpDialogue::step(const SmtpReply& reply, OutgoingMail& mail, bool encrypt
       state_ = State::AwaitRset;
       return;
     case State::AwaitRset:
-      server_.sendLine(QStringLiteral("HELO ") + MailText::HeloDomain());
+      server_.sendLine(QStringLiteral("HELO ") + MailText::heloDomain());
       state_ = State::AwaitHelo;
       return;
     case State::AwaitHelo:
@@ -100,7 +100,7 @@ void SmtpDialogue::step(const SmtpReply& reply, OutgoingMail& mail, bool encrypt
     case State::AwaitMailFrom:
       if (reply.code() != u"250") return;
       server_.sendLine(QStringLiteral("RCPT TO:<") + mail.recipient + QLatin1Char('>'));
-      mailText_ += Cp932::fromUnicode(MailText::ToLine(mail.recipient));
+      mailText_ += Cp932::fromUnicode(MailText::toLine(mail.recipient));
       state_ = State::AwaitRcptTo;
       break;
     case State::AwaitRcptTo:
@@ -112,7 +112,7 @@ void SmtpDialogue::step(const SmtpReply& reply, OutgoingMail& mail, bool encrypt
       if (reply.code() != u"354") return;
       MailSettings::Charset sentIn = mail.charset;
       mailText_ += textFromXMailer(mail, eightBit_, sentIn);
-      server_.sendBytes(MailText::DataForWire(mailText_), sentIn);
+      server_.sendBytes(MailText::dataForWire(mailText_), sentIn);
       state_ = State::AwaitDataAccepted;
       break;
     }

@@ -44,7 +44,7 @@ void SmtpSessionSetup::begin(bool encrypted) {
   sendEhlo();
 }
 
-void SmtpSessionSetup::sendEhlo() { server_.sendLine(QStringLiteral("EHLO ") + MailText::HeloDomain()); }
+void SmtpSessionSetup::sendEhlo() { server_.sendLine(QStringLiteral("EHLO ") + MailText::heloDomain()); }
 
 SmtpSessionSetup::Outcome SmtpSessionSetup::stop(Kind kind, SmtpLogin& login, const QString& serverText) {
   wipe(login.password);

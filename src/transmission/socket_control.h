@@ -13,34 +13,45 @@ class SocketControl : public QObject {
   Q_OBJECT
 
  public:
+  // Where the connection stands.
+  enum class State {
+    Closed,        // none open or pending
+    HostLookup,
+    Connecting,
+    Connected,
+    ClosedByPeer,  // the server has closed; the program has not yet
+    Failed,
+  };
+
   using QObject::QObject;
   ~SocketControl() override = default;
 
   // Returns at once; the outcome arrives later as an event.
-  virtual void Connect(const QString& host, std::uint16_t port) = 0;
-  // The same, encrypted from the first byte: the connect event comes once
+  virtual void connectToHost(const QString& host, std::uint16_t port) = 0;
+  // The same, encrypted from the first byte: connected comes once
   // the server's certificate verified for host.
-  virtual void ConnectTls(const QString& host, std::uint16_t port) = 0;
+  virtual void connectToHostEncrypted(const QString& host, std::uint16_t port) = 0;
   // Encrypts the open connection from here on (after the server agreed);
-  // tlsReadyEvent follows once the certificate verified, else errorEvent.
-  virtual void StartTls() = 0;
-  // Releases the connection; raises no close event, and nothing more of
+  // tlsReady follows once the certificate verified, else errorOccurred.
+  virtual void startTls() = 0;
+  // Releases the connection; raises no closedByPeer, and nothing more of
   // that connection is delivered.
-  virtual void Close() = 0;
-  // 0 when no connection is open or pending.
-  virtual int State() const = 0;
+  virtual void close() = 0;
+  virtual State state() const = 0;
+  // A connection is open or pending (until the program's own close()).
+  bool isOpen() const { return state() != State::Closed; }
   // The bytes go out whole and in order.
-  virtual void SendData(const QByteArray& bytes) = 0;
+  virtual void write(const QByteArray& bytes) = 0;
   // Every byte received and not yet taken. The unread amount is bounded:
   // past the bound reading pauses, and what a handler leaves unread beyond
   // it is dropped (no reply that long is ever taken).
-  virtual QByteArray GetData() = 0;
+  virtual QByteArray readAll() = 0;
 
  signals:
-  void connectEvent();
+  void connected();
   // Bytes have arrived (not necessarily a whole reply).
-  void dataArrivalEvent(std::int32_t bytesTotal);
-  void closeEvent();
-  void tlsReadyEvent();
-  void errorEvent(std::int16_t number, const QString& description);
+  void bytesArrived(std::int32_t bytesTotal);
+  void closedByPeer();
+  void tlsReady();
+  void errorOccurred(std::int16_t number, const QString& description);
 };

@@ -28,9 +28,9 @@ TcpSocketControl::~TcpSocketControl() {
 
 // ---------------------------------------------------------------- operations
 
-void TcpSocketControl::Connect(const QString& host, std::uint16_t port) { open(host, port, false); }
+void TcpSocketControl::connectToHost(const QString& host, std::uint16_t port) { open(host, port, false); }
 
-void TcpSocketControl::ConnectTls(const QString& host, std::uint16_t port) { open(host, port, true); }
+void TcpSocketControl::connectToHostEncrypted(const QString& host, std::uint16_t port) { open(host, port, true); }
 
 // The connector may report at once (a literal address on this machine), so
 // everything the report needs is set before it starts.
@@ -47,34 +47,34 @@ void TcpSocketControl::open(const QString& host, std::uint16_t port, bool tlsFro
   const QHostAddress literal(host);
   if (port == 0 || literal == QHostAddress(QHostAddress::AnyIPv4) ||
       literal == QHostAddress(QHostAddress::AnyIPv6)) {
-    state_ = InError;
+    state_ = State::Failed;
     raiseError(WSAEADDRNOTAVAIL, QStringLiteral("The requested address is not valid in its context"));
     return;
   }
 
-  state_ = ResolvingHost;
+  state_ = State::HostLookup;
   connector_ = new TcpConnector(this);
-  connect(connector_, &TcpConnector::connecting, this, [this] { state_ = Connecting; });
+  connect(connector_, &TcpConnector::connecting, this, [this] { state_ = State::Connecting; });
   connect(connector_, &TcpConnector::connected, this, &TcpSocketControl::onConnectorConnected);
   connect(connector_, &TcpConnector::failed, this, [this](std::int16_t number, const QString& description) {
     std::exchange(connector_, nullptr)->dispose();  // we are inside its signal
-    state_ = InError;
+    state_ = State::Failed;
     raiseError(number, description);
   });
   connector_->start(host, port);
 }
 
-void TcpSocketControl::Close() {
+void TcpSocketControl::close() {
   // Nothing more of this connection reaches the handlers.
   dropSocket();
   queue_.clear();
   received_.clear();
-  state_ = Closed;
+  state_ = State::Closed;
 }
 
-void TcpSocketControl::StartTls() {
+void TcpSocketControl::startTls() {
   auto* plain = qobject_cast<TcpStream*>(stream_);
-  if (plain == nullptr || state_ != Connected) return;
+  if (plain == nullptr || state_ != State::Connected) return;
   const QScopedValueRollback<bool> operating(operating_, true);
   // What the server sent before the handshake belongs to the plain part.
   received_.clear();
@@ -84,14 +84,14 @@ void TcpSocketControl::StartTls() {
   encrypt(descriptor, Event::Kind::TlsReady);
 }
 
-int TcpSocketControl::State() const { return state_; }
+SocketControl::State TcpSocketControl::state() const { return state_; }
 
-void TcpSocketControl::SendData(const QByteArray& bytes) {
-  if (!stream_ || state_ != Connected) return;
+void TcpSocketControl::write(const QByteArray& bytes) {
+  if (!stream_ || state_ != State::Connected) return;
   stream_->send(bytes);
 }
 
-QByteArray TcpSocketControl::GetData() {
+QByteArray TcpSocketControl::readAll() {
   QByteArray taken = std::exchange(received_, QByteArray());
   if (stream_) stream_->setReadLimit(kMaxUnread);
   return taken;
@@ -101,8 +101,8 @@ QByteArray TcpSocketControl::GetData() {
 
 // What the connection reports is delivered at once when no handler is
 // running (this is the socket's own turn of the event loop). Anything raised
-// inside an operation waits for the loop, so that the code after Connect or
-// Close in the caller runs before the handler, as with the Windows control.
+// inside an operation waits for the loop, so that the code after connectToHost or
+// close() in the caller runs before the handler.
 void TcpSocketControl::enqueue(Event event) {
   queue_.push_back(std::move(event));
   if (delivering_) return;
@@ -128,23 +128,23 @@ void TcpSocketControl::deliverEvents() {
     const Event event = std::move(queue_.front());
     queue_.pop_front();
     switch (event.kind) {
-      case Event::Kind::Connect:
-        emit connectEvent();
+      case Event::Kind::Connected:
+        emit connected();
         break;
-      case Event::Kind::DataArrival:
+      case Event::Kind::BytesArrived:
         // An earlier handler may have taken this data already.
         if (received_.isEmpty()) break;
-        emit dataArrivalEvent(static_cast<std::int32_t>(received_.size()));
+        emit bytesArrived(static_cast<std::int32_t>(received_.size()));
         if (self) readPastWhatIsLeft();
         break;
-      case Event::Kind::Close:
-        emit closeEvent();
+      case Event::Kind::ClosedByPeer:
+        emit closedByPeer();
         break;
       case Event::Kind::TlsReady:
-        emit tlsReadyEvent();
+        emit tlsReady();
         break;
       case Event::Kind::Error:
-        emit errorEvent(event.number, event.description);
+        emit errorOccurred(event.number, event.description);
         break;
     }
     if (!self) return;
@@ -172,13 +172,13 @@ void TcpSocketControl::dropSocket() {
 
 void TcpSocketControl::onConnectorConnected(int descriptor) {
   std::exchange(connector_, nullptr)->dispose();  // we are inside its signal
-  state_ = Connected;
+  state_ = State::Connected;
   if (tlsFromStart_) {
-    encrypt(descriptor, Event::Kind::Connect);
+    encrypt(descriptor, Event::Kind::Connected);
     return;
   }
   takeStream(new TcpStream(descriptor, this));
-  enqueue(Event(Event::Kind::Connect));
+  enqueue(Event(Event::Kind::Connected));
 }
 
 // The connection goes on encrypted; the event comes once the server's
@@ -189,8 +189,8 @@ void TcpSocketControl::encrypt(int descriptor, Event::Kind whenVerified) {
   takeStream(tls);
   connect(tls, &TlsStream::encrypted, this, [this, whenVerified] { enqueue(Event(whenVerified)); });
   connect(tls, &TlsStream::failed, this, [this](std::int16_t number, const QString& reason) {
-    if (state_ != Connected) return;
-    state_ = InError;
+    if (state_ != State::Connected) return;
+    state_ = State::Failed;
     raiseError(number, reason);
   });
 }
@@ -209,7 +209,7 @@ void TcpSocketControl::takeStream(ByteStream* stream) {
 void TcpSocketControl::readPastWhatIsLeft() {
   if (!stream_ || received_.size() < kMaxUnread) return;
   if (std::any_of(queue_.begin(), queue_.end(),
-                  [](const Event& event) { return event.kind == Event::Kind::DataArrival; }))
+                  [](const Event& event) { return event.kind == Event::Kind::BytesArrived; }))
     return;
   stream_->setReadLimit(std::numeric_limits<qsizetype>::max());
 }
@@ -219,19 +219,19 @@ void TcpSocketControl::onReceived(const QByteArray& bytes) {
   if (room <= 0) return;  // dropped: see readPastWhatIsLeft
   received_ += bytes.first(std::min(room, bytes.size()));
   // One arrival waiting is enough: it hands over every byte received.
-  if (!queue_.empty() && queue_.back().kind == Event::Kind::DataArrival) return;
-  enqueue(Event(Event::Kind::DataArrival));
+  if (!queue_.empty() && queue_.back().kind == Event::Kind::BytesArrived) return;
+  enqueue(Event(Event::Kind::BytesArrived));
 }
 
 // The data that came before the end has been passed on already, so its
 // arrival is delivered before the close or the error.
 void TcpSocketControl::onEnded(int errnum) {
-  if (state_ != Connected) return;
+  if (state_ != State::Connected) return;
   if (errnum == 0) {
-    state_ = Closing;
-    enqueue(Event(Event::Kind::Close));
+    state_ = State::ClosedByPeer;
+    enqueue(Event(Event::Kind::ClosedByPeer));
     return;
   }
-  state_ = InError;
+  state_ = State::Failed;
   raiseError(TcpConnector::ErrorNumber(errnum), qt_error_string(errnum));
 }

@@ -20,17 +20,18 @@ class TcpConnector;
 // - Events are queued and delivered one at a time on the user-interface
 //   thread: while a handler runs (also while a message box it opened is on
 //   the screen) later events wait, in order.
-// - DataArrival is raised for every piece of data that arrives; by the time
+// - bytesArrived is raised for every piece of data that arrives; by the time
 //   it is delivered an earlier handler may have taken the bytes, and then
 //   it is dropped.
 // - At most kMaxUnread bytes are held that no handler has taken (also while
 //   a box is on the screen); beyond that nothing more is read from the
-//   connection until GetData, and TCP holds the server back. Only bytes a
+//   connection until readAll(), and TCP holds the server back. Only bytes a
 //   handler had its arrival for and left are read past: what comes beyond
 //   the bound then is dropped.
-// - A close by the server raises Close only; a reset raises Error 10054.
-// - After the program's own Close nothing more of that connection is
-//   delivered; the next Connect starts with a new socket.
+// - A close by the server raises closedByPeer only; a reset raises
+//   errorOccurred 10054.
+// - After the program's own close() nothing more of that connection is
+//   delivered; the next connectToHost starts with a new socket.
 // - Failures carry the Windows Sockets error numbers (11001 host not found,
 //   11004 name without an address record, 10061 refused, 10060 timed out,
 //   10049 address not available, 10054 reset, ...).
@@ -38,16 +39,6 @@ class TcpSocketControl : public SocketControl {
   Q_OBJECT
 
  public:
-  // The values State() returns, as the Windows control numbers them.
-  enum StateValue : int {
-    Closed = 0,
-    ResolvingHost = 4,
-    Connecting = 6,
-    Connected = 7,
-    Closing = 8,  // the server has closed; the program has not yet
-    InError = 9,
-  };
-
   // More than the longest reply the dialogues accept, so that a reply too
   // long is still seen as one in what a handler takes at once.
   static constexpr qsizetype kMaxUnread = 128 * 1024;
@@ -55,22 +46,22 @@ class TcpSocketControl : public SocketControl {
   explicit TcpSocketControl(QObject* parent = nullptr);
   ~TcpSocketControl() override;
 
-  void Connect(const QString& host, std::uint16_t port) override;
-  void ConnectTls(const QString& host, std::uint16_t port) override;
-  void StartTls() override;
-  void Close() override;
-  int State() const override;
-  void SendData(const QByteArray& bytes) override;
-  QByteArray GetData() override;
+  void connectToHost(const QString& host, std::uint16_t port) override;
+  void connectToHostEncrypted(const QString& host, std::uint16_t port) override;
+  void startTls() override;
+  void close() override;
+  State state() const override;
+  void write(const QByteArray& bytes) override;
+  QByteArray readAll() override;
 
   // Bytes received and not yet read.
-  qsizetype BytesReceived() const { return received_.size(); }
+  qsizetype bytesAvailable() const { return received_.size(); }
   // Events waiting for delivery (they wait while a handler runs).
-  qsizetype QueuedEventCount() const { return static_cast<qsizetype>(queue_.size()); }
+  qsizetype queuedEventCount() const { return static_cast<qsizetype>(queue_.size()); }
 
  private:
   struct Event {
-    enum class Kind { Connect, DataArrival, Close, Error, TlsReady };
+    enum class Kind { Connected, BytesArrived, ClosedByPeer, Error, TlsReady };
     explicit Event(Kind k, std::int16_t n = 0, QString d = QString())
         : kind(k), number(n), description(std::move(d)) {}
     Kind kind;
@@ -95,10 +86,10 @@ class TcpSocketControl : public SocketControl {
   ByteStream* stream_ = nullptr;       // once it stands
   QString host_;                       // the name the certificate must carry
   bool tlsFromStart_ = false;
-  int state_ = Closed;
+  State state_ = State::Closed;
   QByteArray received_;
   std::deque<Event> queue_;
   bool delivering_ = false;
   bool deliveryPosted_ = false;
-  bool operating_ = false;  // inside Connect: events wait for the event loop
+  bool operating_ = false;  // inside connectToHost: events wait for the event loop
 };

@@ -13,58 +13,55 @@
 // connection is open.
 class FakeSocket : public SocketControl {
  public:
-  // The values State() gives, numbered as the real socket control numbers them.
-  enum class Phase : int { Closed = 0, Connecting = 6, Connected = 7, ServerClosed = 8, Failed = 9 };
-
-  void Connect(const QString& host, std::uint16_t port) override {
+  void connectToHost(const QString& host, std::uint16_t port) override {
     ++connects;
     lastHost = host;
     lastPort = port;
-    phase = connectsAtOnce ? Phase::Connected : Phase::Connecting;
+    phase = connectsAtOnce ? State::Connected : State::Connecting;
     encryptedFromStart = false;
     received_.clear();
     sent.clear();
   }
-  void ConnectTls(const QString& host, std::uint16_t port) override {
-    Connect(host, port);
+  void connectToHostEncrypted(const QString& host, std::uint16_t port) override {
+    connectToHost(host, port);
     encryptedFromStart = true;
   }
-  void StartTls() override { ++tlsStarts; }
-  void Close() override {
+  void startTls() override { ++tlsStarts; }
+  void close() override {
     ++closes;
-    phase = Phase::Closed;
+    phase = State::Closed;
     received_.clear();
   }
-  int State() const override { return static_cast<int>(phase); }
-  void SendData(const QByteArray& bytes) override {
-    if (phase == Phase::Connected) sent += bytes;
+  State state() const override { return phase; }
+  void write(const QByteArray& bytes) override {
+    if (phase == State::Connected) sent += bytes;
   }
-  QByteArray GetData() override { return std::exchange(received_, QByteArray()); }
+  QByteArray readAll() override { return std::exchange(received_, QByteArray()); }
 
   // The server's side.
   void arrive(const QByteArray& bytes) {
-    if (phase != Phase::Connected) return;
+    if (phase != State::Connected) return;
     received_ += bytes;
-    emit dataArrivalEvent(std::int32_t(received_.size()));
+    emit bytesArrived(std::int32_t(received_.size()));
   }
   void serverCloses() {
-    if (phase != Phase::Connected) return;
-    phase = Phase::ServerClosed;
-    emit closeEvent();
+    if (phase != State::Connected) return;
+    phase = State::ClosedByPeer;
+    emit closedByPeer();
   }
-  // The handshake that StartTls began has verified the server.
-  void tlsReady() {
-    if (phase == Phase::Connected) emit tlsReadyEvent();
+  // The handshake that startTls() began has verified the server.
+  void verifiesServer() {
+    if (phase == State::Connected) emit tlsReady();
   }
   void fails(std::int16_t number = 10054) {
-    if (phase == Phase::Closed) return;
-    phase = Phase::Failed;
-    emit errorEvent(number, QStringLiteral("Connection reset by peer"));
+    if (phase == State::Closed) return;
+    phase = State::Failed;
+    emit errorOccurred(number, QStringLiteral("Connection reset by peer"));
   }
 
-  // False: a Connect stays pending (the window tests never send).
+  // False: a connectToHost stays pending (the window tests never send).
   bool connectsAtOnce = false;
-  Phase phase = Phase::Closed;
+  State phase = State::Closed;
   int connects = 0;
   int closes = 0;
   int tlsStarts = 0;

@@ -1,5 +1,6 @@
 // Whatever a Data.ini holds, the program starts, shows its defaults, and a
 // save from the settings window keeps every line the program does not own.
+#include "find_child.h"
 #include "settings_window.h"
 #include "mail_settings.h"
 #include "fake_socket.h"
@@ -124,11 +125,11 @@ class TestMalformedSettings : public QObject {
 
     MainWindow window(SettingsFile::inUse(), std::make_unique<FakeSocket>());
     window.showAndLoad();
-    QCOMPARE(window.carrierBox->count(), carriers);
-    QCOMPARE(window.carrierBox->currentIndex(), selected);
-    QCOMPARE(window.bodyCounter->text(), counter);
-    QCOMPARE(window.recipientBox->count(), addresses);
-    QCOMPARE(window.recipientBox->currentText(), recipient);
+    QCOMPARE(child<QComboBox>(window, "carrierBox")->count(), carriers);
+    QCOMPARE(child<QComboBox>(window, "carrierBox")->currentIndex(), selected);
+    QCOMPARE(child<QLabel>(window, "bodyCounter")->text(), counter);
+    QCOMPARE(child<QComboBox>(window, "recipientBox")->count(), addresses);
+    QCOMPARE(child<QComboBox>(window, "recipientBox")->currentText(), recipient);
     QCOMPARE(window.runningSettings().popBeforeSmtp, pbsmtp);
     QCOMPARE(window.runningSettings().keepLog, outlog);
     QCOMPARE(boxes.count(), 0);
@@ -136,7 +137,7 @@ class TestMalformedSettings : public QObject {
     {
       SettingsWindow settings(window.settingsFile(), window.recipientText(), window.runningSettings(), window.sendBoxes());
       QObject::connect(&settings, &SettingsWindow::saved, &window, &MainWindow::takeSavedSettings);
-      settings.saveButton->click();
+      child<QPushButton>(settings, "saveButton")->click();
     }
     const QByteArray saved = folder.iniBytes();
     QVERIFY(saved != original);

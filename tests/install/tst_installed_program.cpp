@@ -7,6 +7,7 @@
 //   ~/.local/share/talvenor/mailLOG.
 // Run by tests/servers/run_real_servers.sh; the parts that send are skipped
 // without it.
+#include "find_child.h"
 #include "app_places.h"
 #include "settings_window.h"
 #include "start_procedure.h"
@@ -175,20 +176,20 @@ void TstInstalledProgram::savesAndLogsInTheUsersFolders() {
       for (QWidget* widget : QApplication::topLevelWidgets()) {
         auto* settings = qobject_cast<SettingsWindow*>(widget);
         if (!settings) continue;
-        settings->addressEdits[0]->setText(QStringLiteral("hanako@talvenor.test"));
-        settings->senderEdit->setText(QStringLiteral("taro@talvenor.test"));
-        settings->smtpServerEdit->setText(QStringLiteral("localhost"));
-        settings->keepLogCheck->setChecked(true);
-        settings->saveButton->click();
+        child<QLineEdit>(*settings, "addressEdit0")->setText(QStringLiteral("hanako@talvenor.test"));
+        child<QLineEdit>(*settings, "senderEdit")->setText(QStringLiteral("taro@talvenor.test"));
+        child<QLineEdit>(*settings, "smtpServerEdit")->setText(QStringLiteral("localhost"));
+        child<QCheckBox>(*settings, "keepLogCheck")->setChecked(true);
+        child<QPushButton>(*settings, "saveButton")->click();
       }
     });
-    main->settingsButton->click();  // returns once the settings window has closed
-    main->subjectEdit->setText(subject);
-    main->bodyEdit->setPlainText(QStringLiteral("インストールした版から送ります。"));
-    main->sendButton->click();
+    child<QPushButton>(*main, "settingsButton")->click();  // returns once the settings window has closed
+    child<QLineEdit>(*main, "subjectEdit")->setText(subject);
+    child<QPlainTextEdit>(*main, "bodyEdit")->setPlainText(QStringLiteral("インストールした版から送ります。"));
+    child<QPushButton>(*main, "sendButton")->click();
     sent = QTest::qWaitFor([&] { return boxes.texts().join(QString()).contains(QStringLiteral("送信が完了しました。")); },
                            kPatience);
-    main->closeButton->click();
+    child<QPushButton>(*main, "closeButton")->click();
   });
   int exitCode = -1;
   const auto outcome = StartProcedure::run(QUuid::createUuid().toString(QUuid::Id128), exitCode);

@@ -27,11 +27,11 @@ struct Typed {
 inline QByteArray bytes(const Typed& mail, MailSettings::Charset charset, bool eightBit = false) {
   QString body = mail.body;
   body.replace(QLatin1Char('\n'), QLatin1String("\r\n"));  // as the send button passes it on
-  QByteArray text = Cp932::fromUnicode(MailText::DateLine(mail.date) + MailText::FromLine(mail.from) +
-                                              MailText::ToLine(mail.to) + MailText::XMailerLine());
+  QByteArray text = Cp932::fromUnicode(MailText::dateLine(mail.date) + MailText::fromLine(mail.from) +
+                                              MailText::toLine(mail.to) + MailText::XMailerLine());
   if (charset == MailSettings::Charset::ShiftJis)
-    text += Cp932::fromUnicode(MailText::SubjectLine(mail.subject) + QStringLiteral("\r\n") +
-                                      MailText::BreakLongLines(body));
+    text += Cp932::fromUnicode(MailText::subjectLine(mail.subject) + QStringLiteral("\r\n") +
+                                      MailText::breakLongLines(body));
   else
     text += MimeText::compose(mail.subject, body, charset, eightBit, QStringLiteral("example.jp")).text;
   return text + "\r\n";

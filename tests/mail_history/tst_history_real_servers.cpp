@@ -3,6 +3,7 @@
 // Run by tests/servers/run_real_servers.sh inside a private network
 // namespace; skipped when started without it.
 
+#include "find_child.h"
 #include "mail_settings.h"
 #include "mail_transmission.h"
 #include "send_boxes.h"
@@ -57,8 +58,8 @@ void TstHistoryRealServers::sentMailShowsAsTyped() {
   settings.smtpServer = QStringLiteral("localhost");
   settings.keepLog = true;
   settings.charset = charset;
-  TcpSocketControl winsock;
-  MailTransmission mail(winsock);
+  TcpSocketControl socket;
+  MailTransmission mail(socket);
   SendBoxes sendBoxes(mail, settings);
 
   QString sent = body;
@@ -67,17 +68,18 @@ void TstHistoryRealServers::sentMailShowsAsTyped() {
   QTRY_COMPARE(boxes.count(), 2);  // the confirmation, then the completion
   QVERIFY2(boxes.texts().last().startsWith(QStringLiteral("送信が完了しました。")), qPrintable(boxes.texts().last()));
 
-  SentHistoryWindow window(MailLog::LogFolderPath());
+  SentHistoryWindow window(MailLog::logFolderPath());
   window.show();
   QTRY_VERIFY(!window.index().isLoading());
-  QCOMPARE(window.mailList->model()->rowCount(), 1);
-  QCOMPARE(window.mailList->model()->index(0, SentMailListModel::SubjectColumn).data().toString(), subject);
-  window.mailList->setCurrentIndex(window.mailList->model()->index(0, 0));
-  QCOMPARE(window.shownTo->text(), QStringLiteral("hanako@talvenor.test"));
-  QCOMPARE(window.shownFrom->text(), QStringLiteral("taro@talvenor.test"));
-  QCOMPARE(window.shownSubject->text(), subject);
-  QCOMPARE(window.shownBody->toPlainText(), body);
-  QVERIFY(!window.unreadableNote->isVisible());
+  QCOMPARE(child<QTreeView>(window, "mailList")->model()->rowCount(), 1);
+  QCOMPARE(child<QTreeView>(window, "mailList")->model()->index(0, SentMailListModel::SubjectColumn).data().toString(),
+           subject);
+  child<QTreeView>(window, "mailList")->setCurrentIndex(child<QTreeView>(window, "mailList")->model()->index(0, 0));
+  QCOMPARE(child<QLineEdit>(window, "shownTo")->text(), QStringLiteral("hanako@talvenor.test"));
+  QCOMPARE(child<QLineEdit>(window, "shownFrom")->text(), QStringLiteral("taro@talvenor.test"));
+  QCOMPARE(child<QLineEdit>(window, "shownSubject")->text(), subject);
+  QCOMPARE(child<QPlainTextEdit>(window, "shownBody")->toPlainText(), body);
+  QVERIFY(!child<QLabel>(window, "unreadableNote")->isVisible());
 }
 
 QTEST_MAIN(TstHistoryRealServers)

@@ -1,5 +1,6 @@
 // The 送信履歴 window over a log folder: its rows and texts, the search,
 // reuse in the main window and deleting, and how it is opened.
+#include "find_child.h"
 #include "fake_socket.h"
 #include "settings_window.h"
 #include "logged_mail.h"
@@ -30,7 +31,7 @@ const QString kEmpty = QStringLiteral("送信ログはまだありません。")
 
 struct LogFolder {
   TempAppFolder app;
-  QString path = MailLog::LogFolderPath();
+  QString path = MailLog::logFolderPath();
 
   // A mail as the program logs it, sent at the given minute of 17 May 2024.
   QString add(const QString& day, const QString& name, const QString& subject, const QString& body,
@@ -60,7 +61,7 @@ struct LogFolder {
 
 QStringList shownColumn(SentHistoryWindow& window, int column) {
   QStringList texts;
-  const QAbstractItemModel* model = window.mailList->model();
+  const QAbstractItemModel* model = child<QTreeView>(window, "mailList")->model();
   for (int row = 0; row < model->rowCount(); ++row) texts << model->index(row, column).data().toString();
   return texts;
 }
@@ -71,7 +72,8 @@ void waitUntilLoaded(SentHistoryWindow& window) {
 }
 
 void select(SentHistoryWindow& window, int shownRow) {
-  window.mailList->setCurrentIndex(window.mailList->model()->index(shownRow, 0));
+  child<QTreeView>(window, "mailList")
+      ->setCurrentIndex(child<QTreeView>(window, "mailList")->model()->index(shownRow, 0));
 }
 
 int shownRowOf(SentHistoryWindow& window, const QString& subject) {
@@ -83,8 +85,8 @@ std::unique_ptr<MainWindow> mainWindow(const TempAppFolder& app) {
   QFile::setPermissions(app.iniPath(), QFile::ReadOwner | QFile::WriteOwner);
   auto window = std::make_unique<MainWindow>(app.settingsFile(), std::make_unique<FakeSocket>());
   MainWindow* main = window.get();
-  QObject::connect(main, &MainWindow::historyRequested, main, [main] { ShowSentHistory(*main); });
-  QObject::connect(main, &MainWindow::settingsRequested, main, [main] { ShowSettingsWindow(*main); });
+  QObject::connect(main, &MainWindow::historyRequested, main, [main] { showSentHistory(*main); });
+  QObject::connect(main, &MainWindow::settingsRequested, main, [main] { showSettingsWindow(*main); });
   window->showAndLoad();
   return window;
 }
@@ -129,7 +131,7 @@ void TstSentHistoryWindow::rowsAndTexts() {
   window.show();
   waitUntilLoaded(window);
 
-  QCOMPARE(window.mailList->model()->rowCount(), 103);
+  QCOMPARE(child<QTreeView>(window, "mailList")->model()->rowCount(), 103);
   QCOMPARE(shownColumn(window, SentMailListModel::SubjectColumn).mid(0, 4),
            (QStringList{QStringLiteral("絵文字 🎉"), QStringLiteral("会議"), QStringLiteral("会議"),
                         QStringLiteral("お知らせ99")}));
@@ -137,17 +139,17 @@ void TstSentHistoryWindow::rowsAndTexts() {
   const QDateTime sent = QDateTime(QDate(2024, 5, 17), QTime(9, 35), Qt::OffsetFromUTC, 9 * 3600).toLocalTime();
   QCOMPARE(shownColumn(window, SentMailListModel::DateColumn).first(), sent.toString(u"yyyy/MM/dd HH:mm"));
   QCOMPARE(shownColumn(window, SentMailListModel::RecipientColumn).first(), QStringLiteral("jiro@softbank.ne.jp"));
-  QVERIFY(window.unreadableNote->isVisible());
-  QCOMPARE(window.unreadableNote->text(), QStringLiteral("読み込めなかったファイル: 2 件"));
-  QVERIFY(!window.emptyNote->isVisible());
+  QVERIFY(child<QLabel>(window, "unreadableNote")->isVisible());
+  QCOMPARE(child<QLabel>(window, "unreadableNote")->text(), QStringLiteral("読み込めなかったファイル: 2 件"));
+  QVERIFY(!child<QLabel>(window, "emptyNote")->isVisible());
 
   select(window, 2);  // the Shift_JIS mail
-  QCOMPARE(window.shownTo->text(), QStringLiteral("hanako@docomo.ne.jp"));
-  QCOMPARE(window.shownFrom->text(), QStringLiteral("taro@example.jp"));
-  QCOMPARE(window.shownSubject->text(), QStringLiteral("会議"));
-  QCOMPARE(window.shownBody->toPlainText(), QStringLiteral("明日は十時から。\n以上"));
-  QVERIFY(window.shownBody->isReadOnly());
-  QVERIFY(window.shownSubject->isReadOnly());
+  QCOMPARE(child<QLineEdit>(window, "shownTo")->text(), QStringLiteral("hanako@docomo.ne.jp"));
+  QCOMPARE(child<QLineEdit>(window, "shownFrom")->text(), QStringLiteral("taro@example.jp"));
+  QCOMPARE(child<QLineEdit>(window, "shownSubject")->text(), QStringLiteral("会議"));
+  QCOMPARE(child<QPlainTextEdit>(window, "shownBody")->toPlainText(), QStringLiteral("明日は十時から。\n以上"));
+  QVERIFY(child<QPlainTextEdit>(window, "shownBody")->isReadOnly());
+  QVERIFY(child<QLineEdit>(window, "shownSubject")->isReadOnly());
 
   QCOMPARE(log.snapshot(), before);  // reading changes nothing
 }
@@ -157,9 +159,9 @@ void TstSentHistoryWindow::noLogYet() {
   SentHistoryWindow window(log.path);
   window.show();
   waitUntilLoaded(window);
-  QVERIFY(window.emptyNote->isVisible());
-  QCOMPARE(window.emptyNote->text(), kEmpty);
-  QVERIFY(!window.unreadableNote->isVisible());
+  QVERIFY(child<QLabel>(window, "emptyNote")->isVisible());
+  QCOMPARE(child<QLabel>(window, "emptyNote")->text(), kEmpty);
+  QVERIFY(!child<QLabel>(window, "unreadableNote")->isVisible());
   QVERIFY(!QFileInfo::exists(log.path));
 }
 
@@ -171,16 +173,16 @@ void TstSentHistoryWindow::newLogsAppear() {
   window.show();
   waitUntilLoaded(window);
 
-  QVERIFY(MailLog::WriteLog(LoggedMail::bytes({.subject = QStringLiteral("一通目"), .body = {}}, Charset::ShiftJis).chopped(2),
+  QVERIFY(MailLog::writeLog(LoggedMail::bytes({.subject = QStringLiteral("一通目"), .body = {}}, Charset::ShiftJis).chopped(2),
                             QStringLiteral("一通目"))
               .written);
   QTRY_COMPARE(shownColumn(window, SentMailListModel::SubjectColumn), QStringList{QStringLiteral("一通目")});
-  QTRY_VERIFY(!window.emptyNote->isVisible());
+  QTRY_VERIFY(!child<QLabel>(window, "emptyNote")->isVisible());
 
-  QVERIFY(MailLog::WriteLog(LoggedMail::bytes({.subject = QStringLiteral("二通目"), .body = {}}, Charset::Utf8).chopped(2),
+  QVERIFY(MailLog::writeLog(LoggedMail::bytes({.subject = QStringLiteral("二通目"), .body = {}}, Charset::Utf8).chopped(2),
                             QStringLiteral("二通目"))
               .written);
-  QTRY_COMPARE(window.mailList->model()->rowCount(), 2);
+  QTRY_COMPARE(child<QTreeView>(window, "mailList")->model()->rowCount(), 2);
 }
 
 void TstSentHistoryWindow::search_data() {
@@ -218,14 +220,15 @@ void TstSentHistoryWindow::search() {
   SentHistoryWindow window(log.path);
   window.show();
   waitUntilLoaded(window);
-  QTest::keyClicks(window.searchBox, QStringLiteral("x"));  // a word before, replaced as the user types on
+  QTest::keyClicks(child<QLineEdit>(window, "searchBox"),
+                   QStringLiteral("x"));  // a word before, replaced as the user types on
   waitUntilLoaded(window);
-  window.searchBox->setText(word);
+  child<QLineEdit>(window, "searchBox")->setText(word);
   waitUntilLoaded(window);
   QCOMPARE(shownColumn(window, SentMailListModel::SubjectColumn), subjects);
 
-  window.searchBox->clear();
-  QCOMPARE(window.mailList->model()->rowCount(), 4);
+  child<QLineEdit>(window, "searchBox")->clear();
+  QCOMPARE(child<QTreeView>(window, "mailList")->model()->rowCount(), 4);
 }
 
 void TstSentHistoryWindow::composeFillsTheMainWindow() {
@@ -241,29 +244,29 @@ void TstSentHistoryWindow::composeFillsTheMainWindow() {
   select(*history, 0);
 
   // Empty boxes: filled without a question; the counters count.
-  QTest::mouseClick(history->composeButton, Qt::LeftButton);
+  QTest::mouseClick(child<QPushButton>(*history, "composeButton"), Qt::LeftButton);
   QCOMPARE(boxes.count(), 0);
-  QCOMPARE(main->recipientBox->currentText(), QStringLiteral("jiro@softbank.ne.jp"));
-  QCOMPARE(main->subjectEdit->text(), QStringLiteral("会議"));
-  QCOMPARE(main->bodyEdit->toPlainText(), QStringLiteral("十時から\n第２会議室"));
-  QCOMPARE(main->subjectCounter->text(), QStringLiteral("4"));
-  QVERIFY(main->bodyCounter->text().contains(QStringLiteral("20")));
+  QCOMPARE(child<QComboBox>(*main, "recipientBox")->currentText(), QStringLiteral("jiro@softbank.ne.jp"));
+  QCOMPARE(child<QLineEdit>(*main, "subjectEdit")->text(), QStringLiteral("会議"));
+  QCOMPARE(child<QPlainTextEdit>(*main, "bodyEdit")->toPlainText(), QStringLiteral("十時から\n第２会議室"));
+  QCOMPARE(child<QLabel>(*main, "subjectCounter")->text(), QStringLiteral("4"));
+  QVERIFY(child<QLabel>(*main, "bodyCounter")->text().contains(QStringLiteral("20")));
 
   // Text being written: asked first, いいえ keeps it.
-  main->subjectEdit->setText(QStringLiteral("書きかけ"));
-  main->bodyEdit->setPlainText(QStringLiteral("途中"));
+  child<QLineEdit>(*main, "subjectEdit")->setText(QStringLiteral("書きかけ"));
+  child<QPlainTextEdit>(*main, "bodyEdit")->setPlainText(QStringLiteral("途中"));
   boxes.queue(MessageBox::Answer::No);
-  QTest::mouseClick(history->composeButton, Qt::LeftButton);
+  QTest::mouseClick(child<QPushButton>(*history, "composeButton"), Qt::LeftButton);
   QCOMPARE(boxes.count(), 1);
   QCOMPARE(boxes.shown().last().text, QStringLiteral("作成中の題名と本文を、このメールの内容で置き換えますか？"));
   QCOMPARE(boxes.shown().last().defaultButton, MessageBox::Answer::No);
-  QCOMPARE(main->subjectEdit->text(), QStringLiteral("書きかけ"));
-  QCOMPARE(main->bodyEdit->toPlainText(), QStringLiteral("途中"));
+  QCOMPARE(child<QLineEdit>(*main, "subjectEdit")->text(), QStringLiteral("書きかけ"));
+  QCOMPARE(child<QPlainTextEdit>(*main, "bodyEdit")->toPlainText(), QStringLiteral("途中"));
 
   boxes.queue(MessageBox::Answer::Yes);
-  QTest::mouseClick(history->composeButton, Qt::LeftButton);
-  QCOMPARE(main->subjectEdit->text(), QStringLiteral("会議"));
-  QCOMPARE(main->bodyEdit->toPlainText(), QStringLiteral("十時から\n第２会議室"));
+  QTest::mouseClick(child<QPushButton>(*history, "composeButton"), Qt::LeftButton);
+  QCOMPARE(child<QLineEdit>(*main, "subjectEdit")->text(), QStringLiteral("会議"));
+  QCOMPARE(child<QPlainTextEdit>(*main, "bodyEdit")->toPlainText(), QStringLiteral("十時から\n第２会議室"));
 }
 
 void TstSentHistoryWindow::deleteRemovesOneFile() {
@@ -282,7 +285,7 @@ void TstSentHistoryWindow::deleteRemovesOneFile() {
   QCOMPARE(window.selectedPath(), newer);
 
   boxes.queue(MessageBox::Answer::No);
-  QTest::mouseClick(window.deleteButton, Qt::LeftButton);
+  QTest::mouseClick(child<QPushButton>(window, "deleteButton"), Qt::LeftButton);
   QCOMPARE(boxes.count(), 1);
   QCOMPARE(boxes.shown().last().defaultButton, MessageBox::Answer::No);
   QCOMPARE(boxes.shown().last().buttons, MessageBox::Buttons::YesNo);
@@ -290,12 +293,12 @@ void TstSentHistoryWindow::deleteRemovesOneFile() {
   QCOMPARE(log.snapshot(), before);
 
   boxes.queue(MessageBox::Answer::Yes);
-  QTest::mouseClick(window.deleteButton, Qt::LeftButton);
+  QTest::mouseClick(child<QPushButton>(window, "deleteButton"), Qt::LeftButton);
   before.remove(newer);
   QCOMPARE(log.snapshot(), before);
   QVERIFY(QFileInfo::exists(older));
-  QCOMPARE(window.mailList->model()->rowCount(), 2);
-  QCOMPARE(window.shownBody->toPlainText(), QString());
+  QCOMPARE(child<QTreeView>(window, "mailList")->model()->rowCount(), 2);
+  QCOMPARE(child<QPlainTextEdit>(window, "shownBody")->toPlainText(), QString());
 
   // A file that holds two mails says so before both go.
   const QString shared = log.path + QStringLiteral("/20240517/他.eml");
@@ -306,7 +309,7 @@ void TstSentHistoryWindow::deleteRemovesOneFile() {
   select(window, shownRowOf(window, QStringLiteral("他")));
   QCOMPARE(window.selectedPath(), shared);
   boxes.queue(MessageBox::Answer::No);
-  QTest::mouseClick(window.deleteButton, Qt::LeftButton);
+  QTest::mouseClick(child<QPushButton>(window, "deleteButton"), Qt::LeftButton);
   QVERIFY2(boxes.shown().last().text.endsWith(
                QStringLiteral("このファイルには 2 通のメールが含まれています。すべて削除されます。")),
            qPrintable(boxes.shown().last().text));
@@ -320,11 +323,12 @@ void TstSentHistoryWindow::openedByCtrlHAndFromTheSettings() {
   main->activateWindow();
   QVERIFY(QTest::qWaitForWindowActive(main.get()));
 
-  main->bodyEdit->setFocus();
-  QTest::keyClick(main->bodyEdit, Qt::Key_H, Qt::ControlModifier);
+  child<QPlainTextEdit>(*main, "bodyEdit")->setFocus();
+  QTest::keyClick(child<QPlainTextEdit>(*main, "bodyEdit"), Qt::Key_H, Qt::ControlModifier);
   QVERIFY(historyOf(*main) && historyOf(*main)->isVisible());
   QVERIFY(!historyOf(*main)->isModal());
-  QCOMPARE(main->bodyEdit->toPlainText(), QString());  // the key went to the history, not into the body
+  QCOMPARE(child<QPlainTextEdit>(*main, "bodyEdit")->toPlainText(),
+           QString());  // the key went to the history, not into the body
   historyOf(*main)->close();
 
   // From the settings window, over it and usable while it is open.
@@ -333,15 +337,15 @@ void TstSentHistoryWindow::openedByCtrlHAndFromTheSettings() {
   QTimer::singleShot(0, [&] {
     auto* settings = qobject_cast<SettingsWindow*>(QApplication::activeModalWidget());
     if (settings == nullptr) return;
-    QCOMPARE(settings->historyButton->text(), QStringLiteral("送信履歴..."));
-    settings->historyButton->click();
+    QCOMPARE(child<QPushButton>(*settings, "historyButton")->text(), QStringLiteral("送信履歴..."));
+    child<QPushButton>(*settings, "historyButton")->click();
     SentHistoryWindow* history = historyOf(*main);
     historyShown = history && history->isVisible();
     historyModal = history && history->isModal();
     if (history) history->close();
     settings->reject();
   });
-  main->onSettingsClicked();
+  child<QPushButton>(*main, "settingsButton")->click();
   QVERIFY(historyShown);
   QVERIFY(historyModal);
 }

@@ -38,11 +38,11 @@ const QString kMessage = QStringLiteral(
     "Date:Mon, 22 Mar 2004 09:30:15 +0900\r\nFrom:taro@example.jp\r\nTO:hanako@example.jp\r\n"
     "X-Mailer: Talvenor 2.1.0 by harbex7\r\nSUBJECT:会議\r\n\r\n明日の会議は十時からです。");
 
-QString dayFolder() { return MailLog::LogFolderPath() + QStringLiteral("/20040322/"); }
+QString dayFolder() { return MailLog::logFolderPath() + QStringLiteral("/20040322/"); }
 
 // The mail text in the code page, as the Shift-JIS mail hands it over.
 MailLog::LogResult writeLog(const QString& text, const QString& subject, const QDateTime& now) {
-  return MailLog::WriteLog(Cp932::fromUnicode(text), subject, now);
+  return MailLog::writeLog(Cp932::fromUnicode(text), subject, now);
 }
 
 void touch(const QString& name) {
@@ -133,7 +133,7 @@ class TstWriteLog : public QObject {
 // mail text in CP932 followed by CR LF.
 void TstWriteLog::firstMailCreatesTheFolders() {
   TempAppFolder folder;
-  QCOMPARE(MailLog::LogFolderPath(), folder.path() + QStringLiteral("mailLOG"));
+  QCOMPARE(MailLog::logFolderPath(), folder.path() + QStringLiteral("mailLOG"));
 
   writeLog(kMessage, QStringLiteral("会議"), kNow);
 
@@ -237,7 +237,7 @@ void TstWriteLog::everySubjectGetsAFile() {
   QFETCH(QString, file);
   TempAppFolder folder;
 
-  const MailLog::LogResult result = MailLog::WriteLog(kMessage.toUtf8(), subject, kNow);
+  const MailLog::LogResult result = MailLog::writeLog(kMessage.toUtf8(), subject, kNow);
 
   QVERIFY(result.written);
   QCOMPARE(allFiles(folder), QStringList{QStringLiteral("mailLOG/20040322/") + file});
@@ -250,7 +250,7 @@ void TstWriteLog::unwritableLogIsReported() {
   TempAppFolder folder;
   QVERIFY(QDir().mkpath(dayFolder() + QStringLiteral("会議.eml")));
 
-  const MailLog::LogResult result = MailLog::WriteLog("text", QStringLiteral("会議"), kNow);
+  const MailLog::LogResult result = MailLog::writeLog("text", QStringLiteral("会議"), kNow);
 
   QVERIFY(!result.written);
   QCOMPARE(result.path, dayFolder() + QStringLiteral("会議.eml"));
@@ -262,7 +262,7 @@ void TstWriteLog::unwritableLogIsReported() {
 void TstWriteLog::newFoldersAndFilesArePrivate() {
   TempAppFolder folder;
   writeLog(kMessage, QStringLiteral("会議"), kNow);
-  QCOMPARE(mode(MailLog::LogFolderPath()), 0700);
+  QCOMPARE(mode(MailLog::logFolderPath()), 0700);
   QCOMPARE(mode(dayFolder()), 0700);
   QCOMPARE(mode(dayFolder() + QStringLiteral("会議.eml")), 0600);
 
@@ -275,7 +275,7 @@ void TstWriteLog::newFoldersAndFilesArePrivate() {
 // A file named like the log folder: no folder, no file, and the reason.
 void TstWriteLog::logFolderTakenByAFile() {
   TempAppFolder folder;
-  QFile blocker(MailLog::LogFolderPath());
+  QFile blocker(MailLog::logFolderPath());
   QVERIFY(blocker.open(QIODevice::WriteOnly));
   blocker.close();
 
@@ -283,7 +283,7 @@ void TstWriteLog::logFolderTakenByAFile() {
 
   QCOMPARE(allFiles(folder), QStringList{QStringLiteral("mailLOG")});
   QVERIFY(!result.written);
-  QCOMPARE(result.path, MailLog::LogFolderPath());
+  QCOMPARE(result.path, MailLog::logFolderPath());
   QCOMPARE(result.reason, QStringLiteral("フォルダではありません"));
 }
 
@@ -292,12 +292,12 @@ void TstWriteLog::logFolderTakenByAFile() {
 void TstWriteLog::existingFoldersKeepTheirModes() {
   TempAppFolder folder;
   QVERIFY(QDir().mkpath(dayFolder()));
-  QVERIFY(::chmod(QFile::encodeName(MailLog::LogFolderPath()).constData(), 0755) == 0);
+  QVERIFY(::chmod(QFile::encodeName(MailLog::logFolderPath()).constData(), 0755) == 0);
   QVERIFY(::chmod(QFile::encodeName(dayFolder()).constData(), 0750) == 0);
 
   QVERIFY(writeLog(kMessage, QStringLiteral("会議"), kNow).written);
 
-  QCOMPARE(mode(MailLog::LogFolderPath()), 0755);
+  QCOMPARE(mode(MailLog::logFolderPath()), 0755);
   QCOMPARE(mode(dayFolder()), 0750);
   QCOMPARE(mode(dayFolder() + QStringLiteral("会議.eml")), 0600);
 }
@@ -349,7 +349,7 @@ void TstWriteLog::hostileThingsAreRefused() {
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("the victim's own text\n");
   }
-  const QByteArray log = QFile::encodeName(MailLog::LogFolderPath());
+  const QByteArray log = QFile::encodeName(MailLog::logFolderPath());
   const QByteArray day = QFile::encodeName(dayFolder().chopped(1));
   const QByteArray last = QFile::encodeName(dayFolder() + kLastName);
   int reader = -1;

@@ -1,3 +1,4 @@
+#include "find_child.h"
 #include "main_window.h"
 
 #include "settings_in_use.h"
@@ -65,6 +66,22 @@ std::unique_ptr<MainWindow> loadWindow() {
   return window;
 }
 
+// The window's controls, found by their names.
+QLabel* carrierCaption(const MainWindow& window) { return child<QLabel>(window, "carrierCaption"); }
+QComboBox* carrierBox(const MainWindow& window) { return child<QComboBox>(window, "carrierBox"); }
+QLabel* recipientCaption(const MainWindow& window) { return child<QLabel>(window, "recipientCaption"); }
+QComboBox* recipientBox(const MainWindow& window) { return child<QComboBox>(window, "recipientBox"); }
+QLabel* subjectCaption(const MainWindow& window) { return child<QLabel>(window, "subjectCaption"); }
+QLabel* subjectCounter(const MainWindow& window) { return child<QLabel>(window, "subjectCounter"); }
+QLineEdit* subjectEdit(const MainWindow& window) { return child<QLineEdit>(window, "subjectEdit"); }
+QLabel* bodyCaption(const MainWindow& window) { return child<QLabel>(window, "bodyCaption"); }
+QLabel* bodyCounter(const MainWindow& window) { return child<QLabel>(window, "bodyCounter"); }
+QPlainTextEdit* bodyEdit(const MainWindow& window) { return child<QPlainTextEdit>(window, "bodyEdit"); }
+QPushButton* sendButton(const MainWindow& window) { return child<QPushButton>(window, "sendButton"); }
+QPushButton* copyButton(const MainWindow& window) { return child<QPushButton>(window, "copyButton"); }
+QPushButton* settingsButton(const MainWindow& window) { return child<QPushButton>(window, "settingsButton"); }
+QPushButton* closeButton(const MainWindow& window) { return child<QPushButton>(window, "closeButton"); }
+
 QStringList items(const QComboBox* combo) {
   QStringList result;
   for (int i = 0; i < combo->count(); ++i) result.append(combo->itemText(i));
@@ -129,17 +146,17 @@ void TestMainWindow::loadsTheSettings() {
   auto window = loadWindow();
 
   QCOMPARE(window->windowTitle(), QStringLiteral("Talvenor"));
-  QCOMPARE(items(window->carrierBox), QStringList({QStringLiteral("docomo"), QString(), QStringLiteral("SoftBank")}));
-  QCOMPARE(window->carrierBox->currentIndex(), -1);
-  QCOMPARE(window->carrierBox->currentText(), QStringLiteral("キャリア選択"));
-  QCOMPARE(window->bodyLimit, 0);
-  QCOMPARE(window->bodyCounter->text(), QStringLiteral("0/???"));
-  QCOMPARE(window->subjectCounter->text(), QStringLiteral("0"));
+  QCOMPARE(items(carrierBox(*window)), QStringList({QStringLiteral("docomo"), QString(), QStringLiteral("SoftBank")}));
+  QCOMPARE(carrierBox(*window)->currentIndex(), -1);
+  QCOMPARE(carrierBox(*window)->currentText(), QStringLiteral("キャリア選択"));
+  QCOMPARE(window->bodyLimit(), 0);
+  QCOMPARE(bodyCounter(*window)->text(), QStringLiteral("0/???"));
+  QCOMPARE(subjectCounter(*window)->text(), QStringLiteral("0"));
 
   // AddrNum 0: only entry 0; the recipient shown is MAIL/To, in no entry.
-  QCOMPARE(items(window->recipientBox), QStringList({QStringLiteral("first@example.jp")}));
-  QCOMPARE(window->recipientBox->currentText(), QStringLiteral("other@example.jp"));
-  QVERIFY(window->recipientWhenLeft.isEmpty());
+  QCOMPARE(items(recipientBox(*window)), QStringList({QStringLiteral("first@example.jp")}));
+  QCOMPARE(recipientBox(*window)->currentText(), QStringLiteral("other@example.jp"));
+  QVERIFY(window->recipientWhenLeft().isEmpty());
 
   const MailSettings& running = window->runningSettings();
   QCOMPARE(running.from, QStringLiteral("me@example.jp"));
@@ -152,24 +169,24 @@ void TestMainWindow::loadsTheSettings() {
   QVERIFY(!running.popPassword);
 
   QVERIFY(window->isVisible());
-  QCOMPARE(QApplication::focusWidget(), window->carrierBox);
+  QCOMPARE(QApplication::focusWidget(), carrierBox(*window));
   QVERIFY(boxes.shown().isEmpty());
 
   // The look: window, boxes and buttons in their own colours.
-  window->subjectEdit->setText(QStringLiteral("打ち合わせ"));
-  window->bodyEdit->setPlainText(QStringLiteral("明日の会議は10時からです。\nよろしくお願いします。"));
+  subjectEdit(*window)->setText(QStringLiteral("打ち合わせ"));
+  bodyEdit(*window)->setPlainText(QStringLiteral("明日の会議は10時からです。\nよろしくお願いします。"));
   QTest::qWait(0);
   const QImage image = window->grab().toImage();
   QCOMPARE(image.pixelColor(2, 2), QColor(130, 176, 204));
-  const QPoint inBody = window->bodyEdit->mapTo(window.get(), QPoint(20, window->bodyEdit->height() - 12));
+  const QPoint inBody = bodyEdit(*window)->mapTo(window.get(), QPoint(20, bodyEdit(*window)->height() - 12));
   QCOMPARE(image.pixelColor(inBody), QColor(236, 251, 251));
-  const QPoint inButton = window->closeButton->mapTo(window.get(), QPoint(6, window->closeButton->height() / 2));
+  const QPoint inButton = closeButton(*window)->mapTo(window.get(), QPoint(6, closeButton(*window)->height() / 2));
   const QColor button = image.pixelColor(inButton);
   QVERIFY2(qAbs(button.red() - 197) < 16 && qAbs(button.green() - 221) < 16 && qAbs(button.blue() - 228) < 16,
            qPrintable(button.name()));
-  QCOMPARE(window->bodyEdit->font().families().value(0), QStringLiteral("ＭＳ ゴシック"));
+  QCOMPARE(bodyEdit(*window)->font().families().value(0), QStringLiteral("ＭＳ ゴシック"));
   // Without the Windows font, Debian's Japanese monospace font stands in.
-  const QString family = QFontInfo(window->bodyEdit->font()).family();
+  const QString family = QFontInfo(bodyEdit(*window)->font()).family();
   QVERIFY2(family == QStringLiteral("ＭＳ ゴシック") || family == QStringLiteral("Noto Sans Mono CJK JP"),
            qPrintable(family));
 
@@ -181,26 +198,26 @@ void TestMainWindow::loadsTheSettings() {
 void TestMainWindow::startsWithTheLastCarrier() {
   folder_->writeIni(dataIni(QStringLiteral("1")));
   auto window = loadWindow();
-  QCOMPARE(window->carrierBox->currentIndex(), 1);
-  QCOMPARE(window->bodyLimit, 500);
-  QCOMPARE(window->bodyCounter->text(), QStringLiteral("0/500"));
+  QCOMPARE(carrierBox(*window)->currentIndex(), 1);
+  QCOMPARE(window->bodyLimit(), 500);
+  QCOMPARE(bodyCounter(*window)->text(), QStringLiteral("0/500"));
 }
 
 void TestMainWindow::keyboardOrderAndCaptions() {
   auto window = loadWindow();
-  const QList<QWidget*> order = {window->carrierBox,     window->recipientBox,   window->subjectEdit,     window->bodyEdit,
-                                 window->sendButton, window->copyButton, window->settingsButton, window->closeButton,
-                                 window->carrierBox};
+  const QList<QWidget*> order = {carrierBox(*window),     recipientBox(*window), subjectEdit(*window),
+                                 bodyEdit(*window),       sendButton(*window),   copyButton(*window),
+                                 settingsButton(*window), closeButton(*window),  carrierBox(*window)};
   for (int i = 1; i < order.size(); ++i) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), order.at(i));
   }
 
   // Assistive technologies announce each box by its caption.
-  const std::pair<QLabel*, QWidget*> captions[] = {{window->carrierCaption, window->carrierBox},
-                                                   {window->recipientCaption, window->recipientBox},
-                                                   {window->subjectCaption, window->subjectEdit},
-                                                   {window->bodyCaption, window->bodyEdit}};
+  const std::pair<QLabel*, QWidget*> captions[] = {{carrierCaption(*window), carrierBox(*window)},
+                                                   {recipientCaption(*window), recipientBox(*window)},
+                                                   {subjectCaption(*window), subjectEdit(*window)},
+                                                   {bodyCaption(*window), bodyEdit(*window)}};
   for (const auto& [label, box] : captions) {
     QCOMPARE(label->buddy(), box);
     QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(box);
@@ -232,48 +249,48 @@ void TestMainWindow::choosingACarrierShowsItsLimit() {
   QFETCH(int, warnings);
   ScriptedMessageBoxes boxes;
   auto window = loadWindow();
-  window->bodyEdit->setPlainText(QString(100, u'a') + QString(10, u'本'));
-  QCOMPARE(window->bodyCounter->text(), QStringLiteral("120/???"));
+  bodyEdit(*window)->setPlainText(QString(100, u'a') + QString(10, u'本'));
+  QCOMPARE(bodyCounter(*window)->text(), QStringLiteral("120/???"));
 
-  chooseFromList(window->carrierBox, carrier);
-  QCOMPARE(window->carrierBox->currentIndex(), carrier);
-  QCOMPARE(window->bodyCounter->text(), caption);
+  chooseFromList(carrierBox(*window), carrier);
+  QCOMPARE(carrierBox(*window)->currentIndex(), carrier);
+  QCOMPARE(bodyCounter(*window)->text(), caption);
   QVERIFY(boxes.shown().isEmpty());
 
-  window->bodyEdit->moveCursor(QTextCursor::End);
-  QTest::keyClick(window->bodyEdit, Qt::Key_X);
-  QCOMPARE(window->bodyCounter->text(), captionAfterNextChange);
+  bodyEdit(*window)->moveCursor(QTextCursor::End);
+  QTest::keyClick(bodyEdit(*window), Qt::Key_X);
+  QCOMPARE(bodyCounter(*window)->text(), captionAfterNextChange);
   QCOMPARE(boxes.count(), warnings);
 }
 
 void TestMainWindow::typingInTheCarrierBoxChangesNothing() {
   ScriptedMessageBoxes boxes;
   auto window = loadWindow();
-  chooseFromList(window->carrierBox, 1);
-  QCOMPARE(window->bodyLimit, 500);
+  chooseFromList(carrierBox(*window), 1);
+  QCOMPARE(window->bodyLimit(), 500);
 
   // Typing the name of another carrier and pressing Enter is no choice.
-  window->carrierBox->setFocus();
-  window->carrierBox->lineEdit()->selectAll();
-  QTest::keyClicks(window->carrierBox, QStringLiteral("docomo"));
-  QTest::keyClick(window->carrierBox, Qt::Key_Return);
-  QCOMPARE(window->bodyLimit, 500);
-  QCOMPARE(window->carrierBox->currentIndex(), 1);
-  QCOMPARE(window->carrierBox->currentText(), QStringLiteral("docomo"));
-  QCOMPARE(window->bodyCounter->text(), QStringLiteral("0/500"));
+  carrierBox(*window)->setFocus();
+  carrierBox(*window)->lineEdit()->selectAll();
+  QTest::keyClicks(carrierBox(*window), QStringLiteral("docomo"));
+  QTest::keyClick(carrierBox(*window), Qt::Key_Return);
+  QCOMPARE(window->bodyLimit(), 500);
+  QCOMPARE(carrierBox(*window)->currentIndex(), 1);
+  QCOMPARE(carrierBox(*window)->currentText(), QStringLiteral("docomo"));
+  QCOMPARE(bodyCounter(*window)->text(), QStringLiteral("0/500"));
 
   // Nor is any other text, and Enter adds nothing to the list.
-  window->carrierBox->lineEdit()->selectAll();
-  QTest::keyClicks(window->carrierBox, QStringLiteral("au"));
-  QTest::keyClick(window->carrierBox, Qt::Key_Return);
-  QCOMPARE(items(window->carrierBox), QStringList({QStringLiteral("docomo"), QString(), QStringLiteral("SoftBank")}));
-  QCOMPARE(window->carrierBox->currentText(), QStringLiteral("au"));
-  QCOMPARE(window->bodyLimit, 500);
+  carrierBox(*window)->lineEdit()->selectAll();
+  QTest::keyClicks(carrierBox(*window), QStringLiteral("au"));
+  QTest::keyClick(carrierBox(*window), Qt::Key_Return);
+  QCOMPARE(items(carrierBox(*window)), QStringList({QStringLiteral("docomo"), QString(), QStringLiteral("SoftBank")}));
+  QCOMPARE(carrierBox(*window)->currentText(), QStringLiteral("au"));
+  QCOMPARE(window->bodyLimit(), 500);
 
   // Leaving the box keeps the carrier last chosen from the list.
-  QTest::keyClick(window->carrierBox, Qt::Key_Tab);
+  QTest::keyClick(carrierBox(*window), Qt::Key_Tab);
   QCOMPARE(SettingsInUse::value(QStringLiteral("CarrierNum"), QStringLiteral("DefaultNum")), QStringLiteral("1"));
-  QCOMPARE(window->bodyLimit, 500);
+  QCOMPARE(window->bodyLimit(), 500);
   QVERIFY(boxes.shown().isEmpty());
 }
 
@@ -325,10 +342,10 @@ void TestMainWindow::bodyLimitWarnings() {
 
   ScriptedMessageBoxes boxes;
   auto window = loadWindow();
-  window->bodyEdit->setPlainText(startBody);  // no limit yet: no warning
-  chooseFromList(window->carrierBox, carrier);
-  window->bodyEdit->setFocus();
-  window->bodyEdit->moveCursor(QTextCursor::End);
+  bodyEdit(*window)->setPlainText(startBody);  // no limit yet: no warning
+  chooseFromList(carrierBox(*window), carrier);
+  bodyEdit(*window)->setFocus();
+  bodyEdit(*window)->moveCursor(QTextCursor::End);
 
   // 600 bytes over several lines: 250 full-width, 90 half-width, 5 breaks.
   QString long600;
@@ -341,28 +358,28 @@ void TestMainWindow::bodyLimitWarnings() {
   for (int i = 0; i < steps.size(); ++i) {
     const QString& step = steps.at(i);
     if (step.startsWith(QLatin1String("type:")))
-      QTest::sendKeyEvent(QTest::Click, window->bodyEdit, Qt::Key_unknown, step.mid(5), Qt::NoModifier);
+      QTest::sendKeyEvent(QTest::Click, bodyEdit(*window), Qt::Key_unknown, step.mid(5), Qt::NoModifier);
     else if (step.startsWith(QLatin1String("compose:"))) {
       QInputMethodEvent compose(step.mid(8), {});
-      QApplication::sendEvent(window->bodyEdit, &compose);
+      QApplication::sendEvent(bodyEdit(*window), &compose);
     } else if (step.startsWith(QLatin1String("commit:"))) {
       QInputMethodEvent commit;
       commit.setCommitString(step.mid(7));
-      QApplication::sendEvent(window->bodyEdit, &commit);
+      QApplication::sendEvent(bodyEdit(*window), &commit);
     } else if (step == QLatin1String("back"))
-      QTest::keyClick(window->bodyEdit, Qt::Key_Backspace);
+      QTest::keyClick(bodyEdit(*window), Qt::Key_Backspace);
     else if (step == QLatin1String("enter"))
-      QTest::keyClick(window->bodyEdit, Qt::Key_Return);
+      QTest::keyClick(bodyEdit(*window), Qt::Key_Return);
     else if (step == QLatin1String("paste"))
-      window->bodyEdit->paste();
+      bodyEdit(*window)->paste();
     else if (step == QLatin1String("set"))
-      window->bodyEdit->setPlainText(long600);
+      bodyEdit(*window)->setPlainText(long600);
     QCOMPARE(boxes.count(), warned.at(i));
     // The text keeps every byte; the counter follows it.
     QCOMPARE(window->bodyByteCount(), bytes.at(i));
-    QVERIFY(window->bodyCounter->text().startsWith(QString::number(bytes.at(i)) + u'/'));
+    QVERIFY(bodyCounter(*window)->text().startsWith(QString::number(bytes.at(i)) + u'/'));
   }
-  QCOMPARE(window->bodyCounter->text(), caption);
+  QCOMPARE(bodyCounter(*window)->text(), caption);
   for (const MessageBox::Request& box : boxes.shown()) {
     QCOMPARE(box.text, kWarning);
     QCOMPARE(box.buttons, MessageBox::Buttons::Ok);
@@ -374,19 +391,19 @@ void TestMainWindow::bodyLimitWarnings() {
 void TestMainWindow::subjectCounterShowsBytesOnly() {
   ScriptedMessageBoxes boxes;
   auto window = loadWindow();
-  chooseFromList(window->carrierBox, 0);
-  window->subjectEdit->setFocus();
-  QTest::sendKeyEvent(QTest::Click, window->subjectEdit, Qt::Key_unknown, QStringLiteral("会議"), Qt::NoModifier);
-  QTest::keyClicks(window->subjectEdit, QStringLiteral("ab"));
-  QCOMPARE(window->subjectCounter->text(), QStringLiteral("6"));
-  window->subjectEdit->setText(QString(300, u'題'));
-  QCOMPARE(window->subjectCounter->text(), QStringLiteral("600"));
-  window->subjectEdit->clear();
-  QCOMPARE(window->subjectCounter->text(), QStringLiteral("0"));
+  chooseFromList(carrierBox(*window), 0);
+  subjectEdit(*window)->setFocus();
+  QTest::sendKeyEvent(QTest::Click, subjectEdit(*window), Qt::Key_unknown, QStringLiteral("会議"), Qt::NoModifier);
+  QTest::keyClicks(subjectEdit(*window), QStringLiteral("ab"));
+  QCOMPARE(subjectCounter(*window)->text(), QStringLiteral("6"));
+  subjectEdit(*window)->setText(QString(300, u'題'));
+  QCOMPARE(subjectCounter(*window)->text(), QStringLiteral("600"));
+  subjectEdit(*window)->clear();
+  QCOMPARE(subjectCounter(*window)->text(), QStringLiteral("0"));
   // Pasted line breaks become nothing: the counter counts what is sent.
-  window->subjectEdit->setText(QStringLiteral("会議\r\nのお知らせ\n"));
-  QCOMPARE(window->subjectEdit->text(), QStringLiteral("会議のお知らせ"));
-  QCOMPARE(window->subjectCounter->text(), QStringLiteral("14"));
+  subjectEdit(*window)->setText(QStringLiteral("会議\r\nのお知らせ\n"));
+  QCOMPARE(subjectEdit(*window)->text(), QStringLiteral("会議のお知らせ"));
+  QCOMPARE(subjectCounter(*window)->text(), QStringLiteral("14"));
   QVERIFY(boxes.shown().isEmpty());
 }
 
@@ -408,43 +425,43 @@ void TestMainWindow::carrierChoiceComesBackAtNextStart() {
   folder_->writeIni(dataIni(storedDefault));
   {
     auto window = loadWindow();
-    QCOMPARE(window->carrierBox->currentIndex(), -1);
-    if (choose >= 0) chooseFromList(window->carrierBox, choose);
-    QTest::mouseClick(window->subjectEdit, Qt::LeftButton);
-    QCOMPARE(QApplication::focusWidget(), window->subjectEdit);
+    QCOMPARE(carrierBox(*window)->currentIndex(), -1);
+    if (choose >= 0) chooseFromList(carrierBox(*window), choose);
+    QTest::mouseClick(subjectEdit(*window), Qt::LeftButton);
+    QCOMPARE(QApplication::focusWidget(), subjectEdit(*window));
     QCOMPARE(SettingsInUse::value(QStringLiteral("CarrierNum"), QStringLiteral("DefaultNum")), written);
   }
   auto window = loadWindow();
-  QCOMPARE(window->carrierBox->currentIndex(), choose);
-  QCOMPARE(window->bodyCounter->text(), captionAtNextStart);
+  QCOMPARE(carrierBox(*window)->currentIndex(), choose);
+  QCOMPARE(bodyCounter(*window)->text(), captionAtNextStart);
 }
 
 void TestMainWindow::recipientWrittenToBothKeys() {
   folder_->writeIni(dataIni(QStringLiteral("-1"), 3));
   auto window = loadWindow();
-  const QStringList book = items(window->recipientBox);
+  const QStringList book = items(recipientBox(*window));
   QCOMPARE(book.size(), 4);
 
-  window->recipientBox->setFocus();
-  chooseFromList(window->recipientBox, 3);
-  QCOMPARE(window->recipientBox->currentText(), QStringLiteral("jiro@softbank.ne.jp"));
-  QTest::keyClick(window->recipientBox, Qt::Key_Tab);
+  recipientBox(*window)->setFocus();
+  chooseFromList(recipientBox(*window), 3);
+  QCOMPARE(recipientBox(*window)->currentText(), QStringLiteral("jiro@softbank.ne.jp"));
+  QTest::keyClick(recipientBox(*window), Qt::Key_Tab);
 
   const QString stored = Scrambling::scramble(QStringLiteral("jiro@softbank.ne.jp"));
   QCOMPARE(SettingsInUse::value(QStringLiteral("MAIL"), QStringLiteral("To")), stored);
   QCOMPARE(SettingsInUse::value(QStringLiteral("AddrIndex"), QStringLiteral("0")), stored);
   QCOMPARE(SettingsInUse::value(QStringLiteral("AddrIndex"), QStringLiteral("3")), stored);
-  QCOMPARE(window->recipientWhenLeft, QStringLiteral("jiro@softbank.ne.jp"));
-  QCOMPARE(items(window->recipientBox), book);  // the list is not touched
+  QCOMPARE(window->recipientWhenLeft(), QStringLiteral("jiro@softbank.ne.jp"));
+  QCOMPARE(items(recipientBox(*window)), book);  // the list is not touched
 
   // An emptied box stores the empty value under both keys.
-  window->recipientBox->setFocus();
-  window->recipientBox->clearEditText();
-  QTest::mouseClick(window->copyButton, Qt::LeftButton);
+  recipientBox(*window)->setFocus();
+  recipientBox(*window)->clearEditText();
+  QTest::mouseClick(copyButton(*window), Qt::LeftButton);
   QCOMPARE(SettingsInUse::value(QStringLiteral("MAIL"), QStringLiteral("To")), QString());
   QCOMPARE(SettingsInUse::value(QStringLiteral("AddrIndex"), QStringLiteral("0")), QString());
-  QVERIFY(window->recipientWhenLeft.isEmpty());
-  QCOMPARE(items(window->recipientBox), book);
+  QVERIFY(window->recipientWhenLeft().isEmpty());
+  QCOMPARE(items(recipientBox(*window)), book);
 }
 
 void TestMainWindow::onlyALossOfFocusToTheWindowWrites() {
@@ -453,13 +470,13 @@ void TestMainWindow::onlyALossOfFocusToTheWindowWrites() {
   int settingsOpened = 0;
   QObject::connect(window.get(), &MainWindow::settingsRequested, [&] { ++settingsOpened; });
   const QByteArray untouched = folder_->iniBytes();
-  QCOMPARE(QApplication::focusWidget(), window->carrierBox);
+  QCOMPARE(QApplication::focusWidget(), carrierBox(*window));
 
   // The box's own list opening and closing.
-  window->carrierBox->showPopup();
-  QTRY_VERIFY(window->carrierBox->view()->isVisible());
-  window->carrierBox->hidePopup();
-  QTRY_COMPARE(QApplication::focusWidget(), window->carrierBox);
+  carrierBox(*window)->showPopup();
+  QTRY_VERIFY(carrierBox(*window)->view()->isVisible());
+  carrierBox(*window)->hidePopup();
+  QTRY_COMPARE(QApplication::focusWidget(), carrierBox(*window));
   QCOMPARE(folder_->iniBytes(), untouched);
 
   // Another window taking over, then giving the focus back.
@@ -471,28 +488,28 @@ void TestMainWindow::onlyALossOfFocusToTheWindowWrites() {
   QCOMPARE(folder_->iniBytes(), untouched);
   window->activateWindow();
   QVERIFY(QTest::qWaitForWindowActive(window.get()));
-  QCOMPARE(QApplication::focusWidget(), window->carrierBox);
+  QCOMPARE(QApplication::focusWidget(), carrierBox(*window));
   QCOMPARE(folder_->iniBytes(), untouched);
 
   // Clicking a button of the window is a loss of focus.
-  QTest::mouseClick(window->settingsButton, Qt::LeftButton);
+  QTest::mouseClick(settingsButton(*window), Qt::LeftButton);
   QCOMPARE(settingsOpened, 1);
   QCOMPARE(SettingsInUse::value(QStringLiteral("CarrierNum"), QStringLiteral("DefaultNum")), QStringLiteral("-1"));
 
   // The same for the recipient box.
-  window->recipientBox->setFocus();
-  QCOMPARE(QApplication::focusWidget(), window->recipientBox);
+  recipientBox(*window)->setFocus();
+  QCOMPARE(QApplication::focusWidget(), recipientBox(*window));
   const QByteArray beforeRecipient = folder_->iniBytes();
-  window->recipientBox->showPopup();
-  QTRY_VERIFY(window->recipientBox->view()->isVisible());
-  window->recipientBox->hidePopup();
-  QTRY_COMPARE(QApplication::focusWidget(), window->recipientBox);
+  recipientBox(*window)->showPopup();
+  QTRY_VERIFY(recipientBox(*window)->view()->isVisible());
+  recipientBox(*window)->hidePopup();
+  QTRY_COMPARE(QApplication::focusWidget(), recipientBox(*window));
   QCOMPARE(folder_->iniBytes(), beforeRecipient);
-  window->recipientBox->setEditText(QStringLiteral("new@example.jp"));
-  QTest::mouseClick(window->closeButton, Qt::LeftButton);
+  recipientBox(*window)->setEditText(QStringLiteral("new@example.jp"));
+  QTest::mouseClick(closeButton(*window), Qt::LeftButton);
   QCOMPARE(SettingsInUse::value(QStringLiteral("MAIL"), QStringLiteral("To")),
            Scrambling::scramble(QStringLiteral("new@example.jp")));
-  QCOMPARE(window->recipientWhenLeft, QStringLiteral("new@example.jp"));
+  QCOMPARE(window->recipientWhenLeft(), QStringLiteral("new@example.jp"));
 }
 
 void TestMainWindow::dragsByTheBareSurface_data() {
@@ -513,13 +530,13 @@ void TestMainWindow::dragsByTheBareSurface() {
   const QPoint start = window->pos();
 
   QTest::mousePress(window.get(), button, {}, grabbed);
-  QVERIFY(window->dragging);
+  QVERIFY(window->isDragging());
   sendMove(window.get(), grabbed + delta, button);
   QCOMPARE(window->pos(), start + delta);
   // The window followed: the pointer is over the grabbed point again.
   QTest::mouseRelease(window.get(), button, {}, grabbed);
   QCOMPARE(window->pos(), start + delta);
-  QVERIFY(!window->dragging);
+  QVERIFY(!window->isDragging());
 
   // Moving without a button held does nothing.
   sendMove(window.get(), grabbed + QPoint(40, 40), Qt::NoButton);
@@ -529,10 +546,11 @@ void TestMainWindow::dragsByTheBareSurface() {
 void TestMainWindow::pressesOnControlsDoNotDrag() {
   auto window = loadWindow();
   const QPoint start = window->pos();
-  const QList<QWidget*> controls = {window->subjectCaption, window->bodyCounter, window->carrierCaption, window->subjectEdit, window->copyButton};
+  const QList<QWidget*> controls = {subjectCaption(*window), bodyCounter(*window), carrierCaption(*window),
+                                    subjectEdit(*window), copyButton(*window)};
   for (QWidget* control : controls) {
     QTest::mousePress(control, Qt::LeftButton);
-    QVERIFY2(!window->dragging, control->metaObject()->className());
+    QVERIFY2(!window->isDragging(), control->metaObject()->className());
     sendMove(window.get(), QPoint(50, 50), Qt::LeftButton);
     QTest::mouseRelease(control, Qt::LeftButton);
     QCOMPARE(window->pos(), start);
@@ -542,16 +560,16 @@ void TestMainWindow::pressesOnControlsDoNotDrag() {
 void TestMainWindow::copiesTheBodyOnly() {
   auto window = loadWindow();
   QClipboard* clipboard = QGuiApplication::clipboard();
-  window->subjectEdit->setText(QStringLiteral("件名"));
-  window->bodyEdit->setPlainText(QStringLiteral("一行目\r\n二行目\nthird"));
-  QTest::mouseClick(window->copyButton, Qt::LeftButton);
+  subjectEdit(*window)->setText(QStringLiteral("件名"));
+  bodyEdit(*window)->setPlainText(QStringLiteral("一行目\r\n二行目\nthird"));
+  QTest::mouseClick(copyButton(*window), Qt::LeftButton);
   QCOMPARE(clipboard->text(), QStringLiteral("一行目\n二行目\nthird"));
-  QCOMPARE(window->bodyEdit->toPlainText(), QStringLiteral("一行目\n二行目\nthird"));
-  QCOMPARE(window->subjectEdit->text(), QStringLiteral("件名"));
+  QCOMPARE(bodyEdit(*window)->toPlainText(), QStringLiteral("一行目\n二行目\nthird"));
+  QCOMPARE(subjectEdit(*window)->text(), QStringLiteral("件名"));
 
-  window->bodyEdit->clear();
+  bodyEdit(*window)->clear();
   clipboard->setText(QStringLiteral("old"));
-  QTest::mouseClick(window->copyButton, Qt::LeftButton);
+  QTest::mouseClick(copyButton(*window), Qt::LeftButton);
   QCOMPARE(clipboard->text(), QString());
 }
 
@@ -561,10 +579,10 @@ void TestMainWindow::buttonsForwardToTheirHandlers() {
   FakeSocket* connections = socket.get();
   MainWindow window(SettingsFile::inUse(), std::move(socket));
   window.showAndLoad();
-  window.recipientBox->setEditText(QStringLiteral("hanako@docomo.ne.jp"));
-  window.subjectEdit->setText(QStringLiteral("題"));
-  window.bodyEdit->setPlainText(QStringLiteral("本文\n二行目"));
-  QTest::mouseClick(window.sendButton, Qt::LeftButton);
+  recipientBox(window)->setEditText(QStringLiteral("hanako@docomo.ne.jp"));
+  subjectEdit(window)->setText(QStringLiteral("題"));
+  bodyEdit(window)->setPlainText(QStringLiteral("本文\n二行目"));
+  QTest::mouseClick(sendButton(window), Qt::LeftButton);
   // The send command asked for confirmation, took the texts and connected.
   QCOMPARE(boxes.count(), 1);
   QCOMPARE(window.transmission().mail().recipient, QStringLiteral("hanako@docomo.ne.jp"));
@@ -576,14 +594,14 @@ void TestMainWindow::buttonsForwardToTheirHandlers() {
 
   // Clearing after a send empties both boxes and their counters follow.
   emit window.sendBoxes().clearSubjectAndBody();
-  QCOMPARE(window.subjectEdit->text(), QString());
-  QCOMPARE(window.subjectCounter->text(), QStringLiteral("0"));
-  QCOMPARE(window.bodyCounter->text(), QStringLiteral("0/???"));
+  QCOMPARE(subjectEdit(window)->text(), QString());
+  QCOMPARE(subjectCounter(window)->text(), QStringLiteral("0"));
+  QCOMPARE(bodyCounter(window)->text(), QStringLiteral("0/???"));
 
   // Closing while connected drops the connection and the window goes,
   // without a question.
   const qsizetype shown = boxes.count();
-  QTest::mouseClick(window.closeButton, Qt::LeftButton);
+  QTest::mouseClick(closeButton(window), Qt::LeftButton);
   QCOMPARE(connections->closes, 1);
   QVERIFY(!window.isVisible());
   QCOMPARE(boxes.count(), shown);
@@ -595,20 +613,20 @@ void TestMainWindow::returnPressesTheFocusedButton() {
   auto window = loadWindow();
   int opened = 0;
   QObject::connect(window.get(), &MainWindow::settingsRequested, [&opened] { ++opened; });
-  window->bodyEdit->setPlainText(QStringLiteral("本文"));
-  window->settingsButton->setFocus();
-  QTest::keyClick(window->settingsButton, Qt::Key_Return);
+  bodyEdit(*window)->setPlainText(QStringLiteral("本文"));
+  settingsButton(*window)->setFocus();
+  QTest::keyClick(settingsButton(*window), Qt::Key_Return);
   QCOMPARE(opened, 1);
-  QTest::keyClick(window->settingsButton, Qt::Key_Enter, Qt::KeypadModifier);
+  QTest::keyClick(settingsButton(*window), Qt::Key_Enter, Qt::KeypadModifier);
   QCOMPARE(opened, 2);
   QClipboard* clipboard = QGuiApplication::clipboard();
   clipboard->setText(QStringLiteral("old"));
-  window->copyButton->setFocus();
-  QTest::keyClick(window->copyButton, Qt::Key_Return);
+  copyButton(*window)->setFocus();
+  QTest::keyClick(copyButton(*window), Qt::Key_Return);
   QCOMPARE(clipboard->text(), QStringLiteral("本文"));
   // Typed in the subject box, Return presses nothing.
-  window->subjectEdit->setFocus();
-  QTest::keyClick(window->subjectEdit, Qt::Key_Return);
+  subjectEdit(*window)->setFocus();
+  QTest::keyClick(subjectEdit(*window), Qt::Key_Return);
   QCOMPARE(opened, 2);
   QVERIFY(boxes.shown().isEmpty());
 }

@@ -40,12 +40,12 @@ class TestMessageBox : public QObject {
     QFETCH(int, buttons);
     QFETCH(int, expected);
     whenShown([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); });
-    QCOMPARE(int(MessageBox::MsgBox(QStringLiteral("本文"), Buttons(buttons))), expected);
+    QCOMPARE(int(MessageBox::show(QStringLiteral("本文"), Buttons(buttons))), expected);
   }
 
   void closeButtonCountsAsNo() {
     whenShown([](QMessageBox* box) { box->close(); });
-    QCOMPARE(MessageBox::MsgBox(QStringLiteral("題名と本文をクリアしますか？"), Buttons::YesNo, Icon::Question),
+    QCOMPARE(MessageBox::show(QStringLiteral("題名と本文をクリアしますか？"), Buttons::YesNo, Icon::Question),
              Answer::No);
   }
 
@@ -60,7 +60,7 @@ class TestMessageBox : public QObject {
       defaultText = box->defaultButton() ? box->defaultButton()->text() : QString();
       QTest::keyClick(box, Qt::Key_Return);
     });
-    const Answer answer = MessageBox::MsgBox(QStringLiteral("一行目\r\n<b>二行目</b>"), Buttons::OkCancel, Icon::Question);
+    const Answer answer = MessageBox::show(QStringLiteral("一行目\r\n<b>二行目</b>"), Buttons::OkCancel, Icon::Question);
     QCOMPARE(answer, Answer::Ok);  // Enter takes the default, the first button
     QCOMPARE(title, QStringLiteral("Talvenor210"));
     QCOMPARE(text, QStringLiteral("一行目\n<b>二行目</b>"));
@@ -85,7 +85,7 @@ class TestMessageBox : public QObject {
       title = box->windowTitle();
       QTest::keyClick(box, Qt::Key_Return);
     });
-    QCOMPARE(MessageBox::MsgBox(QStringLiteral("x"), Buttons::YesNo, Icon::None, QStringLiteral("Talvenor設定")),
+    QCOMPARE(MessageBox::show(QStringLiteral("x"), Buttons::YesNo, Icon::None, QStringLiteral("Talvenor設定")),
              Answer::Yes);
     QCOMPARE(title, QStringLiteral("Talvenor設定"));
   }

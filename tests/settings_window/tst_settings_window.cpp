@@ -2,6 +2,7 @@
 // address book and updates the main window and the running settings,
 // the two questions before saving, the two switches, the log folder button
 // and the POP test run while the window is modal.
+#include "find_child.h"
 #include "settings_window.h"
 #include "smtp_details_dialog.h"
 
@@ -102,13 +103,14 @@ struct Program {
   }
   MailSettings& running() { return main->runningSettings(); }
   void setRecipientList(const QStringList& items, const QString& text) {
-    main->recipientBox->clear();
-    main->recipientBox->addItems(items);
-    main->recipientBox->setCurrentText(text);
+    child<QComboBox>(*main, "recipientBox")->clear();
+    child<QComboBox>(*main, "recipientBox")->addItems(items);
+    child<QComboBox>(*main, "recipientBox")->setCurrentText(text);
   }
   QStringList recipientList() const {
     QStringList items;
-    for (int i = 0; i < main->recipientBox->count(); ++i) items.append(main->recipientBox->itemText(i));
+    for (int i = 0; i < child<QComboBox>(*main, "recipientBox")->count(); ++i)
+      items.append(child<QComboBox>(*main, "recipientBox")->itemText(i));
     return items;
   }
 };
@@ -175,10 +177,10 @@ class TestSettingsWindow : public QObject {
     SettingsOver window(*program.main);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QVERIFY(!window.keyringSilentNote->isVisible());  // the passwords are in Data.ini
+    QVERIFY(!child<QLabel>(window, "keyringSilentNote")->isVisible());  // the passwords are in Data.ini
 
     QCOMPARE(window.windowTitle(), QStringLiteral("Talvenor設定"));
-    QTRY_COMPARE(window.focusWidget(), static_cast<QWidget*>(window.cancelButton));
+    QTRY_COMPARE(window.focusWidget(), static_cast<QWidget*>(child<QPushButton>(window, "cancelButton")));
     QCOMPARE(window.minimumSize(), window.maximumSize());
     QVERIFY(!(window.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
     QVERIFY(window.windowFlags() & Qt::WindowCloseButtonHint);
@@ -188,32 +190,35 @@ class TestSettingsWindow : public QObject {
 
     // Tab order, starting at the button that has the focus; the controls for
     // sending through a provider each follow the box they belong with.
-    const QList<QWidget*> expected{window.cancelButton,      window.addressEdits[0],       window.senderEdit,
-                                   window.smtpServerEdit,      window.smtpDetailsButton, window.addressEdits[1],
-                                   window.addressEdits[2],       window.addressEdits[3],       window.addressEdits[4],
-                                   window.keepLogCheck,      window.openLogButton,         window.historyButton,
-                                   window.popBeforeSmtpCheck,
-                                   window.popServerEdit,   window.popUserEdit,        window.popPasswordEdit,
-                                   window.popSecurityBox, window.popPortEdit,     window.popTestButton,
-                                   window.saveButton};
+    const QList<QWidget*> expected{
+        child<QPushButton>(window, "cancelButton"),      child<QLineEdit>(window, "addressEdit0"),
+        child<QLineEdit>(window, "senderEdit"),          child<QLineEdit>(window, "smtpServerEdit"),
+        child<QPushButton>(window, "smtpDetailsButton"), child<QLineEdit>(window, "addressEdit1"),
+        child<QLineEdit>(window, "addressEdit2"),        child<QLineEdit>(window, "addressEdit3"),
+        child<QLineEdit>(window, "addressEdit4"),        child<QCheckBox>(window, "keepLogCheck"),
+        child<QPushButton>(window, "openLogButton"),     child<QPushButton>(window, "historyButton"),
+        child<QCheckBox>(window, "popBeforeSmtpCheck"),  child<QLineEdit>(window, "popServerEdit"),
+        child<QLineEdit>(window, "popUserEdit"),         child<QLineEdit>(window, "popPasswordEdit"),
+        child<QComboBox>(window, "popSecurityBox"),      child<QLineEdit>(window, "popPortEdit"),
+        child<QPushButton>(window, "popTestButton"),     child<QPushButton>(window, "saveButton")};
     QList<QWidget*> order;
-    QWidget* widget = window.cancelButton;
+    QWidget* widget = child<QPushButton>(window, "cancelButton");
     do {
       if (widget->focusPolicy() & Qt::TabFocus) order.append(widget);
       widget = widget->nextInFocusChain();
-    } while (widget != window.cancelButton);
+    } while (widget != child<QPushButton>(window, "cancelButton"));
     QCOMPARE(order, expected);
 
     // The password shows only stars and takes no input-method composition.
-    window.popPasswordEdit->setText(QStringLiteral("pässwort"));
-    QCOMPARE(window.popPasswordEdit->displayText(), QString(8, u'*'));
-    QVERIFY(!window.popPasswordEdit->testAttribute(Qt::WA_InputMethodEnabled));
+    child<QLineEdit>(window, "popPasswordEdit")->setText(QStringLiteral("pässwort"));
+    QCOMPARE(child<QLineEdit>(window, "popPasswordEdit")->displayText(), QString(8, u'*'));
+    QVERIFY(!child<QLineEdit>(window, "popPasswordEdit")->testAttribute(Qt::WA_InputMethodEnabled));
 
     // The logs are private to the user (their folder 0700, each file 0600).
-    QCOMPARE(window.logWarning->text(), QStringLiteral("（ログはこのユーザーだけが開けます。）"));
-    QVERIFY(window.versionCaption->text().contains(QLatin1String("Talvenor")));
-    QVERIFY(window.versionCaption->text().contains(QLatin1String("2.1.0")));
-    QCOMPARE(window.versionCaption->font().families().value(0), QStringLiteral("ＭＳ Ｐゴシック"));
+    QCOMPARE(child<QLabel>(window, "logWarning")->text(), QStringLiteral("（ログはこのユーザーだけが開けます。）"));
+    QVERIFY(child<QLabel>(window, "versionCaption")->text().contains(QLatin1String("Talvenor")));
+    QVERIFY(child<QLabel>(window, "versionCaption")->text().contains(QLatin1String("2.1.0")));
+    QCOMPARE(child<QLabel>(window, "versionCaption")->font().families().value(0), QStringLiteral("ＭＳ Ｐゴシック"));
     // What is drawn behind the texts, not only what is set.
     const auto backdrop = [](QWidget* widget) {
       const QImage image = widget->grab().toImage();
@@ -221,10 +226,10 @@ class TestSettingsWindow : public QObject {
     };
     const QColor formColour(130, 176, 204);
     QCOMPARE(backdrop(&window), formColour);
-    QCOMPARE(backdrop(window.coreNote), formColour);
-    QCOMPARE(backdrop(window.keepLogCheck), formColour);
-    QCOMPARE(backdrop(window.popBeforeSmtpCheck), formColour);
-    QCOMPARE(window.saveButton->palette().color(QPalette::Button), QColor(197, 221, 228));
+    QCOMPARE(backdrop(child<QLabel>(window, "basicsNote")), formColour);
+    QCOMPARE(backdrop(child<QCheckBox>(window, "keepLogCheck")), formColour);
+    QCOMPARE(backdrop(child<QCheckBox>(window, "popBeforeSmtpCheck")), formColour);
+    QCOMPARE(child<QPushButton>(window, "saveButton")->palette().color(QPalette::Button), QColor(197, 221, 228));
   }
 
   // Loading takes the recipient from the main window, the rest from the
@@ -268,22 +273,22 @@ class TestSettingsWindow : public QObject {
     program.running().keepLog = outlogBefore;
 
     SettingsOver window(*program.main);
-    QCOMPARE(window.addressEdits[0]->text(), QStringLiteral("typed@example.jp"));
-    QCOMPARE(window.addressEdits[1]->text(), QStringLiteral("book1@example.jp"));
-    QCOMPARE(window.addressEdits[2]->text(), QStringLiteral("book2@example.jp"));
-    QCOMPARE(window.addressEdits[3]->text(), QString());
-    QCOMPARE(window.addressEdits[4]->text(), QString());
-    QCOMPARE(window.senderEdit->text(), QStringLiteral("me@example.jp"));
-    QCOMPARE(window.smtpServerEdit->text(), QStringLiteral("smtp.example.jp"));
-    QCOMPARE(window.popServerEdit->text(), QStringLiteral("pop.example.jp"));
-    QCOMPARE(window.popUserEdit->text(), QStringLiteral("ユーザ"));
-    QCOMPARE(window.popPasswordEdit->text(), QStringLiteral("secret"));
+    QCOMPARE(child<QLineEdit>(window, "addressEdit0")->text(), QStringLiteral("typed@example.jp"));
+    QCOMPARE(child<QLineEdit>(window, "addressEdit1")->text(), QStringLiteral("book1@example.jp"));
+    QCOMPARE(child<QLineEdit>(window, "addressEdit2")->text(), QStringLiteral("book2@example.jp"));
+    QCOMPARE(child<QLineEdit>(window, "addressEdit3")->text(), QString());
+    QCOMPARE(child<QLineEdit>(window, "addressEdit4")->text(), QString());
+    QCOMPARE(child<QLineEdit>(window, "senderEdit")->text(), QStringLiteral("me@example.jp"));
+    QCOMPARE(child<QLineEdit>(window, "smtpServerEdit")->text(), QStringLiteral("smtp.example.jp"));
+    QCOMPARE(child<QLineEdit>(window, "popServerEdit")->text(), QStringLiteral("pop.example.jp"));
+    QCOMPARE(child<QLineEdit>(window, "popUserEdit")->text(), QStringLiteral("ユーザ"));
+    QCOMPARE(child<QLineEdit>(window, "popPasswordEdit")->text(), QStringLiteral("secret"));
 
     QCOMPARE(program.running().popBeforeSmtp, expectPbsmtp);
-    QCOMPARE(window.popBeforeSmtpCheck->isChecked(), expectPbsmtp);
-    QCOMPARE(window.popServerEdit->isEnabled(), expectPbsmtp);
-    QCOMPARE(window.popTestButton->isEnabled(), expectPbsmtp);
-    QCOMPARE(window.keepLogCheck->isChecked(), expectBoxChecked);
+    QCOMPARE(child<QCheckBox>(window, "popBeforeSmtpCheck")->isChecked(), expectPbsmtp);
+    QCOMPARE(child<QLineEdit>(window, "popServerEdit")->isEnabled(), expectPbsmtp);
+    QCOMPARE(child<QPushButton>(window, "popTestButton")->isEnabled(), expectPbsmtp);
+    QCOMPARE(child<QCheckBox>(window, "keepLogCheck")->isChecked(), expectBoxChecked);
     QCOMPARE(program.running().keepLog, expectOutlog);
   }
 
@@ -292,8 +297,12 @@ class TestSettingsWindow : public QObject {
   void popLook() {
     Program program;
     SettingsOver window(*program.main);
-    const QList<QWidget*> switched{window.popServerEdit, window.popUserEdit, window.popPasswordEdit, window.popTestButton};
-    const QList<QWidget*> coloured{window.popControls, window.popServerCaption, window.popUserCaption, window.popPasswordCaption};
+    const QList<QWidget*> switched{child<QLineEdit>(window, "popServerEdit"), child<QLineEdit>(window, "popUserEdit"),
+                                   child<QLineEdit>(window, "popPasswordEdit"),
+                                   child<QPushButton>(window, "popTestButton")};
+    const QList<QWidget*> coloured{child<QFrame>(window, "popControls"), child<QLabel>(window, "popServerCaption"),
+                                   child<QLabel>(window, "popUserCaption"),
+                                   child<QLabel>(window, "popPasswordCaption")};
     const QColor enabledColour = QApplication::palette().color(QPalette::ButtonText);
     const QColor disabledColour = QApplication::palette().color(QPalette::Mid);
     QVERIFY(enabledColour != disabledColour);
@@ -304,15 +313,15 @@ class TestSettingsWindow : public QObject {
     };
     expectLook(false);
 
-    window.popServerEdit->setText(QStringLiteral("pop.example.jp"));
-    window.popBeforeSmtpCheck->click();
+    child<QLineEdit>(window, "popServerEdit")->setText(QStringLiteral("pop.example.jp"));
+    child<QCheckBox>(window, "popBeforeSmtpCheck")->click();
     expectLook(true);
     QCOMPARE(program.running().popBeforeSmtp, false);
-    window.popBeforeSmtpCheck->setChecked(false);
+    child<QCheckBox>(window, "popBeforeSmtpCheck")->setChecked(false);
     expectLook(false);
-    window.popBeforeSmtpCheck->setChecked(true);
+    child<QCheckBox>(window, "popBeforeSmtpCheck")->setChecked(true);
     expectLook(true);
-    QCOMPARE(window.popServerEdit->text(), QStringLiteral("pop.example.jp"));
+    QCOMPARE(child<QLineEdit>(window, "popServerEdit")->text(), QStringLiteral("pop.example.jp"));
   }
 
   void compaction_data() {
@@ -350,11 +359,11 @@ class TestSettingsWindow : public QObject {
 
     SettingsOver window(*program.main);
     window.show();
-    window.addressEdits[0]->setText(recipient);
-    for (int i = 0; i < 4; ++i) window.addressEdits[i + 1]->setText(book[i]);
-    window.senderEdit->setText(QStringLiteral("me@example.jp"));
-    window.smtpServerEdit->setText(QStringLiteral("smtp.example.jp"));
-    window.saveButton->click();
+    child<QLineEdit>(window, "addressEdit0")->setText(recipient);
+    for (int i = 0; i < 4; ++i) child<QLineEdit>(window, QStringLiteral("addressEdit%1").arg(i + 1))->setText(book[i]);
+    child<QLineEdit>(window, "senderEdit")->setText(QStringLiteral("me@example.jp"));
+    child<QLineEdit>(window, "smtpServerEdit")->setText(QStringLiteral("smtp.example.jp"));
+    child<QPushButton>(window, "saveButton")->click();
 
     QCOMPARE(boxes.count(), 0);
     QVERIFY(!window.isVisible());
@@ -373,11 +382,12 @@ class TestSettingsWindow : public QObject {
 
     // The main window's list: the recipient, then the book; its text the recipient.
     QCOMPARE(program.recipientList(), QStringList{storedRecipient} + entries.mid(0, num));
-    QCOMPARE(program.main->recipientBox->currentText(), storedRecipient);
+    QCOMPARE(child<QComboBox>(*program.main, "recipientBox")->currentText(), storedRecipient);
 
     // The next opening shows the compacted book.
     SettingsOver again(*program.main);
-    for (int i = 1; i <= 4; ++i) QCOMPARE(again.addressEdits[i]->text(), entries[i - 1]);
+    for (int i = 1; i <= 4; ++i)
+      QCOMPARE(child<QLineEdit>(again, QStringLiteral("addressEdit%1").arg(i))->text(), entries[i - 1]);
   }
 
   // The POP question comes first and, answered Yes, saves at once; No to
@@ -415,16 +425,16 @@ class TestSettingsWindow : public QObject {
     program.setRecipientList({}, QStringLiteral("to@example.jp"));
     SettingsOver window(*program.main);
     window.show();
-    window.senderEdit->setText(from);
-    window.smtpServerEdit->setText(QStringLiteral("smtp.example.jp"));
-    window.popBeforeSmtpCheck->setChecked(popChecked);
-    window.popServerEdit->setText(popServer);
-    window.popUserEdit->setText(popServer);
-    window.popPasswordEdit->setText(popServer);
+    child<QLineEdit>(window, "senderEdit")->setText(from);
+    child<QLineEdit>(window, "smtpServerEdit")->setText(QStringLiteral("smtp.example.jp"));
+    child<QCheckBox>(window, "popBeforeSmtpCheck")->setChecked(popChecked);
+    child<QLineEdit>(window, "popServerEdit")->setText(popServer);
+    child<QLineEdit>(window, "popUserEdit")->setText(popServer);
+    child<QLineEdit>(window, "popPasswordEdit")->setText(popServer);
     const QByteArray before = program.folder.iniBytes();
 
     ScriptedMessageBoxes boxes(answers);
-    window.saveButton->click();
+    child<QPushButton>(window, "saveButton")->click();
 
     QStringList titles;
     for (const MessageBox::Request& request : boxes.shown()) {
@@ -438,7 +448,7 @@ class TestSettingsWindow : public QObject {
     QCOMPARE(window.isVisible(), !expectSaved);
     if (!expectSaved) {
       QCOMPARE(program.folder.iniBytes(), before);
-      QCOMPARE(window.senderEdit->text(), from);
+      QCOMPARE(child<QLineEdit>(window, "senderEdit")->text(), from);
       return;
     }
     // Addresses and server names are stored without the blanks around them.
@@ -464,7 +474,7 @@ class TestSettingsWindow : public QObject {
     {
       SettingsOver window(*program.main);
       window.show();
-      window.saveButton->click();
+      child<QPushButton>(window, "saveButton")->click();
     }
     for (const QString& key : newKeys) QVERIFY2(!SettingsInUse::has(DataIni::Section::MAIL, key), qPrintable(key));
 
@@ -473,26 +483,26 @@ class TestSettingsWindow : public QObject {
     QTimer::singleShot(0, &window, [&window] {
       auto* details = window.findChild<SmtpDetailsDialog*>();
       QVERIFY(details);
-      details->encryptionBox->setCurrentIndex(1);  // STARTTLS, port 587
-      details->authBox->setChecked(true);
-      details->userBox->setText(QStringLiteral("me@example.jp"));
-      details->passwordBox->setText(QStringLiteral("app password"));
-      details->charsetBox->setCurrentIndex(1);  // ISO-2022-JP
-      details->okButton->click();
+      child<QComboBox>(*details, "encryptionBox")->setCurrentIndex(1);  // STARTTLS, port 587
+      child<QCheckBox>(*details, "authBox")->setChecked(true);
+      child<QLineEdit>(*details, "userBox")->setText(QStringLiteral("me@example.jp"));
+      child<QLineEdit>(*details, "passwordBox")->setText(QStringLiteral("app password"));
+      child<QComboBox>(*details, "charsetBox")->setCurrentIndex(1);  // ISO-2022-JP
+      child<QPushButton>(*details, "okButton")->click();
     });
-    window.smtpDetailsButton->click();
-    window.popSecurityBox->setCurrentIndex(2);  // SSL/TLS, port 995
-    QCOMPARE(window.popPortEdit->text(), QStringLiteral("995"));
+    child<QPushButton>(window, "smtpDetailsButton")->click();
+    child<QComboBox>(window, "popSecurityBox")->setCurrentIndex(2);  // SSL/TLS, port 995
+    QCOMPARE(child<QLineEdit>(window, "popPortEdit")->text(), QStringLiteral("995"));
 
     // A port that is not one keeps the window open and saves nothing.
-    window.popPortEdit->setText(QStringLiteral("99999"));
-    window.saveButton->click();
+    child<QLineEdit>(window, "popPortEdit")->setText(QStringLiteral("99999"));
+    child<QPushButton>(window, "saveButton")->click();
     QVERIFY(window.isVisible());
     QVERIFY(!SettingsInUse::has(DataIni::Section::MAIL, DataIni::Key::SmtpSecurity));
     QCOMPARE(boxes.texts(), QStringList{QStringLiteral("POPのポート番号は 1 から 65535 までの整数で入力してください。")});
 
-    window.popPortEdit->setText(QStringLiteral("995"));
-    window.saveButton->click();
+    child<QLineEdit>(window, "popPortEdit")->setText(QStringLiteral("995"));
+    child<QPushButton>(window, "saveButton")->click();
     QVERIFY(!window.isVisible());
     QCOMPARE(SettingsInUse::value(DataIni::Section::MAIL, DataIni::Key::SmtpSecurity), QStringLiteral("STARTTLS"));
     QVERIFY(!SettingsInUse::has(DataIni::Section::MAIL, DataIni::Key::SmtpPort));
@@ -519,19 +529,20 @@ class TestSettingsWindow : public QObject {
     ScriptedMessageBoxes boxes;
     SettingsOver window(*program.main);
     window.show();
-    QCOMPARE(window.popPasswordEdit->text(), QString());
+    QCOMPARE(child<QLineEdit>(window, "popPasswordEdit")->text(), QString());
     // The empty field says why, and what to do.
-    QVERIFY(window.keyringSilentNote->isVisible());
-    QVERIFY(window.keyringSilentNote->text().startsWith(QStringLiteral("キーリングが応答しないため")));
-    QVERIFY(window.keyringSilentNote->text().contains(QStringLiteral("Data.ini")));
-    window.addressEdits[0]->setText(QStringLiteral("to@example.jp"));
-    window.senderEdit->setText(QStringLiteral("me@example.jp"));
-    window.smtpServerEdit->setText(QStringLiteral("smtp.example.jp"));
-    window.popBeforeSmtpCheck->setChecked(true);
-    window.popServerEdit->setText(QStringLiteral("pop.example.jp"));
-    window.popUserEdit->setText(QStringLiteral("user"));
-    QTest::keyClicks(window.popPasswordEdit, QStringLiteral("new secret"));
-    window.saveButton->click();
+    QVERIFY(child<QLabel>(window, "keyringSilentNote")->isVisible());
+    QVERIFY(
+        child<QLabel>(window, "keyringSilentNote")->text().startsWith(QStringLiteral("キーリングが応答しないため")));
+    QVERIFY(child<QLabel>(window, "keyringSilentNote")->text().contains(QStringLiteral("Data.ini")));
+    child<QLineEdit>(window, "addressEdit0")->setText(QStringLiteral("to@example.jp"));
+    child<QLineEdit>(window, "senderEdit")->setText(QStringLiteral("me@example.jp"));
+    child<QLineEdit>(window, "smtpServerEdit")->setText(QStringLiteral("smtp.example.jp"));
+    child<QCheckBox>(window, "popBeforeSmtpCheck")->setChecked(true);
+    child<QLineEdit>(window, "popServerEdit")->setText(QStringLiteral("pop.example.jp"));
+    child<QLineEdit>(window, "popUserEdit")->setText(QStringLiteral("user"));
+    QTest::keyClicks(child<QLineEdit>(window, "popPasswordEdit"), QStringLiteral("new secret"));
+    child<QPushButton>(window, "saveButton")->click();
     QVERIFY(window.isVisible());
     QCOMPARE(boxes.count(), 1);
     QVERIFY(boxes.texts().first().startsWith(
@@ -562,9 +573,9 @@ class TestSettingsWindow : public QObject {
     ScriptedMessageBoxes boxes;
     SettingsOver window(*program.main);
     window.show();
-    window.senderEdit->setText(QStringLiteral("me@example.jp"));
-    window.smtpServerEdit->setText(QStringLiteral("smtp.example.jp"));
-    window.saveButton->click();
+    child<QLineEdit>(window, "senderEdit")->setText(QStringLiteral("me@example.jp"));
+    child<QLineEdit>(window, "smtpServerEdit")->setText(QStringLiteral("smtp.example.jp"));
+    child<QPushButton>(window, "saveButton")->click();
     QVERIFY(window.isVisible());
     QCOMPARE(boxes.texts(),
              QStringList{QStringLiteral("設定ファイル（Data.ini）に書き込めませんでした。設定は保存されていません。")});
@@ -581,9 +592,9 @@ class TestSettingsWindow : public QObject {
     ScriptedMessageBoxes boxes;
     SettingsOver window(*program.main);
     window.show();
-    window.senderEdit->setText(QStringLiteral("me@example.jp"));
-    window.smtpServerEdit->setText(QStringLiteral("smtp.𠮷.jp"));
-    window.saveButton->click();
+    child<QLineEdit>(window, "senderEdit")->setText(QStringLiteral("me@example.jp"));
+    child<QLineEdit>(window, "smtpServerEdit")->setText(QStringLiteral("smtp.𠮷.jp"));
+    child<QPushButton>(window, "saveButton")->click();
     QVERIFY(window.isVisible());
     QCOMPARE(boxes.texts(), QStringList{QStringLiteral("次の文字は保存できません：𠮷\r\n（SMTPサーバ名）")});
     QCOMPARE(program.folder.iniBytes(), before);
@@ -629,15 +640,19 @@ class TestSettingsWindow : public QObject {
     ScriptedMessageBoxes boxes;
     SettingsOver window(*program.main);
     window.show();
-    window.senderEdit->setText(QStringLiteral("me@example.jp"));
-    window.smtpServerEdit->setText(QStringLiteral("smtp.example.jp"));
+    child<QLineEdit>(window, "senderEdit")->setText(QStringLiteral("me@example.jp"));
+    child<QLineEdit>(window, "smtpServerEdit")->setText(QStringLiteral("smtp.example.jp"));
     const std::map<QString, QLineEdit*> boxesByName{
-        {QStringLiteral("addressEdits0"), window.addressEdits[0]},         {QStringLiteral("addressEdits2"), window.addressEdits[2]},
-        {QStringLiteral("addressEdits4"), window.addressEdits[4]},         {QStringLiteral("senderEdit"), window.senderEdit},
-        {QStringLiteral("smtpServerEdit"), window.smtpServerEdit},     {QStringLiteral("popServerEdit"), window.popServerEdit},
-        {QStringLiteral("popUserEdit"), window.popUserEdit},         {QStringLiteral("popPasswordEdit"), window.popPasswordEdit}};
+        {QStringLiteral("addressEdits0"), child<QLineEdit>(window, "addressEdit0")},
+        {QStringLiteral("addressEdits2"), child<QLineEdit>(window, "addressEdit2")},
+        {QStringLiteral("addressEdits4"), child<QLineEdit>(window, "addressEdit4")},
+        {QStringLiteral("senderEdit"), child<QLineEdit>(window, "senderEdit")},
+        {QStringLiteral("smtpServerEdit"), child<QLineEdit>(window, "smtpServerEdit")},
+        {QStringLiteral("popServerEdit"), child<QLineEdit>(window, "popServerEdit")},
+        {QStringLiteral("popUserEdit"), child<QLineEdit>(window, "popUserEdit")},
+        {QStringLiteral("popPasswordEdit"), child<QLineEdit>(window, "popPasswordEdit")}};
     if (const auto found = boxesByName.find(box); found != boxesByName.end()) found->second->setText(value);
-    window.saveButton->click();
+    child<QPushButton>(window, "saveButton")->click();
     QVERIFY(window.isVisible());
     QCOMPARE(boxes.texts(), QStringList{shown});
     QCOMPARE(program.folder.iniBytes(), before);
@@ -650,18 +665,18 @@ class TestSettingsWindow : public QObject {
     program.setRecipientList({QStringLiteral("old@example.jp")}, QStringLiteral("old@example.jp"));
     SettingsOver window(*program.main);
     window.show();
-    window.addressEdits[0]->setText(QStringLiteral("new@example.jp"));
-    window.senderEdit->setText(QStringLiteral("me@example.jp"));
-    window.smtpServerEdit->setText(QStringLiteral("smtp.example.jp"));
-    window.popBeforeSmtpCheck->setChecked(true);
-    window.popServerEdit->setText(QStringLiteral("pop.example.jp"));
-    window.popUserEdit->setText(QStringLiteral(" user "));
-    window.popPasswordEdit->setText(QStringLiteral("パス"));
+    child<QLineEdit>(window, "addressEdit0")->setText(QStringLiteral("new@example.jp"));
+    child<QLineEdit>(window, "senderEdit")->setText(QStringLiteral("me@example.jp"));
+    child<QLineEdit>(window, "smtpServerEdit")->setText(QStringLiteral("smtp.example.jp"));
+    child<QCheckBox>(window, "popBeforeSmtpCheck")->setChecked(true);
+    child<QLineEdit>(window, "popServerEdit")->setText(QStringLiteral("pop.example.jp"));
+    child<QLineEdit>(window, "popUserEdit")->setText(QStringLiteral(" user "));
+    child<QLineEdit>(window, "popPasswordEdit")->setText(QStringLiteral("パス"));
     ScriptedMessageBoxes boxes;
-    window.saveButton->click();
+    child<QPushButton>(window, "saveButton")->click();
 
     QCOMPARE(boxes.count(), 0);
-    QCOMPARE(program.main->recipientBox->currentText(), QStringLiteral("new@example.jp"));
+    QCOMPARE(child<QComboBox>(*program.main, "recipientBox")->currentText(), QStringLiteral("new@example.jp"));
     QCOMPARE(program.recipientList(), QStringList{QStringLiteral("new@example.jp")});
     QCOMPARE(program.running().from, QStringLiteral("me@example.jp"));
     QCOMPARE(program.running().smtpServer, QStringLiteral("smtp.example.jp"));
@@ -689,23 +704,23 @@ class TestSettingsWindow : public QObject {
     {
       SettingsOver window(*program.main);
       window.show();
-      window.addressEdits[0]->setText(QStringLiteral("new@example.jp"));
-      window.senderEdit->setText(QStringLiteral("me@example.jp"));
-      window.popBeforeSmtpCheck->setChecked(true);
+      child<QLineEdit>(window, "addressEdit0")->setText(QStringLiteral("new@example.jp"));
+      child<QLineEdit>(window, "senderEdit")->setText(QStringLiteral("me@example.jp"));
+      child<QCheckBox>(window, "popBeforeSmtpCheck")->setChecked(true);
       if (closing == CloseButton) {
         window.close();
       } else if (closing == ReturnOnCancel) {
-        window.cancelButton->setFocus();
+        child<QPushButton>(window, "cancelButton")->setFocus();
         QTest::keyClick(&window, Qt::Key_Return);
       } else {
-        window.cancelButton->click();
+        child<QPushButton>(window, "cancelButton")->click();
       }
       QVERIFY(!window.isVisible());
     }
     QCOMPARE(boxes.count(), 0);
     QCOMPARE(program.folder.iniBytes(), before);
     QCOMPARE(program.recipientList(), QStringList{QStringLiteral("old@example.jp")});
-    QCOMPARE(program.main->recipientBox->currentText(), QStringLiteral("old@example.jp"));
+    QCOMPARE(child<QComboBox>(*program.main, "recipientBox")->currentText(), QStringLiteral("old@example.jp"));
     QCOMPARE(program.running().from, QString());
     QCOMPARE(program.running().popBeforeSmtp, false);
   }
@@ -719,20 +734,20 @@ class TestSettingsWindow : public QObject {
     {
       SettingsOver window(*program.main);
       window.show();
-      window.keepLogCheck->click();
+      child<QCheckBox>(window, "keepLogCheck")->click();
       QCOMPARE(program.running().keepLog, true);
-      window.cancelButton->click();
+      child<QPushButton>(window, "cancelButton")->click();
     }
     QCOMPARE(SettingsInUse::value(DataIni::Section::MAIL, DataIni::Key::OUTLOG), QStringLiteral("False"));
     QCOMPARE(program.running().keepLog, true);
 
     SettingsOver window(*program.main);
-    QCOMPARE(window.keepLogCheck->isChecked(), false);
+    QCOMPARE(child<QCheckBox>(window, "keepLogCheck")->isChecked(), false);
     QCOMPARE(program.running().keepLog, true);
-    window.senderEdit->setText(QStringLiteral("me@example.jp"));
-    window.smtpServerEdit->setText(QStringLiteral("smtp.example.jp"));
+    child<QLineEdit>(window, "senderEdit")->setText(QStringLiteral("me@example.jp"));
+    child<QLineEdit>(window, "smtpServerEdit")->setText(QStringLiteral("smtp.example.jp"));
     window.show();
-    window.saveButton->click();
+    child<QPushButton>(window, "saveButton")->click();
     QCOMPARE(boxes.count(), 0);
     QCOMPARE(SettingsInUse::value(DataIni::Section::MAIL, DataIni::Key::OUTLOG), QStringLiteral("True"));
     QCOMPARE(program.running().keepLog, true);
@@ -751,7 +766,7 @@ class TestSettingsWindow : public QObject {
     ScriptedMessageBoxes boxes;
     SettingsOver window(*program.main);
 
-    window.openLogButton->click();
+    child<QPushButton>(window, "openLogButton")->click();
     QCOMPARE(opened, QStringList());
     QCOMPARE(boxes.count(), 1);
     const MessageBox::Request request = boxes.shown().first();
@@ -765,13 +780,13 @@ class TestSettingsWindow : public QObject {
     QCOMPARE(request.title, MessageBox::kApplicationTitle);
 
     QVERIFY(QDir().mkdir(path));
-    window.openLogButton->click();
+    child<QPushButton>(window, "openLogButton")->click();
     QCOMPARE(opened, QStringList{path});
     QCOMPARE(boxes.count(), 1);
 
     // Nothing on the desktop can show a folder: the box gives its path.
     desktopOpens = false;
-    window.openLogButton->click();
+    child<QPushButton>(window, "openLogButton")->click();
     QCOMPARE(boxes.count(), 2);
     QCOMPARE(boxes.texts().last(),
              QStringLiteral("ログフォルダを開くプログラムが見つかりません。\r\n\r\nログフォルダのパス：\r\n") + path);
@@ -804,22 +819,22 @@ class TestSettingsWindow : public QObject {
     bool openWhenEnded = false;
     const auto ended = [&window, &openWhenEnded] {
       openWhenEnded = window && window->isVisible();
-      QTimer::singleShot(0, window, [&window] { window->cancelButton->click(); });
+      QTimer::singleShot(0, window, [&window] { child<QPushButton>(*window, "cancelButton")->click(); });
     };
     ScriptedMessageBoxes boxes;
     boxes.onShow = [&ended](const MessageBox::Request&) { ended(); };
     QTimer::singleShot(0, [&] {
       window = program.main->findChild<SettingsWindow*>();
       QVERIFY(window);
-      QObject::connect(&program.main->transmission().socket(), &SocketControl::closeEvent, window, ended);
-      QVERIFY(window->popTestButton->isEnabled());
-      window->popServerEdit->setText(QStringLiteral("127.0.0.1"));
-      window->popUserEdit->setText(QStringLiteral(" user "));
-      window->popPasswordEdit->setText(QStringLiteral("pass"));
-      window->popPortEdit->setText(QString::number(server.port()));
-      window->popTestButton->click();
+      QObject::connect(&program.main->transmission().socket(), &SocketControl::closedByPeer, window, ended);
+      QVERIFY(child<QPushButton>(*window, "popTestButton")->isEnabled());
+      child<QLineEdit>(*window, "popServerEdit")->setText(QStringLiteral("127.0.0.1"));
+      child<QLineEdit>(*window, "popUserEdit")->setText(QStringLiteral(" user "));
+      child<QLineEdit>(*window, "popPasswordEdit")->setText(QStringLiteral("pass"));
+      child<QLineEdit>(*window, "popPortEdit")->setText(QString::number(server.port()));
+      child<QPushButton>(*window, "popTestButton")->click();
     });
-    ShowSettingsWindow(*program.main);
+    showSettingsWindow(*program.main);
 
     QVERIFY(window.isNull());  // destroyed on closing
     QVERIFY(openWhenEnded);
@@ -854,7 +869,7 @@ class TestSettingsWindow : public QObject {
     // The next send from the main window reports its completion again.
     QVERIFY(!program.main->transmission().popTestRunning());
     QVERIFY(!program.main->transmission().smtpPhase());
-    QCOMPARE(program.main->transmission().socket().State(), 0);
+    QVERIFY(!program.main->transmission().socket().isOpen());
     // A test does not touch the file.
     QCOMPARE(SettingsInUse::value(DataIni::Section::MAIL, DataIni::Key::PBSMTP), QStringLiteral("True"));
   }

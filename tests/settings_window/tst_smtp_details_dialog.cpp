@@ -1,6 +1,7 @@
 // The SMTP details dialog: the port follows the encryption while it is a
 // default, wrong entries keep the dialog open with a box, and SMTP AUTH
 // without encryption is warned about.
+#include "find_child.h"
 #include "scripted_message_boxes.h"
 #include "smtp_details_dialog.h"
 
@@ -29,21 +30,21 @@ class TstSmtpDetailsDialog : public QObject {
 void TstSmtpDetailsDialog::portFollowsEncryption() {
   ScriptedMessageBoxes boxes;
   SmtpDetailsDialog dialog(SmtpDetails{}, false);
-  QCOMPARE(dialog.portBox->text(), QStringLiteral("25"));
-  dialog.encryptionBox->setCurrentIndex(1);
-  QCOMPARE(dialog.portBox->text(), QStringLiteral("587"));
-  dialog.encryptionBox->setCurrentIndex(2);
-  QCOMPARE(dialog.portBox->text(), QStringLiteral("465"));
-  dialog.portBox->setText(QStringLiteral("2465"));
-  dialog.encryptionBox->setCurrentIndex(1);
-  QCOMPARE(dialog.portBox->text(), QStringLiteral("2465"));  // the user's own port stays
+  QCOMPARE(child<QLineEdit>(dialog, "portBox")->text(), QStringLiteral("25"));
+  child<QComboBox>(dialog, "encryptionBox")->setCurrentIndex(1);
+  QCOMPARE(child<QLineEdit>(dialog, "portBox")->text(), QStringLiteral("587"));
+  child<QComboBox>(dialog, "encryptionBox")->setCurrentIndex(2);
+  QCOMPARE(child<QLineEdit>(dialog, "portBox")->text(), QStringLiteral("465"));
+  child<QLineEdit>(dialog, "portBox")->setText(QStringLiteral("2465"));
+  child<QComboBox>(dialog, "encryptionBox")->setCurrentIndex(1);
+  QCOMPARE(child<QLineEdit>(dialog, "portBox")->text(), QStringLiteral("2465"));  // the user's own port stays
 
-  dialog.authBox->setChecked(true);
-  dialog.userBox->setText(QStringLiteral("taro@example.jp"));
-  dialog.passwordBox->setText(QStringLiteral("app password"));
-  QCOMPARE(dialog.charsetBox->currentText(), QStringLiteral("Shift_JIS（従来どおり）"));
-  dialog.charsetBox->setCurrentIndex(2);
-  dialog.okButton->click();
+  child<QCheckBox>(dialog, "authBox")->setChecked(true);
+  child<QLineEdit>(dialog, "userBox")->setText(QStringLiteral("taro@example.jp"));
+  child<QLineEdit>(dialog, "passwordBox")->setText(QStringLiteral("app password"));
+  QCOMPARE(child<QComboBox>(dialog, "charsetBox")->currentText(), QStringLiteral("Shift_JIS（従来どおり）"));
+  child<QComboBox>(dialog, "charsetBox")->setCurrentIndex(2);
+  child<QPushButton>(dialog, "okButton")->click();
   QCOMPARE(dialog.result(), int(QDialog::Accepted));
   const SmtpDetails details = dialog.details();
   QCOMPARE(details.security, Security::StartTls);
@@ -52,7 +53,7 @@ void TstSmtpDetailsDialog::portFollowsEncryption() {
   QCOMPARE(details.user, QStringLiteral("taro@example.jp"));
   QCOMPARE(details.password, QStringLiteral("app password"));
   QCOMPARE(details.charset, MailSettings::Charset::Utf8);
-  QCOMPARE(dialog.passwordBox->echoMode(), QLineEdit::Password);
+  QCOMPARE(child<QLineEdit>(dialog, "passwordBox")->echoMode(), QLineEdit::Password);
   QCOMPARE(boxes.count(), 0);
 }
 
@@ -79,10 +80,10 @@ void TstSmtpDetailsDialog::wrongEntriesKeepItOpen() {
   start.auth = true;
   SmtpDetailsDialog dialog(start, false);
   dialog.show();
-  dialog.portBox->setText(port);
-  dialog.userBox->setText(user);
+  child<QLineEdit>(dialog, "portBox")->setText(port);
+  child<QLineEdit>(dialog, "userBox")->setText(user);
   ScriptedMessageBoxes boxes;
-  dialog.okButton->click();
+  child<QPushButton>(dialog, "okButton")->click();
   QCOMPARE(boxes.texts(), QStringList{box});
   QVERIFY(dialog.isVisible());
   QCOMPARE(dialog.result(), 0);
@@ -91,12 +92,12 @@ void TstSmtpDetailsDialog::wrongEntriesKeepItOpen() {
 void TstSmtpDetailsDialog::authInClearWarns() {
   ScriptedMessageBoxes boxes;
   SmtpDetailsDialog dialog(SmtpDetails{}, false);
-  dialog.authBox->setChecked(true);
+  child<QCheckBox>(dialog, "authBox")->setChecked(true);
   QCOMPARE(boxes.count(), 1);
   QVERIFY(boxes.texts().first().contains(QStringLiteral("CRAM-MD5")));
-  dialog.encryptionBox->setCurrentIndex(2);
+  child<QComboBox>(dialog, "encryptionBox")->setCurrentIndex(2);
   QCOMPARE(boxes.count(), 1);  // encrypted: nothing to warn about
-  dialog.encryptionBox->setCurrentIndex(0);
+  child<QComboBox>(dialog, "encryptionBox")->setCurrentIndex(0);
   QCOMPARE(boxes.count(), 2);
 }
 
@@ -123,10 +124,10 @@ void TstSmtpDetailsDialog::unusualPortAsks() {
   for (const MessageBox::Answer answer : {MessageBox::Answer::No, MessageBox::Answer::Yes}) {
     SmtpDetailsDialog dialog(SmtpDetails{}, false);
     dialog.show();
-    dialog.encryptionBox->setCurrentIndex(encryption);
-    dialog.portBox->setText(port);
+    child<QComboBox>(dialog, "encryptionBox")->setCurrentIndex(encryption);
+    child<QLineEdit>(dialog, "portBox")->setText(port);
     ScriptedMessageBoxes boxes({answer});
-    dialog.okButton->click();
+    child<QPushButton>(dialog, "okButton")->click();
     if (question.isEmpty()) {
       QCOMPARE(boxes.count(), 0);
       QCOMPARE(dialog.result(), int(QDialog::Accepted));
@@ -165,9 +166,9 @@ void TstSmtpDetailsDialog::passwordStoreChoice() {
   start.passwordStore = storedInKeyring ? MailSettings::PasswordStore::Keyring : MailSettings::PasswordStore::File;
   SmtpDetailsDialog dialog(start, offered);
   dialog.show();
-  QCOMPARE(dialog.keyringBox->isVisible(), offered || storedInKeyring);
-  QCOMPARE(dialog.keyringBox->text(), QStringLiteral("パスワードをキーリングに保存する"));
-  if (dialog.keyringBox->isVisible()) dialog.keyringBox->setChecked(check);
+  QCOMPARE(child<QCheckBox>(dialog, "keyringBox")->isVisible(), offered || storedInKeyring);
+  QCOMPARE(child<QCheckBox>(dialog, "keyringBox")->text(), QStringLiteral("パスワードをキーリングに保存する"));
+  if (child<QCheckBox>(dialog, "keyringBox")->isVisible()) child<QCheckBox>(dialog, "keyringBox")->setChecked(check);
   QCOMPARE(dialog.details().passwordStore == MailSettings::PasswordStore::Keyring, keyring);
 }
 

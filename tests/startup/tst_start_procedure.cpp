@@ -37,7 +37,7 @@ class TestStartProcedure : public QObject {
   // Wayland desktop to that entry.
   void windowsCarryTheMenuEntrysIcon() {
     QTranslator translator;
-    ApplicationSetup::Prepare(*qApp, translator);
+    ApplicationSetup::prepare(*qApp, translator);
     const QString id = QGuiApplication::desktopFileName();
     const QString desktop = qEnvironmentVariable("TALVENOR_SOURCE_DIR") + QStringLiteral("/desktop/") + id;
     QVERIFY2(QFileInfo::exists(desktop + QStringLiteral(".desktop")), qPrintable(id));

@@ -16,7 +16,7 @@ class QTcpSocket;
 //   "W:"        wait until the client holds every byte sent since its last
 //               command unread (it must not have taken a partial reply)
 //   "D:"        wait until the client has taken the replies sent since its
-//               last command (a further DataArrival was delivered)
+//               last command (a further bytesArrived was delivered)
 //   "C: text"   the client must send exactly this line
 //   "C~ regex"  the client must send a line that matches
 //   "X:"        close the connection (FIN); later rows serve the next one
@@ -40,7 +40,7 @@ class ScriptedServer : public QObject {
 
   // How many bytes the client holds unread (for "W:").
   std::function<qsizetype()> clientUnread;
-  // How many DataArrival events the client has delivered (for "D:").
+  // How many bytesArrived signals the client has delivered (for "D:").
   std::function<int()> clientArrivals;
 
   // Every row played, no connection open and no client line left over.

@@ -50,14 +50,14 @@ struct SendingSide {
   TempAppFolder folder;
   ScriptedMessageBoxes boxes;
   MailSettings settings = localServers();
-  TcpSocketControl winsock;
+  TcpSocketControl socket;
   // Connected before the handlers, so it counts an arrival as it is raised.
-  QSignalSpy arrivals{&winsock, &SocketControl::dataArrivalEvent};
-  MailTransmission mail{winsock};
+  QSignalSpy arrivals{&socket, &SocketControl::bytesArrived};
+  MailTransmission mail{socket};
   SendBoxes sendBoxes{mail, settings};
 
   // Bytes the program holds and has not yet taken as a reply.
-  qsizetype unreadBytes() const { return winsock.BytesReceived() + mail.unreadReplyBytes(); }
+  qsizetype unreadBytes() const { return socket.bytesAvailable() + mail.unreadReplyBytes(); }
 };
 
 }  // namespace SendingTest

@@ -91,7 +91,7 @@ struct Rig : SendingTest::SendingSide {
 
   QStringList boxTexts() const { return boxes.texts(); }
   QString dayFolder() const {
-    return MailLog::LogFolderPath() + QLatin1Char('/') + QDate::currentDate().toString(QStringLiteral("yyyyMMdd"));
+    return MailLog::logFolderPath() + QLatin1Char('/') + QDate::currentDate().toString(QStringLiteral("yyyyMMdd"));
   }
   QStringList logFiles() const { return QDir(dayFolder()).entryList(QDir::Files); }
 
@@ -175,7 +175,7 @@ void TstMailTransmission::replyCompleteness_data() {
 void TstMailTransmission::replyCompleteness() {
   QFETCH(QByteArray, data);
   QFETCH(bool, complete);
-  QCOMPARE(ReplyReader::EndsWithWholeReply(data), complete);
+  QCOMPARE(ReplyReader::endsWithWholeReply(data), complete);
 }
 
 void TstMailTransmission::dateLine_data() {
@@ -196,7 +196,7 @@ void TstMailTransmission::dateLine() {
   // The names stay English whatever the user's locale.
   const QLocale previous;
   QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
-  const QString made = MailText::DateLine(now);
+  const QString made = MailText::dateLine(now);
   QLocale::setDefault(previous);
   QCOMPARE(made, line);
 }
@@ -262,7 +262,7 @@ void TstMailTransmission::longLines_data() {
 void TstMailTransmission::longLines() {
   QFETCH(QString, body);
   QFETCH(QList<int>, octets);
-  const QString broken = MailText::BreakLongLines(body);
+  const QString broken = MailText::breakLongLines(body);
   QList<int> lengths;
   for (const QString& line : broken.split(QRegularExpression(QStringLiteral("\r\n|\r|\n"))))
     lengths << int(Cp932::byteCount(line));
@@ -273,11 +273,11 @@ void TstMailTransmission::longLines() {
 }
 
 void TstMailTransmission::longSubjectIsCut() {
-  const QString line = MailText::SubjectLine(QStringLiteral("件").repeated(600));
+  const QString line = MailText::subjectLine(QStringLiteral("件").repeated(600));
   QCOMPARE(line, QStringLiteral("SUBJECT:") + QStringLiteral("件").repeated(495) + kCrLf);
-  QCOMPARE(MailText::SubjectLine(QStringLiteral("件").repeated(495)), line);
+  QCOMPARE(MailText::subjectLine(QStringLiteral("件").repeated(495)), line);
   // One more half-width character still fits; a full-width one would not.
-  QCOMPARE(MailText::SubjectLine(QStringLiteral("件").repeated(494) + QStringLiteral("ab件")),
+  QCOMPARE(MailText::subjectLine(QStringLiteral("件").repeated(494) + QStringLiteral("ab件")),
            QStringLiteral("SUBJECT:") + QStringLiteral("件").repeated(494) + QStringLiteral("ab") + kCrLf);
 }
 
@@ -297,7 +297,7 @@ void TstMailTransmission::sendCommandChecks() {
     QCOMPARE(rig.boxes.shown().first().icon, MessageBox::Icon::None);
     QCOMPARE(rig.boxes.shown().first().title, QString());
   }
-  QCOMPARE(rig.winsock.State(), 0);
+  QVERIFY(!rig.socket.isOpen());
   QVERIFY(rig.mail.mail().subject.isEmpty());
   QVERIFY(SendingTest::atStart(rig.mail));
 }
@@ -326,7 +326,7 @@ void TstMailTransmission::confirmation() {
   QCOMPARE(shown.buttons, MessageBox::Buttons::OkCancel);
   QCOMPARE(shown.icon, MessageBox::Icon::Question);
   QCOMPARE(shown.defaultButton, Answer::Ok);
-  QCOMPARE(rig.winsock.State(), 0);
+  QVERIFY(!rig.socket.isOpen());
   QVERIFY(rig.mail.mail().recipient.isEmpty());
   QVERIFY(rig.mail.mail().subject.isEmpty());
   QVERIFY(rig.mail.mail().body.isEmpty());
@@ -458,7 +458,7 @@ void TstMailTransmission::smtpDialogue() {
   QVERIFY2(rig.smtp.received().contains(wireContains), rig.smtp.received().constData());
   QCOMPARE(rig.logFiles().size(), logged ? 1 : 0);
   QVERIFY(SendingTest::atStart(rig.mail));
-  QCOMPARE(rig.winsock.State(), 0);
+  QVERIFY(!rig.socket.isOpen());
   QVERIFY(rig.mail.smtpPhase());
 }
 
@@ -502,7 +502,7 @@ void TstMailTransmission::completedSend() {
     QVERIFY(text.startsWith(QStringLiteral("Date:")));
     QVERIFY(text.endsWith(QStringLiteral("\r\nSUBJECT:会議\r\n\r\n本文\r\n")));
   } else {
-    QVERIFY(!QFileInfo::exists(MailLog::LogFolderPath()));
+    QVERIFY(!QFileInfo::exists(MailLog::logFolderPath()));
   }
 }
 
@@ -516,11 +516,11 @@ void TstMailTransmission::eventsWaitForTheRunningHandler() {
     if (!request.text.contains(QStringLiteral("554"))) return;
     // The box is on the screen and events go on arriving: wait for the
     // server's close, then for everything posted up to now to run.
-    bool closeQueued = QTest::qWaitFor([&] { return rig.winsock.QueuedEventCount() > 0; });
+    bool closeQueued = QTest::qWaitFor([&] { return rig.socket.queuedEventCount() > 0; });
     bool settled = false;
-    QMetaObject::invokeMethod(&rig.winsock, [&] { settled = true; }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(&rig.socket, [&] { settled = true; }, Qt::QueuedConnection);
     settled = QTest::qWaitFor([&] { return settled; });
-    closeWaited = closeQueued && settled && rig.winsock.QueuedEventCount() == 1;
+    closeWaited = closeQueued && settled && rig.socket.queuedEventCount() == 1;
   };
 
   rig.sendBoxes.send(kTo, QStringLiteral("subject"), QStringLiteral("body"));
@@ -528,7 +528,7 @@ void TstMailTransmission::eventsWaitForTheRunningHandler() {
   VERIFY_SCRIPT_PLAYED(rig.smtp);
   QVERIFY(closeWaited);
   QCOMPARE(rig.boxTexts().mid(1), QStringList{QStringLiteral("エラーが発生しました\r\n554 5.7.1 Go away\r\n")});
-  QCOMPARE(rig.winsock.QueuedEventCount(), 0);
+  QCOMPARE(rig.socket.queuedEventCount(), 0);
   QVERIFY(SendingTest::atStart(rig.mail));
 }
 
@@ -624,7 +624,7 @@ void TstMailTransmission::charactersThatWouldBeLostAsk() {
              QStringLiteral("次の文字は送信できないため「?」になります：\r\n😀한국어𠮷\r\n\r\nこのまま送信しますか？"));
   QCOMPARE(rig.boxes.count(), int(asked) + int(sent));  // and the confirmation when it goes on
   if (asked) QCOMPARE(rig.boxes.shown().first().defaultButton, Answer::No);
-  QCOMPARE(rig.winsock.State() != 0, sent);
+  QCOMPARE(rig.socket.isOpen(), sent);
   if (sent) VERIFY_SCRIPT_PLAYED(rig.smtp);
 }
 
@@ -745,7 +745,7 @@ void TstMailTransmission::popLoginFails() {
   QCOMPARE(rig.smtp.connections(), 0);
   QCOMPARE(rig.mail.smtpPhase(), smtpPhase);
   QVERIFY(SendingTest::atStart(rig.mail));
-  QCOMPARE(rig.winsock.State(), 0);
+  QVERIFY(!rig.socket.isOpen());
   if (box.contains(QStringLiteral("-ERR"))) QVERIFY(rig.mail.lastReply().isEmpty());
 }
 
@@ -842,7 +842,7 @@ void TstMailTransmission::socketErrors() {
   QCOMPARE(rig.boxes.shown().last().title, QStringLiteral("エラーが発生しました｡"));
   QCOMPARE(rig.boxes.shown().last().icon, MessageBox::Icon::Exclamation);
   QVERIFY(SendingTest::atStart(rig.mail));
-  QCOMPARE(rig.winsock.State(), 0);
+  QVERIFY(!rig.socket.isOpen());
   QVERIFY(!rig.mail.popTestRunning());
   QVERIFY(rig.mail.smtpPhase());
   if (!script.isEmpty()) VERIFY_SCRIPT_PLAYED(rig.smtp);
@@ -857,7 +857,7 @@ void TstMailTransmission::oversizedReplies() {
     QTRY_COMPARE(rig.boxes.count(), 2);
     QCOMPARE(rig.boxTexts().last(),
              QStringLiteral("サーバの応答が長すぎるため、接続を切りました。メールは送信されていません。"));
-    QCOMPARE(rig.winsock.State(), 0);
+    QVERIFY(!rig.socket.isOpen());
     QVERIFY(SendingTest::atStart(rig.mail));
   }
   {
@@ -915,7 +915,7 @@ void TstMailTransmission::serverThatDoesNotAnswer() {
 
   QTRY_COMPARE_WITH_TIMEOUT(rig.boxes.count(), 2, 10000);
   QCOMPARE(rig.boxTexts().last(), box);
-  QCOMPARE(rig.winsock.State(), 0);
+  QVERIFY(!rig.socket.isOpen());
   QVERIFY(SendingTest::atStart(rig.mail));
   QVERIFY(!rig.mail.busy());
   QCOMPARE(busy.count(), 2);
@@ -980,7 +980,7 @@ void TstMailTransmission::controlCharactersInSettings() {
            QStringLiteral("設定に改行などの制御文字が含まれているため、サーバには接続していません。\r\n（") + caption +
                QStringLiteral("）"));
   QCOMPARE(rig.boxes.shown().last().icon, MessageBox::Icon::Exclamation);
-  QCOMPARE(rig.winsock.State(), 0);
+  QVERIFY(!rig.socket.isOpen());
   QVERIFY(!rig.mail.busy());
   QTest::qWait(100);
   QCOMPARE(rig.smtp.connections(), 0);

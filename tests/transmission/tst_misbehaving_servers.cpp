@@ -234,7 +234,7 @@ struct Fixture : SendingTest::SendingSide {
     auto& server = servers.emplace_back(std::make_unique<ScriptedServer>(script));
     // "W:" also waits for the client to have its connection.
     server->clientUnread = [this] {
-      return winsock.State() == TcpSocketControl::Connected ? unreadBytes() : qsizetype(-1);
+      return socket.state() == SocketControl::State::Connected ? unreadBytes() : qsizetype(-1);
     };
     server->clientArrivals = [this] { return int(arrivals.count()); };
     return server.get();
@@ -249,7 +249,7 @@ struct Fixture : SendingTest::SendingSide {
 
   qsizetype logFiles() const {
     qsizetype count = 0;
-    for (QDirIterator it(MailLog::LogFolderPath(), QDir::Files, QDirIterator::Subdirectories); it.hasNext(); it.next())
+    for (QDirIterator it(MailLog::logFolderPath(), QDir::Files, QDirIterator::Subdirectories); it.hasNext(); it.next())
       ++count;
     return count;
   }
@@ -258,7 +258,7 @@ struct Fixture : SendingTest::SendingSide {
   // has played every row.
   bool waitingIn(int state) const {
     const ScriptedServer* server = pop->connections() > 0 ? pop : smtp;
-    return stateNumber() == state && winsock.State() == TcpSocketControl::Connected && server->connections() == 1 &&
+    return stateNumber() == state && socket.state() == SocketControl::State::Connected && server->connections() == 1 &&
            server->remaining().isEmpty();
   }
 
@@ -320,7 +320,7 @@ void TstMisbehavingServers::misbehavingServer() {
     VERIFY_SCRIPTS_PLAYED(fixture);
     QTRY_COMPARE(fixture.shown(), boxes);
     QVERIFY(SendingTest::atStart(fixture.mail));
-    QCOMPARE(fixture.winsock.State(), 0);
+    QVERIFY(!fixture.socket.isOpen());
   } else {
     // No time limit: the dialogue just waits.
     QTRY_VERIFY(fixture.waitingIn(waitsIn));
@@ -352,7 +352,7 @@ void TstMisbehavingServers::misbehavingServer() {
   QTRY_COMPARE(fixture.shown(), boxes);
   QCOMPARE(fixture.logFiles(), completed ? 2 : 1);
   QVERIFY(SendingTest::atStart(fixture.mail));
-  QCOMPARE(fixture.winsock.State(), 0);
+  QVERIFY(!fixture.socket.isOpen());
 }
 
 QTEST_GUILESS_MAIN(TstMisbehavingServers)

@@ -64,8 +64,8 @@ struct Sender {
   TempAppFolder folder;
   ScriptedMessageBoxes boxes;
   MailSettings settings = realServers();
-  TcpSocketControl winsock;
-  MailTransmission mail{winsock};
+  TcpSocketControl socket;
+  MailTransmission mail{socket};
   SendBoxes sendBoxes{mail, settings};
 
   void send(const QString& to, const QString& subject, const QString& body) {
@@ -142,7 +142,7 @@ void TstRealServers::mailArrivesAsSent() {
   const QString host = QHostInfo::localHostName();
   QCOMPARE(envelope.value(QStringLiteral("helo")).toString(), host.isEmpty() ? QStringLiteral("localhost") : host);
 
-  const QString logFile = MailLog::LogFolderPath() + QLatin1Char('/') +
+  const QString logFile = MailLog::logFolderPath() + QLatin1Char('/') +
                           QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) + QLatin1Char('/') + subject +
                           QStringLiteral(".eml");
   const QByteArray logged = readFile(logFile);
@@ -219,7 +219,7 @@ void TstRealServers::mimeMailReadsAsTyped() {
   QCOMPARE(read.value(QStringLiteral("transfer")).toString(), transfer);
   QVERIFY(read.value(QStringLiteral("message_id")).toString().endsWith(QStringLiteral("@talvenor.test>")));
   // The log is the mail as it was sent.
-  const QString logFile = MailLog::LogFolderPath() + QLatin1Char('/') +
+  const QString logFile = MailLog::logFolderPath() + QLatin1Char('/') +
                           QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) + QLatin1Char('/') + subject +
                           QStringLiteral(".eml");
   QVERIFY(readFile(logFile).contains(raw.mid(raw.indexOf("\r\n\r\n"))));
@@ -317,8 +317,8 @@ void TstRealServers::refusedRecipient() {
                           "550 5.1.1 <nobody@talvenor.test>: Recipient address rejected: User unknown\r\n\r\n"
                           "メールアドレスが正しいものか確認してください。"));
   QCOMPARE(spooledMails(), before);
-  QVERIFY(!QFileInfo::exists(MailLog::LogFolderPath()));
-  QTRY_COMPARE(sender.winsock.State(), 0);
+  QVERIFY(!QFileInfo::exists(MailLog::logFolderPath()));
+  QTRY_VERIFY(!sender.socket.isOpen());
 }
 
 void TstRealServers::popTest() {

@@ -57,8 +57,8 @@ struct Sender {
   TempAppFolder folder;
   ScriptedMessageBoxes boxes;
   MailSettings settings;
-  TcpSocketControl winsock;
-  MailTransmission mail{winsock};
+  TcpSocketControl socket;
+  MailTransmission mail{socket};
   SendBoxes sendBoxes{mail, settings};
 
   Sender() {
@@ -159,7 +159,7 @@ void TstSecureServers::smtp() {
 
   QTRY_COMPARE_WITH_TIMEOUT(sender.boxes.count(), 2, 20000);
   QVERIFY2(sender.boxes.texts().last().startsWith(box), qPrintable(sender.boxes.texts().last()));
-  QTRY_COMPARE(sender.winsock.State(), 0);
+  QTRY_VERIFY(!sender.socket.isOpen());
   if (arrives) {
     QCOMPARE(mailsAt(port).size(), before.size() + 1);
     const QJsonObject envelope =
@@ -168,10 +168,10 @@ void TstSecureServers::smtp() {
             .object();
     QCOMPARE(envelope.value(QStringLiteral("authenticated")).toBool(), auth);
     QCOMPARE(envelope.value(QStringLiteral("tls")).toBool(), Smtp(security) != Smtp::None);
-    QVERIFY(QFileInfo::exists(MailLog::LogFolderPath()));
+    QVERIFY(QFileInfo::exists(MailLog::logFolderPath()));
   } else {
     QCOMPARE(mailsAt(port), before);
-    QVERIFY(!QFileInfo::exists(MailLog::LogFolderPath()));
+    QVERIFY(!QFileInfo::exists(MailLog::logFolderPath()));
   }
   // Never the password itself, nor the PLAIN and LOGIN forms of it.
   const QByteArray wire = captured(port);
@@ -221,9 +221,9 @@ void TstSecureServers::certificateNames() {
   } else {
     QVERIFY2(box.startsWith(QStringLiteral("サーバの証明書を確認できませんでした")), qPrintable(box));
     QCOMPARE(mailsAt(port), before);
-    QVERIFY(!QFileInfo::exists(MailLog::LogFolderPath()));
+    QVERIFY(!QFileInfo::exists(MailLog::logFolderPath()));
   }
-  QTRY_COMPARE(sender.winsock.State(), 0);
+  QTRY_VERIFY(!sender.socket.isOpen());
 }
 
 // A plain connection to a port that speaks TLS from the first byte hears no
@@ -402,7 +402,7 @@ void TstSecureServers::popBeforeSmtp() {
     QCOMPARE(sender.boxes.texts().last(), kCompleted);
   else
     QVERIFY2(sender.boxes.texts().last().startsWith(refused), qPrintable(sender.boxes.texts().last()));
-  QTRY_COMPARE(sender.winsock.State(), 0);
+  QTRY_VERIFY(!sender.socket.isOpen());
 
   bool succeeded = false;
   sender.settings.popPassword = password;
@@ -413,7 +413,7 @@ void TstSecureServers::popBeforeSmtp() {
   else
     QVERIFY2(sender.boxes.texts().last().startsWith(refused), qPrintable(sender.boxes.texts().last()));
   QCOMPARE(succeeded, right);
-  QTRY_COMPARE(sender.winsock.State(), 0);
+  QTRY_VERIFY(!sender.socket.isOpen());
   // The connection's end, after the box, reaches nothing that is gone.
   QTest::qWait(300);
 }

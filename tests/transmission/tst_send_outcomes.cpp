@@ -63,8 +63,8 @@ void TstSendOutcomes::failures() {
   settings.from = QStringLiteral("taro@example.jp");
   settings.smtpServer = QStringLiteral("127.0.0.1");
   settings.smtpPort = server.port();
-  TcpSocketControl winsock;
-  MailTransmission engine(winsock);
+  TcpSocketControl socket;
+  MailTransmission engine(socket);
   QSignalSpy failed(&engine, &MailTransmission::failed);
   QSignalSpy sent(&engine, &MailTransmission::sent);
 
@@ -96,8 +96,8 @@ void TstSendOutcomes::sentWithItsLog() {
   settings.smtpServer = QStringLiteral("127.0.0.1");
   settings.smtpPort = server.port();
   settings.keepLog = true;
-  TcpSocketControl winsock;
-  MailTransmission engine(winsock);
+  TcpSocketControl socket;
+  MailTransmission engine(socket);
   QSignalSpy failed(&engine, &MailTransmission::failed);
   QSignalSpy sent(&engine, &MailTransmission::sent);
 
