@@ -20,6 +20,7 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <thread>
 #include <unistd.h>
 
 namespace SendCommand {
@@ -235,6 +236,12 @@ ExitStatus run(const QStringList& arguments) {
     QLoggingCategory::setFilterRules(QStringLiteral("talvenor.transcript.debug=true"));
   if (!settingsFileReady(options)) return ExitStatus::Configuration;
   const MailSettings settings = DataIni::readMailSettings();
+  // Loading the TLS backend (a plugin, OpenSSL and its set-up) takes a few
+  // milliseconds of CPU: done on the second core while this one reads the
+  // body, builds the mail and connects, the handshake no longer waits for it.
+  std::jthread tlsReady;
+  if (MailTransmission::usesTls(settings) && !options.isSet(QStringLiteral("dry-run")))
+    tlsReady = std::jthread([] { MailTransmission::prepareTls(); });
 
   Typed mail;
   mail.subject = options.value(QStringLiteral("subject"));
