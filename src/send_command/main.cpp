@@ -14,7 +14,8 @@ int main(int argc, char* argv[]) {
   const int status = static_cast<int>(SendCommand::run(QCoreApplication::arguments()));
   // The mail is sent and its log file closed: what is left is freeing
   // memory the process gives back anyway and OpenSSL's and Qt's clean-up
-  // at exit (a millisecond or more after TLS). Only the output is flushed.
+  // at exit (over a million instructions after TLS). Only the output is
+  // flushed.
   std::fflush(nullptr);
   std::_Exit(status);
 }

@@ -239,7 +239,7 @@ ExitStatus run(const QStringList& arguments) {
   const MailSettings settings = DataIni::readMailSettings();
   // Loading the TLS backend (a plugin, OpenSSL and its set-up) takes a few
   // milliseconds of CPU: done on the second core while this one reads the
-  // body, builds the mail and connects, the handshake no longer waits for it.
+  // body, builds the mail and connects, the handshake waits for little of it.
   std::jthread tlsReady;
   if (MailTransmission::usesTls(settings) && !options.isSet(QStringLiteral("dry-run")))
     tlsReady = std::jthread([] { MailTransmission::prepareTls(); });
