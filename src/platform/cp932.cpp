@@ -4,6 +4,7 @@
 #include <unicode/ucnv.h>
 
 #include <array>
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -117,6 +118,8 @@ class ByteLengthTable {
   std::array<std::uint8_t, 0x10000> lengths_{};
 };
 
+std::atomic<Counting> counting{Counting::Table};
+
 const ByteLengthTable& byteLengths() {
   thread_local const std::unique_ptr<ByteLengthTable> table = std::make_unique<ByteLengthTable>();
   return *table;
@@ -162,6 +165,8 @@ qsizetype byteCount(QStringView text) {
   count += asciiEnd - p;
   p = asciiEnd;
   if (p == end) return count;
+  if (counting.load(std::memory_order_relaxed) == Counting::Conversion)
+    return count + encode(QStringView(p, end)).size();
 
   const ByteLengthTable& lengths = byteLengths();
   while (p != end) {
@@ -181,6 +186,8 @@ qsizetype byteCount(QStringView text) {
   }
   return count;
 }
+
+void setCounting(Counting how) { counting.store(how, std::memory_order_relaxed); }
 
 std::int16_t charCode(QChar c) {
   const QByteArray bytes = encode(QStringView(&c, 1));

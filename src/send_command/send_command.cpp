@@ -20,6 +20,7 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <thread>
 #include <unistd.h>
 
 namespace SendCommand {
@@ -100,11 +101,12 @@ std::optional<ExitStatus> readBody(const QCommandLineParser& options, QString& b
   } else {
     if (::isatty(STDIN_FILENO)) return usage(QStringLiteral("本文がありません: --body を指定するか、標準入力から渡してください。"));
     QFile in;
-    if (!in.open(stdin, QIODevice::ReadOnly)) {
-      tell(QStringLiteral("本文を標準入力から読めません。"));
+    if (in.open(stdin, QIODevice::ReadOnly)) bytes = in.readAll();
+    // A read that fails (standard input a directory, say) is not an empty body.
+    if (!in.isOpen() || in.error() != QFileDevice::NoError) {
+      tell(QStringLiteral("本文を標準入力から読めません。") + u' ' + in.errorString());
       return ExitStatus::NoInput;
     }
-    bytes = in.readAll();
   }
   if (const auto offset = BodyInput::firstInvalidUtf8(bytes)) {
     tell(QStringLiteral("本文が UTF-8 ではありません（%1 バイト目）。").arg(*offset));
@@ -236,6 +238,12 @@ ExitStatus run(const QStringList& arguments) {
   if (!settingsFileReady(options)) return ExitStatus::Configuration;
   const IniDocument ini = SettingsFile::inUse().read();
   const MailSettings settings = DataIni::readMailSettings(ini);
+  // Loading the TLS backend (a plugin, OpenSSL and its set-up) takes a few
+  // milliseconds of CPU: done on another thread while this one reads the
+  // body, builds the mail and connects, the handshake waits for little of it.
+  std::jthread tlsReady;
+  if (MailTransmission::usesTls(settings) && !options.isSet(QStringLiteral("dry-run")))
+    tlsReady = std::jthread([] { MailTransmission::prepareTls(); });
 
   Typed mail;
   mail.subject = options.value(QStringLiteral("subject"));

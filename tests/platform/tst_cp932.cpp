@@ -38,7 +38,11 @@ void TstCp932::byteCount_data() {
 void TstCp932::byteCount() {
   QFETCH(QString, text);
   QFETCH(qsizetype, bytes);
-  QCOMPARE(Cp932::byteCount(text), bytes);
+  for (const auto counting : {Cp932::Counting::Table, Cp932::Counting::Conversion}) {
+    Cp932::setCounting(counting);
+    QCOMPARE(Cp932::byteCount(text), bytes);
+  }
+  Cp932::setCounting(Cp932::Counting::Table);
   QCOMPARE(Cp932::fromUnicode(text).size(), bytes);
 }
 

@@ -54,6 +54,7 @@ class TstSendCommand : public QObject {
   void sends_data();
   void sends();
   void popBeforeSmtpLogsInFirst();
+  void unreadableStandardInput();
   void terminalOnStandardInput();
   void missingSettings();
   void noWidgetsNoGui();
@@ -146,6 +147,24 @@ void TstSendCommand::sends_data() {
       << QString() << QStringLiteral("あ").repeated(25);
   QTest::newRow("not UTF-8") << 587 << int(Smtp::StartTls) << QStringLiteral("secret") << host << QStringList()
                              << QByteArray("ok \xff") << 65 << QStringLiteral("3 バイト目") << QString();
+  QTest::newRow("overlong UTF-8 (a slash in two bytes)")
+      << 587 << int(Smtp::StartTls) << QStringLiteral("secret") << host << QStringList()
+      << QByteArray("\xe3\x81\x82\xc0\xaf") << 65 << QStringLiteral("3 バイト目") << QString();
+  QTest::newRow("a UTF-16 surrogate encoded in UTF-8")
+      << 587 << int(Smtp::StartTls) << QStringLiteral("secret") << host << QStringList()
+      << QByteArray("\xed\xa0\x80") << 65 << QStringLiteral("0 バイト目") << QString();
+  // docomo's limit is 40 bytes.
+  QTest::newRow("--truncate leaves out a double-byte character one byte short")
+      << 25 << int(Smtp::None) << QString() << host << QStringList{QStringLiteral("--truncate")}
+      << (QStringLiteral("a") + QStringLiteral("あ").repeated(25)).toUtf8() << 0 << QString()
+      << QStringLiteral("a") + QStringLiteral("あ").repeated(19);
+  QTest::newRow("--truncate keeps a line break whole")
+      << 25 << int(Smtp::None) << QString() << host << QStringList{QStringLiteral("--truncate")}
+      << QByteArray(39, 'x') + "\ny" << 0 << QString() << QString(39, u'x');
+  QTest::newRow("--truncate keeps a character beyond the BMP whole")
+      << 25 << int(Smtp::None) << QString() << host << QStringList{QStringLiteral("--truncate")}
+      << QByteArray(39, 'x') + QStringLiteral("😀😀").toUtf8() << 0 << QString()
+      << QString(39, u'x') + QStringLiteral("😀");
   QTest::newRow("a recipient with a space") << 587 << int(Smtp::StartTls) << QStringLiteral("secret") << host
                                             << QStringList{QStringLiteral("a b@talvenor.test")} << lines << 65
                                             << QStringLiteral("宛先メールアドレスが不正です") << QString();
@@ -231,6 +250,20 @@ void TstSendCommand::popBeforeSmtpLogsInFirst() {
     QCOMPARE(mailsAt(25).size(), mails.size() + 1);
     QTRY_COMPARE(popLogins(), before + 1);
   }
+}
+
+// Standard input that cannot be read is not an empty body: nothing is sent.
+void TstSendCommand::unreadableStandardInput() {
+  TempAppFolder folder;
+  writeSettings(folder, 25, Smtp::None, QString());
+  const QStringList before = mailsAt(25);
+  QProcess command;
+  command.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("exec \"$0\" --config \"$1\" < /"),
+                                       qEnvironmentVariable("TALVENOR_SEND"), folder.path()});
+  QVERIFY(command.waitForFinished(30000));
+  QCOMPARE(command.exitCode(), 66);
+  QVERIFY(QString::fromUtf8(command.readAllStandardError()).startsWith(QStringLiteral("talvenor-send: 本文を標準入力から読めません。")));
+  QCOMPARE(mailsAt(25), before);
 }
 
 // A terminal on standard input and no --body is a usage error, not a wait.
