@@ -184,7 +184,7 @@ QString chooseLogFileName(const QString& dayFolder, const QString& subject, cons
   return name;
 }
 
-QString logFolderPath() { return AppPlaces::LogFolderPath(); }
+QString logFolderPath() { return AppPlaces::logFolderPath(); }
 
 namespace {
 
@@ -194,8 +194,8 @@ namespace {
 // must be the user's alone. Folders made here are the user's alone too
 // (0700); those that exist keep their modes. An empty result: day is open.
 std::optional<LogResult> openDayFolder(const QDateTime& now, Descriptor& day, QString& dayFolder) {
-  AppPlaces::PrepareLogParent();
-  QString logParent = AppPlaces::Current().logParent;
+  AppPlaces::prepareLogParent();
+  QString logParent = AppPlaces::current().logParent;
   while (logParent.size() > 1 && logParent.endsWith(QLatin1Char('/'))) logParent.chop(1);
   Descriptor app;
   QString reason = openFolder(AT_FDCWD, QFile::encodeName(logParent), false, false, app);

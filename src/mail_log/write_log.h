@@ -10,7 +10,7 @@
 // its subject. A log that cannot be written is reported by the caller.
 namespace MailLog {
 
-// The log folder in use: AppPlaces::LogFolderPath().
+// The log folder in use: AppPlaces::logFolderPath().
 QString logFolderPath();
 
 // The name a mail with this subject gets in the day folder (given with its

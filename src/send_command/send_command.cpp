@@ -212,8 +212,8 @@ bool settingsFileReady(const QCommandLineParser& options) {
     if (!folder.endsWith(u'/')) folder += u'/';
     AppPlaces::useProgramFolder(folder);
   }
-  if (AppPlaces::PrepareSettingsFile() && QFileInfo(AppPlaces::SettingsPath()).isReadable()) return true;
-  tell(QStringLiteral("設定ファイルが見つかりません。(Data.ini) ") + AppPlaces::SettingsPath());
+  if (AppPlaces::prepareSettingsFile() && QFileInfo(AppPlaces::settingsPath()).isReadable()) return true;
+  tell(QStringLiteral("設定ファイルが見つかりません。(Data.ini) ") + AppPlaces::settingsPath());
   return false;
 }
 

@@ -63,30 +63,30 @@ bool copyShippedSettings(const QString& shipped, const QString& target) {
 
 }  // namespace
 
-QString ShippedSettingsPath(const QString& programFolder) {
+QString shippedSettingsPath(const QString& programFolder) {
   return QDir::cleanPath(programFolder + QStringLiteral("../share/talvenor/") + kSettingsFileName);
 }
 
-Places Decide(const QString& programFolder, const QString& configHome, const QString& dataHome) {
+Places decide(const QString& programFolder, const QString& configHome, const QString& dataHome) {
   const QString program = withSeparator(programFolder);
   const QString perUserSettings = withSeparator(configHome) + kFolderName + QLatin1Char('/');
   // The program's folder alone decides, never what the user's folders hold.
   const bool portable =
-      QFileInfo::exists(program + kSettingsFileName) || !QFileInfo::exists(ShippedSettingsPath(program));
+      QFileInfo::exists(program + kSettingsFileName) || !QFileInfo::exists(shippedSettingsPath(program));
   if (portable) return {Mode::Portable, program, program};
   return {Mode::PerUser, perUserSettings, withSeparator(dataHome) + kFolderName + QLatin1Char('/')};
 }
 
-const Places& Current() {
+const Places& current() {
   std::optional<Places>& places = decided();
   if (!places) {
-    places = Decide(ProgramFolder(), QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation),
+    places = decide(programFolder(), QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation),
                     QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
   }
   return *places;
 }
 
-QString ProgramFolder() {
+QString programFolder() {
   QString folder = chosenProgramFolder();
   if (folder.isEmpty() && QCoreApplication::instance() != nullptr) folder = QCoreApplication::applicationDirPath();
   if (folder.isEmpty()) folder = QDir::currentPath();
@@ -98,22 +98,22 @@ void useProgramFolder(const QString& folder) {
   decided().reset();
 }
 
-QString SettingsFolder() { return Current().settingsFolder; }
+QString settingsFolder() { return current().settingsFolder; }
 
-QString SettingsPath() { return SettingsFolder() + kSettingsFileName; }
+QString settingsPath() { return settingsFolder() + kSettingsFileName; }
 
-QString LogFolderPath() { return Current().logParent + kLogFolderName; }
+QString logFolderPath() { return current().logParent + kLogFolderName; }
 
-bool PrepareSettingsFile() {
-  const Places& places = Current();
-  const QString path = SettingsPath();
+bool prepareSettingsFile() {
+  const Places& places = current();
+  const QString path = settingsPath();
   if (QFileInfo::exists(path)) return true;
   if (places.mode == Mode::Portable) return false;
-  return makeOwnFolder(places.settingsFolder) && copyShippedSettings(ShippedSettingsPath(ProgramFolder()), path);
+  return makeOwnFolder(places.settingsFolder) && copyShippedSettings(shippedSettingsPath(programFolder()), path);
 }
 
-void PrepareLogParent() {
-  if (Current().mode == Mode::PerUser) makeOwnFolder(Current().logParent);
+void prepareLogParent() {
+  if (current().mode == Mode::PerUser) makeOwnFolder(current().logParent);
 }
 
 }  // namespace AppPlaces

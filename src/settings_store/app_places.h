@@ -28,33 +28,33 @@ struct Places {
 // folders. Portable when the program's folder has a Data.ini, and when
 // there is no shipped default either (the start then reports the file
 // missing).
-Places Decide(const QString& programFolder, const QString& configHome, const QString& dataHome);
+Places decide(const QString& programFolder, const QString& configHome, const QString& dataHome);
 
 // The places in use: decided once, on first use, from the program's folder
 // and the user's XDG folders, then kept for the run.
-const Places& Current();
+const Places& current();
 
 // The program's folder with a trailing separator ("/opt/talvenor/"): the
 // executable's, unless one was chosen.
-QString ProgramFolder();
+QString programFolder();
 // From now on the places are decided as for a program in folder (the
 // command line's settings folder; a test's throw-away folder); an empty
 // folder goes back to the executable's.
 void useProgramFolder(const QString& folder);
 
-QString SettingsFolder();
-QString SettingsPath();   // SettingsFolder() + "Data.ini"
-QString LogFolderPath();  // the log parent + "mailLOG"
+QString settingsFolder();
+QString settingsPath();   // settingsFolder() + "Data.ini"
+QString logFolderPath();  // the log parent + "mailLOG"
 // The default settings an installed program ships, relative to its folder.
-QString ShippedSettingsPath(const QString& programFolder);
+QString shippedSettingsPath(const QString& programFolder);
 
 // At start: whether there is a settings file to run with. Installed, a
 // missing per-user file is made from the shipped default (folder 0700,
 // file 0600); a file that is there is never touched.
-bool PrepareSettingsFile();
+bool prepareSettingsFile();
 
 // Before the log is written: installed, the folder that holds mailLOG is
 // made (0700) when missing. The program's own folder is never made.
-void PrepareLogParent();
+void prepareLogParent();
 
 }  // namespace AppPlaces

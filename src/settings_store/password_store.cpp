@@ -19,7 +19,7 @@ bool inKeyring(const MailSettings& settings) {
 
 }  // namespace
 
-QString keyringService() { return QStringLiteral("Talvenor ") + AppPlaces::SettingsFolder(); }
+QString keyringService() { return QStringLiteral("Talvenor ") + AppPlaces::settingsFolder(); }
 
 QString keyringKey(Which which) { return which == Which::Pop ? DataIni::Key::PASS : DataIni::Key::SmtpPass; }
 

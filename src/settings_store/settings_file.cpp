@@ -91,7 +91,7 @@ SettingsFile::SettingsFile(const QString& folder) : path_(folder) {
   path_ += AppPlaces::kSettingsFileName;
 }
 
-SettingsFile SettingsFile::inUse() { return SettingsFile(AppPlaces::SettingsFolder()); }
+SettingsFile SettingsFile::inUse() { return SettingsFile(AppPlaces::settingsFolder()); }
 
 IniDocument SettingsFile::read() const {
   QByteArray bytes;

@@ -15,7 +15,7 @@ class SettingsFile {
  public:
   // Data.ini in folder (with or without a trailing separator).
   explicit SettingsFile(const QString& folder);
-  // The one the program runs with: AppPlaces::SettingsFolder().
+  // The one the program runs with: AppPlaces::settingsFolder().
   static SettingsFile inUse();
 
   const QString& path() const { return path_; }

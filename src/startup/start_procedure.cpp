@@ -28,7 +28,7 @@ StartOutcome run(const QString& instanceKey, int& exitCode) {
   }
 
   // Installed, the user's own settings are made from the shipped default.
-  if (!AppPlaces::PrepareSettingsFile()) {
+  if (!AppPlaces::prepareSettingsFile()) {
     MessageBox::show(settingsMissingText(), MessageBox::Buttons::Ok, MessageBox::Icon::Critical);
     return StartOutcome::SettingsMissing;
   }

@@ -90,7 +90,7 @@ void TstAppPlaces::choice() {
   const QString settingsFolder = portable ? tree.programFolder() : tree.configHome() + QStringLiteral("/talvenor/");
   const QString logFolder =
       portable ? tree.programFolder() + QStringLiteral("mailLOG") : tree.dataHome() + QStringLiteral("/talvenor/mailLOG");
-  QCOMPARE(AppPlaces::Current().mode, portable ? AppPlaces::Mode::Portable : AppPlaces::Mode::PerUser);
+  QCOMPARE(AppPlaces::current().mode, portable ? AppPlaces::Mode::Portable : AppPlaces::Mode::PerUser);
   QCOMPARE(SettingsFile::inUse().path(), settingsFolder + QStringLiteral("Data.ini"));
   QCOMPARE(MailLog::logFolderPath(), logFolder);
   QCOMPARE(PasswordStore::keyringService(), QStringLiteral("Talvenor ") + settingsFolder);
@@ -100,7 +100,7 @@ void TstAppPlaces::choice() {
 
 void TstAppPlaces::firstStartMakesTheUsersOwnSettings() {
   InstalledTree tree(true, false);
-  QVERIFY(AppPlaces::PrepareSettingsFile());
+  QVERIFY(AppPlaces::prepareSettingsFile());
   const QString folder = tree.configHome() + QStringLiteral("/talvenor");
   QCOMPARE(mode(folder), 0700);
   QCOMPARE(mode(SettingsFile::inUse().path()), 0600);
@@ -116,13 +116,13 @@ void TstAppPlaces::firstStartMakesTheUsersOwnSettings() {
 void TstAppPlaces::theUsersSettingsAreNeverReplaced() {
   InstalledTree tree(true, false);
   InstalledTree::write(tree.configHome() + QStringLiteral("/talvenor/Data.ini"), "[MAIL]\r\nOUTLOG=True\r\n");
-  QVERIFY(AppPlaces::PrepareSettingsFile());
+  QVERIFY(AppPlaces::prepareSettingsFile());
   QCOMPARE(contents(SettingsFile::inUse().path()), QByteArray("[MAIL]\r\nOUTLOG=True\r\n"));
 }
 
 void TstAppPlaces::missingEverywhereIsMissing() {
   InstalledTree tree(false, false);
-  QVERIFY(!AppPlaces::PrepareSettingsFile());
+  QVERIFY(!AppPlaces::prepareSettingsFile());
   QVERIFY(!QFileInfo::exists(tree.root.path() + QStringLiteral("/home")));
 }
 

@@ -255,7 +255,7 @@ void TstSettingsFile::programFolder() {
   QFETCH(QString, folder);
   QFETCH(QString, expected);
   AppPlaces::useProgramFolder(folder);
-  QCOMPARE(AppPlaces::ProgramFolder(), expected);
+  QCOMPARE(AppPlaces::programFolder(), expected);
   QCOMPARE(SettingsFile::inUse().path(), expected + QStringLiteral("Data.ini"));
   QCOMPARE(SettingsFile(folder.isEmpty() ? expected : folder).path(), expected + QStringLiteral("Data.ini"));
   AppPlaces::useProgramFolder(QString());
