@@ -317,9 +317,9 @@ void SettingsWindow::keyPressEvent(QKeyEvent* event) {
   if (!pressFocusedButton(this, event)) QDialog::keyPressEvent(event);
 }
 
-void SettingsWindow::showAndLoad(const QString& shownRecipient) {
-  // 1. Centred on the screen the main window is on, border included as far
-  // as the platform knows it before the window is shown.
+// Centred on the screen the main window is on, border included as far as
+// the platform knows it before the window is shown.
+void SettingsWindow::centreOnScreen() {
   layout()->activate();
   create();
   const QMargins border = windowHandle() ? windowHandle()->frameMargins() : QMargins();
@@ -331,6 +331,26 @@ void SettingsWindow::showAndLoad(const QString& shownRecipient) {
     const double top = (area.height() - outer.height()) / 2.0;
     move(area.x() + qRound(left), area.y() + qRound(top));
   }
+}
+
+// The passwords, from Data.ini or the keyring. One the keyring does not
+// give shows empty and is kept as stored unless the user types another.
+void SettingsWindow::loadPasswords(const MailSettings& stored) {
+  QString why;
+  const std::optional<QString> popPassword = PasswordStore::fetch(stored, PasswordStore::Which::Pop, why);
+  const std::optional<QString> smtpPassword = PasswordStore::fetch(stored, PasswordStore::Which::Smtp, why);
+  popPasswordUnread_ = !popPassword;
+  smtpPasswordUnread_ = !smtpPassword;
+  popPasswordEdit_->setText(popPassword.value_or(QString()));
+  smtpDetails_ = {stored.smtpSecurity, stored.smtpPort, stored.smtpAuth, stored.smtpUser,
+                  smtpPassword.value_or(QString()), stored.charset, stored.passwordStore, smtpPasswordUnread_};
+  keyringSilentNote_->setVisible(popPasswordUnread_ || smtpPasswordUnread_);
+  storedPasswordStore_ = stored.passwordStore;
+}
+
+void SettingsWindow::showAndLoad(const QString& shownRecipient) {
+  // 1. Where the window stands.
+  centreOnScreen();
 
   // 2. The recipient as the main window shows it now, not the stored one.
   addressEdits_[0]->setText(shownRecipient);
@@ -346,18 +366,7 @@ void SettingsWindow::showAndLoad(const QString& shownRecipient) {
   smtpServerEdit_->setText(stored.smtpServer);
   popServerEdit_->setText(stored.popServer);
   popUserEdit_->setText(stored.popUser);
-  // The passwords, from Data.ini or the keyring. One the keyring does not
-  // give shows empty and is kept as stored unless the user types another.
-  QString why;
-  const std::optional<QString> popPassword = PasswordStore::fetch(stored, PasswordStore::Which::Pop, why);
-  const std::optional<QString> smtpPassword = PasswordStore::fetch(stored, PasswordStore::Which::Smtp, why);
-  popPasswordUnread_ = !popPassword;
-  smtpPasswordUnread_ = !smtpPassword;
-  popPasswordEdit_->setText(popPassword.value_or(QString()));
-  smtpDetails_ = {stored.smtpSecurity, stored.smtpPort, stored.smtpAuth, stored.smtpUser,
-                  smtpPassword.value_or(QString()), stored.charset, stored.passwordStore, smtpPasswordUnread_};
-  keyringSilentNote_->setVisible(popPasswordUnread_ || smtpPasswordUnread_);
-  storedPasswordStore_ = stored.passwordStore;
+  loadPasswords(stored);
   popSecurityBox_->setCurrentIndex(static_cast<int>(stored.popSecurity));
   shownPopSecurity_ = stored.popSecurity;
   popPortEdit_->setText(QString::number(stored.popPort));

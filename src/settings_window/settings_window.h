@@ -53,6 +53,8 @@ class SettingsWindow : public QDialog {
   void setKeyboardOrder();
   void connectHandlers();
   void showAndLoad(const QString& shownRecipient);
+  void centreOnScreen();
+  void loadPasswords(const MailSettings& stored);
   void setPopControlsEnabled(bool enabled);
 
   void onSaveClicked();
