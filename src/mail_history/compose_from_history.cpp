@@ -8,7 +8,7 @@
 
 namespace ComposeFromHistory {
 
-bool fill(const ComposeBoxes& boxes, const SentMailReader::SentMail& mail) {
+bool fillComposeBoxes(const ComposeBoxes& boxes, const SentMailReader::SentMail& mail) {
   // The recipient box always holds the standing recipient; only a subject
   // or a body being written is work that replacing would lose.
   if (!boxes.subject->text().isEmpty() || !boxes.body->toPlainText().isEmpty()) {

@@ -19,6 +19,6 @@ struct ComposeBoxes {
 
 // When the subject or the body box holds text, asks first (default いいえ).
 // False when the user kept the boxes as they were.
-bool fill(const ComposeBoxes& boxes, const SentMailReader::SentMail& mail);
+bool fillComposeBoxes(const ComposeBoxes& boxes, const SentMailReader::SentMail& mail);
 
 }  // namespace ComposeFromHistory

@@ -14,7 +14,7 @@ void showSentHistory(MainWindow& main) {
     window = new SentHistoryWindow(MailLog::logFolderPath(), &main);
     QObject::connect(window, &SentHistoryWindow::composeRequested, &main,
                      [&main, window](const SentMailReader::SentMail& mail) {
-                       if (!ComposeFromHistory::fill({main.recipientBox(), main.subjectEdit(), main.bodyEdit()}, mail))
+                       if (!ComposeFromHistory::fillComposeBoxes({main.recipientBox(), main.subjectEdit(), main.bodyEdit()}, mail))
                          return;
                        if (window->isModal()) return;  // the main window waits behind the modal ones
                        main.raise();
