@@ -269,7 +269,7 @@ void MainWindow::showAndLoad() {
   const int index = DataIni::defaultCarrier(ini);
   if (index >= 0) {
     carrierBox_->setCurrentIndex(index);
-    onCarrierChosen();
+    showCarrierLimit(ini);
   }
 }
 
@@ -301,8 +301,10 @@ void MainWindow::takeSavedSettings() {
 
 qsizetype MainWindow::bodyByteCount() { return bodyBytes_->count(); }
 
-void MainWindow::onCarrierChosen() {
-  bodyLimit_ = DataIni::carrierLimit(settingsFile_.read(), carrierBox_->currentIndex());
+void MainWindow::onCarrierChosen() { showCarrierLimit(settingsFile_.read()); }
+
+void MainWindow::showCarrierLimit(const IniDocument& ini) {
+  bodyLimit_ = DataIni::carrierLimit(ini, carrierBox_->currentIndex());
   bodyCounter_->setText(BodyCounter::limitCaption(bodyByteCount(), bodyLimit_));
 }
 

@@ -85,6 +85,8 @@ class MainWindow : public QWidget {
   // Fills the carrier list, the address list, the recipient and the running
   // mail settings from one read of the settings file.
   void loadSettings(const IniDocument& ini);
+  // The chosen carrier's body limit, from ini, and the counter with it.
+  void showCarrierLimit(const IniDocument& ini);
 
   // Event handlers, run by the controls' signals.
   void onCarrierChosen();

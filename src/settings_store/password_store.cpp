@@ -24,8 +24,14 @@ QString keyringService() { return QStringLiteral("Talvenor ") + AppPlaces::setti
 QString keyringKey(Which which) { return which == Which::Pop ? DataIni::Key::PASS : DataIni::Key::SmtpPass; }
 
 std::optional<QString> fetch(const MailSettings& settings, Which which, QString& why) {
+  // The file is read only for a password kept there and not held.
+  const bool fromFile = !held(settings, which) && !inKeyring(settings);
+  return fetch(settings, which, why, fromFile ? SettingsFile::inUse().read() : IniDocument());
+}
+
+std::optional<QString> fetch(const MailSettings& settings, Which which, QString& why, const IniDocument& ini) {
   if (held(settings, which)) return held(settings, which);
-  if (!inKeyring(settings)) return DataIni::readScrambled(SettingsFile::inUse().read(), DataIni::Section::MAIL, keyringKey(which));
+  if (!inKeyring(settings)) return DataIni::readScrambled(ini, DataIni::Section::MAIL, keyringKey(which));
   Keyring::Answer answer = Keyring::read(keyringService(), keyringKey(which));
   if (answer.status == Keyring::Status::Ok) return std::move(answer.secret);
   // A locked keyring can hide its entries: no entry is no answer either,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ini_document.h"
 #include "mail_settings.h"
 
 #include <QString>
@@ -29,6 +30,9 @@ QString keyringKey(Which which);  // "PASS", "SmtpPass": the keys Data.ini keeps
 // None when the keyring does not give it (no service, locked, no entry);
 // `why` then says so in the user's words.
 std::optional<QString> fetch(const MailSettings& settings, Which which, QString& why);
+// The same, with a password kept in Data.ini taken from ini, a read of the
+// file the caller made already.
+std::optional<QString> fetch(const MailSettings& settings, Which which, QString& why, const IniDocument& ini);
 
 // Saving, before Data.ini is written: with the keyring chosen, the
 // passwords held go there. False, with why, when the keyring refuses; the

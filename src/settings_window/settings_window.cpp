@@ -70,10 +70,10 @@ void SettingsWindow::centreOnScreen() {
 
 // The passwords, from Data.ini or the keyring. One the keyring does not
 // give shows empty and is kept as stored unless the user types another.
-void SettingsWindow::loadPasswords(const MailSettings& stored) {
+void SettingsWindow::loadPasswords(const MailSettings& stored, const IniDocument& ini) {
   QString why;
-  const std::optional<QString> popPassword = PasswordStore::fetch(stored, PasswordStore::Which::Pop, why);
-  const std::optional<QString> smtpPassword = PasswordStore::fetch(stored, PasswordStore::Which::Smtp, why);
+  const std::optional<QString> popPassword = PasswordStore::fetch(stored, PasswordStore::Which::Pop, why, ini);
+  const std::optional<QString> smtpPassword = PasswordStore::fetch(stored, PasswordStore::Which::Smtp, why, ini);
   popPasswordUnread_ = !popPassword;
   smtpPasswordUnread_ = !smtpPassword;
   popPasswordEdit_->setText(popPassword.value_or(QString()));
@@ -101,7 +101,7 @@ void SettingsWindow::showAndLoad(const QString& shownRecipient) {
   smtpServerEdit_->setText(stored.smtpServer);
   popServerEdit_->setText(stored.popServer);
   popUserEdit_->setText(stored.popUser);
-  loadPasswords(stored);
+  loadPasswords(stored, ini);
   popSecurityBox_->setCurrentIndex(static_cast<int>(stored.popSecurity));
   shownPopSecurity_ = stored.popSecurity;
   popPortEdit_->setText(QString::number(stored.popPort));

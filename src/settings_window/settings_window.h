@@ -54,7 +54,7 @@ class SettingsWindow : public QDialog {
   void connectHandlers();
   void showAndLoad(const QString& shownRecipient);
   void centreOnScreen();
-  void loadPasswords(const MailSettings& stored);
+  void loadPasswords(const MailSettings& stored, const IniDocument& ini);
   void setPopControlsEnabled(bool enabled);
 
   void onSaveClicked();
