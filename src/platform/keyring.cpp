@@ -3,7 +3,6 @@
 #include "keyring_backend.h"
 #include "trusted_module.h"
 
-#include <QDir>
 
 #include <dlfcn.h>
 
@@ -21,15 +20,8 @@ QString& moduleFileForTesting() {
 // <prefix>/bin), and never unloaded.
 void* module() {
   static void* const loaded = []() -> void* {
-    const QString fileName = QLatin1String(KeyringBackend::kModuleFileName);
     if (!moduleFileForTesting().isEmpty()) return TrustedModule::load(moduleFileForTesting());
-    const QString folder = TrustedModule::programFolder();
-    if (folder.isEmpty()) return nullptr;
-    for (const QString& path : {folder + QLatin1Char('/') + fileName,
-                                QDir::cleanPath(folder + QStringLiteral("/../lib/talvenor/") + fileName)}) {
-      if (void* handle = TrustedModule::load(path)) return handle;
-    }
-    return nullptr;
+    return TrustedModule::loadProgramModule(QLatin1String(KeyringBackend::kModuleFileName));
   }();
   return loaded;
 }

@@ -1,6 +1,7 @@
 #include "trusted_module.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -59,6 +60,16 @@ void* load(const QString& path) {
   // The very file checked above, through its descriptor.
   const QByteArray opened = "/proc/self/fd/" + QByteArray::number(file.get());
   return ::dlopen(opened.constData(), RTLD_NOW | RTLD_LOCAL);
+}
+
+void* loadProgramModule(const QString& fileName) {
+  const QString folder = programFolder();
+  if (folder.isEmpty()) return nullptr;
+  for (const QString& path : {folder + QLatin1Char('/') + fileName,
+                              QDir::cleanPath(folder + QStringLiteral("/../lib/talvenor/") + fileName)}) {
+    if (void* handle = load(path)) return handle;
+  }
+  return nullptr;
 }
 
 }  // namespace TrustedModule

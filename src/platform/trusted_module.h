@@ -17,4 +17,9 @@ QString programFolder();
 // fails a check, or does not load. Never unloaded.
 void* load(const QString& path);
 
+// The program's own module of that file name: from beside the program, or
+// from the library folder of an installed program (<prefix>/lib/talvenor
+// beside <prefix>/bin), never from a search path.
+void* loadProgramModule(const QString& fileName);
+
 }  // namespace TrustedModule

@@ -3,10 +3,14 @@
 
 #include <QCoreApplication>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
 int main(int argc, char* argv[]) {
+  // OpenSSL writes to the socket with write(): a server gone away must be
+  // an error to report, not a signal that ends the process unreported.
+  std::signal(SIGPIPE, SIG_IGN);
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("talvenor-send"));
   // One mail's few texts are counted once: no table of the whole BMP.

@@ -6,6 +6,7 @@
 #include "settings_file.h"
 #include "mail_settings.h"
 #include "mail_transmission.h"
+#include "openssl_stream.h"
 #include "send_boxes.h"
 #include "smtp_dialogue.h"
 #include "talvenor_version.h"
@@ -118,7 +119,9 @@ std::optional<ExitStatus> readBody(const QCommandLineParser& options, QString& b
 
 // Sends with the engine and waits for its report.
 ExitStatus send(const MailSettings& settings, const Typed& mail) {
-  TcpSocketControl socket;
+  TcpSocketControl socket([](int descriptor, const QString& serverName, QObject* parent) -> EncryptedStream* {
+    return new OpenSslStream(descriptor, serverName, parent);
+  });
   MailTransmission engine(socket);
   QEventLoop loop;
   ExitStatus status = ExitStatus::Sent;
@@ -238,12 +241,12 @@ ExitStatus run(const QStringList& arguments) {
   if (!settingsFileReady(options)) return ExitStatus::Configuration;
   const IniDocument ini = SettingsFile::inUse().read();
   const MailSettings settings = DataIni::readMailSettings(ini);
-  // Loading the TLS backend (a plugin, OpenSSL and its set-up) takes a few
-  // milliseconds of CPU: done on another thread while this one reads the
-  // body, builds the mail and connects, the handshake waits for little of it.
+  // The TLS module (OpenSSL, its set-up and configuration: a few
+  // milliseconds) loads on another thread while this one reads the body,
+  // builds the mail, looks the host up and connects.
   std::jthread tlsReady;
   if (MailTransmission::usesTls(settings) && !options.isSet(QStringLiteral("dry-run")))
-    tlsReady = std::jthread([] { MailTransmission::prepareTls(); });
+    tlsReady = std::jthread(&OpenSslStream::prepare);
 
   Typed mail;
   mail.subject = options.value(QStringLiteral("subject"));

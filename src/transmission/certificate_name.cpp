@@ -31,25 +31,35 @@ bool patternMatches(const QString& presented, const QString& reference) {
 
 }  // namespace
 
-bool matches(const QSslCertificate& certificate, const QString& serverName) {
-  const auto alternatives = certificate.subjectAlternativeNames();
-
+bool matches(const PresentedNames& names, const QString& serverName) {
   QString bare = serverName.trimmed();
   if (bare.startsWith(u'[') && bare.endsWith(u']')) bare = bare.mid(1, bare.size() - 2);
   const QHostAddress address(bare);
   if (!address.isNull()) {
-    for (const QString& entry : alternatives.values(QSsl::IpAddressEntry))
+    for (const QString& entry : names.addresses)
       if (QHostAddress(entry).isEqual(address, QHostAddress::ConvertV4MappedToIPv4)) return true;
     return false;
   }
 
   const QString reference = normalised(serverName);
-  const QStringList presented = alternatives.isEmpty()
-                                    ? certificate.subjectInfo(QSslCertificate::CommonName)
-                                    : alternatives.values(QSsl::DnsEntry);
+  const QStringList& presented = names.anyAlternative ? names.dnsNames : names.commonNames;
   for (const QString& name : presented)
     if (patternMatches(name, reference)) return true;
   return false;
+}
+
+bool matches(const QSslCertificate& certificate, const QString& serverName) {
+  const auto alternatives = certificate.subjectAlternativeNames();
+  PresentedNames names;
+  names.dnsNames = alternatives.values(QSsl::DnsEntry);
+  names.addresses = alternatives.values(QSsl::IpAddressEntry);
+  names.commonNames = certificate.subjectInfo(QSslCertificate::CommonName);
+  names.anyAlternative = !alternatives.isEmpty();
+  return matches(names, serverName);
+}
+
+QString otherHostProblem(const QString& serverName) {
+  return QStringLiteral("証明書のサーバ名が「%1」と一致しません。").arg(serverName);
 }
 
 }  // namespace CertificateName

@@ -1,20 +1,34 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class QSslCertificate;
 
 // Whether a server's certificate names the server the user gave, by RFC
-// 6125's rules, which are stricter than Qt's own matching:
+// 6125's rules, which are stricter than Qt's and OpenSSL's own matching:
 // - a name is looked for among the subjectAltName DNS entries, an IP
 //   address among the subjectAltName IP entries only;
 // - the common name counts only in a certificate without any subjectAltName;
 // - "*" is honoured only as the whole left-most label ("*.example.test"),
 //   and then stands for exactly one label;
 // - upper and lower case are the same, and a final dot is ignored.
-// Qt's verification of the chain and of the name still runs before this.
+// The TLS library's verification of the chain and of the name still runs
+// before this.
 namespace CertificateName {
 
+// The names a certificate presents, as its TLS library read them.
+struct PresentedNames {
+  QStringList dnsNames;     // subjectAltName DNS entries
+  QStringList addresses;    // subjectAltName IP entries, written out
+  QStringList commonNames;  // the subject's CN
+  bool anyAlternative = false;  // any subjectAltName entry (DNS, IP or e-mail)
+};
+
+bool matches(const PresentedNames& names, const QString& serverName);
 bool matches(const QSslCertificate& certificate, const QString& serverName);
+
+// Why, when the certificate verified but does not name the server.
+QString otherHostProblem(const QString& serverName);
 
 }  // namespace CertificateName

@@ -19,7 +19,15 @@ using namespace WsaError;
 
 }  // namespace
 
-TcpSocketControl::TcpSocketControl(QObject* parent) : SocketControl(parent) {}
+TcpSocketControl::TcpSocketControl(QObject* parent)
+    : TcpSocketControl(
+          [](int descriptor, const QString& serverName, QObject* owner) -> EncryptedStream* {
+            return new TlsStream(descriptor, serverName, owner);
+          },
+          parent) {}
+
+TcpSocketControl::TcpSocketControl(EncryptedStream::Maker makeEncrypted, QObject* parent)
+    : SocketControl(parent), makeEncrypted_(std::move(makeEncrypted)) {}
 
 TcpSocketControl::~TcpSocketControl() {
   queue_.clear();
@@ -185,10 +193,10 @@ void TcpSocketControl::onConnectorConnected(int descriptor) {
 // certificate verified for the name connected to, and a failure ends the
 // connection with an error.
 void TcpSocketControl::encrypt(int descriptor, Event::Kind whenVerified) {
-  auto* tls = new TlsStream(descriptor, host_, this);
+  EncryptedStream* tls = makeEncrypted_(descriptor, host_, this);
   takeStream(tls);
-  connect(tls, &TlsStream::encrypted, this, [this, whenVerified] { enqueue(Event(whenVerified)); });
-  connect(tls, &TlsStream::failed, this, [this](std::int16_t number, const QString& reason) {
+  connect(tls, &EncryptedStream::encrypted, this, [this, whenVerified] { enqueue(Event(whenVerified)); });
+  connect(tls, &EncryptedStream::failed, this, [this](std::int16_t number, const QString& reason) {
     if (state_ != State::Connected) return;
     state_ = State::Failed;
     raiseError(number, reason);

@@ -16,10 +16,6 @@ namespace {
 
 constexpr qint64 kBufferBytes = 64 * 1024;
 
-// Why, when the certificate verified but does not name the server (it
-// follows the certificate box); %1 the name.
-const QString kCertificateNamesOtherHost = QStringLiteral("証明書のサーバ名が「%1」と一致しません。");
-
 QString protocolName(QSsl::SslProtocol protocol) {
   switch (protocol) {
     case QSsl::TlsV1_2: return QStringLiteral("TLS 1.2");
@@ -31,7 +27,7 @@ QString protocolName(QSsl::SslProtocol protocol) {
 }  // namespace
 
 TlsStream::TlsStream(int descriptor, const QString& serverName, QObject* parent)
-    : ByteStream(parent), socket_(new QSslSocket(this)) {
+    : EncryptedStream(parent), socket_(new QSslSocket(this)) {
   // Past this Qt stops reading the connection (the encrypted side too)
   // until decrypted bytes are taken.
   socket_->setReadBufferSize(kBufferBytes);
@@ -41,7 +37,7 @@ TlsStream::TlsStream(int descriptor, const QString& serverName, QObject* parent)
     const DeleteWhenIdle::Call call(lifetime_);
     // Qt's name matching is looser than RFC 6125: ours has the last word.
     if (!CertificateName::matches(socket_->peerCertificate(), serverName)) {
-      certificateProblem_ = kCertificateNamesOtherHost.arg(serverName);
+      certificateProblem_ = CertificateName::otherHostProblem(serverName);
       Transcript::note(QStringLiteral("TLS handshake failed: ") + certificateProblem_);
       // Nothing is passed on; the failure is told from the event loop.
       QMetaObject::invokeMethod(

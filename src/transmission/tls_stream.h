@@ -1,6 +1,6 @@
 #pragma once
 
-#include "byte_stream.h"
+#include "encrypted_stream.h"
 
 #include <QString>
 #include <cstdint>
@@ -8,14 +8,13 @@
 class QSslSocket;
 
 // A connected TCP descriptor made an encrypted stream by Qt Network's TLS
-// (OpenSSL underneath): the handshake starts at once, the server's
-// certificate is checked against the system's trust store for the server
-// name the user gave (the name by CertificateName's stricter rule as
-// well), and nothing is passed on before it verified. There
-// is no way to accept a certificate that does not verify. Qt's own buffer
-// of decrypted bytes is bounded, so that while the receiver has no room a
-// flooding server is held back by TCP rather than filling memory.
-class TlsStream : public ByteStream {
+// (OpenSSL underneath), the window's: the server's certificate is checked
+// against the system's trust store (and Qt's default configuration) for the
+// server name the user gave, the name by CertificateName's stricter rule as
+// well. Qt's own buffer of decrypted bytes is bounded, so that while the
+// receiver has no room a flooding server is held back by TCP rather than
+// filling memory.
+class TlsStream : public EncryptedStream {
   Q_OBJECT
 
  public:
@@ -25,12 +24,6 @@ class TlsStream : public ByteStream {
   void send(const QByteArray& bytes) override;
   void setReadLimit(qsizetype bytes) override;
   void release() override;
-
- signals:
-  // The handshake is done and the certificate verified.
-  void encrypted();
-  // No encrypted connection came about: a TlsError number and why.
-  void failed(std::int16_t number, const QString& reason);
 
  private:
   void onErrorOccurred();

@@ -14,6 +14,8 @@
 #include "settings_in_use.h"
 #include "scripted_message_boxes.h"
 #include "main_window.h"
+#include "mail_settings.h"
+#include "settings_file.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -105,6 +107,7 @@ class TstInstalledProgram : public QObject {
   void firstStartMakesTheUsersSettings();
   void dataIniBesideTheProgramIsUsed();
   void savesAndLogsInTheUsersFolders();
+  void commandFindsItsTlsModule();
 
  private:
   QTemporaryDir prefix_;
@@ -121,6 +124,7 @@ void TstInstalledProgram::initTestCase() {
   QVERIFY(install.waitForFinished(-1));
   QCOMPARE(install.exitCode(), 0);
   QVERIFY(QFileInfo(bin() + QStringLiteral("talvenor")).isExecutable());
+  QVERIFY(QFileInfo(bin() + QStringLiteral("talvenor-send")).isExecutable());
   QVERIFY(QFileInfo::exists(shipped()));
   QVERIFY(!QFileInfo::exists(bin() + QStringLiteral("Data.ini")));
 }
@@ -206,6 +210,40 @@ void TstInstalledProgram::savesAndLogsInTheUsersFolders() {
   QVERIFY2(QFileInfo::exists(logFile), qPrintable(logFile));
   QVERIFY(!QFileInfo::exists(bin() + QStringLiteral("mailLOG")));
   QVERIFY(!QFileInfo::exists(bin() + QStringLiteral("Data.ini")));
+}
+
+// The installed command loads OpenSSL from its module in <prefix>/lib/talvenor
+// and sends over TLS from the first byte.
+void TstInstalledProgram::commandFindsItsTlsModule() {
+  if (qEnvironmentVariableIsEmpty("TALVENOR_TEST_CA"))
+    QSKIP("needs the servers of tests/servers/run_real_servers.sh (run it under unshare --net)");
+  QTemporaryDir config;
+  const QString settingsPath = config.filePath(QStringLiteral("Data.ini"));
+  QVERIFY(QFile::copy(shipped(), settingsPath));
+  QVERIFY(QFile::setPermissions(settingsPath, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+  MailSettings settings;
+  settings.from = QStringLiteral("taro@talvenor.test");
+  settings.smtpServer = QStringLiteral("localhost");
+  settings.smtpSecurity = MailSettings::SmtpSecurity::Ssl;
+  settings.smtpPort = 465;
+  settings.smtpAuth = true;
+  settings.smtpUser = QStringLiteral("taro");
+  settings.smtpPassword = QStringLiteral("secret");
+  QVERIFY(SettingsFile(config.path()).update([&settings](IniDocument& ini) {
+    DataIni::writeMailSettings(ini, settings);
+    return true;
+  }));
+
+  QProcess command;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("SSL_CERT_FILE"), qEnvironmentVariable("TALVENOR_TEST_CA"));
+  command.setProcessEnvironment(environment);
+  command.start(bin() + QStringLiteral("talvenor-send"),
+                {QStringLiteral("--config"), config.path(), QStringLiteral("--body"), QStringLiteral("インストール版"),
+                 QStringLiteral("hanako@talvenor.test")});
+  QVERIFY(command.waitForFinished(kPatience));
+  QVERIFY2(command.exitStatus() == QProcess::NormalExit && command.exitCode() == 0,
+           command.readAllStandardError().constData());
 }
 
 QTEST_MAIN(TstInstalledProgram)

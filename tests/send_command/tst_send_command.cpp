@@ -53,6 +53,8 @@ class TstSendCommand : public QObject {
   void initTestCase();
   void sends_data();
   void sends();
+  void certificates_data();
+  void certificates();
   void popBeforeSmtpLogsInFirst();
   void unreadableStandardInput();
   void terminalOnStandardInput();
@@ -224,6 +226,60 @@ void TstSendCommand::sends() {
        it.hasNext(); it.next())
     ++logs;
   QCOMPARE(logs, 1);
+}
+
+void TstSendCommand::certificates_data() {
+  QTest::addColumn<QString>("server");
+  QTest::addColumn<int>("port");
+  QTest::addColumn<bool>("auth");  // the server offers AUTH
+  QTest::addColumn<int>("status");
+  QTest::addColumn<QString>("error");  // empty: sent
+  const QString host = QStringLiteral("localhost");
+  const QString mail = QStringLiteral("mail.example.test");
+  const QString notVerified = QStringLiteral("サーバの証明書を確認できませんでした");
+  const QString noTls = QStringLiteral("暗号化通信（TLS）を開始できませんでした。");
+  // The ports of run_real_servers.sh, each with its certificate.
+  QTest::newRow("certificate for another name") << host << 4651 << true << 69 << notVerified;
+  QTest::newRow("expired certificate") << host << 4652 << true << 69 << notVerified;
+  QTest::newRow("CN names the server, subjectAltName another host") << mail << 4655 << false << 69 << notVerified;
+  QTest::newRow("IP address only in the CN") << QStringLiteral("127.0.0.1") << 4656 << false << 69 << notVerified;
+  QTest::newRow("partial wildcard m*.example.test") << mail << 4657 << false << 69 << notVerified;
+  QTest::newRow("wildcard *.example.test") << mail << 4658 << false << 0 << QString();
+  QTest::newRow("wildcard, the name typed in upper case")
+      << QStringLiteral("MAIL.Example.TEST") << 4658 << false << 0 << QString();
+  QTest::newRow("the certificate's name in upper case") << mail << 4659 << false << 0 << QString();
+  QTest::newRow("CN only, no subjectAltName at all") << mail << 4660 << false << 0 << QString();
+  QTest::newRow("address in the subjectAltName") << QStringLiteral("127.0.0.1") << 465 << true << 0 << QString();
+  QTest::newRow("closed during the handshake") << host << 4654 << false << 69 << noTls;
+  QTest::newRow("no TLS reply") << host << 25 << false << 69 << noTls;
+}
+
+// The command's own TLS (OpenSSL on the descriptor) checks the server's
+// certificate as strictly as the window's: the chain, the dates and the
+// name by RFC 6125's rules.
+void TstSendCommand::certificates() {
+  QFETCH(QString, server);
+  QFETCH(int, port);
+  QFETCH(bool, auth);
+  QFETCH(int, status);
+  QFETCH(QString, error);
+  TempAppFolder folder;
+  writeSettings(folder, port, Smtp::Ssl, QStringLiteral("secret"), server);
+  MailSettings settings = SettingsInUse::mailSettings();
+  settings.smtpAuth = auth;
+  SettingsInUse::writeMailSettings(settings);
+  const QStringList before = mailsAt(port);
+
+  const Run result = run(folder.path(), {}, "本文\n");
+
+  QVERIFY2(result.status == status, qPrintable(QString::number(result.status) + u' ' + result.err));
+  if (status == 0) {
+    QCOMPARE(result.err, QString());
+    QCOMPARE(mailsAt(port).size(), before.size() + 1);
+  } else {
+    QVERIFY2(result.err.contains(error), qPrintable(result.err));
+    QCOMPARE(mailsAt(port), before);
+  }
 }
 
 // Each run logs in to POP first (over STLS here): a process has no earlier

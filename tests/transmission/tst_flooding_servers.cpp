@@ -5,6 +5,7 @@
 // box of its is on the screen and the flood goes on.
 
 #include "scripted_server.h"
+#include "openssl_stream.h"
 #include "sending_side.h"
 #include "tcp_socket_control.h"
 
@@ -15,6 +16,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <csignal>
 #include <memory>
 
 namespace {
@@ -106,6 +108,18 @@ QStringList shownAfterConfirmation(const ScriptedMessageBoxes& boxes) {
   return texts;
 }
 
+// How the flooding server's connection is encrypted: not at all, by Qt's
+// TLS (the window's) or by OpenSSL on the descriptor (talvenor-send's).
+enum class Encryption { None, QtTls, OpenSsl };
+constexpr const char* kEncryptionNames[] = {"plain", "encrypted", "encrypted by OpenSSL itself"};
+
+SendingTest::SendingSide sendingSide(Encryption encryption) {
+  if (encryption != Encryption::OpenSsl) return SendingTest::SendingSide();
+  return SendingTest::SendingSide([](int descriptor, const QString& serverName, QObject* parent) -> EncryptedStream* {
+    return new OpenSslStream(descriptor, serverName, parent);
+  });
+}
+
 }  // namespace
 
 class TstFloodingServers : public QObject {
@@ -138,6 +152,10 @@ void TstFloodingServers::initTestCase() {
   QSslConfiguration config = QSslConfiguration::defaultConfiguration();
   config.addCaCertificates(certificates_.filePath(QStringLiteral("ca.pem")));
   QSslConfiguration::setDefaultConfiguration(config);
+  // The same for OpenSSL, whose writes to a closed socket would raise SIGPIPE.
+  qputenv("SSL_CERT_FILE", certificates_.filePath(QStringLiteral("ca.pem")).toLocal8Bit());
+  OpenSslStream::useModuleFileForTesting(QStringLiteral(TALVENOR_TLS_MODULE));
+  std::signal(SIGPIPE, SIG_IGN);
 }
 
 // The peak since `before` was taken stays under the limit; the sanitizers'
@@ -154,12 +172,13 @@ void TstFloodingServers::checkPeak(qint64 before) {
 void TstFloodingServers::floodEndsTheSend_data() {
   QTest::addColumn<QString>("mode");
   QTest::addColumn<qint64>("size");
-  QTest::addColumn<bool>("tls");
-  for (const bool tls : {false, true}) {
-    const char* how = tls ? "encrypted" : "plain";
+  QTest::addColumn<int>("encryption");
+  for (const Encryption encryption : {Encryption::None, Encryption::QtTls, Encryption::OpenSsl}) {
+    const char* how = kEncryptionNames[int(encryption)];
     QTest::addRow("greeting of 200 MB without a line end, %s", how)
-        << QStringLiteral("greeting") << 200 * kMiB << tls;
-    QTest::addRow("reply of 20 MB to the first command, %s", how) << QStringLiteral("reply") << 20 * kMiB << tls;
+        << QStringLiteral("greeting") << 200 * kMiB << int(encryption);
+    QTest::addRow("reply of 20 MB to the first command, %s", how)
+        << QStringLiteral("reply") << 20 * kMiB << int(encryption);
   }
 }
 
@@ -168,12 +187,13 @@ void TstFloodingServers::floodEndsTheSend_data() {
 void TstFloodingServers::floodEndsTheSend() {
   QFETCH(QString, mode);
   QFETCH(qint64, size);
-  QFETCH(bool, tls);
+  QFETCH(int, encryption);
+  const bool tls = Encryption(encryption) != Encryption::None;
   QVERIFY(resetPeakMemory());
   const qint64 before = peakMemory();
   FloodServer server(mode, size, certFolder(tls));
   QVERIFY(server.port() != 0);
-  SendingTest::SendingSide side;
+  SendingTest::SendingSide side = sendingSide(Encryption(encryption));
   side.settings.smtpPort = server.port();
   if (tls) side.settings.smtpSecurity = MailSettings::SmtpSecurity::Ssl;
 
@@ -189,9 +209,9 @@ void TstFloodingServers::floodEndsTheSend() {
 }
 
 void TstFloodingServers::floodWhileABoxIsOnTheScreen_data() {
-  QTest::addColumn<bool>("tls");
-  QTest::newRow("plain") << false;
-  QTest::newRow("encrypted") << true;
+  QTest::addColumn<int>("encryption");
+  for (const Encryption encryption : {Encryption::None, Encryption::QtTls, Encryption::OpenSsl})
+    QTest::newRow(kEncryptionNames[int(encryption)]) << int(encryption);
 }
 
 // The server refuses, and while the program's box says so it sends 200 MB.
@@ -199,13 +219,14 @@ void TstFloodingServers::floodWhileABoxIsOnTheScreen_data() {
 // the program holds unread stays bounded. Once the box is gone the
 // connection is left, as after any refusal.
 void TstFloodingServers::floodWhileABoxIsOnTheScreen() {
-  QFETCH(bool, tls);
+  QFETCH(int, encryption);
+  const bool tls = Encryption(encryption) != Encryption::None;
   const qint64 size = 200 * kMiB;
   QVERIFY(resetPeakMemory());
   const qint64 before = peakMemory();
   FloodServer server(QStringLiteral("after-refusal"), size, certFolder(tls));
   QVERIFY(server.port() != 0);
-  SendingTest::SendingSide side;
+  SendingTest::SendingSide side = sendingSide(Encryption(encryption));
   side.settings.smtpPort = server.port();
   if (tls) side.settings.smtpSecurity = MailSettings::SmtpSecurity::Ssl;
 
