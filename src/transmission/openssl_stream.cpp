@@ -29,8 +29,7 @@ QString& moduleFileForTesting() {
   return path;
 }
 
-// The module, loaded and prepared on first use (by prepare() on another
-// thread, ideally); nullptr when it is missing or OpenSSL has no context.
+// The module's table, loaded on first use; nullptr when it is missing.
 const TalvenorTlsApi* loadedModule() {
   static const TalvenorTlsApi* const api = []() -> const TalvenorTlsApi* {
     void* handle = moduleFileForTesting().isEmpty()
@@ -38,7 +37,15 @@ const TalvenorTlsApi* loadedModule() {
                        : TrustedModule::load(moduleFileForTesting());
     auto function = handle ? reinterpret_cast<TalvenorTlsApiFunction>(::dlsym(handle, kTalvenorTlsApiSymbol))
                            : nullptr;
-    const TalvenorTlsApi* table = function ? function() : nullptr;
+    return function ? function() : nullptr;
+  }();
+  return api;
+}
+
+// The same once OpenSSL is set up; nullptr when it could not be.
+const TalvenorTlsApi* preparedModule() {
+  static const TalvenorTlsApi* const api = [] {
+    const TalvenorTlsApi* table = loadedModule();
     return table && table->prepare() ? table : nullptr;
   }();
   return api;
@@ -87,7 +94,7 @@ OpenSslStream::OpenSslStream(int descriptor, const QString& serverName, QObject*
     : EncryptedStream(parent),
       descriptor_(descriptor),
       serverName_(serverName),
-      tls_(loadedModule()),
+      tls_(preparedModule()),
       readable_(new QSocketNotifier(descriptor, QSocketNotifier::Read, this)),
       writable_(new QSocketNotifier(descriptor, QSocketNotifier::Write, this)) {
   readable_->setEnabled(false);
@@ -107,7 +114,9 @@ OpenSslStream::OpenSslStream(int descriptor, const QString& serverName, QObject*
 
 OpenSslStream::~OpenSslStream() { closeConnection(); }
 
-void OpenSslStream::prepare() { (void)loadedModule(); }
+void OpenSslStream::loadModule() { (void)loadedModule(); }
+
+void OpenSslStream::prepare() { (void)preparedModule(); }
 
 void OpenSslStream::useModuleFileForTesting(const QString& path) { moduleFileForTesting() = path; }
 

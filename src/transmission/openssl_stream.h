@@ -31,9 +31,12 @@ class OpenSslStream : public EncryptedStream {
   OpenSslStream(int descriptor, const QString& serverName, QObject* parent = nullptr);
   ~OpenSslStream() override;
 
-  // Loads the TLS module, OpenSSL's configuration and the trust store's
-  // places ahead of the first handshake; safe on any thread, once or many
-  // times.
+  // Loads the TLS module (and OpenSSL with it) ahead of the first
+  // handshake. Best where no other thread starts meanwhile: the loader's
+  // lock, held for the whole load, keeps threads from starting.
+  static void loadModule();
+  // Then sets OpenSSL up: its configuration and the trust store's places.
+  // Both are safe on any thread, once or many times.
   static void prepare();
   // Test programs live outside the folder of the program and its module:
   // they name the module file before the first use.

@@ -8,7 +8,6 @@
 #include <openssl/x509v3.h>
 
 #include <arpa/inet.h>
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -29,21 +28,21 @@ namespace {
 // hashed names read on demand (one certificate per handshake, as Qt does)
 // rather than the whole bundle parsed up front; the bundle only when the
 // environment names one (SSL_CERT_FILE) or there is no such folder.
-int trustSystemStore(SSL_CTX* context) {
+bool trustSystemStore(SSL_CTX* context) {
   const char* folderVariable = std::getenv(X509_get_default_cert_dir_env());
   const char* folder = folderVariable != nullptr ? folderVariable : X509_get_default_cert_dir();
   const char* fileVariable = std::getenv(X509_get_default_cert_file_env());
   struct stat info {};
   const bool folderThere = ::stat(folder, &info) == 0 && S_ISDIR(info.st_mode);
-  if (folderThere && SSL_CTX_load_verify_dir(context, folder) != 1) return 0;
+  if (folderThere && SSL_CTX_load_verify_dir(context, folder) != 1) return false;
   if (fileVariable != nullptr || !folderThere) {
     const char* file = fileVariable != nullptr ? fileVariable : X509_get_default_cert_file();
     // A bundle that is not there leaves the folder to answer, as OpenSSL's
     // own defaults would.
-    if (::access(file, R_OK) == 0 && SSL_CTX_load_verify_file(context, file) != 1) return 0;
+    if (::access(file, R_OK) == 0 && SSL_CTX_load_verify_file(context, file) != 1) return false;
   }
   ERR_clear_error();
-  return 1;
+  return true;
 }
 
 // One context for the process: OpenSSL's set-up and its configuration file
@@ -58,8 +57,7 @@ SSL_CTX* makeContext() {
   // plain close would (replies are framed by their lines, not by the end).
   SSL_CTX_set_options(context, SSL_OP_IGNORE_UNEXPECTED_EOF);
   SSL_CTX_set_mode(context, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
-  const int pathsSet = trustSystemStore(context);
-  if (pathsSet != 1) {
+  if (!trustSystemStore(context)) {
     SSL_CTX_free(context);
     return nullptr;
   }
