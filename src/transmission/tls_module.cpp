@@ -107,13 +107,16 @@ int handshake(TalvenorTlsSession* session) {
   return kTlsFailed;
 }
 
-int read(TalvenorTlsSession* session, char* into, int size, int* done, int* errnum) {
+// One SSL_read or SSL_write (again after an interruption) as the table's
+// result.
+template <typename Transfer>
+int transfer(TalvenorTlsSession* session, Transfer call, int* done, int* errnum) {
   *done = 0;
   *errnum = 0;
   for (;;) {
     ERR_clear_error();
     errno = 0;
-    const int n = SSL_read(session->ssl, into, size);
+    const int n = call();
     if (n > 0) {
       *done = n;
       return kTlsDone;
@@ -131,24 +134,12 @@ int read(TalvenorTlsSession* session, char* into, int size, int* done, int* errn
   }
 }
 
+int read(TalvenorTlsSession* session, char* into, int size, int* done, int* errnum) {
+  return transfer(session, [&] { return SSL_read(session->ssl, into, size); }, done, errnum);
+}
+
 int write(TalvenorTlsSession* session, const char* from, int size, int* done, int* errnum) {
-  *done = 0;
-  *errnum = 0;
-  for (;;) {
-    ERR_clear_error();
-    errno = 0;
-    const int n = SSL_write(session->ssl, from, size);
-    if (n > 0) {
-      *done = n;
-      return kTlsDone;
-    }
-    const int error = SSL_get_error(session->ssl, n);
-    if (error == SSL_ERROR_WANT_READ) return kTlsWantRead;
-    if (error == SSL_ERROR_WANT_WRITE) return kTlsWantWrite;
-    if (error == SSL_ERROR_SYSCALL && errno == EINTR) continue;
-    *errnum = error == SSL_ERROR_SYSCALL && errno != 0 ? errno : ECONNRESET;
-    return kTlsFailed;
-  }
+  return transfer(session, [&] { return SSL_write(session->ssl, from, size); }, done, errnum);
 }
 
 bool hasPending(TalvenorTlsSession* session) { return SSL_has_pending(session->ssl) == 1; }
