@@ -3,7 +3,6 @@
 #include "keyring_backend.h"
 #include "trusted_module.h"
 
-
 #include <dlfcn.h>
 
 namespace Keyring {

@@ -6,15 +6,21 @@
 #include <QUrl>
 
 namespace CertificateName {
-namespace {
 
-// Lower case, the final dot gone, a name in Japanese as its ASCII form.
 QString normalised(const QString& name) {
   QString plain = name.trimmed();
   if (plain.endsWith(u'.')) plain.chop(1);
   const QByteArray ace = QUrl::toAce(plain);
   return ace.isEmpty() ? plain.toLower() : QString::fromLatin1(ace).toLower();
 }
+
+QHostAddress addressIn(const QString& serverName) {
+  QString bare = serverName.trimmed();
+  if (bare.startsWith(u'[') && bare.endsWith(u']')) bare = bare.mid(1, bare.size() - 2);
+  return QHostAddress(bare);
+}
+
+namespace {
 
 bool patternMatches(const QString& presented, const QString& reference) {
   const QString pattern = normalised(presented);
@@ -32,9 +38,7 @@ bool patternMatches(const QString& presented, const QString& reference) {
 }  // namespace
 
 bool matches(const PresentedNames& names, const QString& serverName) {
-  QString bare = serverName.trimmed();
-  if (bare.startsWith(u'[') && bare.endsWith(u']')) bare = bare.mid(1, bare.size() - 2);
-  const QHostAddress address(bare);
+  const QHostAddress address = addressIn(serverName);
   if (!address.isNull()) {
     for (const QString& entry : names.addresses)
       if (QHostAddress(entry).isEqual(address, QHostAddress::ConvertV4MappedToIPv4)) return true;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHostAddress>
 #include <QString>
 #include <QStringList>
 
@@ -27,6 +28,13 @@ struct PresentedNames {
 
 bool matches(const PresentedNames& names, const QString& serverName);
 bool matches(const QSslCertificate& certificate, const QString& serverName);
+
+// The server name as the rules compare it: lower case, the final dot gone,
+// a name in Japanese as its ASCII form.
+QString normalised(const QString& name);
+// The address the server name writes out ("[::1]" as well), else a null
+// address: the name is a host name.
+QHostAddress addressIn(const QString& serverName);
 
 // Why, when the certificate verified but does not name the server.
 QString otherHostProblem(const QString& serverName);

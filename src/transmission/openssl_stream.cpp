@@ -8,7 +8,6 @@
 
 #include <QHostAddress>
 #include <QSocketNotifier>
-#include <QUrl>
 
 #include <algorithm>
 #include <cerrno>
@@ -51,13 +50,7 @@ const TalvenorTlsApi* preparedModule() {
   return api;
 }
 
-QString unbracketed(const QString& serverName) {
-  QString bare = serverName.trimmed();
-  if (bare.startsWith(u'[') && bare.endsWith(u']')) bare = bare.mid(1, bare.size() - 2);
-  return bare;
-}
-
-// What describe() reports, gathered.
+// What the module's describe() reports, gathered.
 struct Description {
   CertificateName::PresentedNames names;
   QString version, cipher, issuer;
@@ -83,6 +76,13 @@ Description describe(const TalvenorTlsApi& tls, TalvenorTlsSession* session) {
   Description description;
   tls.describe(session, &Description::take, &description);
   return description;
+}
+
+// Which TLS, and whose certificate, for whoever reads the transcript.
+void transcribeSession(const Description& session) {
+  if (!lcTranscript().isDebugEnabled()) return;
+  Transcript::note(QStringLiteral("%1, %2; certificate: %3; issuer: %4")
+                       .arg(session.version, session.cipher, session.names.commonNames.value(0), session.issuer));
 }
 
 const QString kNoModule = QStringLiteral("暗号化の部品（%1）を読み込めませんでした。")
@@ -127,17 +127,9 @@ void OpenSslStream::start() {
     fail(TlsError::kHandshakeFailed, kNoModule);
     return;
   }
-  const QString bare = unbracketed(serverName_);
-  const QHostAddress address(bare);
-  QByteArray server;
-  if (!address.isNull()) {
-    server = address.toString().toLatin1();
-  } else {
-    QString name = bare;
-    if (name.endsWith(u'.')) name.chop(1);
-    server = QUrl::toAce(name);  // a name in Japanese as its ASCII form
-    if (server.isEmpty()) server = name.toUtf8();
-  }
+  const QHostAddress address = CertificateName::addressIn(serverName_);
+  const QByteArray server = address.isNull() ? CertificateName::normalised(serverName_).toUtf8()
+                                             : address.toString().toLatin1();
   session_ = tls_->open(descriptor_, server.constData(), !address.isNull());
   if (session_ == nullptr) {
     fail(TlsError::kHandshakeFailed, QStringLiteral("TLS could not be set up for this connection"));
@@ -170,12 +162,13 @@ void OpenSslStream::handshake() {
 // OpenSSL has verified the chain and the name; ours has the last word.
 void OpenSslStream::verified() {
   handshakeWaits_ = Waiting::Nothing;
-  if (!CertificateName::matches(describe(*tls_, session_).names, serverName_)) {
+  const Description session = describe(*tls_, session_);
+  if (!CertificateName::matches(session.names, serverName_)) {
     fail(TlsError::kCertificateRejected, CertificateName::otherHostProblem(serverName_));
     return;
   }
   encrypted_ = true;
-  transcribeSession();
+  transcribeSession(session);
   rearm();
   emit encrypted();
   if (released_) return;
@@ -351,12 +344,4 @@ void OpenSslStream::closeConnection() {
   if (session_ != nullptr) tls_->close(std::exchange(session_, nullptr), encrypted_ && !ended_);
   ::close(descriptor_);
   descriptor_ = -1;
-}
-
-// Which TLS, and whose certificate, for whoever reads the transcript.
-void OpenSslStream::transcribeSession() const {
-  if (!lcTranscript().isDebugEnabled()) return;
-  const Description session = describe(*tls_, session_);
-  Transcript::note(QStringLiteral("%1, %2; certificate: %3; issuer: %4")
-                       .arg(session.version, session.cipher, session.names.commonNames.value(0), session.issuer));
 }

@@ -62,7 +62,6 @@ class OpenSslStream : public EncryptedStream {
   void end(int errnum);
   void rearm();
   void closeConnection();
-  void transcribeSession() const;
 
   int descriptor_;
   QString serverName_;

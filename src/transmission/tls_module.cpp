@@ -144,30 +144,27 @@ int write(TalvenorTlsSession* session, const char* from, int size, int* done, in
 
 bool hasPending(TalvenorTlsSession* session) { return SSL_has_pending(session->ssl) == 1; }
 
-int copyReason(const char* text, char* reason, int size) {
-  if (size <= 0) return kTlsHandshakeFailed;
-  std::snprintf(reason, size_t(size), "%s", text);
-  return kTlsHandshakeFailed;
-}
-
 int failure(TalvenorTlsSession* session, char* reason, int size) {
+  const auto say = [reason, size](const char* text) {
+    if (size > 0) std::snprintf(reason, size_t(size), "%s", text);
+  };
   const long verification = SSL_get_verify_result(session->ssl);
-  if (verification == X509_V_ERR_HOSTNAME_MISMATCH || verification == X509_V_ERR_IP_ADDRESS_MISMATCH) {
-    copyReason(X509_verify_cert_error_string(verification), reason, size);
-    return kTlsCertificateOtherName;
-  }
   if (verification != X509_V_OK) {
-    copyReason(X509_verify_cert_error_string(verification), reason, size);
-    return kTlsCertificateNotVerified;
+    say(X509_verify_cert_error_string(verification));
+    const bool otherName =
+        verification == X509_V_ERR_HOSTNAME_MISMATCH || verification == X509_V_ERR_IP_ADDRESS_MISMATCH;
+    return otherName ? kTlsCertificateOtherName : kTlsCertificateNotVerified;
   }
   if (session->queued != 0) {
     char text[256];
     ERR_error_string_n(session->queued, text, sizeof text);
-    return copyReason(text, reason, size);
+    say(text);
+  } else if (session->lastError == SSL_ERROR_SYSCALL && session->lastErrno != 0) {
+    say(std::strerror(session->lastErrno));
+  } else {
+    say("The remote host closed the connection");
   }
-  if (session->lastError == SSL_ERROR_SYSCALL && session->lastErrno != 0)
-    return copyReason(std::strerror(session->lastErrno), reason, size);
-  return copyReason("The remote host closed the connection", reason, size);
+  return kTlsHandshakeFailed;
 }
 
 void reportText(TalvenorTlsEach each, void* context, int fact, const ASN1_STRING* text) {

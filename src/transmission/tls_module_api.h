@@ -3,8 +3,8 @@
 // What the TLS module (talvenor_tls.so: OpenSSL on a connected descriptor)
 // offers talvenor-send, as plain C: the command loads it only when its
 // settings encrypt, so that a plain send never maps OpenSSL, and one that
-// encrypts loads it on another thread while the connection is being made.
-// OpenSslStream is its one user.
+// encrypts sets OpenSSL up on another thread while the connection is being
+// made. OpenSslStream is its one user.
 extern "C" {
 
 struct TalvenorTlsSession;
@@ -20,8 +20,7 @@ enum TalvenorTlsResult : int {
 
 // What a failed handshake's reason is about.
 enum TalvenorTlsFailure : int {
-  kTlsNoFailure = 0,
-  kTlsCertificateNotVerified,  // the chain, the dates, the trust store
+  kTlsCertificateNotVerified = 1,  // the chain, the dates, the trust store
   kTlsCertificateOtherName,    // verified, but for another name
   kTlsHandshakeFailed,         // anything else
 };
