@@ -119,9 +119,7 @@ std::optional<ExitStatus> readBody(const QCommandLineParser& options, QString& b
 
 // Sends with the engine and waits for its report.
 ExitStatus send(const MailSettings& settings, const Typed& mail) {
-  TcpSocketControl socket([](int descriptor, const QString& serverName, QObject* parent) -> EncryptedStream* {
-    return new OpenSslStream(descriptor, serverName, parent);
-  });
+  TcpSocketControl socket(&OpenSslStream::make);
   MailTransmission engine(socket);
   QEventLoop loop;
   ExitStatus status = ExitStatus::Sent;

@@ -120,6 +120,10 @@ void OpenSslStream::prepare() { (void)preparedModule(); }
 
 void OpenSslStream::useModuleFileForTesting(const QString& path) { moduleFileForTesting() = path; }
 
+EncryptedStream* OpenSslStream::make(int descriptor, const QString& serverName, QObject* parent) {
+  return new OpenSslStream(descriptor, serverName, parent);
+}
+
 // The client hello goes out; the rest of the handshake follows the server's
 // replies.
 void OpenSslStream::start() {

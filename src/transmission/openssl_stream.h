@@ -41,6 +41,8 @@ class OpenSslStream : public EncryptedStream {
   // Test programs live outside the folder of the program and its module:
   // they name the module file before the first use.
   static void useModuleFileForTesting(const QString& path);
+  // The maker a socket control is given to encrypt through this stream.
+  static EncryptedStream* make(int descriptor, const QString& serverName, QObject* parent);
 
   void send(const QByteArray& bytes) override;
   void setReadLimit(qsizetype bytes) override;

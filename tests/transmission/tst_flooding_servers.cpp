@@ -115,9 +115,7 @@ constexpr const char* kEncryptionNames[] = {"plain", "encrypted", "encrypted by 
 
 SendingTest::SendingSide sendingSide(Encryption encryption) {
   if (encryption != Encryption::OpenSsl) return SendingTest::SendingSide();
-  return SendingTest::SendingSide([](int descriptor, const QString& serverName, QObject* parent) -> EncryptedStream* {
-    return new OpenSslStream(descriptor, serverName, parent);
-  });
+  return SendingTest::SendingSide(&OpenSslStream::make);
 }
 
 }  // namespace
