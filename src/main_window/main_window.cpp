@@ -12,6 +12,7 @@
 #include "socket_control.h"
 #include "window_look.h"
 #include "tcp_socket_control.h"
+#include "tls_stream.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -259,7 +260,7 @@ void MainWindow::keepCarrierSelection() {
 void MainWindow::paintEvent(QPaintEvent* event) {
   QWidget::paintEvent(event);
   if (std::exchange(painted_, true) || !MailTransmission::usesTls(settings_)) return;
-  QTimer::singleShot(0, this, [] { MailTransmission::prepareTls(); });
+  QTimer::singleShot(0, this, &TlsStream::prepare);
 }
 
 void MainWindow::showAndLoad() {

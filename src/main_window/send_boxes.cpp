@@ -5,7 +5,7 @@
 #include "message_box.h"
 #include "password_store.h"
 #include "send_box_texts.h"
-#include "wsa_error_numbers.h"
+#include "connection_errors.h"
 
 using namespace SendBoxTexts;
 using Kind = SendFailure::Kind;

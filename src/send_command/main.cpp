@@ -8,8 +8,8 @@
 #include <cstdlib>
 
 int main(int argc, char* argv[]) {
-  // OpenSSL writes to the socket with write(): a server gone away must be
-  // an error to report, not a signal that ends the process unreported.
+  // A server gone away must be an error to report, not a signal that ends
+  // the process unreported.
   std::signal(SIGPIPE, SIG_IGN);
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("talvenor-send"));
@@ -17,8 +17,8 @@ int main(int argc, char* argv[]) {
   Cp932::setCounting(Cp932::Counting::Conversion);
   const int status = static_cast<int>(SendCommand::run(QCoreApplication::arguments()));
   // The mail is sent and its log file closed: what is left is freeing
-  // memory the process gives back anyway and OpenSSL's and Qt's clean-up
-  // at exit (over a million instructions after TLS). Only the output is
+  // memory the process gives back anyway and Qt's (and OpenSSL's)
+  // clean-up at exit (over a million instructions after TLS). Only the output is
   // flushed.
   std::fflush(nullptr);
   std::_Exit(status);

@@ -6,12 +6,12 @@
 #include "settings_file.h"
 #include "mail_settings.h"
 #include "mail_transmission.h"
-#include "openssl_stream.h"
 #include "send_boxes.h"
 #include "smtp_dialogue.h"
 #include "talvenor_version.h"
 #include "tcp_socket_control.h"
-#include "wsa_error_numbers.h"
+#include "tls_stream.h"
+#include "connection_errors.h"
 
 #include <QCommandLineParser>
 #include <QEventLoop>
@@ -119,7 +119,7 @@ std::optional<ExitStatus> readBody(const QCommandLineParser& options, QString& b
 
 // Sends with the engine and waits for its report.
 ExitStatus send(const MailSettings& settings, const Typed& mail) {
-  TcpSocketControl socket(&OpenSslStream::make);
+  TcpSocketControl socket;
   MailTransmission engine(socket);
   QEventLoop loop;
   ExitStatus status = ExitStatus::Sent;
@@ -239,16 +239,11 @@ ExitStatus run(const QStringList& arguments) {
   if (!settingsFileReady(options)) return ExitStatus::Configuration;
   const IniDocument ini = SettingsFile::inUse().read();
   const MailSettings settings = DataIni::readMailSettings(ini);
-  // OpenSSL, only when the settings encrypt: the module loads here (about
-  // 2 ms, mostly OpenSSL's relocations), before the engine starts the host
-  // lookup's thread, which the loader's lock would hold up; OpenSSL's
-  // set-up (its configuration, the context: 2 to 3 ms) then runs on another
-  // thread while this one reads the body, builds the mail and connects.
+  // The TLS backend, only when the settings encrypt, on another thread
+  // while this one reads the body, builds the mail and connects.
   std::jthread tlsReady;
-  if (MailTransmission::usesTls(settings) && !options.isSet(QStringLiteral("dry-run"))) {
-    OpenSslStream::loadModule();
-    tlsReady = std::jthread(&OpenSslStream::prepare);
-  }
+  if (MailTransmission::usesTls(settings) && !options.isSet(QStringLiteral("dry-run")))
+    tlsReady = std::jthread(&TlsStream::prepare);
 
   Typed mail;
   mail.subject = options.value(QStringLiteral("subject"));

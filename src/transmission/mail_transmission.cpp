@@ -7,11 +7,9 @@
 #include "socket_control.h"
 #include "transcript.h"
 #include "write_log.h"
-#include "wsa_error_numbers.h"
+#include "connection_errors.h"
 
 #include <QScopedValueRollback>
-#include <QSslConfiguration>
-#include <QSslSocket>
 
 #include <initializer_list>
 #include <optional>
@@ -159,11 +157,6 @@ SendCheck MailTransmission::check(const MailSettings& settings, const QString& t
     if (const QString lost = Cp932::unmappable(subject + body); !lost.isEmpty())
       return problem(SendCheck::Problem::TextUnmappable, lost);
   return found;
-}
-
-void MailTransmission::prepareTls() {
-  QSslSocket::supportsSsl();
-  (void)QSslConfiguration::defaultConfiguration();
 }
 
 bool MailTransmission::usesTls(const MailSettings& settings) {

@@ -42,9 +42,6 @@ class MailTransmission : public QObject, private SendFailureSink {
   // not its own), the sender and the values that go into command lines.
   static SendCheck check(const MailSettings& settings, const QString& typedRecipient, const QString& subject,
                          const QString& body);
-  // Loads the TLS backend (a plugin, and OpenSSL) now rather than at the
-  // first encrypted connection, which then starts a few milliseconds sooner.
-  static void prepareTls();
   // Whether the settings encrypt a connection.
   static bool usesTls(const MailSettings& settings);
 

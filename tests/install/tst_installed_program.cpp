@@ -107,7 +107,7 @@ class TstInstalledProgram : public QObject {
   void firstStartMakesTheUsersSettings();
   void dataIniBesideTheProgramIsUsed();
   void savesAndLogsInTheUsersFolders();
-  void commandFindsItsTlsModule();
+  void commandSendsOverTls();
 
  private:
   QTemporaryDir prefix_;
@@ -212,9 +212,9 @@ void TstInstalledProgram::savesAndLogsInTheUsersFolders() {
   QVERIFY(!QFileInfo::exists(bin() + QStringLiteral("Data.ini")));
 }
 
-// The installed command loads OpenSSL from its module in <prefix>/lib/talvenor
-// and sends over TLS from the first byte.
-void TstInstalledProgram::commandFindsItsTlsModule() {
+// The installed command sends over TLS from the first byte, trusting the
+// certificates SSL_CERT_FILE names.
+void TstInstalledProgram::commandSendsOverTls() {
   if (qEnvironmentVariableIsEmpty("TALVENOR_TEST_CA"))
     QSKIP("needs the servers of tests/servers/run_real_servers.sh (run it under unshare --net)");
   QTemporaryDir config;

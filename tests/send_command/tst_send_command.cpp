@@ -254,8 +254,7 @@ void TstSendCommand::certificates_data() {
   QTest::newRow("no TLS reply") << host << 25 << false << 69 << noTls;
 }
 
-// The command's own TLS (OpenSSL on the descriptor) checks the server's
-// certificate as strictly as the window's: the chain, the dates and the
+// The command checks the server's certificate as strictly as the window: the chain, the dates and the
 // name by RFC 6125's rules.
 void TstSendCommand::certificates() {
   QFETCH(QString, server);

@@ -47,10 +47,6 @@ inline void testPopLogin(SendBoxes& boxes, std::function<void()> onSucceeded) {
 }
 
 struct SendingSide {
-  SendingSide() = default;
-  // With the encryption the maker gives, Qt's TLS otherwise.
-  explicit SendingSide(EncryptedStream::Maker makeEncrypted) : socket(std::move(makeEncrypted)) {}
-
   TempAppFolder folder;
   ScriptedMessageBoxes boxes;
   MailSettings settings = localServers();

@@ -5,7 +5,6 @@
 // box of its is on the screen and the flood goes on.
 
 #include "scripted_server.h"
-#include "openssl_stream.h"
 #include "sending_side.h"
 #include "tcp_socket_control.h"
 
@@ -108,15 +107,10 @@ QStringList shownAfterConfirmation(const ScriptedMessageBoxes& boxes) {
   return texts;
 }
 
-// How the flooding server's connection is encrypted: not at all, by Qt's
-// TLS (the window's) or by OpenSSL on the descriptor (talvenor-send's).
-enum class Encryption { None, QtTls, OpenSsl };
-constexpr const char* kEncryptionNames[] = {"plain", "encrypted", "encrypted by OpenSSL itself"};
-
-SendingTest::SendingSide sendingSide(Encryption encryption) {
-  if (encryption != Encryption::OpenSsl) return SendingTest::SendingSide();
-  return SendingTest::SendingSide(&OpenSslStream::make);
-}
+// How the flooding server's connection is encrypted: not at all, or by
+// TLS from the first byte.
+enum class Encryption { None, Tls };
+constexpr const char* kEncryptionNames[] = {"plain", "encrypted"};
 
 }  // namespace
 
@@ -150,9 +144,7 @@ void TstFloodingServers::initTestCase() {
   QSslConfiguration config = QSslConfiguration::defaultConfiguration();
   config.addCaCertificates(certificates_.filePath(QStringLiteral("ca.pem")));
   QSslConfiguration::setDefaultConfiguration(config);
-  // The same for OpenSSL, whose writes to a closed socket would raise SIGPIPE.
-  qputenv("SSL_CERT_FILE", certificates_.filePath(QStringLiteral("ca.pem")).toLocal8Bit());
-  OpenSslStream::useModuleFileForTesting(QStringLiteral(TALVENOR_TLS_MODULE));
+  // Writes to a socket the server has closed must not end the test.
   std::signal(SIGPIPE, SIG_IGN);
 }
 
@@ -171,7 +163,7 @@ void TstFloodingServers::floodEndsTheSend_data() {
   QTest::addColumn<QString>("mode");
   QTest::addColumn<qint64>("size");
   QTest::addColumn<int>("encryption");
-  for (const Encryption encryption : {Encryption::None, Encryption::QtTls, Encryption::OpenSsl}) {
+  for (const Encryption encryption : {Encryption::None, Encryption::Tls}) {
     const char* how = kEncryptionNames[int(encryption)];
     QTest::addRow("greeting of 200 MB without a line end, %s", how)
         << QStringLiteral("greeting") << 200 * kMiB << int(encryption);
@@ -191,7 +183,7 @@ void TstFloodingServers::floodEndsTheSend() {
   const qint64 before = peakMemory();
   FloodServer server(mode, size, certFolder(tls));
   QVERIFY(server.port() != 0);
-  SendingTest::SendingSide side = sendingSide(Encryption(encryption));
+  SendingTest::SendingSide side;
   side.settings.smtpPort = server.port();
   if (tls) side.settings.smtpSecurity = MailSettings::SmtpSecurity::Ssl;
 
@@ -208,7 +200,7 @@ void TstFloodingServers::floodEndsTheSend() {
 
 void TstFloodingServers::floodWhileABoxIsOnTheScreen_data() {
   QTest::addColumn<int>("encryption");
-  for (const Encryption encryption : {Encryption::None, Encryption::QtTls, Encryption::OpenSsl})
+  for (const Encryption encryption : {Encryption::None, Encryption::Tls})
     QTest::newRow(kEncryptionNames[int(encryption)]) << int(encryption);
 }
 
@@ -224,7 +216,7 @@ void TstFloodingServers::floodWhileABoxIsOnTheScreen() {
   const qint64 before = peakMemory();
   FloodServer server(QStringLiteral("after-refusal"), size, certFolder(tls));
   QVERIFY(server.port() != 0);
-  SendingTest::SendingSide side = sendingSide(Encryption(encryption));
+  SendingTest::SendingSide side;
   side.settings.smtpPort = server.port();
   if (tls) side.settings.smtpSecurity = MailSettings::SmtpSecurity::Ssl;
 

@@ -1,6 +1,6 @@
 #include "tcp_connector.h"
 
-#include "wsa_error_numbers.h"
+#include "connection_errors.h"
 
 #include <QCoreApplication>
 #include <QHostInfo>

@@ -2,15 +2,19 @@
 
 #include "certificate_name.h"
 #include "transcript.h"
-#include "wsa_error_numbers.h"
+#include "connection_errors.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSslCertificate>
 #include <QSslCipher>
+#include <QSslConfiguration>
 #include <QSslSocket>
 #include <QStringList>
 
 #include <algorithm>
 #include <cerrno>
+#include <unistd.h>
 
 namespace {
 
@@ -24,13 +28,73 @@ QString protocolName(QSsl::SslProtocol protocol) {
   }
 }
 
+// The folder of the system's trusted certificates, which Qt looks up as
+// needed: a variable naming it (or a file in it) adds nothing.
+constexpr QLatin1StringView kSystemCertificates("/etc/ssl/certs");
+
+bool inSystemStore(const QFileInfo& place) {
+  const QString path = place.canonicalFilePath();
+  return path == kSystemCertificates || QFileInfo(path).path() == kSystemCertificates;
+}
+
+// The trusted certificates that OpenSSL's own variables name, beside the
+// system's: SSL_CERT_FILE (one file) and SSL_CERT_DIR (folders separated by
+// ":"). Read once per process. As with OpenSSL, a place that does not exist
+// adds nothing; one that is not a regular file (a FIFO would hold the send
+// for ever) or not a folder is refused.
+struct TrustFromEnvironment {
+  QList<QSslCertificate> certificates;
+  QString problem;  // a variable that names something that cannot be read
+};
+
+const TrustFromEnvironment& trustFromEnvironment() {
+  static const TrustFromEnvironment trust = [] {
+    TrustFromEnvironment found;
+    const QFileInfo file(qEnvironmentVariable("SSL_CERT_FILE"));
+    if (!file.filePath().isEmpty() && file.exists() && !inSystemStore(file)) {
+      if (file.isFile())
+        found.certificates += QSslCertificate::fromPath(file.filePath(), QSsl::Pem);
+      else
+        found.problem = QStringLiteral("SSL_CERT_FILE is not a regular file: ") + file.filePath();
+    }
+    const QStringList folders = qEnvironmentVariable("SSL_CERT_DIR").split(u':', Qt::SkipEmptyParts);
+    for (const QString& path : folders) {
+      const QFileInfo folder(path);
+      if (!folder.exists() || inSystemStore(folder)) continue;
+      if (!folder.isDir()) {
+        found.problem = QStringLiteral("SSL_CERT_DIR is not a folder: ") + path;
+        continue;
+      }
+      for (const QFileInfo& entry : QDir(path).entryInfoList(QDir::Files | QDir::Readable))
+        found.certificates += QSslCertificate::fromPath(entry.filePath(), QSsl::Pem);
+    }
+    return found;
+  }();
+  return trust;
+}
+
+// Qt's default configuration (the system's trust store, loaded as needed),
+// with the certificates the environment adds.
+QSslConfiguration configuration() {
+  QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+  config.setProtocol(QSsl::TlsV1_2OrLater);
+  const QList<QSslCertificate>& added = trustFromEnvironment().certificates;
+  if (!added.isEmpty()) {
+    // Adding ends the loading as needed: the system's certificates come along.
+    config.addCaCertificates(QSslConfiguration::systemCaCertificates());
+    config.addCaCertificates(added);
+  }
+  return config;
+}
+
 }  // namespace
 
 TlsStream::TlsStream(int descriptor, const QString& serverName, QObject* parent)
-    : EncryptedStream(parent), socket_(new QSslSocket(this)) {
+    : ByteStream(parent), socket_(new QSslSocket(this)) {
   // Past this Qt stops reading the connection (the encrypted side too)
   // until decrypted bytes are taken.
   socket_->setReadBufferSize(kBufferBytes);
+  socket_->setSslConfiguration(configuration());
   socket_->setPeerVerifyMode(QSslSocket::VerifyPeer);
   socket_->setPeerVerifyName(serverName);
   connect(socket_, &QSslSocket::encrypted, this, [this, serverName] {
@@ -65,12 +129,16 @@ TlsStream::TlsStream(int descriptor, const QString& serverName, QObject* parent)
     end(0);
   });
   connect(socket_, &QSslSocket::errorOccurred, this, &TlsStream::onErrorOccurred);
-  if (!socket_->setSocketDescriptor(descriptor)) {
+  const QString trustProblem = trustFromEnvironment().problem;
+  if (!trustProblem.isEmpty() || !socket_->setSocketDescriptor(descriptor)) {
+    if (!trustProblem.isEmpty()) ::close(descriptor);
+    const QString reason = trustProblem.isEmpty() ? socket_->errorString() : trustProblem;
+    Transcript::note(QStringLiteral("TLS handshake failed: ") + reason);
     QMetaObject::invokeMethod(
         this,
-        [this] {
+        [this, reason] {
           const DeleteWhenIdle::Call call(lifetime_);
-          if (!released_) emit failed(TlsError::kHandshakeFailed, socket_->errorString());
+          if (!released_) emit failed(TlsError::kHandshakeFailed, reason);
         },
         Qt::QueuedConnection);
     return;
@@ -79,6 +147,11 @@ TlsStream::TlsStream(int descriptor, const QString& serverName, QObject* parent)
 }
 
 TlsStream::~TlsStream() = default;
+
+void TlsStream::prepare() {
+  QSslSocket::supportsSsl();
+  (void)configuration();
+}
 
 void TlsStream::send(const QByteArray& bytes) {
   const DeleteWhenIdle::Call call(lifetime_);

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "encrypted_stream.h"
 #include "socket_control.h"
 
 #include <QByteArray>
@@ -13,9 +12,8 @@ class ByteStream;
 class TcpConnector;
 
 // The socket control of the window and of the command: one TCP client
-// connection (opened by a TcpConnector, carried by a TcpStream, or by an
-// EncryptedStream once encrypted: Qt's TlsStream unless the maker given
-// says otherwise), with the operations and the events the mail dialogues
+// connection (opened by a TcpConnector, carried by a TcpStream, or by a
+// TlsStream once encrypted), with the operations and the events the mail dialogues
 // rely on.
 //
 // - Bytes cross the socket as they are; framing and the code page belong
@@ -47,7 +45,6 @@ class TcpSocketControl : public SocketControl {
   static constexpr qsizetype kMaxUnread = 128 * 1024;
 
   explicit TcpSocketControl(QObject* parent = nullptr);
-  explicit TcpSocketControl(EncryptedStream::Maker makeEncrypted, QObject* parent = nullptr);
   ~TcpSocketControl() override;
 
   void connectToHost(const QString& host, std::uint16_t port) override;
@@ -86,7 +83,6 @@ class TcpSocketControl : public SocketControl {
   void readPastWhatIsLeft();
   void onEnded(int errnum);
 
-  EncryptedStream::Maker makeEncrypted_;
   TcpConnector* connector_ = nullptr;  // while the connection is being opened
   ByteStream* stream_ = nullptr;       // once it stands
   QString host_;                       // the name the certificate must carry

@@ -3,7 +3,7 @@
 #include "tcp_connector.h"
 #include "tcp_stream.h"
 #include "tls_stream.h"
-#include "wsa_error_numbers.h"
+#include "connection_errors.h"
 
 #include <QHostAddress>
 #include <QMetaObject>
@@ -19,15 +19,7 @@ using namespace WsaError;
 
 }  // namespace
 
-TcpSocketControl::TcpSocketControl(QObject* parent)
-    : TcpSocketControl(
-          [](int descriptor, const QString& serverName, QObject* owner) -> EncryptedStream* {
-            return new TlsStream(descriptor, serverName, owner);
-          },
-          parent) {}
-
-TcpSocketControl::TcpSocketControl(EncryptedStream::Maker makeEncrypted, QObject* parent)
-    : SocketControl(parent), makeEncrypted_(std::move(makeEncrypted)) {}
+TcpSocketControl::TcpSocketControl(QObject* parent) : SocketControl(parent) {}
 
 TcpSocketControl::~TcpSocketControl() {
   queue_.clear();
@@ -193,10 +185,10 @@ void TcpSocketControl::onConnectorConnected(int descriptor) {
 // certificate verified for the name connected to, and a failure ends the
 // connection with an error.
 void TcpSocketControl::encrypt(int descriptor, Event::Kind whenVerified) {
-  EncryptedStream* tls = makeEncrypted_(descriptor, host_, this);
+  auto* tls = new TlsStream(descriptor, host_, this);
   takeStream(tls);
-  connect(tls, &EncryptedStream::encrypted, this, [this, whenVerified] { enqueue(Event(whenVerified)); });
-  connect(tls, &EncryptedStream::failed, this, [this](std::int16_t number, const QString& reason) {
+  connect(tls, &TlsStream::encrypted, this, [this, whenVerified] { enqueue(Event(whenVerified)); });
+  connect(tls, &TlsStream::failed, this, [this](std::int16_t number, const QString& reason) {
     if (state_ != State::Connected) return;
     state_ = State::Failed;
     raiseError(number, reason);
