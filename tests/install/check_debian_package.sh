@@ -29,9 +29,16 @@ dpkg-deb -c "$deb" | awk '{print $NF}' | sed 's|^\./|/|' > "$work/files"
 for file in /usr/bin/talvenor /usr/bin/talvenor-send /usr/lib/talvenor/talvenor_keyring.so \
     /usr/share/talvenor/Data.ini \
     "/usr/share/applications/$id.desktop" "/usr/share/icons/hicolor/scalable/apps/$id.svg" \
-    "/usr/share/metainfo/$id.metainfo.xml"; do
+    "/usr/share/metainfo/$id.metainfo.xml" /usr/share/man/man1/talvenor.1.gz \
+    /usr/share/man/man1/talvenor-send.1.gz /usr/share/doc/talvenor/copyright \
+    /usr/share/doc/talvenor/changelog.gz; do
   grep -qx "$file" "$work/files" || { echo "missing from the package: $file" >&2; cat "$work/files" >&2; exit 1; }
 done
+
+# Debian's own checks find no error (warnings are told, not failed).
+lintian --no-tag-display-limit "$deb" > "$work/lintian.log" 2>&1 || true
+cat "$work/lintian.log" >&2
+if grep -q '^E: ' "$work/lintian.log"; then echo "lintian found errors" >&2; exit 1; fi
 
 dpkg-deb -x "$deb" "$work/root"
 mkdir "$work/home"
