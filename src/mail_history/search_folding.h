@@ -6,7 +6,9 @@
 // Text prepared for the history's search: full-width ASCII (Ａ, ｂ, １, ＠)
 // and the ideographic space become their ASCII forms, half-width katakana
 // (ｶﾞ) the full-width ones (ガ), and ASCII letters small. Other letters keep
-// their case.
+// their case. The dashes, minus signs, wave dashes and the other signs that
+// Shift_JIS and ISO-2022-JP give back as their look-alikes (－ as −, ～ as
+// 〜, ￢ as ¬, ∥ as ‖, ￠ as ¢, ￡ as £) fold to one form.
 namespace SearchFolding {
 
 QString fold(QStringView text);
