@@ -2,8 +2,11 @@
 
 #include <QHostAddress>
 #include <QSslCertificate>
+#include <QSslCertificateExtension>
 #include <QStringList>
 #include <QUrl>
+
+#include <algorithm>
 
 namespace CertificateName {
 
@@ -58,7 +61,13 @@ bool matches(const QSslCertificate& certificate, const QString& serverName) {
   names.dnsNames = alternatives.values(QSsl::DnsEntry);
   names.addresses = alternatives.values(QSsl::IpAddressEntry);
   names.commonNames = certificate.subjectInfo(QSslCertificate::CommonName);
-  names.anyAlternative = !alternatives.isEmpty();
+  // Qt lists only DNS, IP and e-mail entries: a subjectAltName of URIs,
+  // directory names, registered IDs or other names alone still ends the
+  // common name's say (RFC 6125 6.4.4).
+  const auto extensions = certificate.extensions();
+  names.anyAlternative = std::any_of(extensions.begin(), extensions.end(), [](const QSslCertificateExtension& e) {
+    return e.oid() == QLatin1String("2.5.29.17");
+  });
   return matches(names, serverName);
 }
 

@@ -23,7 +23,7 @@ struct PresentedNames {
   QStringList dnsNames;     // subjectAltName DNS entries
   QStringList addresses;    // subjectAltName IP entries, written out
   QStringList commonNames;  // the subject's CN
-  bool anyAlternative = false;  // any subjectAltName entry (DNS, IP or e-mail)
+  bool anyAlternative = false;  // a subjectAltName, whatever its entries
 };
 
 bool matches(const PresentedNames& names, const QString& serverName);

@@ -1,5 +1,7 @@
 #include "tcp_connector.h"
 
+#include "certificate_name.h"
+
 #include "connection_errors.h"
 
 #include <QCoreApplication>
@@ -113,8 +115,8 @@ void TcpConnector::start(const QString& host, std::uint16_t port) {
   host_ = host;
   port_ = port;
   // An address written out needs no look-up (nor its round trip through
-  // the look-up's thread or cache).
-  const QHostAddress literal(host);
+  // the look-up's thread or cache); an IPv6 one may come in brackets.
+  const QHostAddress literal = CertificateName::addressIn(host);
   if (!literal.isNull()) {
     start(QList<QHostAddress>{literal}, port);
     return;

@@ -1,6 +1,7 @@
 #include "write_log.h"
 
 #include "app_places.h"
+#include "own_place.h"
 #include "plain_text.h"
 
 #include <QFile>
@@ -62,76 +63,17 @@ QString fitted(const QString& base, const QString& suffix) {
 // The log is written through descriptors, one folder level at a time, so
 // that nothing another local user placed on the way (a symbolic link, a
 // FIFO, a hard link, a folder of theirs) leads the mail somewhere else.
+using OwnPlace::Descriptor;
+using OwnPlace::openFolder;
+using OwnPlace::systemError;
 
-const QString kFolderIsLink = QStringLiteral("フォルダがシンボリックリンクです");
-const QString kNotAFolder = QStringLiteral("フォルダではありません");
-const QString kOthersCanWrite = QStringLiteral("他のユーザーが書き込めるフォルダです");
-const QString kOtherOwner = QStringLiteral("所有者が異なります");
-const QString kFileIsLink = QStringLiteral("ファイルがシンボリックリンクです");
-const QString kNotRegular = QStringLiteral("通常のファイルではありません");
-const QString kHardLinked = QStringLiteral("ハードリンクされたファイルです");
-
-constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 // O_NONBLOCK: a FIFO without a reader is refused (ENXIO) instead of
 // holding the program until one comes.
 constexpr int kFileFlags = O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
 
-class Descriptor {
- public:
-  Descriptor() = default;
-  ~Descriptor() { reset(); }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  void reset(int fd = -1) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-  int release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_ = -1;
-};
-
-QString systemError(int error) { return qt_error_string(error); }
-
-// Why the folder `name` in `parent` did not open: a link or something other
-// than a folder in its place, or what the system said.
-QString folderOpenError(int parent, const QByteArray& name, int error) {
-  struct stat status {};
-  if ((error == ELOOP || error == ENOTDIR) && ::fstatat(parent, name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
-    if (S_ISLNK(status.st_mode)) return kFolderIsLink;
-    if (!S_ISDIR(status.st_mode)) return kNotAFolder;
-  }
-  return systemError(error);
-}
-
-// Opens the folder `name` in `parent` into `folder`, made (0700) when
-// missing if `create`. A `guarded` folder must be the user's and writable
-// by no one else. Returns why not, or nothing.
-QString openFolder(int parent, const QByteArray& name, bool create, bool guarded, Descriptor& folder) {
-  int fd = ::openat(parent, name.constData(), kFolderFlags);
-  if (fd < 0 && errno == ENOENT && create) {
-    // Made by someone else in between: the checks below decide.
-    if (::mkdirat(parent, name.constData(), 0700) != 0 && errno != EEXIST) return systemError(errno);
-    fd = ::openat(parent, name.constData(), kFolderFlags);
-  }
-  if (fd < 0) return folderOpenError(parent, name, errno);
-  folder.reset(fd);
-  if (!guarded) return {};
-
-  struct stat status {};
-  if (::fstat(fd, &status) != 0) return systemError(errno);
-  if (status.st_uid != ::geteuid()) return kOtherOwner;
-  if ((status.st_mode & (S_IWGRP | S_IWOTH)) != 0) return kOthersCanWrite;
-  return {};
-}
-
 QString fileOpenError(int error) {
-  if (error == ELOOP) return kFileIsLink;
-  if (error == ENXIO) return kNotRegular;  // a FIFO without a reader, or a socket
+  if (error == ELOOP) return OwnPlace::kFileIsLink;
+  if (error == ENXIO) return OwnPlace::kNotRegular;  // a FIFO without a reader, or a socket
   return systemError(error);
 }
 
@@ -140,9 +82,9 @@ QString fileOpenError(int error) {
 QString fileCheck(int fd) {
   struct stat status {};
   if (::fstat(fd, &status) != 0) return systemError(errno);
-  if (!S_ISREG(status.st_mode)) return kNotRegular;
-  if (status.st_uid != ::geteuid()) return kOtherOwner;
-  if (status.st_nlink != 1) return kHardLinked;
+  if (!S_ISREG(status.st_mode)) return OwnPlace::kNotRegular;
+  if (status.st_uid != ::geteuid()) return OwnPlace::kOtherOwner;
+  if (status.st_nlink != 1) return OwnPlace::kHardLinked;
   return {};
 }
 

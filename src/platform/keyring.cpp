@@ -46,7 +46,14 @@ Answer answerFrom(int status, QString secret, QString error) {
 
 Answer noModule() { return answerFrom(KeyringBackend::kFailed, QString(), kNoModule); }
 
+int& readLimitSeconds() {
+  static int seconds = 0;
+  return seconds;
+}
+
 }  // namespace
+
+void limitReadWait(int seconds) { readLimitSeconds() = seconds; }
 
 void useModuleFileForTesting(const QString& path) { moduleFileForTesting() = path; }
 
@@ -60,7 +67,7 @@ Answer read(const QString& service, const QString& key) {
   if (!function) return noModule();
   QString secret;
   QString error;
-  const int status = function(&service, &key, &secret, &error);
+  const int status = function(&service, &key, &secret, &error, readLimitSeconds());
   return answerFrom(status, std::move(secret), std::move(error));
 }
 

@@ -29,6 +29,12 @@ Answer read(const QString& service, const QString& key);
 Answer write(const QString& service, const QString& key, const QString& secret);
 Answer remove(const QString& service, const QString& key);
 
+// From now on a read waits at most this many seconds for the keyring's
+// answer, then fails (0, the start: as long as it takes, as a person
+// unlocking the keyring may need). A command that no one watches sets one:
+// a session bus that accepts the call and never answers must not hold it.
+void limitReadWait(int seconds);
+
 // Programs of the build that do not live beside the module (the tests) name
 // it here before the first call; the same checks apply to it.
 void useModuleFileForTesting(const QString& path);

@@ -15,7 +15,9 @@ inline constexpr const char* kModuleFileName = "talvenor_keyring.so";
 
 extern "C" {
 using TalvenorKeyringServiceAnswers = bool (*)();
-using TalvenorKeyringRead = int (*)(const QString* service, const QString* key, QString* secret, QString* error);
+// limitSeconds: how long the answer is waited for; 0: as long as it takes.
+using TalvenorKeyringRead = int (*)(const QString* service, const QString* key, QString* secret, QString* error,
+                                    int limitSeconds);
 using TalvenorKeyringWrite = int (*)(const QString* service, const QString* key, const QString* secret,
                                      QString* error);
 using TalvenorKeyringRemove = int (*)(const QString* service, const QString* key, QString* error);

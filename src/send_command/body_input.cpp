@@ -43,6 +43,16 @@ std::optional<qsizetype> firstInvalidUtf8(const QByteArray& bytes) {
   return std::nullopt;
 }
 
+QByteArray withoutCutCharacter(const QByteArray& bytes) {
+  for (qsizetype back = 1; back <= 4 && back <= bytes.size(); ++back) {
+    const auto c = static_cast<unsigned char>(bytes[bytes.size() - back]);
+    if ((c & 0xC0) == 0x80) continue;  // a continuation byte: its lead is further back
+    const int length = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 1;
+    return length > back ? bytes.left(bytes.size() - back) : bytes;
+  }
+  return bytes;
+}
+
 QString asMailBody(const QString& text) {
   QString body = text;
   body.replace(QLatin1String("\r\n"), QLatin1String("\n"));

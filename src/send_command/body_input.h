@@ -11,6 +11,10 @@ namespace BodyInput {
 // The offset of the first byte that is not valid UTF-8; none when all is.
 std::optional<qsizetype> firstInvalidUtf8(const QByteArray& bytes);
 
+// The bytes without a character cut short at their end (input read only
+// up to a number of bytes).
+QByteArray withoutCutCharacter(const QByteArray& bytes);
+
 // The text with every line break as CR LF (as the window hands the body to
 // the engine), and without the one final line break a pipe brings.
 QString asMailBody(const QString& text);

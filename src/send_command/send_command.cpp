@@ -5,6 +5,7 @@
 #include "data_ini_layout.h"
 #include "settings_file.h"
 #include "mail_settings.h"
+#include "mail_text.h"
 #include "mail_transmission.h"
 #include "send_boxes.h"
 #include "smtp_dialogue.h"
@@ -94,20 +95,56 @@ struct Typed {
   QString body;  // CR LF line breaks
 };
 
+// At most this much of standard input is read: a body within the carrier's
+// limit is never longer in UTF-8 (4 bytes at most a character, which counts
+// at least 1), and a carrier without a limit still gets no more than 1 MiB.
+// An endless or huge input is refused at once instead of filling memory.
+constexpr qsizetype kUnlimitedBodyBytes = 1024 * 1024;
+qsizetype inputCap(qsizetype limit) { return limit > 0 ? 4 * limit + 8 : kUnlimitedBodyBytes; }
+
+// Standard input up to cap bytes; `more` says it went on past them.
+bool readStandardInput(qsizetype cap, QByteArray& bytes, bool& more, QString& error) {
+  QFile in;
+  if (!in.open(stdin, QIODevice::ReadOnly)) {
+    error = in.errorString();
+    return false;
+  }
+  while (bytes.size() <= cap) {
+    const QByteArray chunk = in.read(cap + 1 - bytes.size());
+    if (chunk.isEmpty()) break;  // the end, or an error told below
+    bytes += chunk;
+  }
+  // A read that fails (standard input a directory, say) is not an empty body.
+  if (in.error() != QFileDevice::NoError) {
+    error = in.errorString();
+    return false;
+  }
+  more = bytes.size() > cap;
+  bytes.truncate(cap);
+  return true;
+}
+
 // The body from --body or standard input; a status when it cannot be had.
-std::optional<ExitStatus> readBody(const QCommandLineParser& options, QString& body) {
+// With --truncate, input past what the carrier's limit can hold is left
+// unread; without, it is refused.
+std::optional<ExitStatus> readBody(const QCommandLineParser& options, qsizetype limit, QString& body) {
   QByteArray bytes;
   if (options.isSet(QStringLiteral("body"))) {
     bytes = options.value(QStringLiteral("body")).toUtf8();
   } else {
     if (::isatty(STDIN_FILENO)) return usage(QStringLiteral("本文がありません: --body を指定するか、標準入力から渡してください。"));
-    QFile in;
-    if (in.open(stdin, QIODevice::ReadOnly)) bytes = in.readAll();
-    // A read that fails (standard input a directory, say) is not an empty body.
-    if (!in.isOpen() || in.error() != QFileDevice::NoError) {
-      tell(QStringLiteral("本文を標準入力から読めません。") + u' ' + in.errorString());
+    const qsizetype cap = inputCap(limit);
+    bool more = false;
+    QString error;
+    if (!readStandardInput(cap, bytes, more, error)) {
+      tell(QStringLiteral("本文を標準入力から読めません。") + u' ' + error);
       return ExitStatus::NoInput;
     }
+    if (more && (limit == 0 || !options.isSet(QStringLiteral("truncate")))) {
+      tell(QStringLiteral("本文が長すぎます。（標準入力が %1 バイトを超えました）").arg(cap));
+      return ExitStatus::DataRefused;
+    }
+    if (more) bytes = BodyInput::withoutCutCharacter(bytes);  // what is kept is cut far before
   }
   if (const auto offset = BodyInput::firstInvalidUtf8(bytes)) {
     tell(QStringLiteral("本文が UTF-8 ではありません（%1 バイト目）。").arg(*offset));
@@ -163,19 +200,28 @@ std::optional<ExitStatus> takeRecipient(const IniDocument& ini, const QCommandLi
     const int entry = options.value(QStringLiteral("entry")).toInt(&ok);
     if (!ok || entry < 0 || entry > 4) return usage(QStringLiteral("--entry は 0 から 4 までです。"));
     recipient = entry == 0 ? saved : DataIni::readScrambled(ini, DataIni::Section::AddrIndex, DataIni::indexKey(entry));
+    // An entry asked for by number is never silently another recipient.
+    if (entry != 0 && recipient.trimmed().isEmpty())
+      return usage(QStringLiteral("アドレス帳の %1 番は空です。").arg(entry));
   }
   if (recipient.isEmpty()) recipient = saved;
   if (recipient.trimmed().isEmpty()) return usage(QStringLiteral("宛先がありません。"));
   return std::nullopt;
 }
 
-// The body within the carrier's limit, cut when --truncate says so.
-std::optional<ExitStatus> fitBody(const IniDocument& ini, const QCommandLineParser& options, QString& body, qsizetype& limit) {
+// The limit of the carrier named on the command line, else the saved
+// one's; 0: none.
+std::optional<ExitStatus> carrierLimit(const IniDocument& ini, const QCommandLineParser& options, qsizetype& limit) {
   bool carrierKnown = true;
   const int carrier = carrierIndex(ini, options.value(QStringLiteral("carrier")), carrierKnown);
   if (!carrierKnown)
     return usage(QStringLiteral("そのキャリアは Data.ini にありません: ") + options.value(QStringLiteral("carrier")));
   limit = carrier >= 0 ? DataIni::carrierLimit(ini, carrier) : 0;
+  return std::nullopt;
+}
+
+// The body within the carrier's limit, cut when --truncate says so.
+std::optional<ExitStatus> fitBody(const QCommandLineParser& options, qsizetype limit, QString& body) {
   if (limit == 0 || BodyInput::byteCount(body) <= limit) return std::nullopt;
   if (!options.isSet(QStringLiteral("truncate"))) {
     tell(QStringLiteral("文字数が制限を越えています。（%1 バイト、上限 %2 バイト）").arg(BodyInput::byteCount(body)).arg(limit));
@@ -196,7 +242,8 @@ std::optional<ExitStatus> refusal(const SendCheck& check) {
 }
 
 ExitStatus printDryRun(const MailSettings& settings, const SendCheck& check, const Typed& mail, qsizetype limit) {
-  const OutgoingMail outgoing{check.recipient, check.from, mail.subject, mail.body,
+  // The mail as the engine would send it (the subject on one line).
+  const OutgoingMail outgoing{check.recipient, check.from, MailText::subjectWithoutLineBreaks(mail.subject), mail.body,
                               {settings.smtpSecurity, settings.smtpAuth, settings.smtpUser, QString()},
                               settings.charset};
   const QByteArray text = SmtpDialogue::wholeMailText(outgoing, false);
@@ -206,16 +253,30 @@ ExitStatus printDryRun(const MailSettings& settings, const SendCheck& check, con
   return ExitStatus::Sent;
 }
 
-// Data.ini beside the program, or in the folder given; read once.
-bool settingsFileReady(const QCommandLineParser& options) {
+ExitStatus settingsMissing(const QString& path) {
+  tell(QStringLiteral("設定ファイルが見つかりません。(Data.ini) ") + path);
+  return ExitStatus::Configuration;
+}
+
+// Data.ini beside the program, in the user's folder when installed, or in
+// the folder given; read once. A folder given holds it, or nothing is used
+// (nor made) elsewhere.
+std::optional<ExitStatus> prepareSettings(const QCommandLineParser& options) {
   if (options.isSet(QStringLiteral("config"))) {
     QString folder = QFileInfo(options.value(QStringLiteral("config"))).absoluteFilePath();
     if (!folder.endsWith(u'/')) folder += u'/';
+    if (!QFileInfo(folder + AppPlaces::kSettingsFileName).isFile())
+      return settingsMissing(folder + AppPlaces::kSettingsFileName);
     AppPlaces::useProgramFolder(folder);
   }
-  if (AppPlaces::prepareSettingsFile() && QFileInfo(AppPlaces::settingsPath()).isReadable()) return true;
-  tell(QStringLiteral("設定ファイルが見つかりません。(Data.ini) ") + AppPlaces::settingsPath());
-  return false;
+  const AppPlaces::SettingsCheck check = AppPlaces::prepareSettingsFile();
+  if (check.state == AppPlaces::SettingsCheck::State::Refused) {
+    tell(QStringLiteral("設定ファイルを安全に読めないため使えません。(Data.ini) ") + check.place + QStringLiteral(": ") +
+         check.reason);
+    return ExitStatus::Configuration;
+  }
+  if (check.ready() && QFileInfo(AppPlaces::settingsPath()).isReadable()) return std::nullopt;
+  return settingsMissing(AppPlaces::settingsPath());
 }
 
 }  // namespace
@@ -236,7 +297,7 @@ ExitStatus run(const QStringList& arguments) {
   if (options.positionalArguments().size() > 1) return usage(QStringLiteral("宛先は 1 つだけ指定できます。"));
   if (options.isSet(QStringLiteral("debug")))
     QLoggingCategory::setFilterRules(QStringLiteral("talvenor.transcript.debug=true"));
-  if (!settingsFileReady(options)) return ExitStatus::Configuration;
+  if (const auto status = prepareSettings(options)) return *status;
   const IniDocument ini = SettingsFile::inUse().read();
   const MailSettings settings = DataIni::readMailSettings(ini);
   // The TLS backend, only when the settings encrypt, on another thread
@@ -249,8 +310,9 @@ ExitStatus run(const QStringList& arguments) {
   mail.subject = options.value(QStringLiteral("subject"));
   qsizetype limit = 0;
   if (const auto status = takeRecipient(ini, options, mail.recipient)) return *status;
-  if (const auto status = readBody(options, mail.body)) return *status;
-  if (const auto status = fitBody(ini, options, mail.body, limit)) return *status;
+  if (const auto status = carrierLimit(ini, options, limit)) return *status;
+  if (const auto status = readBody(options, limit, mail.body)) return *status;
+  if (const auto status = fitBody(options, limit, mail.body)) return *status;
   const SendCheck check = MailTransmission::check(settings, mail.recipient, mail.subject, mail.body);
   if (const auto status = refusal(check)) return *status;
   if (options.isSet(QStringLiteral("dry-run"))) return printDryRun(settings, check, mail, limit);

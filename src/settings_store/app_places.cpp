@@ -1,5 +1,7 @@
 #include "app_places.h"
 
+#include "own_place.h"
+
 #include <QCoreApplication>
 
 #include <QDir>
@@ -11,6 +13,7 @@
 #include <optional>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,12 +40,18 @@ QString withSeparator(QString folder) {
   return folder;
 }
 
-// folder, made with mode 0700 when missing (its parents as the umask says).
+QString withoutSeparator(QString folder) {
+  while (folder.size() > 1 && folder.endsWith(QLatin1Char('/'))) folder.chop(1);
+  return folder;
+}
+
+// folder and its missing parents (~/.config, say), each made with mode
+// 0700 when missing: what the program makes is the user's alone.
 bool makeOwnFolder(const QString& folder) {
-  QString path = folder;
-  while (path.size() > 1 && path.endsWith(QLatin1Char('/'))) path.chop(1);
+  const QString path = withoutSeparator(folder);
   if (QFileInfo(path).isDir()) return true;
-  if (!QDir().mkpath(QFileInfo(path).path())) return false;
+  const QString parent = QFileInfo(path).path();
+  if (parent != path && !makeOwnFolder(parent)) return false;
   return ::mkdir(QFile::encodeName(path).constData(), 0700) == 0 || errno == EEXIST;
 }
 
@@ -104,12 +113,37 @@ QString settingsPath() { return settingsFolder() + kSettingsFileName; }
 
 QString logFolderPath() { return current().logParent + kLogFolderName; }
 
-bool prepareSettingsFile() {
+namespace {
+
+// The user's own settings folder, made (0700) with its parents when
+// missing, and its Data.ini, made from the shipped default when missing.
+// Only a folder and file of the user's alone are used: another user who
+// can write the folder above (an XDG_CONFIG_HOME in a shared folder) could
+// otherwise have the mail sent with settings of theirs.
+SettingsCheck preparePerUserSettings(const QString& folder, const QString& shipped) {
+  const QString path = withoutSeparator(folder);
+  if (!makeOwnFolder(QFileInfo(path).path())) return {SettingsCheck::State::Missing, {}, {}};
+  OwnPlace::Descriptor own;
+  QString reason = OwnPlace::openFolder(AT_FDCWD, QFile::encodeName(path), true, true, own);
+  if (!reason.isEmpty()) return {SettingsCheck::State::Refused, path, reason};
+  const QByteArray name = QFile::encodeName(kSettingsFileName);
+  bool exists = false;
+  reason = OwnPlace::checkOwnFile(own.get(), name, exists);
+  if (!exists && copyShippedSettings(shipped, folder + kSettingsFileName))
+    reason = OwnPlace::checkOwnFile(own.get(), name, exists);
+  if (!exists) return {SettingsCheck::State::Missing, {}, {}};
+  if (!reason.isEmpty()) return {SettingsCheck::State::Refused, folder + kSettingsFileName, reason};
+  return {SettingsCheck::State::Ready, {}, {}};
+}
+
+}  // namespace
+
+SettingsCheck prepareSettingsFile() {
   const Places& places = current();
-  const QString path = settingsPath();
-  if (QFileInfo::exists(path)) return true;
-  if (places.mode == Mode::Portable) return false;
-  return makeOwnFolder(places.settingsFolder) && copyShippedSettings(shippedSettingsPath(programFolder()), path);
+  if (places.mode == Mode::PerUser)
+    return preparePerUserSettings(places.settingsFolder, shippedSettingsPath(programFolder()));
+  const bool exists = QFileInfo::exists(settingsPath());
+  return {exists ? SettingsCheck::State::Ready : SettingsCheck::State::Missing, {}, {}};
 }
 
 void prepareLogParent() {

@@ -48,10 +48,26 @@ QString logFolderPath();  // the log parent + "mailLOG"
 // The default settings an installed program ships, relative to its folder.
 QString shippedSettingsPath(const QString& programFolder);
 
+// What the start found of the settings file.
+struct SettingsCheck {
+  enum class State {
+    Ready,
+    Missing,
+    Refused,  // there, but not the user's alone (installed only)
+  };
+  State state = State::Missing;
+  QString place;   // Refused: the folder or file refused
+  QString reason;  // Refused: why, for the user
+  bool ready() const { return state == State::Ready; }
+};
+
 // At start: whether there is a settings file to run with. Installed, a
-// missing per-user file is made from the shipped default (folder 0700,
-// file 0600); a file that is there is never touched.
-bool prepareSettingsFile();
+// missing per-user file is made from the shipped default (folder 0700 with
+// any missing parents, file 0600); a file that is there is never touched.
+// Installed, the settings folder and file must be the user's alone: not a
+// link, owned by the user, writable by no one else. Beside the program
+// they are what the user put there.
+SettingsCheck prepareSettingsFile();
 
 // Before the log is written: installed, the folder that holds mailLOG is
 // made (0700) when missing. The program's own folder is never made.

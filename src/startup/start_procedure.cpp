@@ -17,6 +17,12 @@ QString settingsMissingText() {
          MessageBox::kApplicationTitle + QStringLiteral("を終了します。");
 }
 
+QString settingsRefusedText(const AppPlaces::SettingsCheck& check) {
+  return QStringLiteral("設定ファイルを安全に読めないため使えません。(Data.ini) ") + kCrLf +
+         check.place + QStringLiteral("：") + check.reason + kCrLf + MessageBox::kApplicationTitle +
+         QStringLiteral("を終了します。");
+}
+
 StartOutcome run(const QString& instanceKey, int& exitCode) {
   exitCode = 0;
   SingleInstance instance(instanceKey);
@@ -28,7 +34,12 @@ StartOutcome run(const QString& instanceKey, int& exitCode) {
   }
 
   // Installed, the user's own settings are made from the shipped default.
-  if (!AppPlaces::prepareSettingsFile()) {
+  const AppPlaces::SettingsCheck settings = AppPlaces::prepareSettingsFile();
+  if (settings.state == AppPlaces::SettingsCheck::State::Refused) {
+    MessageBox::show(settingsRefusedText(settings), MessageBox::Buttons::Ok, MessageBox::Icon::Critical);
+    return StartOutcome::SettingsRefused;
+  }
+  if (!settings.ready()) {
     MessageBox::show(settingsMissingText(), MessageBox::Buttons::Ok, MessageBox::Icon::Critical);
     return StartOutcome::SettingsMissing;
   }

@@ -114,16 +114,20 @@ bool hasLongLine(Charset charset, const QString& body) {
   return false;
 }
 
+// A NUL byte may travel in neither a 7bit nor an 8bit part (RFC 2045
+// 2.7, RFC 6152): a body holding one goes in base64, whole.
+bool holdsNul(const QString& body) { return body.contains(QChar(u'\0')); }
+
 }  // namespace
 
 Charset charsetFor(const QString& subject, const QString& body, Charset chosen) {
-  if (!carries(chosen, subject) || !carries(chosen, body)) return Charset::Utf8;
+  if (!carries(chosen, subject) || !carries(chosen, body) || holdsNul(body)) return Charset::Utf8;
   if (chosen == Charset::Iso2022Jp && hasLongLine(chosen, body)) return Charset::Utf8;
   return chosen;
 }
 
 bool goesAsEightBit(const QString& subject, const QString& body, Charset chosen) {
-  return charsetFor(subject, body, chosen) == Charset::Utf8 && !hasLongLine(Charset::Utf8, body);
+  return charsetFor(subject, body, chosen) == Charset::Utf8 && !hasLongLine(Charset::Utf8, body) && !holdsNul(body);
 }
 
 QByteArray subjectLines(const QString& subject, Charset charset) {
@@ -156,7 +160,7 @@ Composed compose(const QString& subject, const QString& body, Charset charset, b
   QByteArray encodedBody;
   if (charset == Charset::Iso2022Jp) {
     encodedBody = bodyLines(charset, body);
-  } else if (eightBit && !hasLongLine(charset, body)) {
+  } else if (eightBit && !hasLongLine(charset, body) && !holdsNul(body)) {
     encoding = BodyEncoding::EightBit;
     encodedBody = bodyLines(charset, body);
   } else {

@@ -25,11 +25,12 @@ struct Composed {
 // The character set a mail goes in: the chosen one, or UTF-8 where
 // ISO-2022-JP cannot carry the subject or the body, or where a body line
 // would pass SMTP's 998 octets (base64 carries it whole; a line broken in
-// ISO-2022-JP would reach the reader broken).
+// ISO-2022-JP would reach the reader broken), or where the body holds a NUL
+// (which no 7bit or 8bit part may carry: base64 carries it).
 MailSettings::Charset charsetFor(const QString& subject, const QString& body, MailSettings::Charset chosen);
 
 // The body may go unencoded to a server that announced 8BITMIME: UTF-8
-// with no line past SMTP's limit (such a body goes in base64).
+// with no line past SMTP's limit and no NUL (such a body goes in base64).
 bool goesAsEightBit(const QString& subject, const QString& body, MailSettings::Charset chosen);
 
 // eightBit: the server announced 8BITMIME (UTF-8 then goes unencoded

@@ -14,6 +14,8 @@ class TstTcpConnector : public QObject {
   void triesAddressesInOrder_data();
   void triesAddressesInOrder();
   void givingUpClosesTheAttempt();
+  void addressWrittenOut_data();
+  void addressWrittenOut();
 };
 
 namespace {
@@ -58,6 +60,35 @@ void TstTcpConnector::triesAddressesInOrder() {
   // wait at once and fails the comparison below.
   (void)QTest::qWaitFor([&] { return connected.count() + failed.count() != 1; }, 50);
   QCOMPARE(connected.count() + failed.count(), 1);
+}
+
+void TstTcpConnector::addressWrittenOut_data() {
+  QTest::addColumn<QString>("host");
+  QTest::addColumn<QString>("listening");
+  QTest::newRow("IPv4") << QStringLiteral("127.0.0.1") << QStringLiteral("127.0.0.1");
+  QTest::newRow("IPv6") << QStringLiteral("::1") << QStringLiteral("::1");
+  QTest::newRow("IPv6 in brackets, as in a URL") << QStringLiteral("[::1]") << QStringLiteral("::1");
+}
+
+// A server given as an address is reached at that address, without a
+// look-up that would not find it.
+void TstTcpConnector::addressWrittenOut() {
+  QFETCH(QString, host);
+  QFETCH(QString, listening);
+  QTcpServer server;
+  QVERIFY(server.listen(QHostAddress(listening)));
+  TcpConnector connector;
+  QSignalSpy connected(&connector, &TcpConnector::connected);
+  QSignalSpy failed(&connector, &TcpConnector::failed);
+
+  connector.start(host, server.serverPort());
+
+  QTRY_COMPARE(connected.count() + failed.count(), 1);
+  QCOMPARE(connected.count(), 1);
+  QTRY_VERIFY(server.hasPendingConnections());
+  QTcpSocket socket;
+  QVERIFY(socket.setSocketDescriptor(connected.first().first().toInt()));
+  QCOMPARE(socket.peerAddress(), QHostAddress(listening));
 }
 
 // Given up before it was settled: no signal, and the server sees the

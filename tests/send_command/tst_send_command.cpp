@@ -56,9 +56,16 @@ class TstSendCommand : public QObject {
   void certificates_data();
   void certificates();
   void popBeforeSmtpLogsInFirst();
+  void endlessStandardInput_data();
+  void endlessStandardInput();
+  void dryRunPrintsTheHeadersSent();
+  void keyringThatNeverAnswers();
+  void plantedQtConfIsNotRead();
   void unreadableStandardInput();
   void terminalOnStandardInput();
   void missingSettings();
+  void settingsNotUsable_data();
+  void settingsNotUsable();
   void noWidgetsNoGui();
 
  private:
@@ -167,6 +174,9 @@ void TstSendCommand::sends_data() {
       << 25 << int(Smtp::None) << QString() << host << QStringList{QStringLiteral("--truncate")}
       << QByteArray(39, 'x') + QStringLiteral("😀😀").toUtf8() << 0 << QString()
       << QString(39, u'x') + QStringLiteral("😀");
+  QTest::newRow("--entry naming an empty entry")
+      << 25 << int(Smtp::None) << QString() << host << QStringList{QStringLiteral("--entry"), QStringLiteral("3")}
+      << lines << 64 << QStringLiteral("アドレス帳の 3 番は空です。") << QString();
   QTest::newRow("a recipient with a space") << 587 << int(Smtp::StartTls) << QStringLiteral("secret") << host
                                             << QStringList{QStringLiteral("a b@talvenor.test")} << lines << 65
                                             << QStringLiteral("宛先メールアドレスが不正です") << QString();
@@ -307,6 +317,76 @@ void TstSendCommand::popBeforeSmtpLogsInFirst() {
   }
 }
 
+void TstSendCommand::endlessStandardInput_data() {
+  QTest::addColumn<QStringList>("arguments");
+  QTest::addColumn<int>("status");
+  QTest::addColumn<QString>("arrives");  // the body as read back; empty: nothing arrives
+  QTest::newRow("carrier with a limit") << QStringList() << 65 << QString();
+  QTest::newRow("carrier without a limit") << QStringList{QStringLiteral("-c"), QStringLiteral("制限なし")} << 65
+                                           << QString();
+  QTest::newRow("--truncate sends what the limit holds")
+      << QStringList{QStringLiteral("--truncate")} << 0 << QStringLiteral("あ\n").repeated(10).chopped(1);
+  QTest::newRow("--truncate, carrier without a limit")
+      << QStringList{QStringLiteral("--truncate"), QStringLiteral("-c"), QStringLiteral("制限なし")} << 65 << QString();
+}
+
+// Standard input that never ends is read only as far as the limit could
+// take (1 MiB without a limit): refused, or cut with --truncate, at once.
+void TstSendCommand::endlessStandardInput() {
+  QFETCH(QStringList, arguments);
+  QFETCH(int, status);
+  QFETCH(QString, arrives);
+  TempAppFolder folder;
+  writeSettings(folder, 25, Smtp::None, QString());
+  const QStringList before = mailsAt(25);
+  QProcess command;
+  command.start(QStringLiteral("sh"), QStringList{QStringLiteral("-c"),
+                                                  QStringLiteral("yes あ | exec \"$0\" --config \"$@\""),
+                                                  qEnvironmentVariable("TALVENOR_SEND"), folder.path()} +
+                                          arguments);
+  QVERIFY(command.waitForFinished(60000));
+  const QString err = QString::fromUtf8(command.readAllStandardError());
+  QVERIFY2(command.exitCode() == status, qPrintable(err));
+  if (arrives.isEmpty()) {
+    QVERIFY2(err.startsWith(QStringLiteral("talvenor-send: 本文が長すぎます。")), qPrintable(err));
+    QCOMPARE(mailsAt(25), before);
+    return;
+  }
+  QCOMPARE(mailsAt(25).size(), before.size() + 1);
+  QString body = readBack(mailsAt(25).last()).value(QStringLiteral("body")).toString();
+  body.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  while (body.endsWith(u'\n')) body.chop(1);
+  QCOMPARE(body, arrives);
+}
+
+// A line break in the subject goes as one line (the engine sends it so):
+// the dry run shows no header the send would not send.
+void TstSendCommand::dryRunPrintsTheHeadersSent() {
+  TempAppFolder folder;
+  writeSettings(folder, 25, Smtp::None, QString());
+  MailSettings settings = SettingsInUse::mailSettings();
+  settings.charset = MailSettings::Charset::ShiftJis;  // the subject unencoded
+  SettingsInUse::writeMailSettings(settings);
+  const QStringList arguments{QStringLiteral("-s"), QStringLiteral("hi\r\nBcc: spy@talvenor.test"), QStringLiteral("--body"),
+                              QStringLiteral("本文")};
+
+  const Run dryRun = run(folder.path(), arguments + QStringList{QStringLiteral("--dry-run")}, QByteArray());
+  const Run sent = run(folder.path(), arguments, QByteArray());
+
+  QCOMPARE(dryRun.status, 0);
+  QCOMPARE(sent.status, 0);
+  QFile message(mailsAt(25).last());
+  QVERIFY(message.open(QIODevice::ReadOnly));
+  const QByteArray wire = message.readAll();
+  const QString printed = dryRun.out.left(dryRun.out.indexOf(QStringLiteral("\r\n\r\n")));
+  for (const QString& line : printed.split(QStringLiteral("\r\n"))) {
+    // The second and the message's own ID differ from run to run.
+    if (line.startsWith(QStringLiteral("Date:")) || line.startsWith(QStringLiteral("Message-ID:"))) continue;
+    QVERIFY2(wire.contains(line.toUtf8() + "\r\n") || wire.contains(line.toUtf8() + "\n"), qPrintable(line));
+  }
+  QVERIFY2(!printed.contains(QStringLiteral("\nBcc:"), Qt::CaseInsensitive), qPrintable(printed));
+}
+
 // Standard input that cannot be read is not an empty body: nothing is sent.
 void TstSendCommand::unreadableStandardInput() {
   TempAppFolder folder;
@@ -339,6 +419,109 @@ void TstSendCommand::missingSettings() {
   const Run result = run(empty.path(), {QStringLiteral("--body"), QStringLiteral("x")}, QByteArray());
   QCOMPARE(result.status, 78);
   QVERIFY(result.err.contains(QStringLiteral("設定ファイルが見つかりません。")));
+}
+
+void TstSendCommand::settingsNotUsable_data() {
+  QTest::addColumn<bool>("configOption");  // --config names the program's folder, which has no Data.ini
+  QTest::addColumn<QString>("error");  // relative to the temporary root
+  QTest::newRow("--config folder without Data.ini")
+      << true << QStringLiteral("設定ファイルが見つかりません。(Data.ini) ROOT/prefix/bin/Data.ini");
+  QTest::newRow("installed, the settings folder another user's")
+      << false << QStringLiteral("設定ファイルを安全に読めないため使えません。(Data.ini) ROOT/home/talvenor: 所有者が異なります");
+}
+
+// The command, installed (a shipped default beside it), uses only the
+// settings it was told of and that are the user's alone; else it ends with
+// 78 and makes nothing anywhere.
+void TstSendCommand::settingsNotUsable() {
+  QFETCH(bool, configOption);
+  QFETCH(QString, error);
+  QTemporaryDir root;
+  const QString program = root.path() + QStringLiteral("/prefix/bin/");
+  const QString home = root.path() + QStringLiteral("/home");
+  QVERIFY(QDir().mkpath(program) && QDir().mkpath(root.path() + QStringLiteral("/prefix/share/talvenor")));
+  QVERIFY(QFile::copy(qEnvironmentVariable("TALVENOR_SEND"), program + QStringLiteral("talvenor-send")));
+  QVERIFY(QFile::copy(qEnvironmentVariable("TALVENOR_SOURCE_DIR") + QStringLiteral("/Data.ini"),
+                      root.path() + QStringLiteral("/prefix/share/talvenor/Data.ini")));
+  if (!configOption) {
+    QVERIFY(QDir().mkpath(home + QStringLiteral("/talvenor")));
+    QVERIFY(QFile::copy(qEnvironmentVariable("TALVENOR_SOURCE_DIR") + QStringLiteral("/Data.ini"),
+                        home + QStringLiteral("/talvenor/Data.ini")));
+    QCOMPARE(QProcess::execute(QStringLiteral("chown"), {QStringLiteral("-R"), QStringLiteral("65534"), home + QStringLiteral("/talvenor")}), 0);
+  }
+  QProcess command;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home);
+  command.setProcessEnvironment(environment);
+  QStringList arguments{QStringLiteral("--body"), QStringLiteral("x"), QStringLiteral("hanako@talvenor.test")};
+  if (configOption) arguments << QStringLiteral("--config") << program;
+  command.start(program + QStringLiteral("talvenor-send"), arguments);
+  QVERIFY(command.waitForFinished(30000));
+
+  QCOMPARE(command.exitCode(), 78);
+  const QString err = QString::fromUtf8(command.readAllStandardError());
+  QVERIFY2(err.contains(QString(error).replace(QStringLiteral("ROOT"), root.path())), qPrintable(err));
+  if (configOption) QVERIFY(!QFileInfo::exists(home));
+  QCOMPARE(QDir(program).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{QStringLiteral("talvenor-send")});
+}
+
+// A session bus that takes every connection and never says a word: the
+// keyring's answer is waited for 10 s, then the send ends with 77.
+void TstSendCommand::keyringThatNeverAnswers() {
+  QTemporaryDir busFolder;
+  const QString bus = busFolder.filePath(QStringLiteral("bus"));
+  QProcess silentBus;
+  silentBus.start(QStringLiteral("/usr/bin/python3"),
+                  {QStringLiteral("-c"), QStringLiteral("import socket,sys,time\n"
+                                                        "s=socket.socket(socket.AF_UNIX); s.bind(sys.argv[1]); s.listen(8)\n"
+                                                        "held=[]\n"
+                                                        "while True: held.append(s.accept())"),
+                   bus});
+  QVERIFY(silentBus.waitForStarted());
+  QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(bus), 10000);
+  TempAppFolder folder;
+  writeSettings(folder, 587, Smtp::StartTls, QString());
+  MailSettings settings = SettingsInUse::mailSettings();
+  settings.passwordStore = MailSettings::PasswordStore::Keyring;
+  SettingsInUse::writeMailSettings(settings);
+  const QStringList before = mailsAt(587);
+  qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + QFile::encodeName(bus));
+
+  const Run result = run(folder.path(), {QStringLiteral("--body"), QStringLiteral("本文")}, QByteArray());
+
+  qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+  silentBus.kill();
+  silentBus.waitForFinished();
+  QVERIFY2(result.status == 77, qPrintable(QString::number(result.status) + u' ' + result.err));
+  QVERIFY2(result.err.startsWith(QStringLiteral("talvenor-send: ")), qPrintable(result.err));
+  QCOMPARE(mailsAt(587), before);
+}
+
+// A qt.conf someone put beside the command (here: logging rules that would
+// print the whole dialogue) is never read; Qt keeps its own paths.
+void TstSendCommand::plantedQtConfIsNotRead() {
+  TempAppFolder folder;
+  writeSettings(folder, 25, Smtp::None, QString());
+  const QString command = folder.path() + QStringLiteral("talvenor-send");
+  QVERIFY(QFile::copy(qEnvironmentVariable("TALVENOR_SEND"), command));
+  QVERIFY(QDir().mkpath(folder.path() + QStringLiteral("planted")));
+  QFile rules(folder.path() + QStringLiteral("planted/qtlogging.ini"));
+  QVERIFY(rules.open(QIODevice::WriteOnly));
+  rules.write("[Rules]\ntalvenor.transcript.debug=true\n");
+  rules.close();
+  QFile conf(folder.path() + QStringLiteral("qt.conf"));
+  QVERIFY(conf.open(QIODevice::WriteOnly));
+  conf.write("[Paths]\nData=" + QFile::encodeName(folder.path() + QStringLiteral("planted")) + "\n");
+  conf.close();
+  const QStringList before = mailsAt(25);
+
+  QProcess send;
+  send.start(command, {QStringLiteral("--body"), QStringLiteral("本文")});
+  QVERIFY(send.waitForFinished(60000));
+
+  QCOMPARE(send.exitCode(), 0);
+  QCOMPARE(QString::fromUtf8(send.readAllStandardError()), QString());
+  QCOMPARE(mailsAt(25).size(), before.size() + 1);
 }
 
 // It runs over ssh and from cron: no QtWidgets, no QtGui.

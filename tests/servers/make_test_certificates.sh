@@ -14,6 +14,9 @@
 #   wildcard            subjectAltName *.example.test
 #   upper-case          subjectAltName MAIL.EXAMPLE.TEST
 #   cn-only             CN mail.example.test, no subjectAltName
+#   san-uri-only        CN mail.example.test, subjectAltName a URI only
+#   san-rid-only        CN mail.example.test, subjectAltName a registered ID only
+#   san-othername-only  CN mail.example.test, subjectAltName an otherName only
 set -eu
 dir=$1
 cd "$dir"
@@ -78,3 +81,7 @@ named partial-wildcard "m*.example.test" "DNS:m*.example.test"
 named wildcard "*.example.test" "DNS:*.example.test"
 named upper-case MAIL.EXAMPLE.TEST "DNS:MAIL.EXAMPLE.TEST"
 named cn-only mail.example.test ""
+# A subjectAltName of any kind ends the common name's say.
+named san-uri-only mail.example.test "URI:https://mail.example.test/"
+named san-rid-only mail.example.test "RID:1.2.3.4"
+named san-othername-only mail.example.test "otherName:1.3.6.1.5.5.7.8.7;IA5STRING:_smtp.mail.example.test"

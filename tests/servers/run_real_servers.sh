@@ -78,8 +78,9 @@ pids="$pids $!"
 #   4652  TLS, an expired certificate
 #   4653  TLS, a certificate of an unknown CA
 #   4654  closes the connection as soon as the client speaks
-#   4655-4660  TLS, certificates for the name rules (see make_test_certificates.sh):
-#         cn-elsewhere, ip-in-cn, partial-wildcard, wildcard, upper-case, cn-only
+#   4655-4663  TLS, certificates for the name rules (see make_test_certificates.sh):
+#         cn-elsewhere, ip-in-cn, partial-wildcard, wildcard, upper-case, cn-only,
+#         san-uri-only, san-rid-only, san-othername-only
 mkdir -p "$work/captures"
 smtp_secure() {  # port, options...
   port=$1
@@ -101,7 +102,8 @@ smtp_secure 4651 --cert "$certs/elsewhere.pem" --key "$certs/elsewhere.key" --im
 smtp_secure 4652 --cert "$certs/expired.pem" --key "$certs/expired.key" --implicit-tls --auth "$login"
 smtp_secure 4653 --cert "$certs/unknown.pem" --key "$certs/unknown.key" --implicit-tls --auth "$login"
 port=4655
-for name in cn-elsewhere ip-in-cn partial-wildcard wildcard upper-case cn-only; do
+for name in cn-elsewhere ip-in-cn partial-wildcard wildcard upper-case cn-only san-uri-only san-rid-only \
+  san-othername-only; do
   smtp_secure "$port" --cert "$certs/$name.pem" --key "$certs/$name.key" --implicit-tls
   port=$((port + 1))
 done
@@ -111,7 +113,9 @@ pids="$pids $!"
 wait_for_listener t 25
 wait_for_listener t 110
 wait_for_listener t 995
-for port in 587 465 2525 2526 2527 4651 4652 4653 4654 4655 4656 4657 4658 4659 4660; do wait_for_listener t "$port"; done
+for port in 587 465 2525 2526 2527 4651 4652 4653 4654 4655 4656 4657 4658 4659 4660 4661 4662 4663; do
+  wait_for_listener t "$port"
+done
 wait_for_listener u 53
 printf 'nameserver 127.0.0.1\noptions attempts:1 timeout:1\n' > "$work/resolv.conf"
 

@@ -9,6 +9,7 @@
 #include <QDate>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -67,6 +68,8 @@ class TstAppPlaces : public QObject {
   void firstStartMakesTheUsersOwnSettings();
   void theUsersSettingsAreNeverReplaced();
   void missingEverywhereIsMissing();
+  void settingsNotTheUsersAloneAreRefused_data();
+  void settingsNotTheUsersAloneAreRefused();
   void logGoesToTheFolderInUse();
 };
 
@@ -100,9 +103,10 @@ void TstAppPlaces::choice() {
 
 void TstAppPlaces::firstStartMakesTheUsersOwnSettings() {
   InstalledTree tree(true, false);
-  QVERIFY(AppPlaces::prepareSettingsFile());
+  QVERIFY(AppPlaces::prepareSettingsFile().ready());
   const QString folder = tree.configHome() + QStringLiteral("/talvenor");
   QCOMPARE(mode(folder), 0700);
+  QCOMPARE(mode(tree.configHome()), 0700);  // a missing parent is the user's alone too
   QCOMPARE(mode(SettingsFile::inUse().path()), 0600);
   QCOMPARE(contents(SettingsFile::inUse().path()), contents(tree.shipped()));
   QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{QStringLiteral("Data.ini")});
@@ -116,14 +120,63 @@ void TstAppPlaces::firstStartMakesTheUsersOwnSettings() {
 void TstAppPlaces::theUsersSettingsAreNeverReplaced() {
   InstalledTree tree(true, false);
   InstalledTree::write(tree.configHome() + QStringLiteral("/talvenor/Data.ini"), "[MAIL]\r\nOUTLOG=True\r\n");
-  QVERIFY(AppPlaces::prepareSettingsFile());
+  QVERIFY(AppPlaces::prepareSettingsFile().ready());
   QCOMPARE(contents(SettingsFile::inUse().path()), QByteArray("[MAIL]\r\nOUTLOG=True\r\n"));
 }
 
 void TstAppPlaces::missingEverywhereIsMissing() {
   InstalledTree tree(false, false);
-  QVERIFY(!AppPlaces::prepareSettingsFile());
+  QVERIFY(!AppPlaces::prepareSettingsFile().ready());
   QVERIFY(!QFileInfo::exists(tree.root.path() + QStringLiteral("/home")));
+}
+
+// Installed, another local user who can write where the settings are
+// looked for (an XDG_CONFIG_HOME in a shared folder, a link in place of the
+// folder) must not have the mail sent with settings of theirs: the folder
+// and the file must be the user's alone, and stay as they are.
+void TstAppPlaces::settingsNotTheUsersAloneAreRefused_data() {
+  QTest::addColumn<QString>("change");  // a shell command run in the config home
+  QTest::addColumn<QString>("refused");  // relative to the config home
+  QTest::addColumn<QString>("reason");
+  const QString folder = QStringLiteral("talvenor");
+  const QString file = QStringLiteral("talvenor/Data.ini");
+  QTest::newRow("folder of another user") << QStringLiteral("chown 65534 talvenor") << folder
+                                          << QStringLiteral("所有者が異なります");
+  QTest::newRow("folder others can write") << QStringLiteral("chmod 0777 talvenor") << folder
+                                           << QStringLiteral("他のユーザーが書き込めるフォルダです");
+  QTest::newRow("folder a link to another user's")
+      << QStringLiteral("mv talvenor theirs && chown -R 65534 theirs && ln -s theirs talvenor") << folder
+      << QStringLiteral("フォルダがシンボリックリンクです");
+  QTest::newRow("file of another user") << QStringLiteral("chown 65534 talvenor/Data.ini") << file
+                                        << QStringLiteral("所有者が異なります");
+  QTest::newRow("file others can write") << QStringLiteral("chmod 0622 talvenor/Data.ini") << file
+                                         << QStringLiteral("他のユーザーが書き込めるファイルです");
+  QTest::newRow("file a link") << QStringLiteral("mv talvenor/Data.ini theirs.ini && ln -s ../theirs.ini talvenor/Data.ini")
+                               << file << QStringLiteral("ファイルがシンボリックリンクです");
+}
+
+void TstAppPlaces::settingsNotTheUsersAloneAreRefused() {
+  QFETCH(QString, change);
+  QFETCH(QString, refused);
+  QFETCH(QString, reason);
+  InstalledTree tree(true, false);
+  InstalledTree::write(tree.configHome() + QStringLiteral("/talvenor/Data.ini"), "[MAIL]\r\nOUTLOG=True\r\n");
+  QVERIFY(QFile::setPermissions(tree.configHome() + QStringLiteral("/talvenor"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+  QVERIFY(QFile::setPermissions(tree.configHome() + QStringLiteral("/talvenor/Data.ini"), QFile::ReadOwner | QFile::WriteOwner));
+  QProcess shell;
+  shell.setWorkingDirectory(tree.configHome());
+  shell.start(QStringLiteral("sh"), {QStringLiteral("-ec"), change});
+  QVERIFY(shell.waitForFinished(30000));
+  QCOMPARE(shell.exitCode(), 0);
+  const QStringList before = QDir(tree.configHome()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
+
+  const AppPlaces::SettingsCheck check = AppPlaces::prepareSettingsFile();
+
+  QCOMPARE(check.state, AppPlaces::SettingsCheck::State::Refused);
+  QCOMPARE(check.place, tree.configHome() + u'/' + refused);
+  QCOMPARE(check.reason, reason);
+  QCOMPARE(QDir(tree.configHome()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System), before);
+  QCOMPARE(contents(tree.configHome() + QStringLiteral("/talvenor/Data.ini")), QByteArray("[MAIL]\r\nOUTLOG=True\r\n"));
 }
 
 // Installed, the log's folders are made on the first logged mail, the

@@ -1,4 +1,6 @@
-// The start procedure: the missing-settings message and the second start.
+// The start procedure: the missing or refused settings' message and the
+// second start.
+#include "app_places.h"
 #include "application_setup.h"
 #include "start_procedure.h"
 #include "scripted_message_boxes.h"
@@ -6,10 +8,16 @@
 #include "temp_app_folder.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTranslator>
 #include <QUuid>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 class TestStartProcedure : public QObject {
   Q_OBJECT
@@ -29,6 +37,36 @@ class TestStartProcedure : public QObject {
     QVERIFY(box.title.isEmpty());  // the application title
     QVERIFY(QApplication::topLevelWidgets().isEmpty() ||
             std::none_of(QApplication::topLevelWidgets().begin(), QApplication::topLevelWidgets().end(),
+                         [](QWidget* w) { return w->isVisible(); }));
+  }
+
+  // Installed, with XDG_CONFIG_HOME in a shared folder where another user
+  // put talvenor/Data.ini: one box names it, no window opens, nothing is sent.
+  void settingsOfAnotherUserStopWithOneBox() {
+    QTemporaryDir root;
+    const QString program = root.path() + QStringLiteral("/prefix/bin/");
+    const QString shared = root.path() + QStringLiteral("/shared");
+    QVERIFY(QDir().mkpath(program) && QDir().mkpath(root.path() + QStringLiteral("/prefix/share/talvenor")));
+    QVERIFY(QDir().mkpath(shared + QStringLiteral("/talvenor")));
+    for (const QString& ini : {root.path() + QStringLiteral("/prefix/share/talvenor/Data.ini"),
+                               shared + QStringLiteral("/talvenor/Data.ini")})
+      QVERIFY(QFile::copy(qEnvironmentVariable("TALVENOR_SOURCE_DIR") + QStringLiteral("/Data.ini"), ini));
+    QCOMPARE(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
+    QCOMPARE(::chown(QFile::encodeName(shared + QStringLiteral("/talvenor")).constData(), 65534, 65534), 0);
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(shared));
+    AppPlaces::useProgramFolder(program);
+    ScriptedMessageBoxes boxes;
+    int exitCode = -1;
+
+    const auto outcome = StartProcedure::run(QUuid::createUuid().toString(QUuid::Id128), exitCode);
+
+    AppPlaces::useProgramFolder(QString());
+    qunsetenv("XDG_CONFIG_HOME");
+    QCOMPARE(outcome, StartProcedure::StartOutcome::SettingsRefused);
+    QCOMPARE(boxes.texts(), QStringList{QStringLiteral("設定ファイルを安全に読めないため使えません。(Data.ini) \r\n") +
+                                        shared + QStringLiteral("/talvenor：所有者が異なります\r\nTalvenor210を終了します。")});
+    QCOMPARE(boxes.shown().first().icon, MessageBox::Icon::Critical);
+    QVERIFY(std::none_of(QApplication::topLevelWidgets().begin(), QApplication::topLevelWidgets().end(),
                          [](QWidget* w) { return w->isVisible(); }));
   }
 

@@ -95,6 +95,14 @@ void TstMimeText::headersOfEachMode_data() {
   QTest::newRow("UTF-8 with a long line, 8BITMIME") << Charset::Utf8 << QStringLiteral("a\n") + longLine << true
                                                     << QByteArray("Content-Type: text/plain; charset=UTF-8\r\n"
                                                                   "Content-Transfer-Encoding: base64\r\n");
+  // NUL may go in neither 7bit nor 8bit.
+  const QString withNul = QStringLiteral("本文") + QChar(u'\0') + QStringLiteral("後");
+  QTest::newRow("ISO-2022-JP, a NUL in the body") << Charset::Iso2022Jp << withNul << false
+                                                 << QByteArray("Content-Type: text/plain; charset=UTF-8\r\n"
+                                                               "Content-Transfer-Encoding: base64\r\n");
+  QTest::newRow("UTF-8, a NUL in the body, 8BITMIME") << Charset::Utf8 << withNul << true
+                                                      << QByteArray("Content-Type: text/plain; charset=UTF-8\r\n"
+                                                                    "Content-Transfer-Encoding: base64\r\n");
   QTest::newRow("ISO-2022-JP, 998 octets") << Charset::Iso2022Jp << QStringLiteral("本").repeated(496) << false
                                            << QByteArray("Content-Type: text/plain; charset=ISO-2022-JP\r\n"
                                                          "Content-Transfer-Encoding: 7bit\r\n");

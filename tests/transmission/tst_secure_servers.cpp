@@ -186,7 +186,7 @@ void TstSecureServers::certificateNames_data() {
   QTest::addColumn<bool>("accepted");
   // The ports of run_real_servers.sh, each with its certificate.
   const int cnElsewhere = 4655, ipInCn = 4656, partialWildcard = 4657, wildcard = 4658, upperCase = 4659,
-            cnOnly = 4660;
+            cnOnly = 4660, uriOnly = 4661, ridOnly = 4662, otherNameOnly = 4663;
   const QString mail = QStringLiteral("mail.example.test");
   QTest::newRow("CN names the server, subjectAltName another host") << mail << cnElsewhere << false;
   QTest::newRow("IP address only in the CN") << QStringLiteral("127.0.0.1") << ipInCn << false;
@@ -195,6 +195,10 @@ void TstSecureServers::certificateNames_data() {
   QTest::newRow("wildcard, the name typed in upper case") << QStringLiteral("MAIL.Example.TEST") << wildcard << true;
   QTest::newRow("the certificate's name in upper case") << mail << upperCase << true;
   QTest::newRow("CN only, no subjectAltName at all") << mail << cnOnly << true;
+  // Any subjectAltName ends the CN's say, also one Qt does not list.
+  QTest::newRow("CN names the server, subjectAltName a URI only") << mail << uriOnly << false;
+  QTest::newRow("CN names the server, subjectAltName a registered ID only") << mail << ridOnly << false;
+  QTest::newRow("CN names the server, subjectAltName an otherName only") << mail << otherNameOnly << false;
   QTest::newRow("address in the subjectAltName") << QStringLiteral("127.0.0.1") << 465 << true;
 }
 
