@@ -359,7 +359,7 @@ void MainWindow::onSubjectChanged() {
     subjectEdit_->setCursorPosition(cursor - int(removedBefore));
     return;
   }
-  subjectCounter_->setText(QString::number(Cp932::byteCount(subjectEdit_->text())));
+  subjectCounter_->setText(QString::number(Cp932::byteCount(subjectEdit_->text(), Cp932::Counting::Table)));
 }
 
 void MainWindow::onBodyChanged() { countBody(); }
