@@ -37,15 +37,6 @@ QString withSeparator(QString folder) {
   return folder;
 }
 
-// folder, made with mode 0700 when missing (its parents as the umask says).
-bool makeOwnFolder(const QString& folder) {
-  QString path = folder;
-  while (path.size() > 1 && path.endsWith(QLatin1Char('/'))) path.chop(1);
-  if (QFileInfo(path).isDir()) return true;
-  if (!QDir().mkpath(QFileInfo(path).path())) return false;
-  return ::mkdir(QFile::encodeName(path).constData(), 0700) == 0 || errno == EEXIST;
-}
-
 // Copies the shipped default to target through a file of the user's alone,
 // renamed into place once complete: a crash leaves no half file behind.
 bool copyShippedSettings(const QString& shipped, const QString& target) {
@@ -62,6 +53,14 @@ bool copyShippedSettings(const QString& shipped, const QString& target) {
 }
 
 }  // namespace
+
+bool makeOwnFolder(const QString& folder) {
+  QString path = folder;
+  while (path.size() > 1 && path.endsWith(QLatin1Char('/'))) path.chop(1);
+  if (QFileInfo(path).isDir()) return true;
+  if (!QDir().mkpath(QFileInfo(path).path())) return false;
+  return ::mkdir(QFile::encodeName(path).constData(), 0700) == 0 || errno == EEXIST;
+}
 
 QString shippedSettingsPath(const QString& programFolder) {
   return QDir::cleanPath(programFolder + QStringLiteral("../share/talvenor/") + kSettingsFileName);
@@ -110,10 +109,6 @@ bool prepareSettingsFile() {
   if (QFileInfo::exists(path)) return true;
   if (places.mode == Mode::Portable) return false;
   return makeOwnFolder(places.settingsFolder) && copyShippedSettings(shippedSettingsPath(programFolder()), path);
-}
-
-void prepareLogParent() {
-  if (current().mode == Mode::PerUser) makeOwnFolder(current().logParent);
 }
 
 }  // namespace AppPlaces

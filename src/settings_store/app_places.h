@@ -53,8 +53,8 @@ QString shippedSettingsPath(const QString& programFolder);
 // file 0600); a file that is there is never touched.
 bool prepareSettingsFile();
 
-// Before the log is written: installed, the folder that holds mailLOG is
-// made (0700) when missing. The program's own folder is never made.
-void prepareLogParent();
+// folder, made with mode 0700 when missing (its parents as the umask
+// says): the installed program's own folders.
+bool makeOwnFolder(const QString& folder);
 
 }  // namespace AppPlaces
