@@ -16,7 +16,7 @@ namespace {
 QString body() {
   const QString line = QStringLiteral("明日の打ち合わせは10:00から第3会議室です。資料を持参してください。\n");
   QString text = QStringLiteral("長い段落").repeated(300) + QLatin1Char('\n');
-  while (Cp932::byteCount(text) < 10000) text += line;
+  while (Cp932::byteCount(text, Cp932::Counting::Conversion) < 10000) text += line;
   return text;
 }
 

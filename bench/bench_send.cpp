@@ -161,7 +161,7 @@ int main(int argc, char* argv[]) {
   const MailSettings settings = SendRig::serverAt(port);
   TcpSocketControl socket;
   MailTransmission transmission(socket);
-  SendBoxes sendBoxes(transmission, settings);
+  SendBoxes sendBoxes(transmission, settings, PasswordStore(SettingsFile::inUse(), Keyring()));
   QEventLoop loop;
   bool completed = false;
   // The loop ends once the handler that asked has returned.

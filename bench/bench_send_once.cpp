@@ -77,7 +77,7 @@ int main(int argc, char* argv[]) {
 
   TcpSocketControl socket;
   MailTransmission transmission(socket);
-  SendBoxes sendBoxes(transmission, settings);
+  SendBoxes sendBoxes(transmission, settings, PasswordStore(SettingsFile::inUse(), Keyring()));
   int exitCode = 1;
   SendRig::answerBoxes([&exitCode](bool completed) {
     phase("completed");

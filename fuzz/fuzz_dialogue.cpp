@@ -90,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   socket.connectsAtOnce = true;
   int startsAtConnect = 0;  // StartTls calls before the connection open now
   MailTransmission mail(socket);
-  SendBoxes sendBoxes(mail, settings);
+  SendBoxes sendBoxes(mail, settings, PasswordStore(SettingsFile::inUse(), Keyring()));
   int clicks = 0;
   int completions = 0;
   const auto previous = MessageBox::setResponder([&](const MessageBox::Request& request) {

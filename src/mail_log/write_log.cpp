@@ -126,7 +126,12 @@ QString chooseLogFileName(const QString& dayFolder, const QString& subject, cons
   return name;
 }
 
-QString logFolderPath() { return AppPlaces::logFolderPath(); }
+LogPlace placeInUse() {
+  const AppPlaces::Places& places = AppPlaces::current();
+  return {places.logParent, places.mode == AppPlaces::Mode::PerUser};
+}
+
+QString logFolderPath() { return placeInUse().folder(); }
 
 namespace {
 
@@ -135,15 +140,16 @@ namespace {
 // the user's own when installed) may be shared; mailLOG and the day folder
 // must be the user's alone. Folders made here are the user's alone too
 // (0700); those that exist keep their modes. An empty result: day is open.
-std::optional<LogResult> openDayFolder(const QDateTime& now, Descriptor& day, QString& dayFolder) {
-  AppPlaces::prepareLogParent();
-  QString logParent = AppPlaces::current().logParent;
+std::optional<LogResult> openDayFolder(const LogPlace& place, const QDateTime& now, Descriptor& day,
+                                       QString& dayFolder) {
+  if (place.makeParent) AppPlaces::makeOwnFolder(place.parent);
+  QString logParent = place.parent;
   while (logParent.size() > 1 && logParent.endsWith(QLatin1Char('/'))) logParent.chop(1);
   Descriptor app;
   QString reason = openFolder(AT_FDCWD, QFile::encodeName(logParent), false, false, app);
   if (!reason.isEmpty()) return LogResult{false, logParent, reason};
 
-  const QString logFolder = logFolderPath();
+  const QString logFolder = place.folder();
   Descriptor log;
   reason = openFolder(app.get(), QByteArrayLiteral("mailLOG"), true, true, log);
   if (!reason.isEmpty()) return LogResult{false, logFolder, reason};
@@ -196,10 +202,11 @@ void claimLogFile(int day, const QString& dayPrefix, const QString& subject, con
 
 // Each step runs only when the one before it succeeded; a failure means
 // that nothing is written, and the result says where and why.
-LogResult writeLog(const QByteArray& mailText, const QString& mSubject, const QDateTime& now) {
+LogResult writeLog(const LogPlace& place, const QByteArray& mailText, const QString& mSubject,
+                   const QDateTime& now) {
   Descriptor day;
   QString dayFolder;
-  if (auto failure = openDayFolder(now, day, dayFolder)) return *failure;
+  if (auto failure = openDayFolder(place, now, day, dayFolder)) return *failure;
 
   const QString dayPrefix = dayFolder + QLatin1Char('/');
   Claim claim;

@@ -11,7 +11,7 @@ namespace BodyCounter {
 
 qsizetype bodyByteCount(QStringView body) {
   // The code page counts LF as one byte; the mail carries CR LF.
-  return Cp932::byteCount(body) + body.count(u'\n');
+  return Cp932::byteCount(body, Cp932::Counting::Table) + body.count(u'\n');
 }
 
 QString limitCaption(qsizetype count, std::int32_t limit) {

@@ -51,14 +51,16 @@ constexpr int kButtonGap = 6;
 
 }  // namespace
 
-MainWindow::MainWindow(const SettingsFile& settingsFile, std::unique_ptr<SocketControl> socket, QWidget* parent)
+MainWindow::MainWindow(const SettingsFile& settingsFile, std::unique_ptr<SocketControl> socket, Keyring keyring,
+                       QWidget* parent)
     : QWidget(parent),
       settingsFile_(settingsFile),
+      passwords_(settingsFile, std::move(keyring)),
       socket_(socket ? std::move(socket) : std::make_unique<TcpSocketControl>()) {
   // The transmission connects itself to the socket's four events; the
   // boxes of a send to the transmission's reports.
   transmission_ = std::make_unique<MailTransmission>(*socket_);
-  sendBoxes_ = std::make_unique<SendBoxes>(*transmission_, settings_);
+  sendBoxes_ = std::make_unique<SendBoxes>(*transmission_, settings_, passwords_);
 
   buildControls();
   nameControls();
@@ -359,7 +361,7 @@ void MainWindow::onSubjectChanged() {
     subjectEdit_->setCursorPosition(cursor - int(removedBefore));
     return;
   }
-  subjectCounter_->setText(QString::number(Cp932::byteCount(subjectEdit_->text())));
+  subjectCounter_->setText(QString::number(Cp932::byteCount(subjectEdit_->text(), Cp932::Counting::Table)));
 }
 
 void MainWindow::onBodyChanged() { countBody(); }

@@ -2,6 +2,7 @@
 
 #include "mail_settings.h"
 #include "mail_transmission.h"
+#include "password_store.h"
 #include "send_boxes.h"
 #include "settings_file.h"
 #include "socket_control.h"
@@ -25,17 +26,20 @@ class MainWindow : public QWidget {
   Q_OBJECT
 
  public:
-  // Runs with the settings of settingsFile; takes ownership of the socket
-  // control (tests may pass their own).
+  // Runs with the settings of settingsFile, their passwords kept there or
+  // in keyring; takes ownership of the socket control (tests may pass
+  // their own, and the keyring module of their build).
   explicit MainWindow(const SettingsFile& settingsFile, std::unique_ptr<SocketControl> socket = nullptr,
-                      QWidget* parent = nullptr);
+                      Keyring keyring = Keyring(), QWidget* parent = nullptr);
   ~MainWindow() override;
 
   // Shows the window and fills it from the settings file (the start-up code).
   void showAndLoad();
 
-  // The settings file the window runs with, for the windows it opens.
+  // The settings file the window runs with and its passwords, for the
+  // windows it opens.
   const SettingsFile& settingsFile() const { return settingsFile_; }
+  const PasswordStore& passwords() const { return passwords_; }
 
   // The sending engine and its boxes, the running settings and the shown
   // recipient, for the settings window's opener in the start-up code (and
@@ -142,6 +146,7 @@ class MainWindow : public QWidget {
   int dragStartY_ = 0;
 
   const SettingsFile settingsFile_;
+  const PasswordStore passwords_;
   MailSettings settings_;
   std::unique_ptr<SocketControl> socket_;
   std::unique_ptr<MailTransmission> transmission_;

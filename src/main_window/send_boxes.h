@@ -1,5 +1,6 @@
 #pragma once
 
+#include "password_store.h"
 #include "send_outcome.h"
 #include "write_log.h"
 
@@ -9,7 +10,7 @@
 class MailTransmission;
 struct MailSettings;
 
-// Every box a send shows the user: the checks and the confirmation before
+// Every box a send shows the user (in SendReport's words): the checks and the confirmation before
 // the engine is handed the mail, and how the send (or the settings
 // window's POP test) ended. The engine reports from inside the socket's
 // events, so a box shown here holds the connection's later events until
@@ -19,20 +20,17 @@ class SendBoxes : public QObject {
 
  public:
   // The engine and the running settings (which the settings window may
-  // change between sends) must outlive this object.
-  SendBoxes(MailTransmission& engine, const MailSettings& running, QObject* parent = nullptr);
+  // change between sends) must outlive this object; the passwords come
+  // from passwords.
+  SendBoxes(MailTransmission& engine, const MailSettings& running, PasswordStore passwords,
+            QObject* parent = nullptr);
 
   // The send button: the checks, the questions and the confirmation; then
-  // the engine sends with the running settings as they are now.
+  // the passwords, and the engine sends with the running settings as they
+  // are now, logging into the log folder in use.
   void send(const QString& typedRecipient, const QString& subject, const QString& body);
   // The settings window's POP test, with the running POP values.
   void testPopLogin();
-
-  // The text of the box a failure gets (the command-line sender prints it).
-  static QString failureText(const SendFailure& failure);
-  // The text of the box a check refuses with; empty when it refuses nothing
-  // (for TextUnmappable: the characters, without the question).
-  static QString refusalText(const SendCheck& check);
 
  signals:
   // Yes to "clear subject and body?" after a completed send.
@@ -50,4 +48,5 @@ class SendBoxes : public QObject {
 
   MailTransmission& engine_;
   const MailSettings& running_;
+  const PasswordStore passwords_;
 };

@@ -4,7 +4,6 @@
 #include <unicode/ucnv.h>
 
 #include <array>
-#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -118,8 +117,6 @@ class ByteLengthTable {
   std::array<std::uint8_t, 0x10000> lengths_{};
 };
 
-std::atomic<Counting> counting{Counting::Table};
-
 const ByteLengthTable& byteLengths() {
   thread_local const std::unique_ptr<ByteLengthTable> table = std::make_unique<ByteLengthTable>();
   return *table;
@@ -154,7 +151,7 @@ QString unmappable(QStringView text) {
   return found;
 }
 
-qsizetype byteCount(QStringView text) {
+qsizetype byteCount(QStringView text, Counting how) {
   const char16_t* p = text.utf16();
   const char16_t* const end = p + text.size();
   qsizetype count = 0;
@@ -165,7 +162,7 @@ qsizetype byteCount(QStringView text) {
   count += asciiEnd - p;
   p = asciiEnd;
   if (p == end) return count;
-  if (counting.load(std::memory_order_relaxed) == Counting::Conversion)
+  if (how == Counting::Conversion)
     return count + encode(QStringView(p, end)).size();
 
   const ByteLengthTable& lengths = byteLengths();
@@ -186,8 +183,6 @@ qsizetype byteCount(QStringView text) {
   }
   return count;
 }
-
-void setCounting(Counting how) { counting.store(how, std::memory_order_relaxed); }
 
 std::int16_t charCode(QChar c) {
   const QByteArray bytes = encode(QStringView(&c, 1));

@@ -19,16 +19,15 @@ QString toUnicode(QByteArrayView bytes);
 // "?"), each once, in the order they first appear.
 QString unmappable(QStringView text);
 
-// Number of bytes the text occupies in the code page (LF counts 1).
-qsizetype byteCount(QStringView text);
-
 // How byteCount counts text that is not plain ASCII; the figures are the
 // same. A window counts the body at every keystroke: a table of every BMP
 // unit's length, built once per thread (tens of millions of instructions,
-// a few milliseconds), makes each count a look-up. A process that counts
-// a few short texts once is quicker converting them.
+// a few milliseconds), makes each count a look-up. Text counted once (a
+// mail being sent, the command's body) is quicker converted.
 enum class Counting { Table, Conversion };
-void setCounting(Counting counting);  // for the whole process; Table unless set
+
+// Number of bytes the text occupies in the code page (LF counts 1).
+qsizetype byteCount(QStringView text, Counting how);
 
 // The character's code as the scrambling uses it: one byte gives 0..255,
 // two bytes give lead * 256 + trail as a signed 16-bit number.

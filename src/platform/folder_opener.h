@@ -9,8 +9,8 @@ namespace FolderOpener {
 // False when the desktop has nothing that could show it.
 bool open(const QString& folderPath);
 
-// Tests record the request instead; an empty function restores the desktop.
+// What a window that shows folders calls: open, unless a test records the
+// request instead.
 using Opener = std::function<bool(const QString& folderPath)>;
-Opener setOpenerForTesting(Opener opener);
 
 }  // namespace FolderOpener

@@ -3,75 +3,66 @@
 #include "keyring_backend.h"
 #include "trusted_module.h"
 
-#include <dlfcn.h>
+#include <QHash>
+#include <QMutex>
 
-namespace Keyring {
+#include <dlfcn.h>
 
 namespace {
 
-QString& moduleFileForTesting() {
-  static QString path;
-  return path;
+// The module in file (empty: the program's own), loaded on first use and
+// never unloaded; a module that failed to load is not tried again.
+void* module(const QString& file) {
+  static QMutex mutex;
+  static QHash<QString, void*> loaded;
+  const QMutexLocker lock(&mutex);
+  auto found = loaded.constFind(file);
+  if (found != loaded.constEnd()) return *found;
+  void* handle = file.isEmpty() ? TrustedModule::loadProgramModule(QLatin1String(KeyringBackend::kModuleFileName))
+                                : TrustedModule::load(file);
+  loaded.insert(file, handle);
+  return handle;
 }
 
-// The keyring module, loaded on first use from beside the program, or from
-// the library folder of an installed program (<prefix>/lib/talvenor beside
-// <prefix>/bin), and never unloaded.
-void* module() {
-  static void* const loaded = []() -> void* {
-    if (!moduleFileForTesting().isEmpty()) return TrustedModule::load(moduleFileForTesting());
-    return TrustedModule::loadProgramModule(QLatin1String(KeyringBackend::kModuleFileName));
-  }();
-  return loaded;
-}
-
-template <typename Function>
-Function lookUp(const char* name) {
-  void* handle = module();
-  return handle ? reinterpret_cast<Function>(::dlsym(handle, name)) : nullptr;
-}
-
-const QString kNoModule = QStringLiteral("キーリングを使う部品（%1）を読み込めませんでした。")
-                              .arg(QLatin1String(KeyringBackend::kModuleFileName));
-
-Answer answerFrom(int status, QString secret, QString error) {
-  Answer answer;
-  answer.status = status == KeyringBackend::kOk         ? Status::Ok
-                  : status == KeyringBackend::kNotFound ? Status::NotFound
-                                                        : Status::Failed;
+Keyring::Answer answerFrom(int status, QString secret, QString error) {
+  Keyring::Answer answer;
+  answer.status = status == KeyringBackend::kOk         ? Keyring::Status::Ok
+                  : status == KeyringBackend::kNotFound ? Keyring::Status::NotFound
+                                                        : Keyring::Status::Failed;
   answer.secret = std::move(secret);
   answer.error = std::move(error);
   return answer;
 }
 
-Answer noModule() { return answerFrom(KeyringBackend::kFailed, QString(), kNoModule); }
-
-int& readLimitSeconds() {
-  static int seconds = 0;
-  return seconds;
+Keyring::Answer noModule() {
+  Keyring::Answer answer;
+  answer.status = Keyring::Status::NoModule;
+  return answer;
 }
 
 }  // namespace
 
-void limitReadWait(int seconds) { readLimitSeconds() = seconds; }
+template <typename Function>
+Function Keyring::lookUp(const char* name) const {
+  void* handle = module(moduleFile_);
+  return handle ? reinterpret_cast<Function>(::dlsym(handle, name)) : nullptr;
+}
 
-void useModuleFileForTesting(const QString& path) { moduleFileForTesting() = path; }
-
-bool serviceAnswers() {
+bool Keyring::serviceAnswers() const {
   const auto answers = lookUp<TalvenorKeyringServiceAnswers>("talvenor_keyring_service_answers");
   return answers && answers();
 }
 
-Answer read(const QString& service, const QString& key) {
+Keyring::Answer Keyring::read(const QString& service, const QString& key) const {
   const auto function = lookUp<TalvenorKeyringRead>("talvenor_keyring_read");
   if (!function) return noModule();
   QString secret;
   QString error;
-  const int status = function(&service, &key, &secret, &error, readLimitSeconds());
+  const int status = function(&service, &key, &secret, &error, readWaitSeconds_);
   return answerFrom(status, std::move(secret), std::move(error));
 }
 
-Answer write(const QString& service, const QString& key, const QString& secret) {
+Keyring::Answer Keyring::write(const QString& service, const QString& key, const QString& secret) const {
   const auto function = lookUp<TalvenorKeyringWrite>("talvenor_keyring_write");
   if (!function) return noModule();
   QString error;
@@ -79,12 +70,10 @@ Answer write(const QString& service, const QString& key, const QString& secret) 
   return answerFrom(status, QString(), std::move(error));
 }
 
-Answer remove(const QString& service, const QString& key) {
+Keyring::Answer Keyring::remove(const QString& service, const QString& key) const {
   const auto function = lookUp<TalvenorKeyringRemove>("talvenor_keyring_remove");
   if (!function) return noModule();
   QString error;
   const int status = function(&service, &key, &error);
   return answerFrom(status, QString(), std::move(error));
 }
-
-}  // namespace Keyring

@@ -61,7 +61,8 @@ QString asMailBody(const QString& text) {
   return body;
 }
 
-qsizetype byteCount(const QString& crLfBody) { return Cp932::byteCount(crLfBody); }
+// The command counts one body once: converting beats building the table.
+qsizetype byteCount(const QString& crLfBody) { return Cp932::byteCount(crLfBody, Cp932::Counting::Conversion); }
 
 QString truncated(const QString& crLfBody, qsizetype limit) {
   qsizetype bytes = 0;
@@ -69,7 +70,7 @@ QString truncated(const QString& crLfBody, qsizetype limit) {
   while (end < crLfBody.size()) {
     // CR LF goes or stays whole, as the window counts a line break.
     const qsizetype units = crLfBody.mid(end, 2) == kCrLf ? 2 : unitsOfCharacterAt(crLfBody, end);
-    const qsizetype size = Cp932::byteCount(QStringView(crLfBody).sliced(end, units));
+    const qsizetype size = Cp932::byteCount(QStringView(crLfBody).sliced(end, units), Cp932::Counting::Conversion);
     if (bytes + size > limit) break;
     bytes += size;
     end += units;

@@ -1,5 +1,3 @@
-#include "cp932.h"
-#include "keyring.h"
 #include "send_command.h"
 
 #include <QCoreApplication>
@@ -14,10 +12,6 @@ int main(int argc, char* argv[]) {
   std::signal(SIGPIPE, SIG_IGN);
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("talvenor-send"));
-  // One mail's few texts are counted once: no table of the whole BMP.
-  Cp932::setCounting(Cp932::Counting::Conversion);
-  // Nobody watches a script: a keyring that never answers is unreachable.
-  Keyring::limitReadWait(10);
   const int status = static_cast<int>(SendCommand::run(QCoreApplication::arguments()));
   // The mail is sent and its log file closed: what is left is freeing
   // memory the process gives back anyway and Qt's (and OpenSSL's)

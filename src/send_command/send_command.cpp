@@ -5,9 +5,11 @@
 #include "data_ini_layout.h"
 #include "settings_file.h"
 #include "mail_settings.h"
+#include "login_secrets.h"
 #include "mail_text.h"
 #include "mail_transmission.h"
-#include "send_boxes.h"
+#include "password_store.h"
+#include "send_report.h"
 #include "smtp_dialogue.h"
 #include "talvenor_version.h"
 #include "tcp_socket_control.h"
@@ -154,15 +156,27 @@ std::optional<ExitStatus> readBody(const QCommandLineParser& options, qsizetype 
   return std::nullopt;
 }
 
-// Sends with the engine and waits for its report.
+ExitStatus reported(const SendFailure& failure) {
+  tell(SendReport::failureText(failure));
+  return statusOf(failure);
+}
+
+// Fetches the passwords, sends with the engine and waits for its report.
 ExitStatus send(const MailSettings& settings, const Typed& mail) {
   TcpSocketControl socket;
   MailTransmission engine(socket);
+  LoginSecrets secrets;
+  // Nobody watches a script: a keyring that never answers is unreachable.
+  Keyring keyring;
+  keyring.limitReadWait(10);
+  const PasswordStore passwords(SettingsFile::inUse(), keyring);
+  if (const std::optional<SendFailure> failure = fetchLoginSecrets(
+          passwords, settings, settings.smtpAuth, engine.logsInToPopFirst(settings), secrets))
+    return reported(*failure);
   QEventLoop loop;
   ExitStatus status = ExitStatus::Sent;
   QObject::connect(&engine, &MailTransmission::failed, &loop, [&](const SendFailure& failure) {
-    tell(SendBoxes::failureText(failure));
-    status = statusOf(failure);
+    status = reported(failure);
     loop.quit();
   });
   QObject::connect(&engine, &MailTransmission::sent, &loop, [&](const MailLog::LogResult& log) {
@@ -170,7 +184,7 @@ ExitStatus send(const MailSettings& settings, const Typed& mail) {
     if (!log.written) tell(QStringLiteral("送信ログを書き込めませんでした: ") + log.path + u' ' + log.reason);
     loop.quit();
   });
-  engine.send(settings, mail.recipient, mail.subject, mail.body);
+  engine.send(settings, std::move(secrets), MailLog::placeInUse(), mail.recipient, mail.subject, mail.body);
   if (engine.busy()) loop.exec();
   return status;
 }
@@ -234,7 +248,7 @@ std::optional<ExitStatus> fitBody(const QCommandLineParser& options, qsizetype l
 // The window's checks; nobody is there to answer a question.
 std::optional<ExitStatus> refusal(const SendCheck& check) {
   if (check.problem == SendCheck::Problem::None) return std::nullopt;
-  tell(SendBoxes::refusalText(check));
+  tell(SendReport::refusalText(check));
   if (check.problem == SendCheck::Problem::TextUnmappable)
     tell(QStringLiteral("Data.ini の [MAIL] に Charset=ISO-2022-JP か Charset=UTF-8 を書くと、そのまま送れます。"));
   return check.problem == SendCheck::Problem::ControlCharacterInSetting ? ExitStatus::Configuration

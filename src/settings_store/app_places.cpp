@@ -45,16 +45,6 @@ QString withoutSeparator(QString folder) {
   return folder;
 }
 
-// folder and its missing parents (~/.config, say), each made with mode
-// 0700 when missing: what the program makes is the user's alone.
-bool makeOwnFolder(const QString& folder) {
-  const QString path = withoutSeparator(folder);
-  if (QFileInfo(path).isDir()) return true;
-  const QString parent = QFileInfo(path).path();
-  if (parent != path && !makeOwnFolder(parent)) return false;
-  return ::mkdir(QFile::encodeName(path).constData(), 0700) == 0 || errno == EEXIST;
-}
-
 // Copies the shipped default to target through a file of the user's alone,
 // renamed into place once complete: a crash leaves no half file behind.
 bool copyShippedSettings(const QString& shipped, const QString& target) {
@@ -71,6 +61,14 @@ bool copyShippedSettings(const QString& shipped, const QString& target) {
 }
 
 }  // namespace
+
+bool makeOwnFolder(const QString& folder) {
+  const QString path = withoutSeparator(folder);
+  if (QFileInfo(path).isDir()) return true;
+  const QString parent = QFileInfo(path).path();
+  if (parent != path && !makeOwnFolder(parent)) return false;
+  return ::mkdir(QFile::encodeName(path).constData(), 0700) == 0 || errno == EEXIST;
+}
 
 QString shippedSettingsPath(const QString& programFolder) {
   return QDir::cleanPath(programFolder + QStringLiteral("../share/talvenor/") + kSettingsFileName);
@@ -144,10 +142,6 @@ SettingsCheck prepareSettingsFile() {
     return preparePerUserSettings(places.settingsFolder, shippedSettingsPath(programFolder()));
   const bool exists = QFileInfo::exists(settingsPath());
   return {exists ? SettingsCheck::State::Ready : SettingsCheck::State::Missing, {}, {}};
-}
-
-void prepareLogParent() {
-  if (current().mode == Mode::PerUser) makeOwnFolder(current().logParent);
 }
 
 }  // namespace AppPlaces

@@ -69,8 +69,8 @@ struct SettingsCheck {
 // they are what the user put there.
 SettingsCheck prepareSettingsFile();
 
-// Before the log is written: installed, the folder that holds mailLOG is
-// made (0700) when missing. The program's own folder is never made.
-void prepareLogParent();
+// folder and its missing parents (~/.config, say), each made with mode
+// 0700 when missing: what the program makes is the user's alone.
+bool makeOwnFolder(const QString& folder);
 
 }  // namespace AppPlaces

@@ -19,6 +19,8 @@ class SettingsFile {
   static SettingsFile inUse();
 
   const QString& path() const { return path_; }
+  // The folder holding it, with a trailing "/".
+  QString folder() const { return path_.chopped(AppPlaces::kSettingsFileName.size()); }
 
   // The file as it is now; an empty document when it cannot be read.
   IniDocument read() const;

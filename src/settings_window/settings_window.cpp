@@ -4,10 +4,10 @@
 #include "data_ini_layout.h"
 #include "focused_button.h"
 #include "folder_opener.h"
-#include "keyring.h"
 #include "mail_settings.h"
 #include "mail_text.h"
 #include "send_boxes.h"
+#include "send_report.h"
 #include "message_box.h"
 #include "password_store.h"
 #include "plain_text.h"
@@ -33,12 +33,15 @@ using namespace SettingsControls;
 
 
 SettingsWindow::SettingsWindow(const SettingsFile& settingsFile, const QString& shownRecipient, MailSettings& running,
-                               SendBoxes& sendBoxes, QWidget* parent)
+                               SendBoxes& sendBoxes, PasswordStore passwords, QWidget* parent,
+                               FolderOpener::Opener openFolder)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint),
       settingsFile_(settingsFile),
+      passwords_(std::move(passwords)),
       running_(running),
-      sendBoxes_(sendBoxes) {
+      sendBoxes_(sendBoxes),
+      openFolder_(std::move(openFolder)) {
   buildControls();
   nameControls();
   showAndLoad(shownRecipient);
@@ -71,9 +74,9 @@ void SettingsWindow::centreOnScreen() {
 // The passwords, from Data.ini or the keyring. One the keyring does not
 // give shows empty and is kept as stored unless the user types another.
 void SettingsWindow::loadPasswords(const MailSettings& stored, const IniDocument& ini) {
-  QString why;
-  const std::optional<QString> popPassword = PasswordStore::fetch(stored, PasswordStore::Which::Pop, why, ini);
-  const std::optional<QString> smtpPassword = PasswordStore::fetch(stored, PasswordStore::Which::Smtp, why, ini);
+  KeyringTrouble unused;
+  const std::optional<QString> popPassword = passwords_.fetch(stored, PasswordStore::Which::Pop, unused, ini);
+  const std::optional<QString> smtpPassword = passwords_.fetch(stored, PasswordStore::Which::Smtp, unused, ini);
   popPasswordUnread_ = !popPassword;
   smtpPasswordUnread_ = !smtpPassword;
   popPasswordEdit_->setText(popPassword.value_or(QString()));
@@ -192,20 +195,21 @@ bool SettingsWindow::everyValueStorable() {
                                                 {bookCaption1_->text(), addressEdits_[1]->text()},
                                                 {bookCaption2_->text(), addressEdits_[2]->text()},
                                                 {bookCaption3_->text(), addressEdits_[3]->text()},
-                                                {bookCaption4_->text(), addressEdits_[4]->text()},
-                                                {popServerCaption_->text(), popServerEdit_->text()},
-                                                {popUserCaption_->text(), popUserEdit_->text()},
-                                                {popPasswordCaption_->text(), popPasswordEdit_->text()},
-                                                {QStringLiteral("SMTP 認証のユーザ名"), smtpDetails_.user},
-                                                {QStringLiteral("SMTP 認証のパスワード"), smtpDetails_.password}};
-  for (const auto& [caption, value] : values) {
-    const QString lost = Cp932::unmappable(value);
-    if (lost.isEmpty()) continue;
-    MessageBox::show(QStringLiteral("次の文字は保存できません：") + lost + kCrLf + QStringLiteral("（") + caption +
-                           QStringLiteral("）"),
-                       MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, windowTitle());
-    return false;
-  }
+                                                {bookCaption4_->text(), addressEdits_[4]->text()}};
+  for (const auto& [caption, value] : values)
+    if (refusedAsUnstorable(caption, value)) return false;
+  // Then the POP login and SMTP AUTH (the server, checked above, again).
+  for (const auto& [setting, value] : commandLineValues())
+    if (refusedAsUnstorable(SendReport::caption(setting), value)) return false;
+  return true;
+}
+
+bool SettingsWindow::refusedAsUnstorable(const QString& caption, const QString& value) {
+  const QString lost = Cp932::unmappable(value);
+  if (lost.isEmpty()) return false;
+  MessageBox::show(QStringLiteral("次の文字は保存できません：") + lost + kCrLf + QStringLiteral("（") + caption +
+                       QStringLiteral("）"),
+                   MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, windowTitle());
   return true;
 }
 
@@ -225,28 +229,31 @@ bool SettingsWindow::everyValueSendable() {
     box->setFocus();
     return false;
   }
-  const std::pair<QString, QString> values[] = {{serverCaption_->text(), smtpServerEdit_->text()},
-                                                {popServerCaption_->text(), popServerEdit_->text()},
-                                                {popUserCaption_->text(), popUserEdit_->text()},
-                                                {popPasswordCaption_->text(), popPasswordEdit_->text()},
-                                                {QStringLiteral("SMTP 認証のユーザ名"), smtpDetails_.user},
-                                                {QStringLiteral("SMTP 認証のパスワード"), smtpDetails_.password}};
-  for (const auto& [caption, value] : values) {
+  for (const auto& [setting, value] : commandLineValues()) {
     if (!MailText::holdsControlCharacter(value)) continue;
-    MessageBox::show(QStringLiteral("改行などの制御文字は保存できません。") + kCrLf + QStringLiteral("（") + caption +
-                           QStringLiteral("）"),
+    MessageBox::show(QStringLiteral("改行などの制御文字は保存できません。") + kCrLf + QStringLiteral("（") +
+                           SendReport::caption(setting) + QStringLiteral("）"),
                        MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, windowTitle());
     return false;
   }
   return true;
 }
 
+// The values as typed that go into the command lines to the servers, in
+// the order the checks name them.
+std::vector<std::pair<SendFailure::Setting, QString>> SettingsWindow::commandLineValues() const {
+  using Setting = SendFailure::Setting;
+  return {{Setting::SmtpServer, smtpServerEdit_->text()}, {Setting::PopServer, popServerEdit_->text()},
+          {Setting::PopUser, popUserEdit_->text()},        {Setting::PopPassword, popPasswordEdit_->text()},
+          {Setting::SmtpUser, smtpDetails_.user},          {Setting::SmtpPassword, smtpDetails_.password}};
+}
+
 bool SettingsWindow::saveSettings() {
   MailSettings toStore = settingsToStore();
   // The keyring first: when it refuses, nothing is saved.
-  if (QString why; !PasswordStore::keepInKeyring(toStore, why)) {
+  if (const std::optional<KeyringTrouble> trouble = passwords_.keepInKeyring(toStore)) {
     MessageBox::show(QStringLiteral("パスワードをキーリングに保存できませんでした。設定は保存されていません。") +
-                           kCrLf + kCrLf + why,
+                           kCrLf + kCrLf + SendReport::keyringWords(*trouble),
                        MessageBox::Buttons::Ok, MessageBox::Icon::Exclamation, windowTitle());
     return false;
   }
@@ -267,7 +274,7 @@ bool SettingsWindow::saveSettings() {
   }
 
   running_.popBeforeSmtp = toStore.popBeforeSmtp;
-  PasswordStore::leaveKeyring(toStore, storedPasswordStore_);
+  passwords_.leaveKeyring(toStore, storedPasswordStore_);
   return true;
 }
 
@@ -304,7 +311,7 @@ MailSettings SettingsWindow::settingsToStore() {
 void SettingsWindow::onOpenLogClicked() {
   const QString path = MailLog::logFolderPath();
   if (QFileInfo::exists(path)) {
-    if (FolderOpener::open(path)) return;
+    if (openFolder_(path)) return;
     // A desktop with nothing that shows folders: at least say where it is.
     MessageBox::show(QStringLiteral("ログフォルダを開くプログラムが見つかりません。") + kCrLf + kCrLf +
                            QStringLiteral("ログフォルダのパス：") + kCrLf + path,
@@ -333,23 +340,23 @@ void SettingsWindow::onPopTestClicked() {
   // gone by then: the running settings and the boxes outlive it.
   MailSettings& running = running_;
   connect(
-      &sendBoxes_, &SendBoxes::popTestSucceeded, &sendBoxes_, [&running] { forgetTestedPopLogin(running); },
-      Qt::SingleShotConnection);
+      &sendBoxes_, &SendBoxes::popTestSucceeded, &sendBoxes_,
+      [&running, passwords = passwords_] { forgetTestedPopLogin(running, passwords); }, Qt::SingleShotConnection);
   // The rest runs in the main window's socket events; the outcome is shown
   // there in a message box.
   sendBoxes_.testPopLogin();
 }
 
-void SettingsWindow::forgetTestedPopLogin(MailSettings& running) {
+void SettingsWindow::forgetTestedPopLogin(MailSettings& running, const PasswordStore& passwords) {
   running.popUser.clear();
   running.popPassword = QString();
-  if (running.passwordStore == MailSettings::PasswordStore::Keyring) PasswordStore::forgetKeyringPopPassword();
+  if (running.passwordStore == MailSettings::PasswordStore::Keyring) passwords.forgetKeyringPopPassword();
   running.popServer.clear();
   running.popBeforeSmtp = false;
 }
 
 void SettingsWindow::onSmtpDetailsClicked() {
-  SmtpDetailsDialog dialog(smtpDetails_, Keyring::serviceAnswers(), this);
+  SmtpDetailsDialog dialog(smtpDetails_, passwords_.keyringAnswers(), this);
   if (dialog.exec() == QDialog::Accepted) smtpDetails_ = dialog.details();
 }
 

@@ -1,10 +1,15 @@
 #pragma once
 
+#include "folder_opener.h"
+#include "password_store.h"
+#include "send_outcome.h"
 #include "settings_file.h"
 #include "smtp_details_dialog.h"
 
 #include <QDialog>
 #include <array>
+#include <utility>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
@@ -28,9 +33,12 @@ class SettingsWindow : public QDialog {
   // Builds the controls and loads them (showAndLoad). shownRecipient is the main
   // window's recipient as it stands. The running settings and the
   // send boxes (whose engine the POP test uses) must outlive the settings
-  // window: a POP test may end after it has closed.
+  // window: a POP test may end after it has closed. The passwords are
+  // those of settingsFile. openFolder shows the log folder (the desktop's
+  // file manager unless a test records it).
   SettingsWindow(const SettingsFile& settingsFile, const QString& shownRecipient, MailSettings& running,
-                 SendBoxes& sendBoxes, QWidget* parent = nullptr);
+                 SendBoxes& sendBoxes, PasswordStore passwords, QWidget* parent = nullptr,
+                 FolderOpener::Opener openFolder = &FolderOpener::open);
   ~SettingsWindow() override;
 
  signals:
@@ -68,9 +76,13 @@ class SettingsWindow : public QDialog {
   // The POP port box as a port; a box and nothing when it is not one.
   bool takePopConnection(MailSettings& settings);
   // After a successful POP test: POP before SMTP is off for the run.
-  static void forgetTestedPopLogin(MailSettings& running);
+  static void forgetTestedPopLogin(MailSettings& running, const PasswordStore& passwords);
   bool everyValueStorable();
+  // A box naming the value's characters that Data.ini cannot hold; false
+  // when it holds them all.
+  bool refusedAsUnstorable(const QString& caption, const QString& value);
   bool everyValueSendable();
+  std::vector<std::pair<SendFailure::Setting, QString>> commandLineValues() const;
   // Stores the address book and section MAIL.
   // False when nothing was saved (the keyring refused the passwords).
   bool saveSettings();
@@ -125,6 +137,7 @@ class SettingsWindow : public QDialog {
   std::array<QLineEdit*, 5> addressEdits_{};
 
   const SettingsFile settingsFile_;
+  const PasswordStore passwords_;
   MailSettings& running_;
   SmtpDetails smtpDetails_;  // as the details dialog left them, saved with the rest
   // The keyring did not give this password when the window opened.
@@ -133,4 +146,5 @@ class SettingsWindow : public QDialog {
   MailSettings::PasswordStore storedPasswordStore_ = MailSettings::PasswordStore::File;
   MailSettings::PopSecurity shownPopSecurity_ = MailSettings::PopSecurity::None;
   SendBoxes& sendBoxes_;
+  const FolderOpener::Opener openFolder_;
 };

@@ -3,7 +3,8 @@
 // The settings window's controls: made, named, laid out in the four frames,
 // put in keyboard order and connected to their handlers.
 
-#include "password_store.h"
+#include "send_texts.h"
+#include "send_report.h"
 #include "settings_controls.h"
 #include "talvenor_version.h"
 #include "window_look.h"
@@ -102,7 +103,7 @@ void SettingsWindow::buildBasicsFrame() {
   addressEdits_[0] = textBox(basicsFrame_, kAddressBoxWidth);
   fromCaption_ = label(QStringLiteral("差出人メールアドレス"), basicsFrame_);
   senderEdit_ = textBox(basicsFrame_, kAddressBoxWidth);
-  serverCaption_ = label(QStringLiteral("SMTPサーバ名"), basicsFrame_);
+  serverCaption_ = label(SendReport::caption(SendFailure::Setting::SmtpServer), basicsFrame_);
   smtpServerEdit_ = textBox(basicsFrame_, kAddressBoxWidth);
   smtpDetailsButton_ = button(QStringLiteral("詳細設定..."), basicsFrame_);
   {
@@ -177,11 +178,11 @@ void SettingsWindow::buildPopFrame() {
   popControls_ = new QFrame(popFrame_);
   popControls_->setFrameShape(QFrame::NoFrame);
   paintBackground(popControls_, kFormColour);
-  popServerCaption_ = label(QStringLiteral("POPサーバ名"), popControls_);
+  popServerCaption_ = label(SendReport::caption(SendFailure::Setting::PopServer), popControls_);
   popServerEdit_ = textBox(popControls_, kPopBoxWidth);
-  popUserCaption_ = label(QStringLiteral("POPユーザ名"), popControls_);
+  popUserCaption_ = label(SendReport::caption(SendFailure::Setting::PopUser), popControls_);
   popUserEdit_ = textBox(popControls_, kPopBoxWidth);
-  popPasswordCaption_ = label(QStringLiteral("POPパスワード"), popControls_);
+  popPasswordCaption_ = label(SendReport::caption(SendFailure::Setting::PopPassword), popControls_);
   popPasswordEdit_ = passwordBox(popControls_, kPopBoxWidth);
   popSecurityCaption_ = label(QStringLiteral("POP暗号化"), popControls_);
   popSecurityBox_ = new QComboBox(popControls_);
@@ -189,7 +190,7 @@ void SettingsWindow::buildPopFrame() {
   popPortCaption_ = label(QStringLiteral("POPポート番号"), popControls_);
   popPortEdit_ = textBox(popControls_, kPopBoxWidth);
   popTestButton_ = button(QStringLiteral("POPサーバーのテスト"), popControls_);
-  keyringSilentNote_ = label(PasswordStore::kKeyringSilentNote, popFrame_);
+  keyringSilentNote_ = label(SendTexts::kKeyringSilentNote, popFrame_);
   keyringSilentNote_->setWordWrap(true);
   keyringSilentNote_->hide();
   {

@@ -2,7 +2,7 @@
 
 #include "focused_button.h"
 #include "message_box.h"
-#include "password_store.h"
+#include "send_texts.h"
 #include "plain_text.h"
 #include "settings_controls.h"
 #include "window_look.h"
@@ -127,7 +127,7 @@ void SmtpDetailsDialog::buildControls() {
   charsetBox_->addItems(
       {QStringLiteral("Shift_JIS（従来どおり）"), QStringLiteral("ISO-2022-JP（推奨）"), QStringLiteral("UTF-8")});
   keyringBox_ = checkBox(QStringLiteral("パスワードをキーリングに保存する"), this);
-  keyringSilentNote_ = label(PasswordStore::kKeyringSilentNote, this);
+  keyringSilentNote_ = label(SendTexts::kKeyringSilentNote, this);
   keyringSilentNote_->setWordWrap(true);
   keyringSilentNote_->setMaximumWidth(kBoxWidth * 2);
   okButton_ = button(QStringLiteral("OK"), this);

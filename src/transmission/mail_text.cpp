@@ -70,7 +70,8 @@ QString XMailerLine() {
 namespace {
 
 // The length of the character at i, in UTF-16 units (a pair counts as one
-// character) and in octets of the code page.
+// character) and in octets of the code page (a mail's text is counted once:
+// no table).
 struct Character {
   qsizetype units;
   qsizetype octets;
@@ -78,7 +79,7 @@ struct Character {
 
 Character characterAt(const QString& text, qsizetype i) {
   const qsizetype units = unitsOfCharacterAt(text, i);
-  return {units, Cp932::byteCount(QStringView(text).sliced(i, units))};
+  return {units, Cp932::byteCount(QStringView(text).sliced(i, units), Cp932::Counting::Conversion)};
 }
 
 bool isLineBreak(QChar c) { return c == QLatin1Char('\r') || c == QLatin1Char('\n'); }

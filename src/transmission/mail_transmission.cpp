@@ -13,7 +13,6 @@
 
 #include <initializer_list>
 #include <optional>
-#include <tuple>
 #include <utility>
 
 using Kind = SendFailure::Kind;
@@ -172,57 +171,36 @@ bool MailTransmission::logsInToPopFirst(const MailSettings& settings) const {
   return settings.popBeforeSmtp && (!smtpPhase_ || aged);
 }
 
-// The passwords a login needs, from where they are kept: a keyring that
-// does not give them, or a value that would break a command line, stops
-// the send before any connection (one under way goes on).
-bool MailTransmission::fetchPasswords(const MailSettings& settings, bool smtp, bool pop, QString& smtpPassword,
-                                      QString& popPassword) {
-  QString why;
-  for (const auto& [wanted, which, password] : {std::tuple{smtp, PasswordStore::Which::Smtp, &smtpPassword},
-                                                std::tuple{pop, PasswordStore::Which::Pop, &popPassword}}) {
-    if (!wanted) continue;
-    std::optional<QString> fetched = PasswordStore::fetch(settings, which, why);
-    if (!fetched) {
-      wipe(smtpPassword);
-      SendFailure failure{Kind::KeyringUnavailable};
-      failure.detail = why;
-      report(failure);
-      return false;
-    }
-    *password = std::move(*fetched);
-  }
-  if (const Setting setting =
-          firstWithControlCharacter({{Setting::SmtpPassword, smtpPassword}, {Setting::PopPassword, popPassword}});
-      setting != Setting::None) {
-    wipe(smtpPassword);
-    wipe(popPassword);
-    reportSettingWithControlCharacter(setting);
-    return false;
-  }
-  return true;
+// A password from the keyring or a Data.ini edited by hand holding a line
+// break would add a command of its own: no connection (one under way goes on).
+bool MailTransmission::passwordsSendable(LoginSecrets& secrets) {
+  const Setting setting = firstWithControlCharacter(
+      {{Setting::SmtpPassword, secrets.smtpPassword}, {Setting::PopPassword, secrets.popPassword.value_or(QString())}});
+  if (setting == Setting::None) return true;
+  secrets.wipe();
+  reportSettingWithControlCharacter(setting);
+  return false;
 }
 
-void MailTransmission::send(const MailSettings& settings, const QString& typedRecipient, const QString& subject,
-                            const QString& body) {
+void MailTransmission::send(const MailSettings& settings, LoginSecrets secrets, const MailLog::LogPlace& log,
+                            const QString& typedRecipient, const QString& subject, const QString& body) {
   const QScopedValueRollback<bool> handling(handling_, true);
-  const bool popLogin = logsInToPopFirst(settings);
-  QString smtpPassword;
-  QString popPassword;
-  if (!fetchPasswords(settings, settings.smtpAuth, popLogin, smtpPassword, popPassword)) return;
+  if (!passwordsSendable(secrets)) return;
 
   // A send already under way is given up.
   if (server_.isOpen()) server_.close();
   restartDialogues();
   settings_ = settings;
+  logPlace_ = log;
 
   // The mail as confirmed: later edits and saved settings do not change it.
   mail_ = {trimBlanks(typedRecipient), trimBlanks(settings_.from), MailText::subjectWithoutLineBreaks(subject), body,
-           {settings_.smtpSecurity, settings_.smtpAuth, settings_.smtpUser, std::move(smtpPassword)},
+           {settings_.smtpSecurity, settings_.smtpAuth, settings_.smtpUser, std::move(secrets.smtpPassword)},
            settings_.charset};
 
-  if (popLogin) {
+  if (secrets.popPassword) {
     smtpPhase_ = false;
-    popPassword_ = std::move(popPassword);
+    popPassword_ = std::move(*secrets.popPassword);
     connectToPop();
   } else {
     smtpPhase_ = true;
@@ -232,23 +210,30 @@ void MailTransmission::send(const MailSettings& settings, const QString& typedRe
   settle(true);  // a new connection, a new wait
 }
 
-void MailTransmission::testPopLogin(const MailSettings& settings) {
+std::optional<SendFailure> MailTransmission::checkPopTest(const MailSettings& settings) {
+  const Setting setting = firstWithControlCharacter(
+      {{Setting::PopServer, trimBlanks(settings.popServer)}, {Setting::PopUser, settings.popUser}});
+  if (setting == Setting::None) return std::nullopt;
+  SendFailure failure{Kind::ControlCharacterInSetting};
+  failure.setting = setting;
+  return failure;
+}
+
+void MailTransmission::testPopLogin(const MailSettings& settings, QString popPassword) {
   const QScopedValueRollback<bool> handling(handling_, true);
-  if (const Setting setting = firstWithControlCharacter(
-          {{Setting::PopServer, trimBlanks(settings.popServer)}, {Setting::PopUser, settings.popUser}});
-      setting != Setting::None) {
-    reportSettingWithControlCharacter(setting);
+  LoginSecrets secrets{QString(), std::move(popPassword)};
+  if (const std::optional<SendFailure> refused = checkPopTest(settings)) {
+    secrets.wipe();
+    report(*refused);
     return;
   }
-  QString unused;
-  QString popPassword;
-  if (!fetchPasswords(settings, false, true, unused, popPassword)) return;
+  if (!passwordsSendable(secrets)) return;
   popTest_ = true;
   smtpPhase_ = false;
   if (server_.isOpen()) server_.close();
   restartDialogues();
   settings_ = settings;
-  popPassword_ = std::move(popPassword);
+  popPassword_ = std::move(*secrets.popPassword);
   connectToPop();
   sendTimer_.start(wholeSendSeconds(settings_) * 1000);
   settle(true);
@@ -393,7 +378,7 @@ void MailTransmission::completeAfterAcceptance(const QString& what) {
 
 void MailTransmission::completeSend() {
   MailLog::LogResult log{true, QString(), QString()};
-  if (settings_.keepLog) log = MailLog::writeLog(smtp_.mailText(), mail_.subject);
+  if (settings_.keepLog) log = MailLog::writeLog(logPlace_, smtp_.mailText(), mail_.subject);
   smtp_.clearMailText();
   emit sent(log);
 }

@@ -2,7 +2,7 @@
 
 #include "mail_settings.h"
 #include "outgoing_mail.h"
-#include "password_store.h"
+#include "login_secrets.h"
 #include "pop_login.h"
 #include "send_outcome.h"
 #include "server_link.h"
@@ -14,6 +14,7 @@
 #include <QString>
 #include <QTimer>
 #include <cstdint>
+#include <optional>
 
 class SocketControl;
 
@@ -45,16 +46,23 @@ class MailTransmission : public QObject, private SendFailureSink {
   // Whether the settings encrypt a connection.
   static bool usesTls(const MailSettings& settings);
 
-  // Whether a send with these settings logs in to POP first.
+  // Whether a send with these settings logs in to POP first: the caller
+  // then fetches the POP password too.
   bool logsInToPopFirst(const MailSettings& settings) const;
+  // The POP test's values that go into command lines, checked before the
+  // caller fetches the password: the failure when one holds a control
+  // character.
+  static std::optional<SendFailure> checkPopTest(const MailSettings& settings);
 
-  // Sends the checked and confirmed mail with a snapshot of the settings:
-  // fetches the passwords, gives up any connection still open, connects.
-  void send(const MailSettings& settings, const QString& typedRecipient, const QString& subject,
-            const QString& body);
-  // The settings window's POP test with these POP values: gives up any open
-  // connection and logs in without sending.
-  void testPopLogin(const MailSettings& settings);
+  // Sends the checked and confirmed mail with a snapshot of the settings,
+  // the passwords the caller fetched (a POP password given: the send logs
+  // in to POP first) and the log's place: gives up any connection still
+  // open, connects.
+  void send(const MailSettings& settings, LoginSecrets secrets, const MailLog::LogPlace& log,
+            const QString& typedRecipient, const QString& subject, const QString& body);
+  // The settings window's POP test with these POP values and the fetched
+  // password: gives up any open connection and logs in without sending.
+  void testPopLogin(const MailSettings& settings, QString popPassword);
 
   // While the caller asks the user something, no time limit of a send
   // still under way ends it (it ends once the question is answered).
@@ -117,8 +125,8 @@ class MailTransmission : public QObject, private SendFailureSink {
   void connectToSmtp();
   void connectToPop();
   bool smtpEncryptedFromStart() const;
-  bool fetchPasswords(const MailSettings& settings, bool smtp, bool pop, QString& smtpPassword,
-                      QString& popPassword);
+  // A password that would break its command line stops the send (reported).
+  bool passwordsSendable(LoginSecrets& secrets);
 
   SocketControl& socket_;
   MailSettings settings_;  // of the send (or POP test) under way
@@ -127,6 +135,7 @@ class MailTransmission : public QObject, private SendFailureSink {
   SmtpDialogue smtp_{server_, lastReply_, *this};
   PopLogin popLogin_{server_, lastReply_, *this};
   OutgoingMail mail_;
+  MailLog::LogPlace logPlace_;  // of the send under way
   QString popPassword_;  // from the send command to the POP login's PASS, then wiped
   // The connection in progress is the SMTP one, or the POP login of this
   // run is done; stays true after a completed send.

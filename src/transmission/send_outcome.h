@@ -1,16 +1,18 @@
 #pragma once
 
+#include "keyring_trouble.h"
+
 #include <QString>
 #include <cstdint>
 
 // How a send (or the settings window's POP test) went wrong, as the engine
-// reports it: what happened and the server's own words. Which text the
-// user reads, and how, is the window's business.
+// (or its caller fetching the passwords) reports it: what happened and the
+// server's or the system's own words. The user's text is SendReport's.
 struct SendFailure {
   enum class Kind {
     // Before any connection.
     ControlCharacterInSetting,  // setting: the value that holds it
-    KeyringUnavailable,         // detail: why, in the keyring's words
+    KeyringUnavailable,         // keyring: why
     // The SMTP dialogue and its set-up (STARTTLS, AUTH).
     SmtpRefused,         // serverText; addressRefused on a 550
     StartTlsNotOffered,
@@ -36,7 +38,8 @@ struct SendFailure {
 
   Kind kind = Kind::ClosedEarly;
   QString serverText;
-  QString detail;
+  QString detail;  // the system's own words of a socket error
+  KeyringTrouble keyring;
   Setting setting = Setting::None;
   std::int16_t socketError = 0;
   std::uint16_t tlsPort = 0;

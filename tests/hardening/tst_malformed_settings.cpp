@@ -135,7 +135,8 @@ class TestMalformedSettings : public QObject {
     QCOMPARE(boxes.count(), 0);
 
     {
-      SettingsWindow settings(window.settingsFile(), window.recipientText(), window.runningSettings(), window.sendBoxes());
+      SettingsWindow settings(window.settingsFile(), window.recipientText(), window.runningSettings(), window.sendBoxes(),
+                              window.passwords());
       QObject::connect(&settings, &SettingsWindow::saved, &window, &MainWindow::takeSavedSettings);
       child<QPushButton>(settings, "saveButton")->click();
     }

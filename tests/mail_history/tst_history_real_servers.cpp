@@ -9,6 +9,7 @@
 #include "send_boxes.h"
 #include "scripted_message_boxes.h"
 #include "sent_history_window.h"
+#include "keyring_of_the_build.h"
 #include "temp_app_folder.h"
 #include "tcp_socket_control.h"
 #include "write_log.h"
@@ -60,7 +61,7 @@ void TstHistoryRealServers::sentMailShowsAsTyped() {
   settings.charset = charset;
   TcpSocketControl socket;
   MailTransmission mail(socket);
-  SendBoxes sendBoxes(mail, settings);
+  SendBoxes sendBoxes(mail, settings, passwordsInUse());
 
   QString sent = body;
   sent.replace(QLatin1Char('\n'), QLatin1String("\r\n"));  // as the send button passes the box on

@@ -173,13 +173,13 @@ void TstSentHistoryWindow::newLogsAppear() {
   window.show();
   waitUntilLoaded(window);
 
-  QVERIFY(MailLog::writeLog(LoggedMail::bytes({.subject = QStringLiteral("一通目"), .body = {}}, Charset::ShiftJis).chopped(2),
+  QVERIFY(MailLog::writeLog(MailLog::placeInUse(), LoggedMail::bytes({.subject = QStringLiteral("一通目"), .body = {}}, Charset::ShiftJis).chopped(2),
                             QStringLiteral("一通目"))
               .written);
   QTRY_COMPARE(shownColumn(window, SentMailListModel::SubjectColumn), QStringList{QStringLiteral("一通目")});
   QTRY_VERIFY(!child<QLabel>(window, "emptyNote")->isVisible());
 
-  QVERIFY(MailLog::writeLog(LoggedMail::bytes({.subject = QStringLiteral("二通目"), .body = {}}, Charset::Utf8).chopped(2),
+  QVERIFY(MailLog::writeLog(MailLog::placeInUse(), LoggedMail::bytes({.subject = QStringLiteral("二通目"), .body = {}}, Charset::Utf8).chopped(2),
                             QStringLiteral("二通目"))
               .written);
   QTRY_COMPARE(child<QTreeView>(window, "mailList")->model()->rowCount(), 2);

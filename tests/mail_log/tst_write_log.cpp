@@ -42,7 +42,7 @@ QString dayFolder() { return MailLog::logFolderPath() + QStringLiteral("/2004032
 
 // The mail text in the code page, as the Shift-JIS mail hands it over.
 MailLog::LogResult writeLog(const QString& text, const QString& subject, const QDateTime& now) {
-  return MailLog::writeLog(Cp932::fromUnicode(text), subject, now);
+  return MailLog::writeLog(MailLog::placeInUse(), Cp932::fromUnicode(text), subject, now);
 }
 
 void touch(const QString& name) {
@@ -237,7 +237,7 @@ void TstWriteLog::everySubjectGetsAFile() {
   QFETCH(QString, file);
   TempAppFolder folder;
 
-  const MailLog::LogResult result = MailLog::writeLog(kMessage.toUtf8(), subject, kNow);
+  const MailLog::LogResult result = MailLog::writeLog(MailLog::placeInUse(), kMessage.toUtf8(), subject, kNow);
 
   QVERIFY(result.written);
   QCOMPARE(allFiles(folder), QStringList{QStringLiteral("mailLOG/20040322/") + file});
@@ -250,7 +250,7 @@ void TstWriteLog::unwritableLogIsReported() {
   TempAppFolder folder;
   QVERIFY(QDir().mkpath(dayFolder() + QStringLiteral("会議.eml")));
 
-  const MailLog::LogResult result = MailLog::writeLog("text", QStringLiteral("会議"), kNow);
+  const MailLog::LogResult result = MailLog::writeLog(MailLog::placeInUse(), "text", QStringLiteral("会議"), kNow);
 
   QVERIFY(!result.written);
   QCOMPARE(result.path, dayFolder() + QStringLiteral("会議.eml"));

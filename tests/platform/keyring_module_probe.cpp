@@ -7,6 +7,6 @@
 
 int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
-  Keyring::serviceAnswers();
+  Keyring().serviceAnswers();
   return 0;
 }

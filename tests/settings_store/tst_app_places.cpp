@@ -96,7 +96,7 @@ void TstAppPlaces::choice() {
   QCOMPARE(AppPlaces::current().mode, portable ? AppPlaces::Mode::Portable : AppPlaces::Mode::PerUser);
   QCOMPARE(SettingsFile::inUse().path(), settingsFolder + QStringLiteral("Data.ini"));
   QCOMPARE(MailLog::logFolderPath(), logFolder);
-  QCOMPARE(PasswordStore::keyringService(), QStringLiteral("Talvenor ") + settingsFolder);
+  QCOMPARE(PasswordStore(SettingsFile::inUse(), Keyring()).keyringService(), QStringLiteral("Talvenor ") + settingsFolder);
   // Nothing is made by asking.
   QVERIFY(!QFileInfo::exists(tree.root.path() + QStringLiteral("/home")));
 }
@@ -184,7 +184,7 @@ void TstAppPlaces::settingsNotTheUsersAloneAreRefused() {
 void TstAppPlaces::logGoesToTheFolderInUse() {
   InstalledTree tree(true, false);
   const QDateTime now(QDate(2004, 3, 22), QTime(9, 30, 15));
-  const MailLog::LogResult result = MailLog::writeLog(QByteArrayLiteral("SUBJECT:test\r\n\r\nbody"), QStringLiteral("test"), now);
+  const MailLog::LogResult result = MailLog::writeLog(MailLog::placeInUse(), QByteArrayLiteral("SUBJECT:test\r\n\r\nbody"), QStringLiteral("test"), now);
   QVERIFY2(result.written, qPrintable(result.reason));
   QCOMPARE(result.path, tree.dataHome() + QStringLiteral("/talvenor/mailLOG/20040322/test.eml"));
   QCOMPARE(mode(tree.dataHome() + QStringLiteral("/talvenor")), 0700);

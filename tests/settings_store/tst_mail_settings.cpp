@@ -164,8 +164,9 @@ void TstMailSettings::savingWritesWhatIsNotDefault() {
   QCOMPARE(SettingsInUse::value(DataIni::Section::MAIL, DataIni::Key::PopPort), QStringLiteral("1110"));
   // The passwords stay in the file until a login fetches them.
   const MailSettings read = SettingsInUse::mailSettings();
-  QString why;
-  QCOMPARE(PasswordStore::fetch(read, PasswordStore::Which::Smtp, why), QStringLiteral("app password"));
+  KeyringTrouble trouble;
+  QCOMPARE(PasswordStore(SettingsFile::inUse(), Keyring()).fetch(read, PasswordStore::Which::Smtp, trouble),
+           QStringLiteral("app password"));
   settings.smtpPassword.reset();
   QCOMPARE(read, settings);
 }
@@ -230,8 +231,10 @@ void TstMailSettings::savedFileMode() {
   settings.smtpPassword = smtpPassword;
   SettingsInUse::writeMailSettings(settings);
   QCOMPARE(int(modeOf(path)), after);
-  QString why;
-  QCOMPARE(PasswordStore::fetch(SettingsInUse::mailSettings(), PasswordStore::Which::Pop, why), popPassword);
+  KeyringTrouble trouble;
+  QCOMPARE(PasswordStore(SettingsFile::inUse(), Keyring()).fetch(SettingsInUse::mailSettings(), PasswordStore::Which::Pop,
+                                                                 trouble),
+           popPassword);
 }
 
 // Another user who can write the program's folder may put a link where

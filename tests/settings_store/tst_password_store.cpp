@@ -4,9 +4,12 @@
 #include "data_ini_layout.h"
 #include "fake_socket.h"
 #include "keyring.h"
+#include "keyring_of_the_build.h"
 #include "mail_settings.h"
 #include "mail_transmission.h"
 #include "send_boxes.h"
+#include "send_report.h"
+#include "send_texts.h"
 #include "settings_in_use.h"
 #include "password_store.h"
 #include "scripted_message_boxes.h"
@@ -19,7 +22,7 @@
 #include <QFile>
 #include <QTest>
 
-using PasswordStore::Which;
+using Which = PasswordStore::Which;
 using Store = MailSettings::PasswordStore;
 
 namespace {
@@ -29,16 +32,16 @@ const QString kBase = QStringLiteral("[MAIL]\nTo=\nFrom=\nServer=\nPBSMTP=True\n
 bool keyringRuns() { return qEnvironmentVariableIntValue("TALVENOR_KEYRING") == 1; }
 
 QString fetched(const MailSettings& settings, Which which) {
-  QString why;
-  return PasswordStore::fetch(settings, which, why).value_or(QStringLiteral("<none: %1>").arg(why));
+  KeyringTrouble trouble;
+  return passwordsInUse().fetch(settings, which, trouble).value_or(
+      QStringLiteral("<none: %1>").arg(SendReport::keyringWords(trouble)));
 }
 
 // Saves as the settings window does: keyring, Data.ini, then what left it.
 bool save(const MailSettings& settings, Store before) {
-  QString why;
-  if (!PasswordStore::keepInKeyring(settings, why)) return false;
+  if (passwordsInUse().keepInKeyring(settings)) return false;
   SettingsInUse::writeMailSettings(settings);
-  PasswordStore::leaveKeyring(settings, before);
+  passwordsInUse().leaveKeyring(settings, before);
   return true;
 }
 
@@ -49,19 +52,21 @@ class TstPasswordStore : public QObject {
 
  private slots:
   void init() {
-    if (!keyringRuns() && QTest::currentTestFunction() != QByteArray("noSecretService"))
+    const QByteArray test = QTest::currentTestFunction();
+    if (!keyringRuns() && test != "noSecretService" && test != "missingModule")
       QSKIP("needs the keyring of with_keyring.sh");
   }
 
   void entriesStoredReadAndRemoved() {
-    QVERIFY(Keyring::serviceAnswers());
+    const Keyring keyring = keyringOfTheBuild();
+    QVERIFY(keyring.serviceAnswers());
     const QString service = QStringLiteral("Talvenor test");
-    QCOMPARE(Keyring::write(service, QStringLiteral("PASS"), QStringLiteral("パス word")).status, Keyring::Status::Ok);
-    const Keyring::Answer read = Keyring::read(service, QStringLiteral("PASS"));
+    QCOMPARE(keyring.write(service, QStringLiteral("PASS"), QStringLiteral("パス word")).status, Keyring::Status::Ok);
+    const Keyring::Answer read = keyring.read(service, QStringLiteral("PASS"));
     QCOMPARE(read.status, Keyring::Status::Ok);
     QCOMPARE(read.secret, QStringLiteral("パス word"));
-    QCOMPARE(Keyring::remove(service, QStringLiteral("PASS")).status, Keyring::Status::Ok);
-    QCOMPARE(Keyring::read(service, QStringLiteral("PASS")).status, Keyring::Status::NotFound);
+    QCOMPARE(keyring.remove(service, QStringLiteral("PASS")).status, Keyring::Status::Ok);
+    QCOMPARE(keyring.read(service, QStringLiteral("PASS")).status, Keyring::Status::NotFound);
   }
 
   // Into the keyring and out of the file, and back; another installation
@@ -88,9 +93,12 @@ class TstPasswordStore : public QObject {
     {
       TempAppFolder other;
       other.writeIni(kBase + QStringLiteral("PasswordStore=Keyring\n"));
-      QString why;
-      QVERIFY(!PasswordStore::fetch(SettingsInUse::mailSettings(), Which::Pop, why));
-      QVERIFY(!why.isEmpty());
+      // Another installation's entry is not there: said as such, never an
+      // empty password.
+      KeyringTrouble trouble;
+      QVERIFY(!passwordsInUse().fetch(SettingsInUse::mailSettings(), Which::Pop, trouble));
+      QCOMPARE(trouble.kind, KeyringTrouble::Kind::NotFound);
+      QCOMPARE(SendReport::keyringWords(trouble), QStringLiteral("キーリングにパスワードが見つかりません。"));
     }
     AppPlaces::useProgramFolder(folder.path());
 
@@ -98,8 +106,10 @@ class TstPasswordStore : public QObject {
     QVERIFY(save(settings, Store::Keyring));
     QCOMPARE(DataIni::readScrambled(SettingsFile::inUse().read(), DataIni::Section::MAIL, DataIni::Key::PASS), QStringLiteral("pop secret"));
     QCOMPARE(DataIni::readScrambled(SettingsFile::inUse().read(), DataIni::Section::MAIL, DataIni::Key::SmtpPass), QStringLiteral("app password"));
-    QCOMPARE(Keyring::read(PasswordStore::keyringService(), QStringLiteral("PASS")).status, Keyring::Status::NotFound);
-    QCOMPARE(Keyring::read(PasswordStore::keyringService(), QStringLiteral("SmtpPass")).status,
+    const PasswordStore passwords = passwordsInUse();
+    QCOMPARE(keyringOfTheBuild().read(passwords.keyringService(), QStringLiteral("PASS")).status,
+             Keyring::Status::NotFound);
+    QCOMPARE(keyringOfTheBuild().read(passwords.keyringService(), QStringLiteral("SmtpPass")).status,
              Keyring::Status::NotFound);
     QCOMPARE(SettingsInUse::value(DataIni::Section::MAIL, DataIni::Key::PasswordStore), QStringLiteral("File"));
   }
@@ -125,12 +135,12 @@ class TstPasswordStore : public QObject {
     running.smtpServer = QStringLiteral("127.0.0.1");
     FakeSocket socket;
     MailTransmission mail(socket);
-  SendBoxes sendBoxes(mail, running);
+    SendBoxes sendBoxes(mail, running, passwordsInUse());
     ScriptedMessageBoxes boxes({MessageBox::Answer::Ok});
     sendBoxes.send(QStringLiteral("hanako@example.jp"), QStringLiteral("件名"), QStringLiteral("本文"));
     QCOMPARE(boxes.count(), 2);  // the confirmation, then the keyring's
     QVERIFY(boxes.texts().last().startsWith(QStringLiteral("キーリングからパスワードを読み出せませんでした。")));
-    QVERIFY(boxes.texts().last().endsWith(PasswordStore::kKeyringAdvice));
+    QVERIFY(boxes.texts().last().endsWith(SendTexts::kKeyringAdvice));
     QVERIFY(!socket.isOpen());
     QVERIFY(!mail.busy());
     QCOMPARE(SettingsInUse::value(DataIni::Section::MAIL, DataIni::Key::PASS), QString());
@@ -140,18 +150,32 @@ class TstPasswordStore : public QObject {
   // not offered, and a send or save that needs it stops.
   void noSecretService() {
     if (keyringRuns()) QSKIP("runs without a keyring");
-    QVERIFY(!Keyring::serviceAnswers());
+    QVERIFY(!keyringOfTheBuild().serviceAnswers());
     TempAppFolder folder;
     folder.writeIni(kBase + QStringLiteral("PasswordStore=Keyring\n"));
     const MailSettings settings = SettingsInUse::mailSettings();
-    QString why;
-    QVERIFY(!PasswordStore::fetch(settings, Which::Pop, why));
-    QVERIFY(!why.isEmpty());
+    // The keyring's own words say why.
+    KeyringTrouble trouble;
+    QVERIFY(!passwordsInUse().fetch(settings, Which::Pop, trouble));
+    QCOMPARE(trouble.kind, KeyringTrouble::Kind::Failed);
+    QVERIFY(!trouble.words.isEmpty());
     MailSettings toSave = settings;
     toSave.popPassword = QStringLiteral("pop secret");
     const QByteArray before = folder.iniBytes();
-    QVERIFY(!PasswordStore::keepInKeyring(toSave, why));
+    QVERIFY(passwordsInUse().keepInKeyring(toSave));
     QCOMPARE(folder.iniBytes(), before);
+  }
+
+  // A program without its keyring module says so, in the user's words.
+  void missingModule() {
+    TempAppFolder folder;
+    folder.writeIni(kBase + QStringLiteral("PasswordStore=Keyring\n"));
+    const PasswordStore passwords(SettingsFile::inUse(), Keyring(folder.path() + QStringLiteral("talvenor_keyring.so")));
+    KeyringTrouble trouble;
+    QVERIFY(!passwords.fetch(SettingsInUse::mailSettings(), Which::Pop, trouble));
+    QCOMPARE(trouble.kind, KeyringTrouble::Kind::NoModule);
+    QCOMPARE(SendReport::keyringWords(trouble),
+             QStringLiteral("キーリングを使う部品（talvenor_keyring.so）を読み込めませんでした。"));
   }
 };
 

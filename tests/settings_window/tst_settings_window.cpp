@@ -11,6 +11,7 @@
 #include "folder_opener.h"
 #include "message_box.h"
 #include "settings_in_use.h"
+#include "keyring_of_the_build.h"
 #include "password_store.h"
 #include "mail_settings.h"
 #include "scripted_message_boxes.h"
@@ -99,7 +100,7 @@ struct Program {
 
   explicit Program(const QString& ini = kBaseIni) {
     folder.writeIni(ini);
-    main = std::make_unique<MainWindow>(SettingsFile::inUse());
+    main = std::make_unique<MainWindow>(SettingsFile::inUse(), nullptr, keyringOfTheBuild());
   }
   MailSettings& running() { return main->runningSettings(); }
   void setRecipientList(const QStringList& items, const QString& text) {
@@ -118,8 +119,9 @@ struct Program {
 // The settings window over the program's main window, wired as the program
 // wires it: a save updates the main window.
 struct SettingsOver : SettingsWindow {
-  explicit SettingsOver(MainWindow& main)
-      : SettingsWindow(main.settingsFile(), main.recipientText(), main.runningSettings(), main.sendBoxes()) {
+  explicit SettingsOver(MainWindow& main, FolderOpener::Opener openFolder = &FolderOpener::open)
+      : SettingsWindow(main.settingsFile(), main.recipientText(), main.runningSettings(), main.sendBoxes(),
+                       main.passwords(), nullptr, std::move(openFolder)) {
     QObject::connect(this, &SettingsWindow::saved, &main, &MainWindow::takeSavedSettings);
   }
 };
@@ -515,8 +517,9 @@ class TestSettingsWindow : public QObject {
     const MailSettings& running = program.running();
     QCOMPARE(running.smtpSecurity, MailSettings::SmtpSecurity::StartTls);
     QCOMPARE(running.smtpPort, std::uint16_t(587));
-    QString why;
-    QCOMPARE(PasswordStore::fetch(running, PasswordStore::Which::Smtp, why), QStringLiteral("app password"));
+    KeyringTrouble trouble;
+    QCOMPARE(program.main->passwords().fetch(running, PasswordStore::Which::Smtp, trouble),
+             QStringLiteral("app password"));
     QCOMPARE(running.popPort, std::uint16_t(995));
   }
 
@@ -684,8 +687,9 @@ class TestSettingsWindow : public QObject {
     QCOMPARE(program.running().keepLog, false);
     QCOMPARE(program.running().popServer, QStringLiteral("pop.example.jp"));
     QCOMPARE(program.running().popUser, QStringLiteral(" user "));
-    QString why;
-    QCOMPARE(PasswordStore::fetch(program.running(), PasswordStore::Which::Pop, why), QStringLiteral("パス"));
+    KeyringTrouble trouble;
+    QCOMPARE(program.main->passwords().fetch(program.running(), PasswordStore::Which::Pop, trouble),
+             QStringLiteral("パス"));
   }
 
   void closingWithoutSaving_data() {
@@ -758,13 +762,11 @@ class TestSettingsWindow : public QObject {
     const QString path = program.folder.path() + QStringLiteral("mailLOG");
     QStringList opened;
     bool desktopOpens = true;
-    const FolderOpener::Opener previous =
-        FolderOpener::setOpenerForTesting([&opened, &desktopOpens](const QString& folder) {
-          opened.append(folder);
-          return desktopOpens;
-        });
     ScriptedMessageBoxes boxes;
-    SettingsOver window(*program.main);
+    SettingsOver window(*program.main, [&opened, &desktopOpens](const QString& folder) {
+      opened.append(folder);
+      return desktopOpens;
+    });
 
     child<QPushButton>(window, "openLogButton")->click();
     QCOMPARE(opened, QStringList());
@@ -790,7 +792,6 @@ class TestSettingsWindow : public QObject {
     QCOMPARE(boxes.count(), 2);
     QCOMPARE(boxes.texts().last(),
              QStringLiteral("ログフォルダを開くプログラムが見つかりません。\r\n\r\nログフォルダのパス：\r\n") + path);
-    FolderOpener::setOpenerForTesting(previous);
   }
 
   // The POP test runs in the main window's socket events while the settings

@@ -6,7 +6,7 @@
 
 #include "mail_settings.h"
 #include "mail_transmission.h"
-#include "send_boxes.h"
+#include "keyring_of_the_build.h"
 #include "scripted_message_boxes.h"
 #include "send_boxes.h"
 #include "temp_app_folder.h"
@@ -54,7 +54,7 @@ struct SendingSide {
   // Connected before the handlers, so it counts an arrival as it is raised.
   QSignalSpy arrivals{&socket, &SocketControl::bytesArrived};
   MailTransmission mail{socket};
-  SendBoxes sendBoxes{mail, settings};
+  SendBoxes sendBoxes{mail, settings, passwordsInUse()};
 
   // Bytes the program holds and has not yet taken as a reply.
   qsizetype unreadBytes() const { return socket.bytesAvailable() + mail.unreadReplyBytes(); }

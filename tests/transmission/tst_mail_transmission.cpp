@@ -265,7 +265,7 @@ void TstMailTransmission::longLines() {
   const QString broken = MailText::breakLongLines(body);
   QList<int> lengths;
   for (const QString& line : broken.split(QRegularExpression(QStringLiteral("\r\n|\r|\n"))))
-    lengths << int(Cp932::byteCount(line));
+    lengths << int(Cp932::byteCount(line, Cp932::Counting::Conversion));
   QCOMPARE(lengths, octets);
   QString joined = broken;
   QString typed = body;

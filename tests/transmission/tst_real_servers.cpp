@@ -66,7 +66,7 @@ struct Sender {
   MailSettings settings = realServers();
   TcpSocketControl socket;
   MailTransmission mail{socket};
-  SendBoxes sendBoxes{mail, settings};
+  SendBoxes sendBoxes{mail, settings, passwordsInUse()};
 
   void send(const QString& to, const QString& subject, const QString& body) {
     sendBoxes.send(to, subject, body);

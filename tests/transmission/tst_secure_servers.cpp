@@ -9,6 +9,8 @@
 #include "send_boxes.h"
 #include "password_store.h"
 #include "scripted_message_boxes.h"
+#include "keyring_of_the_build.h"
+#include "send_report.h"
 #include "temp_app_folder.h"
 #include "tcp_socket_control.h"
 #include "write_log.h"
@@ -59,7 +61,7 @@ struct Sender {
   MailSettings settings;
   TcpSocketControl socket;
   MailTransmission mail{socket};
-  SendBoxes sendBoxes{mail, settings};
+  SendBoxes sendBoxes{mail, settings, passwordsInUse()};
 
   Sender() {
     settings.from = QStringLiteral("taro@talvenor.test");
@@ -435,8 +437,8 @@ void TstSecureServers::passwordsFromTheKeyring() {
   sender.settings.smtpAuth = true;
   sender.settings.smtpUser = QStringLiteral("taro");
   sender.settings.smtpPassword = kPassword;
-  QString why;
-  QVERIFY2(PasswordStore::keepInKeyring(sender.settings, why), qPrintable(why));
+  const std::optional<KeyringTrouble> trouble = passwordsInUse().keepInKeyring(sender.settings);
+  QVERIFY2(!trouble, qPrintable(trouble ? SendReport::keyringWords(*trouble) : QString()));
   sender.settings.popPassword.reset();
   sender.settings.smtpPassword.reset();
   const QStringList before = mailsAt(587);

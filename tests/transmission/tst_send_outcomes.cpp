@@ -9,6 +9,7 @@
 #include "tcp_socket_control.h"
 
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -26,6 +27,8 @@ QStringList upTo(const QString& command) {
 }  // namespace
 
 Q_DECLARE_METATYPE(SendFailure::Kind)
+Q_DECLARE_METATYPE(SendFailure::Setting)
+Q_DECLARE_METATYPE(std::optional<QString>)
 
 class TstSendOutcomes : public QObject {
   Q_OBJECT
@@ -34,6 +37,8 @@ class TstSendOutcomes : public QObject {
   void failures_data();
   void failures();
   void sentWithItsLog();
+  void passwordThatWouldBreakItsCommand_data();
+  void passwordThatWouldBreakItsCommand();
 };
 
 void TstSendOutcomes::failures_data() {
@@ -70,7 +75,7 @@ void TstSendOutcomes::failures() {
 
   QCOMPARE(MailTransmission::check(settings, kTo, QStringLiteral("件名"), QStringLiteral("本文")).problem,
            SendCheck::Problem::None);
-  engine.send(settings, kTo, QStringLiteral("件名"), QStringLiteral("本文"));
+  engine.send(settings, LoginSecrets(), MailLog::placeInUse(), kTo, QStringLiteral("件名"), QStringLiteral("本文"));
 
   QTRY_COMPARE(failed.count(), 1);
   const auto failure = failed.first().first().value<SendFailure>();
@@ -101,14 +106,55 @@ void TstSendOutcomes::sentWithItsLog() {
   QSignalSpy failed(&engine, &MailTransmission::failed);
   QSignalSpy sent(&engine, &MailTransmission::sent);
 
-  engine.send(settings, kTo, QStringLiteral("件名"), QStringLiteral("本文"));
+  // The log goes where the caller says, not to the program's folder.
+  QTemporaryDir elsewhere;
+  const MailLog::LogPlace place{elsewhere.path() + u'/', false};
+  engine.send(settings, LoginSecrets(), place, kTo, QStringLiteral("件名"), QStringLiteral("本文"));
 
   QTRY_COMPARE(sent.count(), 1);
   const auto log = sent.first().first().value<MailLog::LogResult>();
   QVERIFY(log.written);
   QVERIFY(QFileInfo(log.path).isFile());
+  QVERIFY2(log.path.startsWith(elsewhere.path() + QStringLiteral("/mailLOG/")), qPrintable(log.path));
+  QVERIFY(!QFileInfo::exists(MailLog::logFolderPath()));
   QCOMPARE(failed.count(), 0);
   QTRY_VERIFY2(server.finished(), qPrintable(server.failure()));
+}
+
+void TstSendOutcomes::passwordThatWouldBreakItsCommand_data() {
+  QTest::addColumn<QString>("smtpPassword");
+  QTest::addColumn<std::optional<QString>>("popPassword");
+  QTest::addColumn<SendFailure::Setting>("setting");
+  QTest::newRow("SMTP AUTH") << QStringLiteral("pass\r\nQUIT") << std::optional<QString>() << SendFailure::Setting::SmtpPassword;
+  QTest::newRow("POP login") << QStringLiteral("pass") << std::optional<QString>(QStringLiteral("pass\nQUIT"))
+                             << SendFailure::Setting::PopPassword;
+}
+
+// Whatever the caller fetched, a password holding a line break never goes
+// into a command line: reported before any connection.
+void TstSendOutcomes::passwordThatWouldBreakItsCommand() {
+  QFETCH(QString, smtpPassword);
+  QFETCH(std::optional<QString>, popPassword);
+  QFETCH(SendFailure::Setting, setting);
+  TempAppFolder folder;
+  MailSettings settings;
+  settings.from = QStringLiteral("taro@example.jp");
+  settings.smtpServer = QStringLiteral("127.0.0.1");
+  settings.smtpAuth = true;
+  settings.popBeforeSmtp = true;
+  TcpSocketControl socket;
+  MailTransmission engine(socket);
+  QSignalSpy failed(&engine, &MailTransmission::failed);
+
+  engine.send(settings, LoginSecrets{smtpPassword, popPassword}, MailLog::placeInUse(), kTo, QStringLiteral("件名"),
+              QStringLiteral("本文"));
+
+  QCOMPARE(failed.count(), 1);
+  const auto failure = failed.first().first().value<SendFailure>();
+  QCOMPARE(failure.kind, SendFailure::Kind::ControlCharacterInSetting);
+  QCOMPARE(failure.setting, setting);
+  QVERIFY(!socket.isOpen());
+  QVERIFY(!engine.busy());
 }
 
 QTEST_GUILESS_MAIN(TstSendOutcomes)

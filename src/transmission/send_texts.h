@@ -4,9 +4,10 @@
 
 #include <QString>
 
-// The texts of the boxes a send shows: the checks and the confirmation
-// before it, and how it ended.
-namespace SendBoxTexts {
+// The user's words around a send: the checks and the confirmation before
+// it, and how it ended. The window shows them in boxes, talvenor-send
+// prints them; SendReport puts them together.
+namespace SendTexts {
 
 using ::kCrLf;
 
@@ -20,9 +21,11 @@ inline const QString kConfirmPopBeforeSmtp = QStringLiteral("メール送信に 
 inline const QString kConfirmTitle = QStringLiteral("メール宛先・送信元の確認");
 
 // A setting (a Data.ini edited by hand) that would break the command line
-// it goes into; followed by the setting's name in brackets.
+// it goes into; followed by the setting's caption in brackets.
 inline const QString kControlCharacterInSetting =
     QStringLiteral("設定に改行などの制御文字が含まれているため、サーバには接続していません。");
+// The captions of the settings that go into command lines, as the settings
+// window shows them; SendReport::caption picks one.
 inline const QString kSmtpServerCaption = QStringLiteral("SMTPサーバ名");
 inline const QString kSmtpUserCaption = QStringLiteral("SMTP 認証のユーザ名");
 inline const QString kSmtpPasswordCaption = QStringLiteral("SMTP 認証のパスワード");
@@ -66,6 +69,16 @@ inline const QString kLogNotWritten = QStringLiteral("メールは送信され�
 // The keyring chosen for the passwords did not give one: no connection.
 inline const QString kKeyringUnavailable =
     QStringLiteral("キーリングからパスワードを読み出せませんでした。サーバには接続していません。");
+// Why, when the keyring's own words do not say it.
+inline const QString kKeyringEntryNotFound = QStringLiteral("キーリングにパスワードが見つかりません。");
+inline const QString kNoKeyringModule = QStringLiteral("キーリングを使う部品（%1）を読み込めませんでした。");
+// What the user can do when the keyring does not give a password.
+inline const QString kKeyringAdvice = QStringLiteral(
+    "キーリングのロックを解除してください。または「詳細設定...」の「パスワードをキーリングに保存する」を外すと、"
+    "パスワードは Data.ini に保存されます。");
+// Shown beside password fields left empty because the keyring did not answer.
+inline const QString kKeyringSilentNote =
+    QStringLiteral("キーリングが応答しないため、パスワードを表示できません。") + kKeyringAdvice;
 // A server whose reply passed any sensible length.
 inline const QString kReplyTooLong =
     QStringLiteral("サーバの応答が長すぎるため、接続を切りました。メールは送信されていません。");
@@ -111,4 +124,4 @@ inline const QString kErrorCodeClose = QStringLiteral("）");
 // Ends with the half-width ideographic full stop U+FF61.
 inline const QString kSocketErrorTitle = QStringLiteral("エラーが発生しました｡");
 
-}  // namespace SendBoxTexts
+}  // namespace SendTexts
