@@ -57,8 +57,6 @@ class TcpSocketControl : public SocketControl {
 
   // Bytes received and not yet read.
   qsizetype bytesAvailable() const { return received_.size(); }
-  // Events waiting for delivery (they wait while a handler runs).
-  qsizetype queuedEventCount() const { return static_cast<qsizetype>(queue_.size()); }
 
  private:
   struct Event {

@@ -319,7 +319,6 @@ void MainWindow::onCarrierLeft() {
 
 void MainWindow::onRecipientLeft() {
   const QString recipient = trimBlanks(recipientBox_->currentText());
-  recipientWhenLeft_ = recipient;
   settingsFile_.update([&recipient](IniDocument& ini) {
     DataIni::writeScrambled(ini, DataIni::Section::MAIL, DataIni::Key::To, recipient);
     DataIni::writeScrambled(ini, DataIni::Section::AddrIndex, DataIni::indexKey(0), recipient);

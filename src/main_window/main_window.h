@@ -62,11 +62,6 @@ class MainWindow : public QWidget {
   QLineEdit* subjectEdit() const { return subjectEdit_; }
   QPlainTextEdit* bodyEdit() const { return bodyEdit_; }
 
-  // What the window holds for the chosen carrier and the recipient, for tests.
-  std::int32_t bodyLimit() const { return bodyLimit_; }
-  const QString& recipientWhenLeft() const { return recipientWhenLeft_; }
-  bool isDragging() const { return dragging_; }
-
   // The body's byte count, a line break counted as CR LF.
   qsizetype bodyByteCount();
 
@@ -137,7 +132,6 @@ class MainWindow : public QWidget {
   QPushButton* closeButton_ = nullptr;
 
   std::int32_t bodyLimit_ = 0;  // body byte limit of the chosen carrier; 0 = none
-  QString recipientWhenLeft_;   // the recipient as the box held it when it lost the focus
 
   // A drag of the window by its bare surface: the pointer's position in
   // the window, in pixels, when the drag began.

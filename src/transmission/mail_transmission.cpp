@@ -77,7 +77,8 @@ void MailTransmission::settle(bool newWait) {
 // the mail was not sent, unless it had already been accepted and only the
 // answer to QUIT is missing.
 void MailTransmission::onNoAnswer(bool wholeSendOver) {
-  // Not while a handler runs (its box is on the screen): then later.
+  // Not while a handler runs (a box the window shows from it may be on the
+  // screen): then later.
   if (handling_) {
     (wholeSendOver ? sendTimer_ : replyTimer_).start(1000);
     return;
@@ -335,14 +336,14 @@ void MailTransmission::stepPopLogin(const PopReply& reply) {
 //   AwaitQuit (SMTP)   the mail was accepted and QUIT sent: the send is complete
 //   any other          during a POP test: the test ends without a result;
 //                      otherwise the server gave up before the mail was
-//                      accepted: show the server's last text, log nothing
+//                      accepted: report the server's last text, log nothing
 void MailTransmission::onServerClosed() {
   const QScopedValueRollback<bool> handling(handling_, true);
   server_.close();
   bool newConnection = false;
 
   // The server's last words (none when it said nothing).
-  const auto showError = [this] {
+  const auto reportClosedEarly = [this] {
     SendFailure failure{Kind::ClosedEarly};
     failure.serverText = lastReply_;
     report(failure);
@@ -358,7 +359,7 @@ void MailTransmission::onServerClosed() {
   } else if (mailAccepted()) {
     completeSend();
   } else {
-    showError();
+    reportClosedEarly();
   }
 
   restartDialogues();

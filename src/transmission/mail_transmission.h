@@ -78,15 +78,6 @@ class MailTransmission : public QObject, private SendFailureSink {
     bool was_;
   };
 
-  // What a send holds, for the tests and the fuzz target.
-  const OutgoingMail& mail() const { return mail_; }
-  SmtpDialogue::State smtpState() const { return smtp_.state(); }
-  PopLogin::State popState() const { return popLogin_.state(); }
-  bool smtpPhase() const { return smtpPhase_; }
-  bool popTestRunning() const { return popTest_; }
-  const QString& lastReply() const { return lastReply_; }
-  const QByteArray& mailText() const { return smtp_.mailText(); }
-  qsizetype unreadReplyBytes() const { return server_.unreadBytes(); }
   // A connection is open: a send or a POP test is under way.
   bool busy() const { return busy_; }
 

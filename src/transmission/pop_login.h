@@ -29,8 +29,7 @@ class ServerLink;
 // in the same reply counts. Other replies are ignored.
 class PopLogin {
  public:
-  // The numbers are the ones the close handler and the tests have always
-  // used for the dialogue state.
+  // The numbers are the ones the dialogue state has always had.
   enum class State : std::int16_t {
     AwaitGreeting = 0,
     AwaitUserAccepted = 1,
@@ -46,8 +45,8 @@ class PopLogin {
   PopLogin(ServerLink& server, QString& lastReply, SendFailureSink& failures)
       : server_(server), lastReply_(lastReply), failures_(failures) {}
 
-  // On Refused the box has been shown and the connection closed; on
-  // LoggedIn QUIT has gone out.
+  // On Refused the failure has been reported and the connection closed;
+  // on LoggedIn QUIT has gone out.
   // stls: encrypt with STLS before logging in.
   Outcome step(const PopReply& reply, bool stls, const QString& user, const QString& password);
   // The handshake that STLS began has verified the server.
@@ -57,6 +56,17 @@ class PopLogin {
   void restart() { state_ = State::AwaitGreeting; }
 
  private:
+  Outcome stlsRefused(const QString& serverText);
+  Outcome refused();
+  // One state's step on a +OK.
+  using Handler = Outcome (PopLogin::*)(bool stls, const QString& user, const QString& password);
+  static Handler handlerOf(State state);
+  Outcome onGreeting(bool stls, const QString& user, const QString& password);
+  Outcome onStlsAccepted(bool stls, const QString& user, const QString& password);
+  Outcome onUserAccepted(bool stls, const QString& user, const QString& password);
+  Outcome onPassAccepted(bool stls, const QString& user, const QString& password);
+  Outcome ignoreReply(bool stls, const QString& user, const QString& password);
+
   ServerLink& server_;
   QString& lastReply_;
   SendFailureSink& failures_;

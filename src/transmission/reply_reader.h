@@ -21,8 +21,6 @@ class ReplyReader {
   bool tooLong() const { return pending_.size() > kMaxReplyBytes; }
   // The reply's text, from the ANSI code page; empty the reader.
   QString take();
-  // Bytes gathered and not yet taken.
-  qsizetype pendingBytes() const { return pending_.size(); }
   void dropPending() { pending_.clear(); }
 
   static bool endsWithWholeReply(QByteArrayView data);

@@ -47,10 +47,6 @@ ServerLink::Taken ServerLink::takeWholeReply(QString& reply) {
   return Taken::Whole;
 }
 
-qsizetype ServerLink::unreadBytes() const {
-  return reader_.pendingBytes();
-}
-
 void ServerLink::sendLine(const QString& line) {
   ++commandsIssued_;
   Transcript::sent(line);

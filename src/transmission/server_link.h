@@ -31,8 +31,6 @@ class ServerLink {
   // reply, which is then in `reply`; TooLong past the reader's limit (what
   // was gathered is dropped).
   Taken takeWholeReply(QString& reply);
-  // Bytes taken from the socket and not yet part of a whole reply.
-  qsizetype unreadBytes() const;
   // How many times the program has acted on the link (connected, sent, begun
   // TLS) so far: a reply after which this changed moved the dialogue on.
   quint64 commandsIssued() const { return commandsIssued_; }

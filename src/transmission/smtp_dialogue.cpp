@@ -78,55 +78,79 @@ void SmtpDialogue::step(const SmtpReply& reply, OutgoingMail& mail, bool encrypt
     refuse(reply);
     return;
   }
-
-  switch (state_) {
-    case State::AwaitGreeting:
-      if (mail.login.extended()) {
-        setup_.begin(encrypted);
-        state_ = State::Negotiating;
-        return;
-      }
-      server_.sendLine(QStringLiteral("RSET"));
-      state_ = State::AwaitRset;
-      return;
-    case State::AwaitRset:
-      server_.sendLine(QStringLiteral("HELO ") + MailText::heloDomain());
-      state_ = State::AwaitHelo;
-      return;
-    case State::AwaitHelo:
-      if (reply.code() != u"250") return;
-      sendMailFrom(mail);
-      return;
-    case State::AwaitMailFrom:
-      if (reply.code() != u"250") return;
-      server_.sendLine(QStringLiteral("RCPT TO:<") + mail.recipient + QLatin1Char('>'));
-      mailText_ += Cp932::fromUnicode(MailText::toLine(mail.recipient));
-      state_ = State::AwaitRcptTo;
-      break;
-    case State::AwaitRcptTo:
-      if (reply.code() != u"250") return;
-      server_.sendLine(QStringLiteral("DATA"));
-      state_ = State::AwaitDataGoAhead;
-      break;
-    case State::AwaitDataGoAhead: {
-      if (reply.code() != u"354") return;
-      MailSettings::Charset sentIn = mail.charset;
-      mailText_ += textFromXMailer(mail, eightBit_, sentIn);
-      server_.sendBytes(MailText::dataForWire(mailText_), sentIn);
-      state_ = State::AwaitDataAccepted;
-      break;
-    }
-    case State::AwaitDataAccepted:
-      if (reply.code() != u"250") return;
-      server_.sendLine(QStringLiteral("QUIT"));
-      state_ = State::AwaitQuit;
-      break;
-    case State::AwaitQuit:
-      // On 221 or anything else: the send completes when the server closes.
-      return;
-    case State::Negotiating:
-      return;  // taken above
-  }
   // A step that moved the mail on leaves no server text behind.
-  lastReply_.clear();
+  if ((this->*handlerOf(state_))(reply, mail, encrypted) == LastReply::Clear) lastReply_.clear();
 }
+
+// The table of the class comment, one handler per state.
+SmtpDialogue::Handler SmtpDialogue::handlerOf(State state) {
+  switch (state) {
+    case State::AwaitGreeting: return &SmtpDialogue::onGreeting;
+    case State::AwaitRset: return &SmtpDialogue::onRset;
+    case State::AwaitHelo: return &SmtpDialogue::onHelo;
+    case State::AwaitMailFrom: return &SmtpDialogue::onMailFrom;
+    case State::AwaitRcptTo: return &SmtpDialogue::onRcptTo;
+    case State::AwaitDataGoAhead: return &SmtpDialogue::onDataGoAhead;
+    case State::AwaitDataAccepted: return &SmtpDialogue::onDataAccepted;
+    // On 221 or anything else: the send completes when the server closes.
+    case State::AwaitQuit: return &SmtpDialogue::ignoreReply;
+    // The session setup takes these replies.
+    case State::Negotiating: return &SmtpDialogue::ignoreReply;
+  }
+  return &SmtpDialogue::ignoreReply;
+}
+
+SmtpDialogue::LastReply SmtpDialogue::onGreeting(const SmtpReply&, OutgoingMail& mail, bool encrypted) {
+  if (mail.login.extended()) {
+    setup_.begin(encrypted);
+    state_ = State::Negotiating;
+    return LastReply::Keep;
+  }
+  server_.sendLine(QStringLiteral("RSET"));
+  state_ = State::AwaitRset;
+  return LastReply::Keep;
+}
+
+SmtpDialogue::LastReply SmtpDialogue::onRset(const SmtpReply&, OutgoingMail&, bool) {
+  server_.sendLine(QStringLiteral("HELO ") + MailText::heloDomain());
+  state_ = State::AwaitHelo;
+  return LastReply::Keep;
+}
+
+SmtpDialogue::LastReply SmtpDialogue::onHelo(const SmtpReply& reply, OutgoingMail& mail, bool) {
+  if (reply.code() == u"250") sendMailFrom(mail);
+  return LastReply::Keep;
+}
+
+SmtpDialogue::LastReply SmtpDialogue::onMailFrom(const SmtpReply& reply, OutgoingMail& mail, bool) {
+  if (reply.code() != u"250") return LastReply::Keep;
+  server_.sendLine(QStringLiteral("RCPT TO:<") + mail.recipient + QLatin1Char('>'));
+  mailText_ += Cp932::fromUnicode(MailText::toLine(mail.recipient));
+  state_ = State::AwaitRcptTo;
+  return LastReply::Clear;
+}
+
+SmtpDialogue::LastReply SmtpDialogue::onRcptTo(const SmtpReply& reply, OutgoingMail&, bool) {
+  if (reply.code() != u"250") return LastReply::Keep;
+  server_.sendLine(QStringLiteral("DATA"));
+  state_ = State::AwaitDataGoAhead;
+  return LastReply::Clear;
+}
+
+SmtpDialogue::LastReply SmtpDialogue::onDataGoAhead(const SmtpReply& reply, OutgoingMail& mail, bool) {
+  if (reply.code() != u"354") return LastReply::Keep;
+  MailSettings::Charset sentIn = mail.charset;
+  mailText_ += textFromXMailer(mail, eightBit_, sentIn);
+  server_.sendBytes(MailText::dataForWire(mailText_), sentIn);
+  state_ = State::AwaitDataAccepted;
+  return LastReply::Clear;
+}
+
+SmtpDialogue::LastReply SmtpDialogue::onDataAccepted(const SmtpReply& reply, OutgoingMail&, bool) {
+  if (reply.code() != u"250") return LastReply::Keep;
+  server_.sendLine(QStringLiteral("QUIT"));
+  state_ = State::AwaitQuit;
+  return LastReply::Clear;
+}
+
+SmtpDialogue::LastReply SmtpDialogue::ignoreReply(const SmtpReply&, OutgoingMail&, bool) { return LastReply::Keep; }

@@ -32,8 +32,7 @@ class ServerLink;
 // a 250 to HELO.
 class SmtpDialogue {
  public:
-  // The numbers are the ones the close handler and the tests have always
-  // used for the dialogue state.
+  // The numbers are the ones the dialogue state has always had.
   enum class State : std::int16_t {
     AwaitGreeting = 0,
     AwaitRset = 1,
@@ -47,7 +46,7 @@ class SmtpDialogue {
   };
 
   // lastReply is the server's last text, shared with the POP login and the
-  // close handler, which shows it when a server gives up early.
+  // close handler, which reports it when a server gives up early.
   SmtpDialogue(ServerLink& server, QString& lastReply, SendFailureSink& failures)
       : server_(server), lastReply_(lastReply), failures_(failures), setup_(server, failures) {}
 
@@ -75,6 +74,21 @@ class SmtpDialogue {
   static QByteArray textFromXMailer(const OutgoingMail& mail, bool eightBit, MailSettings::Charset& sentIn);
   void refuse(const SmtpReply& reply);
   void sendMailFrom(const OutgoingMail& mail);
+
+  // One state's step on a reply that is no refusal. It says whether the
+  // server's text stays the last words to report: a step that moved the
+  // mail on leaves none behind.
+  enum class LastReply { Keep, Clear };
+  using Handler = LastReply (SmtpDialogue::*)(const SmtpReply& reply, OutgoingMail& mail, bool encrypted);
+  static Handler handlerOf(State state);
+  LastReply onGreeting(const SmtpReply& reply, OutgoingMail& mail, bool encrypted);
+  LastReply onRset(const SmtpReply& reply, OutgoingMail& mail, bool encrypted);
+  LastReply onHelo(const SmtpReply& reply, OutgoingMail& mail, bool encrypted);
+  LastReply onMailFrom(const SmtpReply& reply, OutgoingMail& mail, bool encrypted);
+  LastReply onRcptTo(const SmtpReply& reply, OutgoingMail& mail, bool encrypted);
+  LastReply onDataGoAhead(const SmtpReply& reply, OutgoingMail& mail, bool encrypted);
+  LastReply onDataAccepted(const SmtpReply& reply, OutgoingMail& mail, bool encrypted);
+  LastReply ignoreReply(const SmtpReply& reply, OutgoingMail& mail, bool encrypted);
   void negotiated(SmtpSessionSetup::Outcome outcome, const OutgoingMail& mail);
 
   ServerLink& server_;

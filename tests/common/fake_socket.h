@@ -21,22 +21,32 @@ class FakeSocket : public SocketControl {
     encryptedFromStart = false;
     received_.clear();
     sent.clear();
+    takenSinceLineBreak = 0;
   }
   void connectToHostEncrypted(const QString& host, std::uint16_t port) override {
     connectToHost(host, port);
     encryptedFromStart = true;
   }
-  void startTls() override { ++tlsStarts; }
+  void startTls() override {
+    ++tlsStarts;
+    takenSinceLineBreak = 0;
+  }
   void close() override {
     ++closes;
     phase = State::Closed;
     received_.clear();
+    takenSinceLineBreak = 0;
   }
   State state() const override { return phase; }
   void write(const QByteArray& bytes) override {
     if (phase == State::Connected) sent += bytes;
   }
-  QByteArray readAll() override { return std::exchange(received_, QByteArray()); }
+  QByteArray readAll() override {
+    QByteArray bytes = std::exchange(received_, QByteArray());
+    const qsizetype lineEnd = bytes.lastIndexOf('\n');
+    takenSinceLineBreak = lineEnd < 0 ? takenSinceLineBreak + bytes.size() : bytes.size() - lineEnd - 1;
+    return bytes;
+  }
 
   // The server's side.
   void arrive(const QByteArray& bytes) {
@@ -69,6 +79,9 @@ class FakeSocket : public SocketControl {
   QString lastHost;
   std::uint16_t lastPort = 0;
   QByteArray sent;  // on the connection open now
+  // Bytes the program has read since the last line break it read on this
+  // connection (before a STARTTLS): a part of a reply it holds.
+  qsizetype takenSinceLineBreak = 0;
 
  private:
   QByteArray received_;

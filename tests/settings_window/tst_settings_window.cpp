@@ -867,10 +867,14 @@ class TestSettingsWindow : public QObject {
       QCOMPARE(program.running().popPassword, QStringLiteral("pass"));
       QCOMPARE(program.running().popServer, QStringLiteral("127.0.0.1"));
     }
-    // The next send from the main window reports its completion again.
-    QVERIFY(!program.main->transmission().popTestRunning());
-    QVERIFY(!program.main->transmission().smtpPhase());
+    // The test is over (the engine's tests show that the next send then
+    // reports its completion again), and a send with POP before SMTP logs
+    // in to POP first.
+    QVERIFY(!program.main->transmission().busy());
     QVERIFY(!program.main->transmission().socket().isOpen());
+    MailSettings withPop = program.running();
+    withPop.popBeforeSmtp = true;
+    QVERIFY(program.main->transmission().logsInToPopFirst(withPop));
     // A test does not touch the file.
     QCOMPARE(SettingsInUse::value(DataIni::Section::MAIL, DataIni::Key::PBSMTP), QStringLiteral("True"));
   }

@@ -35,7 +35,7 @@ void ScriptedServer::onNewConnection() {
     if (!pending_.isEmpty()) fail(QStringLiteral("the client sent more than the script expects"));
     peer_ = socket;
     pending_.clear();
-    sentSinceCommand_ = 0;
+    sentOnConnection_ = 0;
     arrivalsAtCommand_ = clientArrivals ? clientArrivals() : 0;
   }
   play();
@@ -107,11 +107,11 @@ void ScriptedServer::play() {
       if (kind == QLatin1String("S:")) bytes += "\r\n";
       peer_->write(bytes);
       peer_->flush();
-      sentSinceCommand_ += bytes.size();
+      sentOnConnection_ += bytes.size();
     } else if (kind == QLatin1String("W:")) {
-      // Until the client holds all of it; a client that took a partial
-      // reply never gets there, and the script stops here.
-      if (clientUnread() != sentSinceCommand_) {
+      // Until the client has all of it (a client that acted on a partial
+      // reply has sent a line the next "C" row does not expect).
+      if (clientReceived() != sentOnConnection_) {
         pollLater();
         break;
       }
@@ -121,7 +121,6 @@ void ScriptedServer::play() {
         break;
       }
       arrivalsAtCommand_ = clientArrivals();
-      sentSinceCommand_ = 0;
     } else if (kind == QLatin1String("C:") || kind == QLatin1String("C~")) {
       QByteArray line;
       if (!takeLine(line)) break;  // wait for more from the client
@@ -133,7 +132,6 @@ void ScriptedServer::play() {
         fail(QStringLiteral("the client sent \"%1\"").arg(got));
         break;
       }
-      sentSinceCommand_ = 0;
       arrivalsAtCommand_ = clientArrivals ? clientArrivals() : 0;
     } else if (kind == QLatin1String("X:")) {
       // Half-close, so the client's late lines reach us instead of a reset.

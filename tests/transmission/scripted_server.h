@@ -13,8 +13,8 @@ class QTcpSocket;
 //   "S: text"   send text and CR LF
 //   "P: text"   send text without a line break (part of a reply)
 //   "B: hex"    send these bytes as they are (NUL, invalid Shift-JIS...)
-//   "W:"        wait until the client holds every byte sent since its last
-//               command unread (it must not have taken a partial reply)
+//   "W:"        wait until the client has received every byte sent on this
+//               connection (so that the next row arrives on its own)
 //   "D:"        wait until the client has taken the replies sent since its
 //               last command (a further bytesArrived was delivered)
 //   "C: text"   the client must send exactly this line
@@ -38,8 +38,8 @@ class ScriptedServer : public QObject {
 
   quint16 port() const { return server_.serverPort(); }
 
-  // How many bytes the client holds unread (for "W:").
-  std::function<qsizetype()> clientUnread;
+  // How many bytes the client has received on its connection (for "W:").
+  std::function<qsizetype()> clientReceived;
   // How many bytesArrived signals the client has delivered (for "D:").
   std::function<int()> clientArrivals;
 
@@ -69,7 +69,7 @@ class ScriptedServer : public QObject {
   int connections_ = 0;
   QByteArray pending_;  // client bytes not yet matched to a "C" row
   QByteArray received_;
-  qsizetype sentSinceCommand_ = 0;
+  qsizetype sentOnConnection_ = 0;
   int arrivalsAtCommand_ = 0;
   bool keepPosted_ = false;  // the next line of a "K:" row is due
   QString failure_;

@@ -33,11 +33,28 @@ inline MailSettings localServers() {
   return settings;
 }
 
-// Both dialogues back at their first state, as after every ending.
-inline bool atStart(const MailTransmission& mail) {
-  return mail.smtpState() == SmtpDialogue::State::AwaitGreeting &&
-         mail.popState() == PopLogin::State::AwaitGreeting;
-}
+// The real socket control, counting the bytes received on the connection
+// open now: those the program has read and those still waiting.
+class CountingSocket : public TcpSocketControl {
+ public:
+  void connectToHost(const QString& host, std::uint16_t port) override {
+    read_ = 0;
+    TcpSocketControl::connectToHost(host, port);
+  }
+  void connectToHostEncrypted(const QString& host, std::uint16_t port) override {
+    read_ = 0;
+    TcpSocketControl::connectToHostEncrypted(host, port);
+  }
+  QByteArray readAll() override {
+    QByteArray bytes = TcpSocketControl::readAll();
+    read_ += bytes.size();
+    return bytes;
+  }
+  qsizetype received() const { return read_ + bytesAvailable(); }
+
+ private:
+  qsizetype read_ = 0;
+};
 
 // The settings window's POP test with the running POP values: onSucceeded
 // runs after the success box, as the settings window's own handler does.
@@ -46,18 +63,31 @@ inline void testPopLogin(SendBoxes& boxes, std::function<void()> onSucceeded) {
   boxes.testPopLogin();
 }
 
+// Nothing under way, as after every ending: no connection open, the engine
+// idle (the next send starts with a new connection).
+inline bool idle(const SocketControl& socket, const MailTransmission& mail) {
+  return !socket.isOpen() && !mail.busy();
+}
+
+// A next send with POP before SMTP on would go straight to SMTP: this run
+// has logged in to POP (or gone to SMTP) since the last POP failure or test.
+inline bool goesStraightToSmtp(const MailTransmission& mail, MailSettings settings) {
+  settings.popBeforeSmtp = true;
+  return !mail.logsInToPopFirst(settings);
+}
+
 struct SendingSide {
   TempAppFolder folder;
   ScriptedMessageBoxes boxes;
   MailSettings settings = localServers();
-  TcpSocketControl socket;
+  CountingSocket socket;
   // Connected before the handlers, so it counts an arrival as it is raised.
   QSignalSpy arrivals{&socket, &SocketControl::bytesArrived};
   MailTransmission mail{socket};
   SendBoxes sendBoxes{mail, settings, passwordsInUse()};
 
-  // Bytes the program holds and has not yet taken as a reply.
-  qsizetype unreadBytes() const { return socket.bytesAvailable() + mail.unreadReplyBytes(); }
+  bool idle() const { return SendingTest::idle(socket, mail); }
+  bool goesStraightToSmtp() const { return SendingTest::goesStraightToSmtp(mail, settings); }
 };
 
 }  // namespace SendingTest
