@@ -61,7 +61,34 @@ void SentHistoryWindow::buildControls() {
   searchBox_ = new QLineEdit(this);
   searchBox_->setPlaceholderText(QStringLiteral("宛先・題名・本文を検索"));
   searchBox_->setClearButtonEnabled(true);
+  // Made in the order Tab goes: search, list, buttons, then the reading pane.
+  buildMailList();
+  composeButton_ = new QPushButton(QStringLiteral("この内容で作成"), this);
+  deleteButton_ = new QPushButton(QStringLiteral("削除"), this);
 
+  QWidget* listSide = buildListSide();
+  auto* splitter = new QSplitter(Qt::Vertical, this);
+  splitter->addWidget(listSide);
+  splitter->addWidget(buildReadingPane());
+  splitter->setStretchFactor(0, 1);
+  splitter->setStretchFactor(1, 1);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(composeButton_);
+  buttons->addWidget(deleteButton_);
+
+  auto* root = new QVBoxLayout(this);
+  root->addWidget(searchBox_);
+  root->addWidget(splitter, 1);
+  root->addLayout(buttons);
+
+  connectControls();
+  showSelected();
+}
+
+// The list of mails and its two notes.
+void SentHistoryWindow::buildMailList() {
   mailList_ = new QTreeView(this);
   mailList_->setModel(index_.shownMails());
   mailList_->setRootIsDecorated(false);
@@ -79,33 +106,20 @@ void SentHistoryWindow::buildControls() {
   emptyNote_ = new QLabel(QStringLiteral("送信ログはまだありません。"), this);
   emptyNote_->setAlignment(Qt::AlignCenter);
   unreadableNote_ = new QLabel(this);
+}
 
-  composeButton_ = new QPushButton(QStringLiteral("この内容で作成"), this);
-  deleteButton_ = new QPushButton(QStringLiteral("削除"), this);
-
+// The list with the notes below it.
+QWidget* SentHistoryWindow::buildListSide() {
   auto* listSide = new QWidget(this);
   auto* listLayout = new QVBoxLayout(listSide);
   listLayout->setContentsMargins(0, 0, 0, 0);
   listLayout->addWidget(mailList_);
   listLayout->addWidget(emptyNote_);
   listLayout->addWidget(unreadableNote_);
+  return listSide;
+}
 
-  auto* splitter = new QSplitter(Qt::Vertical, this);
-  splitter->addWidget(listSide);
-  splitter->addWidget(buildReadingPane());
-  splitter->setStretchFactor(0, 1);
-  splitter->setStretchFactor(1, 1);
-
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(composeButton_);
-  buttons->addWidget(deleteButton_);
-
-  auto* root = new QVBoxLayout(this);
-  root->addWidget(searchBox_);
-  root->addWidget(splitter, 1);
-  root->addLayout(buttons);
-
+void SentHistoryWindow::connectControls() {
   connect(searchBox_, &QLineEdit::textChanged, &index_, &SentMailIndex::setSearchText);
   connect(mailList_->selectionModel(), &QItemSelectionModel::selectionChanged, this, &SentHistoryWindow::showSelected);
   connect(composeButton_, &QPushButton::clicked, this, &SentHistoryWindow::onComposeClicked);
@@ -116,7 +130,6 @@ void SentHistoryWindow::buildControls() {
   connect(index_.model(), &QAbstractItemModel::rowsRemoved, this, &SentHistoryWindow::updateNotes);
   auto* closeKey = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   connect(closeKey, &QShortcut::activated, this, &QWidget::close);
-  showSelected();
 }
 
 QWidget* SentHistoryWindow::buildReadingPane() {

@@ -34,8 +34,11 @@ class SentHistoryWindow : public QWidget {
   void onComposeClicked();
   void onDeleteClicked();
   void buildControls();
-  void nameControls();
+  void buildMailList();
+  QWidget* buildListSide();
   QWidget* buildReadingPane();
+  void connectControls();
+  void nameControls();
   void showSelected();
   void updateNotes();
 

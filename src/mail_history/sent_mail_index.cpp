@@ -151,6 +151,7 @@ void SentMailIndex::parsed(const QList<SentMailListModel::Entry>& mails, const Q
   QStringList toSearch;
   for (const SentMailListModel::Entry& mail : mails) {
     unreadable_.remove(mail.path);
+    filter_.forgetBodyMatch(mail.path);  // read anew: searched again below
     const int row = model_.rowOf(mail.path);
     if (row >= 0)
       model_.replace(row, mail);
@@ -161,10 +162,10 @@ void SentMailIndex::parsed(const QList<SentMailListModel::Entry>& mails, const Q
   model_.append(std::move(added));
   if (!unreadable.isEmpty() || !mails.isEmpty()) emit unreadableCountChanged(unreadableCount());
   // Mails that came during a search are searched too.
-  if (!model_.query().isEmpty()) {
+  if (!filter_.query().isEmpty()) {
     QStringList bodies;
     for (const QString& path : toSearch)
-      if (!model_.headersMatch(model_.rowOf(path))) bodies << path;
+      if (!filter_.headersMatch(model_.rowOf(path))) bodies << path;
     if (!bodies.isEmpty()) searchBodies(bodies);
   }
   if (last) finishScan();
@@ -181,17 +182,16 @@ void SentMailIndex::finishScan() {
 
 void SentMailIndex::setSearchText(const QString& text) {
   const QString query = SearchFolding::fold(text.trimmed());
-  if (query == model_.query()) return;
+  if (query == filter_.query()) return;
   if (searchToken_) searchToken_->store(true);
   searchToken_ = std::make_shared<std::atomic_bool>(false);
-  model_.setQuery(query);
-  filter_.refilter();
+  filter_.setQuery(query);
   if (query.isEmpty()) return;
   // 宛先 and 題名 are matched already; the bodies of the other rows, newest first.
   QStringList bodies;
   QList<int> rows;
   for (int row = 0; row < model_.rowCount(); ++row)
-    if (!model_.headersMatch(row)) rows << row;
+    if (!filter_.headersMatch(row)) rows << row;
   std::sort(rows.begin(), rows.end(), [this](int a, int b) {
     return SentMailListModel::shownDate(model_.entry(a)) > SentMailListModel::shownDate(model_.entry(b));
   });
@@ -205,8 +205,8 @@ void SentMailIndex::setSearchText(const QString& text) {
 
 void SentMailIndex::searchBodies(const QStringList& paths) {
   ++searchJobs_;
-  const quint64 queryNumber = model_.queryNumber();
-  workers_.start([this, paths, query = model_.query(), queryNumber, token = searchToken_, stopping = stopping_] {
+  const quint64 queryNumber = filter_.queryNumber();
+  workers_.start([this, paths, query = filter_.query(), queryNumber, token = searchToken_, stopping = stopping_] {
     QStringList matched;
     QElapsedTimer sinceBatch;
     sinceBatch.start();
@@ -234,11 +234,8 @@ void SentMailIndex::searchBodies(const QStringList& paths) {
 }
 
 void SentMailIndex::bodiesMatched(quint64 queryNumber, const QStringList& paths) {
-  if (queryNumber != model_.queryNumber()) return;  // an earlier word's
-  for (const QString& path : paths) {
-    const int row = model_.rowOf(path);
-    if (row >= 0) model_.markBodyMatch(row);
-  }
+  if (queryNumber != filter_.queryNumber()) return;  // an earlier word's
+  filter_.markBodyMatches(paths);
 }
 
 void SentMailIndex::searchJobEnded() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "log_folder_listing.h"
+#include "sent_mail_filter.h"
 #include "sent_mail_list_model.h"
 
 #include <QFileSystemWatcher>

@@ -78,31 +78,3 @@ void SentMailListModel::removeRowOf(const QString& path) {
     if (it.value() > row) --it.value();
   endRemoveRows();
 }
-
-void SentMailListModel::setQuery(const QString& foldedQuery) {
-  query_ = foldedQuery;
-  ++queryNumber_;
-}
-
-bool SentMailListModel::headersMatch(int row) const {
-  return SearchFolding::matches(entries_.at(row).foldedHeaders, query_);
-}
-
-void SentMailListModel::markBodyMatch(int row) {
-  entries_[row].bodyMatch = queryNumber_;
-  emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
-}
-
-bool SentMailListModel::isShown(int row) const {
-  return query_.isEmpty() || entries_.at(row).bodyMatch == queryNumber_ || headersMatch(row);
-}
-
-SentMailFilter::SentMailFilter(SentMailListModel* source, QObject* parent)
-    : QSortFilterProxyModel(parent), source_(source) {
-  setSourceModel(source);
-  setSortRole(SentMailListModel::SortKeyRole);
-  setDynamicSortFilter(true);
-  sort(SentMailListModel::DateColumn, Qt::DescendingOrder);
-}
-
-bool SentMailFilter::filterAcceptsRow(int sourceRow, const QModelIndex&) const { return source_->isShown(sourceRow); }

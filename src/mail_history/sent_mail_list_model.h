@@ -4,11 +4,11 @@
 #include <QDateTime>
 #include <QHash>
 #include <QList>
-#include <QSortFilterProxyModel>
 #include <QString>
 
 // The logged mails as rows of 日時, 宛先 and 題名, with what the search
-// needs of each: only header fields are held; bodies stay on disk.
+// needs of each: only header fields are held; bodies stay on disk. The
+// search itself is SentMailFilter's.
 class SentMailListModel : public QAbstractTableModel {
   Q_OBJECT
 
@@ -23,8 +23,7 @@ class SentMailListModel : public QAbstractTableModel {
     QDateTime date;  // the Date header; invalid: the file time stands in
     QString to;
     QString subject;
-    QString foldedHeaders;   // 宛先 and 題名 folded for the search
-    quint64 bodyMatch = 0;   // the search whose word the body holds
+    QString foldedHeaders;  // 宛先 and 題名 folded for the search
   };
 
   explicit SentMailListModel(QObject* parent = nullptr);
@@ -40,36 +39,10 @@ class SentMailListModel : public QAbstractTableModel {
   int rowOf(const QString& path) const { return rows_.value(path, -1); }
   const Entry& entry(int row) const { return entries_.at(row); }
 
-  // The search: a folded word; each new one has a number of its own.
-  void setQuery(const QString& foldedQuery);
-  const QString& query() const { return query_; }
-  quint64 queryNumber() const { return queryNumber_; }
-  bool headersMatch(int row) const;
-  void markBodyMatch(int row);
-  // Whether the row belongs in the list under the search.
-  bool isShown(int row) const;
-
   // The date shown for an entry: its Date header in local time, or the file time.
   static QDateTime shownDate(const Entry& entry);
 
  private:
   QList<Entry> entries_;
   QHash<QString, int> rows_;  // path -> row
-  QString query_;
-  quint64 queryNumber_ = 1;
-};
-
-// The rows the search lets through, newest first.
-class SentMailFilter : public QSortFilterProxyModel {
-  Q_OBJECT
-
- public:
-  explicit SentMailFilter(SentMailListModel* source, QObject* parent = nullptr);
-  void refilter() { invalidateFilter(); }
-
- protected:
-  bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
-
- private:
-  SentMailListModel* source_;
 };

@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace TrustedModule {
 namespace {
@@ -30,6 +31,8 @@ class Descriptor {
   Descriptor(const Descriptor&) = delete;
   Descriptor& operator=(const Descriptor&) = delete;
   int get() const { return value_; }
+  // Kept open from now on: the caller owns it.
+  int release() { return std::exchange(value_, -1); }
 
  private:
   int value_;
@@ -50,16 +53,21 @@ void* load(const QString& path) {
   if (folder.get() < 0 || ::fstat(folder.get(), &folderInfo) != 0 || !ownedAndClosed(folderInfo)) return nullptr;
 
   // O_NONBLOCK: a FIFO in the module's place must not hold the program.
-  const Descriptor file(::openat(folder.get(), QFile::encodeName(where.fileName()).constData(),
+  Descriptor file(::openat(folder.get(), QFile::encodeName(where.fileName()).constData(),
                                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   struct stat fileInfo {};
   if (file.get() < 0 || ::fstat(file.get(), &fileInfo) != 0 || !S_ISREG(fileInfo.st_mode) ||
       !ownedAndClosed(fileInfo))
     return nullptr;
 
-  // The very file checked above, through its descriptor.
+  // The very file checked above, through its descriptor. The loader knows
+  // a module by this name: were the descriptor closed, the next module
+  // opened on the same number would get this one's handle back. So a
+  // loaded module keeps its descriptor for the life of the process.
   const QByteArray opened = "/proc/self/fd/" + QByteArray::number(file.get());
-  return ::dlopen(opened.constData(), RTLD_NOW | RTLD_LOCAL);
+  void* handle = ::dlopen(opened.constData(), RTLD_NOW | RTLD_LOCAL);
+  if (handle != nullptr) file.release();
+  return handle;
 }
 
 void* loadProgramModule(const QString& fileName) {

@@ -14,7 +14,8 @@ namespace TrustedModule {
 QString programFolder();
 
 // The module's handle for dlsym(), or nullptr when the file is missing,
-// fails a check, or does not load. Never unloaded.
+// fails a check, or does not load. Never unloaded; its descriptor stays
+// open, so that the loader never takes another module for it.
 void* load(const QString& path);
 
 // The program's own module of that file name: from beside the program, or

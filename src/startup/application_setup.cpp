@@ -1,31 +1,25 @@
 #include "application_setup.h"
 
+#include "application_icon_pixels.h"
 #include "talvenor_version.h"
 
 #include <QApplication>
+#include <QImage>
 #include <QLibraryInfo>
 #include <QLocale>
-#include <QPainter>
 #include <QPixmap>
-#include <QSvgRenderer>
 #include <QTranslator>
 
 namespace ApplicationSetup {
 
 QIcon applicationIcon() {
-  // Drawn from the SVG by Qt SVG itself, so that no icon-engine plugin has
-  // to be found at run time; the sizes desktops ask a window for.
-  QSvgRenderer renderer(QStringLiteral(":/icons/") + QLatin1String(TalvenorVersion::kApplicationId) +
-                        QStringLiteral(".svg"));
+  // Drawn from the SVG when the program was built, at the sizes desktops
+  // ask a window for: nothing to load or decode at start.
   QIcon icon;
-  if (!renderer.isValid()) return icon;
-  for (const int size : {16, 24, 32, 48, 64, 128}) {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    renderer.render(&painter);
-    painter.end();
-    icon.addPixmap(pixmap);
+  for (int i = 0; i < ApplicationIconPixels::kImageCount; ++i) {
+    const ApplicationIconPixels::Image& image = ApplicationIconPixels::kImages[i];
+    icon.addPixmap(QPixmap::fromImage(QImage(reinterpret_cast<const uchar*>(image.pixels), image.size, image.size,
+                                             QImage::Format_ARGB32_Premultiplied)));
   }
   return icon;
 }

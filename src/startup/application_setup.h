@@ -7,7 +7,7 @@ class QTranslator;
 
 namespace ApplicationSetup {
 
-// The program's icon, from the same SVG file its menu entry shows.
+// The program's icon, drawn from the same SVG file its menu entry shows.
 QIcon applicationIcon();
 
 // Names the application (for the desktop too), gives every window the

@@ -6,18 +6,20 @@
 # calls leave a trace in the program only where a size is not known).
 # With a compiler given (it has -fcf-protection): the IBT and SHSTK notes
 # of control-flow protection in every object compiled for the program and
-# the keyring module, and in those two files themselves when the C library's
+# its modules, and in those files themselves when the C library's
 # start files carry the notes too (the linker keeps a note only when every
 # input has it; Debian's glibc start files do not). And in neither file a
 # path of the source or build folder: the shipped program must not look for
 # anything there (UTF-16 texts of Qt included).
-#   check_hardening.sh <program> <keyring module> <source folder> <build folder> [compiler]
+# "none" for the compiler skips the notes.
+#   check_hardening.sh <program> <source folder> <build folder> <compiler|none> <module>...
 set -u
 program=$1
-module=$2
-source=$3
-build=$4
-compiler=${5:-}
+source=$2
+build=$3
+compiler=$4
+[ "$compiler" != none ] || compiler=
+shift 4
 status=0
 fail() { echo "missing: $1" >&2; status=1; }
 
@@ -43,7 +45,7 @@ if [ -n "$compiler" ]; then
   start_file=$("$compiler" -print-file-name=Scrt1.o)
   cet_notes "$start_file" && linked_files_have_notes=yes
 fi
-for file in "$program" "$module"; do
+for file in "$program" "$@"; do
   if [ "$linked_files_have_notes" = yes ]; then
     cet_notes "$file" || fail "IBT and SHSTK notes (-fcf-protection) in $file"
   fi

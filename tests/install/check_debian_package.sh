@@ -27,6 +27,7 @@ field Depends | tr ',' '\n' | grep -q '^ *libc6 '
 
 dpkg-deb -c "$deb" | awk '{print $NF}' | sed 's|^\./|/|' > "$work/files"
 for file in /usr/bin/talvenor /usr/bin/talvenor-send /usr/lib/talvenor/talvenor_keyring.so \
+    /usr/lib/talvenor/talvenor_history.so \
     /usr/share/talvenor/Data.ini \
     "/usr/share/applications/$id.desktop" "/usr/share/icons/hicolor/scalable/apps/$id.svg" \
     "/usr/share/metainfo/$id.metainfo.xml" /usr/share/man/man1/talvenor.1.gz \

@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
@@ -59,7 +60,7 @@ struct LogFolder {
   }
 };
 
-QStringList shownColumn(SentHistoryWindow& window, int column) {
+QStringList shownColumn(QWidget& window, int column) {
   QStringList texts;
   const QAbstractItemModel* model = child<QTreeView>(window, "mailList")->model();
   for (int row = 0; row < model->rowCount(); ++row) texts << model->index(row, column).data().toString();
@@ -71,7 +72,7 @@ void waitUntilLoaded(SentHistoryWindow& window) {
   QTRY_VERIFY(!window.index().isSearching());
 }
 
-void select(SentHistoryWindow& window, int shownRow) {
+void select(QWidget& window, int shownRow) {
   child<QTreeView>(window, "mailList")
       ->setCurrentIndex(child<QTreeView>(window, "mailList")->model()->index(shownRow, 0));
 }
@@ -91,8 +92,9 @@ std::unique_ptr<MainWindow> mainWindow(const TempAppFolder& app) {
   return window;
 }
 
-SentHistoryWindow* historyOf(MainWindow& main) {
-  return main.findChild<SentHistoryWindow*>(QString(), Qt::FindDirectChildrenOnly);
+// The window the program made through the history module.
+QWidget* historyOf(MainWindow& main) {
+  return main.findChild<QWidget*>(QStringLiteral("sentHistoryWindow"), Qt::FindDirectChildrenOnly);
 }
 
 }  // namespace
@@ -101,6 +103,7 @@ class TstSentHistoryWindow : public QObject {
   Q_OBJECT
 
  private slots:
+  void initTestCase() { useHistoryModuleFileForTesting(QStringLiteral(TALVENOR_HISTORY_MODULE)); }
   void rowsAndTexts();
   void noLogYet();
   void newLogsAppear();
@@ -109,6 +112,7 @@ class TstSentHistoryWindow : public QObject {
   void composeFillsTheMainWindow();
   void deleteRemovesOneFile();
   void openedByCtrlHAndFromTheSettings();
+  void missingModuleIsSaidAndTheProgramGoesOn();
 };
 
 void TstSentHistoryWindow::rowsAndTexts() {
@@ -238,9 +242,9 @@ void TstSentHistoryWindow::composeFillsTheMainWindow() {
   ScriptedMessageBoxes boxes;
   auto main = mainWindow(log.app);
   emit main->historyRequested();
-  SentHistoryWindow* history = historyOf(*main);
+  QWidget* history = historyOf(*main);
   QVERIFY(history && history->isVisible());
-  waitUntilLoaded(*history);
+  QTRY_COMPARE(child<QTreeView>(*history, "mailList")->model()->rowCount(), 1);
   select(*history, 0);
 
   // Empty boxes: filled without a question; the counters count.
@@ -339,7 +343,7 @@ void TstSentHistoryWindow::openedByCtrlHAndFromTheSettings() {
     if (settings == nullptr) return;
     QCOMPARE(child<QPushButton>(*settings, "historyButton")->text(), QStringLiteral("送信履歴..."));
     child<QPushButton>(*settings, "historyButton")->click();
-    SentHistoryWindow* history = historyOf(*main);
+    QWidget* history = historyOf(*main);
     historyShown = history && history->isVisible();
     historyModal = history && history->isModal();
     if (history) history->close();
@@ -348,6 +352,30 @@ void TstSentHistoryWindow::openedByCtrlHAndFromTheSettings() {
   child<QPushButton>(*main, "settingsButton")->click();
   QVERIFY(historyShown);
   QVERIFY(historyModal);
+}
+
+// Without the module the user is told so, the main window stays, and the
+// window opens once the module is there.
+void TstSentHistoryWindow::missingModuleIsSaidAndTheProgramGoesOn() {
+  LogFolder log;
+  log.add(QStringLiteral("20240517"), QStringLiteral("会議.eml"), QStringLiteral("会議"), QStringLiteral("本文"),
+          Charset::ShiftJis, 1);
+  ScriptedMessageBoxes boxes;
+  auto main = mainWindow(log.app);
+  QTemporaryDir empty;
+  useHistoryModuleFileForTesting(empty.filePath(QStringLiteral("talvenor_history.so")));
+  emit main->historyRequested();
+  QCOMPARE(boxes.count(), 1);
+  QCOMPARE(boxes.shown().last().text, QStringLiteral("送信履歴を開く部品（talvenor_history.so）を読み込めませんでした。"));
+  QCOMPARE(boxes.shown().last().buttons, MessageBox::Buttons::Ok);
+  QVERIFY(historyOf(*main) == nullptr);
+  QVERIFY(main->isVisible());
+
+  useHistoryModuleFileForTesting(QStringLiteral(TALVENOR_HISTORY_MODULE));
+  emit main->historyRequested();
+  QCOMPARE(boxes.count(), 1);
+  QVERIFY(historyOf(*main) && historyOf(*main)->isVisible());
+  QTRY_COMPARE(shownColumn(*historyOf(*main), SentMailListModel::SubjectColumn), QStringList{QStringLiteral("会議")});
 }
 
 QTEST_MAIN(TstSentHistoryWindow)
