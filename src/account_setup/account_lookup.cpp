@@ -76,7 +76,9 @@ void AccountLookup::runStep(Step step) {
 
 void AccountLookup::lookInTable() {
   const QString path = tablePath_.isEmpty() ? ProviderTable::path(QCoreApplication::applicationDirPath()) : tablePath_;
+  const quint64 run = run_;
   emit stepStarted(Step::ProviderTable, path);
+  if (run != run_ || !running_) return;  // cancelled from the report
   const ClientConfig::Reading reading = ProviderTable::lookUp(path, address_);
   LookupStepReport report{Step::ProviderTable, Outcome::NothingThere, path, reading.refusal};
   if (reading.account) report.outcome = Outcome::Found;
@@ -86,7 +88,9 @@ void AccountLookup::lookInTable() {
 
 void AccountLookup::download(Step step, const QUrl& url) {
   const QString asked = url.toString();
+  const quint64 run = run_;
   emit stepStarted(step, asked);
+  if (run != run_ || !running_) return;
   if (!network_) {
     network_ = new QNetworkAccessManager(this);
     // Nothing of an earlier answer (a cached page, a cookie) plays a part.
@@ -121,9 +125,11 @@ void AccountLookup::onDownloaded(Step step, const QString& asked, Outcome outcom
 }
 
 void AccountLookup::askDns() {
-  dns_ = new SrvRecordsLookup(address_, kStepTimeoutMs, this);
-  const QString asked = dns_->asked();
+  const QString asked = SrvRecordsLookup::namesAsked(address_.domain);
+  const quint64 run = run_;
   emit stepStarted(Step::DnsSrv, asked);
+  if (run != run_ || !running_) return;
+  dns_ = new SrvRecordsLookup(address_, kStepTimeoutMs, this);
   connect(dns_, &SrvRecordsLookup::done, this,
           [this, asked](Outcome outcome, const FoundAccount& account, const QString& detail) {
             if (dns_) std::exchange(dns_, nullptr)->deleteLater();

@@ -68,9 +68,9 @@ void SrvRecordsLookup::abort() {
   pending_ = 0;
 }
 
-QString SrvRecordsLookup::asked() const {
+QString SrvRecordsLookup::namesAsked(const QString& domain) {
   QStringList names;
-  for (const QString& service : kServices) names << service + domain_;
+  for (const QString& service : kServices) names << service + domain;
   return names.join(QStringLiteral(", "));
 }
 

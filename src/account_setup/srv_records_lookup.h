@@ -26,8 +26,8 @@ class SrvRecordsLookup : public QObject {
   ~SrvRecordsLookup() override;
 
   void abort();
-  // The names asked, for the report.
-  QString asked() const;
+  // The names asked for a domain, for the report.
+  static QString namesAsked(const QString& domain);
 
  signals:
   void done(LookupStepReport::Outcome outcome, const FoundAccount& account, const QString& detail);
