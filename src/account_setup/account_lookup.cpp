@@ -20,7 +20,13 @@ AccountLookup::AccountLookup(QObject* parent, const QString& providerTablePath)
   });
 }
 
-AccountLookup::~AccountLookup() { stopWork(); }
+// The download goes before the network access it runs on.
+AccountLookup::~AccountLookup() {
+  totalDeadline_.stop();
+  delete std::exchange(download_, nullptr);
+  delete std::exchange(dns_, nullptr);
+  delete std::exchange(network_, nullptr);
+}
 
 void AccountLookup::start(const QString& address) {
   cancel();

@@ -62,25 +62,24 @@ void HttpsConfigDownload::onReadyRead() {
 void HttpsConfigDownload::onFinished() {
   const QNetworkReply::NetworkError error = reply_->error();
   const int status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-  if (error == QNetworkReply::NoError) {
-    onReadyRead();
-    if (!reply_) return;  // refused as too large
-    if (status == 200) {
-      end(Outcome::Found, QString());
-      return;
+  if (status != 0) {  // the server answered
+    if (status == 404 || status == 410) {
+      end(Outcome::NothingThere, QString());
+    } else if (status != 200 || error != QNetworkReply::NoError) {
+      end(Outcome::Refused, QStringLiteral("HTTP の応答コード %1 は使えません。").arg(status));
+    } else {
+      onReadyRead();
+      if (reply_) end(Outcome::Found, QString());  // else refused as too large
     }
+    return;
   }
   switch (error) {
     case QNetworkReply::HostNotFoundError:
     case QNetworkReply::ConnectionRefusedError:
-    case QNetworkReply::ContentNotFoundError:
       end(Outcome::NothingThere, QString());
       return;
     case QNetworkReply::SslHandshakeFailedError:
       end(Outcome::Failed, QStringLiteral("サーバの証明書を確認できませんでした（%1）。").arg(reply_->errorString()));
-      return;
-    case QNetworkReply::NoError:
-      end(Outcome::Refused, QStringLiteral("HTTP の応答コード %1 は使えません。").arg(status));
       return;
     default:
       end(Outcome::Failed, reply_->errorString());

@@ -127,7 +127,7 @@ void TstConnectionProbe::works() {
   }
   QVERIFY2(steps.join(QLatin1Char(',')).endsWith(lastSteps), qPrintable(steps.join(QLatin1Char(','))));
   QCOMPARE(mailsTaken(), mailsBefore);
-  if (port != 25) {
+  if (Smtp(security) == Smtp::None && port != 25) {  // a wire to read in clear
     QVERIFY(captured(port).contains("QUIT"));
     QVERIFY(!captured(port).contains("MAIL FROM"));
   }
@@ -192,7 +192,8 @@ void TstConnectionProbe::failsWithTheServersWords() {
   QVERIFY(!run.result->works);
   QCOMPARE(int(run.result->failedStep), failedStep);
   QVERIFY(!run.result->alternative);
-  QVERIFY2(run.result->serverText.startsWith(serverSaid), qPrintable(run.result->serverText));
+  if (serverSaid.isEmpty()) QVERIFY2(run.result->serverText.isEmpty(), qPrintable(run.result->serverText));
+  else QVERIFY2(run.result->serverText.startsWith(serverSaid), qPrintable(run.result->serverText));
   QVERIFY2(run.result->advice.contains(advice), qPrintable(run.result->advice));
   QVERIFY(!run.steps.isEmpty());
   QVERIFY(!run.steps.last().ok);
