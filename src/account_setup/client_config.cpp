@@ -148,7 +148,7 @@ std::optional<int> securityOf(const QString& socketType, bool outgoing) {
 // Why the server cannot be taken, or empty when it can.
 QString problemOf(const ServerEntry& server, const EmailAddressParts& address) {
   const QString what = server.outgoing ? QStringLiteral("送信サーバ") : QStringLiteral("受信サーバ");
-  const QString host = address.fill(server.hostname);
+  const QString host = address.withPlaceholdersFilled(server.hostname);
   if (host.isEmpty()) return what + QStringLiteral("の名前が空です。");
   if (!ClientConfig::isUsableHost(host)) return what + QStringLiteral("の名前「%1」は使えません。").arg(host);
   if (!portOf(server.port)) return what + QStringLiteral("のポート番号「%1」は 1～65535 の範囲にありません。").arg(server.port);
@@ -161,21 +161,21 @@ QString problemOf(const ServerEntry& server, const EmailAddressParts& address) {
 
 void takeSmtp(const ServerEntry& server, const EmailAddressParts& address, bool oauth2Block, FoundAccount& found) {
   const LoginMethods methods = loginMethods(server.authentication);
-  found.smtpServer = address.fill(server.hostname);
+  found.smtpServer = address.withPlaceholdersFilled(server.hostname);
   found.smtpPort = *portOf(server.port);
   found.smtpSecurity = static_cast<Smtp>(*securityOf(server.socketType, true));
   found.smtpAuth = methods.password || methods.oauth2;
   found.smtpUserForm = server.username.isEmpty() ? QStringLiteral("%EMAILADDRESS%") : server.username;
-  found.smtpUser = address.fill(found.smtpUserForm);
+  found.smtpUser = address.withPlaceholdersFilled(found.smtpUserForm);
   found.oauth2Only = !methods.password && (methods.oauth2 || (oauth2Block && !methods.none));
 }
 
 void takePop(const ServerEntry& server, const EmailAddressParts& address, FoundAccount& found) {
   found.hasPop = true;
-  found.popServer = address.fill(server.hostname);
+  found.popServer = address.withPlaceholdersFilled(server.hostname);
   found.popPort = *portOf(server.port);
   found.popSecurity = static_cast<Pop>(*securityOf(server.socketType, false));
-  found.popUser = address.fill(server.username.isEmpty() ? QStringLiteral("%EMAILADDRESS%") : server.username);
+  found.popUser = address.withPlaceholdersFilled(server.username.isEmpty() ? QStringLiteral("%EMAILADDRESS%") : server.username);
 }
 
 const ProviderEntry* providerFor(const Document& document, const EmailAddressParts& address, bool matchDomain) {

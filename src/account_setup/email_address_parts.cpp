@@ -32,7 +32,7 @@ EmailAddressParts EmailAddressParts::parse(const QString& text) {
   return parts;
 }
 
-QString EmailAddressParts::fill(QString text) const {
+QString EmailAddressParts::withPlaceholdersFilled(QString text) const {
   text.replace(QLatin1String("%EMAILADDRESS%"), address);
   text.replace(QLatin1String("%EMAILLOCALPART%"), localPart);
   text.replace(QLatin1String("%EMAILDOMAIN%"), domain);

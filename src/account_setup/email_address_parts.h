@@ -14,5 +14,5 @@ struct EmailAddressParts {
   bool isValid() const { return !domain.isEmpty(); }
 
   // %EMAILADDRESS%, %EMAILLOCALPART% and %EMAILDOMAIN% replaced.
-  QString fill(QString text) const;
+  QString withPlaceholdersFilled(QString text) const;
 };
