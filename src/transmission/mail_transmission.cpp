@@ -250,7 +250,10 @@ bool MailTransmission::smtpEncryptedFromStart() const {
   return mail_.login.security == MailSettings::SmtpSecurity::Ssl;
 }
 
+// Each connection starts with no server text: a box never quotes a reply
+// from an earlier connection (the 221 of the last send, say).
 void MailTransmission::connectToSmtp() {
+  lastReply_.clear();
   if (smtpEncryptedFromStart())
     server_.connectTls(trimBlanks(settings_.smtpServer), settings_.smtpPort);
   else
@@ -258,6 +261,7 @@ void MailTransmission::connectToSmtp() {
 }
 
 void MailTransmission::connectToPop() {
+  lastReply_.clear();
   if (settings_.popSecurity == MailSettings::PopSecurity::Ssl)
     server_.connectTls(trimBlanks(settings_.popServer), settings_.popPort);
   else
