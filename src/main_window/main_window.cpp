@@ -2,6 +2,7 @@
 
 #include "body_counter.h"
 #include "composer_controls.h"
+#include "send_progress.h"
 #include "data_ini_layout.h"
 #include "mail_text.h"
 #include "plain_text.h"
@@ -64,17 +65,20 @@ MainWindow::MainWindow(const SettingsFile& settingsFile, std::unique_ptr<SocketC
 
   buildControls();
   nameControls();
+  progress_ = new SendProgress(*this, *transmission_, kLeft, kColumnWidth, kClientHeight);
 
   connect(sendBoxes_.get(), &SendBoxes::clearSubjectAndBody, this, [this] {
     subjectEdit_->clear();
     bodyEdit_->clear();
   });
   // While a connection is open the window shows that something is under way.
+  // No second send while one runs.
   connect(transmission_.get(), &MailTransmission::busyChanged, this, [this](bool busy) {
     if (busy)
       setCursor(Qt::BusyCursor);
     else
       unsetCursor();
+    sendButton_->setEnabled(!busy);
   });
 }
 
@@ -373,6 +377,7 @@ void MainWindow::countBody() {
 }
 
 void MainWindow::onSendClicked() {
+  if (transmission_->busy()) return;
   // The mail text, and the log file made from it, breaks lines with CR LF
   // throughout, as the header lines do; the box itself holds LF.
   QString body = bodyEdit_->toPlainText();

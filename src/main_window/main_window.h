@@ -13,6 +13,7 @@
 #include <memory>
 
 class BodyByteTracker;
+class SendProgress;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -146,6 +147,7 @@ class MainWindow : public QWidget {
   std::unique_ptr<MailTransmission> transmission_;
   std::unique_ptr<SendBoxes> sendBoxes_;
   BodyByteTracker* bodyBytes_ = nullptr;
+  SendProgress* progress_ = nullptr;  // the status line and 中止, shown during a send
   // carrierBox's selection and text when its edit field finished an edit.
   int typedCarrierIndex_ = -1;
   QString typedCarrierText_;
