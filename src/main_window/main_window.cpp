@@ -16,6 +16,7 @@
 #include "tls_stream.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QClipboard>
 #include <QComboBox>
 #include <QFocusEvent>
@@ -80,6 +81,9 @@ MainWindow::MainWindow(const SettingsFile& settingsFile, std::unique_ptr<SocketC
       unsetCursor();
     sendButton_->setEnabled(!busy);
   });
+  // After the boxes of a completed send (connected after them): what the
+  // boxes hold now has gone.
+  connect(transmission_.get(), &MailTransmission::sent, this, [this] { draftSent_ = true; });
 }
 
 MainWindow::~MainWindow() {
@@ -354,6 +358,7 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 void MainWindow::onSubjectChanged() {
+  draftSent_ = false;
   // The subject is one line: pasted line breaks become nothing, so the
   // counter counts what is sent.
   if (subjectEdit_->text().contains(QLatin1Char('\n')) || subjectEdit_->text().contains(QLatin1Char('\r'))) {
@@ -367,7 +372,10 @@ void MainWindow::onSubjectChanged() {
   subjectCounter_->setText(QString::number(Cp932::byteCount(subjectEdit_->text(), Cp932::Counting::Table)));
 }
 
-void MainWindow::onBodyChanged() { countBody(); }
+void MainWindow::onBodyChanged() {
+  draftSent_ = false;
+  countBody();
+}
 
 void MainWindow::countBody() {
   const BodyCounter::Verdict verdict = BodyCounter::afterChange(bodyByteCount(), bodyLimit_);
@@ -397,11 +405,30 @@ void MainWindow::onSettingsClicked() {
 }
 
 void MainWindow::onCloseClicked() {
-  // Ends the program at once: nothing asked, nothing saved, the connection
-  // dropped.
+  if (close()) QCoreApplication::quit();
+}
+
+// 閉じる and the window's own close: once nothing is lost or the user agreed,
+// the program ends at once: nothing saved, the connection dropped.
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (!mayClose()) {
+    event->ignore();
+    return;
+  }
   if (socket_->isOpen()) socket_->close();
-  close();
-  QCoreApplication::quit();
+  QWidget::closeEvent(event);
+}
+
+bool MainWindow::mayClose() {
+  QString question;
+  if (transmission_->busy())
+    question = QStringLiteral("送信中です。中止して終了しますか？");
+  else if (!draftSent_ && (!subjectEdit_->text().isEmpty() || !bodyEdit_->document()->isEmpty()))
+    question = QStringLiteral("送信していない題名・本文があります。終了してもよろしいですか？");
+  else
+    return true;
+  return MessageBox::show(question, MessageBox::Buttons::YesNo, MessageBox::Icon::Question, QString(),
+                          MessageBox::Answer::No) == MessageBox::Answer::Yes;
 }
 
 // Dragging the window by its bare surface. Presses on the controls stay

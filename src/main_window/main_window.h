@@ -70,6 +70,7 @@ class MainWindow : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
@@ -98,6 +99,9 @@ class MainWindow : public QWidget {
   void onCopyClicked();
   void onSettingsClicked();
   void onCloseClicked();
+  // Nothing typed goes without a word: a send under way, or a subject or
+  // body not sent, asks before the window closes; false to keep it.
+  bool mayClose();
 
   void buildControls();
   void nameControls();
@@ -153,4 +157,6 @@ class MainWindow : public QWidget {
   QString typedCarrierText_;
   bool carrierEditFinishing_ = false;
   bool painted_ = false;
+  // The subject and body are those of the last completed send (not edited since).
+  bool draftSent_ = false;
 };

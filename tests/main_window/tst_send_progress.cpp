@@ -152,10 +152,17 @@ void TestSendProgress::noSecondSendWhileOneRuns() {
   sendButton(*window)->click();
   QCOMPARE(boxes.count(), 1);
 
+  // 閉じる asks whether to stop the send; いいえ keeps both.
+  boxes.queue(MessageBox::Answer::No);
+  QTest::mouseClick(child<QPushButton>(*window, "closeButton"), Qt::LeftButton);
+  QCOMPARE(boxes.texts().last(), QStringLiteral("送信中です。中止して終了しますか？"));
+  QVERIFY(window->isVisible());
+  QVERIFY(cancelButton(*window)->isVisible());
+
   QTest::keyClick(window.get(), Qt::Key_Escape);
   verifyResting(*window);
   QTRY_VERIFY2(server.finished(), qPrintable(server.failure()));
-  QCOMPARE(boxes.count(), 1);
+  QCOMPARE(boxes.count(), 2);
 }
 
 QTEST_MAIN(TestSendProgress)
