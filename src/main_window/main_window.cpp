@@ -246,6 +246,10 @@ void MainWindow::connectHandlers() {
   connect(copyButton_, &QPushButton::clicked, this, &MainWindow::onCopyClicked);
   connect(settingsButton_, &QPushButton::clicked, this, &MainWindow::onSettingsClicked);
   connect(closeButton_, &QPushButton::clicked, this, &MainWindow::onCloseClicked);
+  // Ctrl+Return sends from any box, as メール送信 does (with its confirmation).
+  for (const QKeyCombination key : {QKeyCombination(Qt::ControlModifier, Qt::Key_Return),
+                                    QKeyCombination(Qt::ControlModifier | Qt::KeypadModifier, Qt::Key_Enter)})
+    connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this, &MainWindow::onSendClicked);
   auto* historyKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_H), this);
   connect(historyKey, &QShortcut::activated, this, [this] {
     emit historyRequested();

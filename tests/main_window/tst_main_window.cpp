@@ -138,6 +138,8 @@ class TestMainWindow : public QObject {
   void closingAsksWhatWouldBeLost();
   void sendTakesTheTextsAsTyped();
   void returnPressesTheFocusedButton();
+  void ctrlReturnSendsFromAnyBox_data();
+  void ctrlReturnSendsFromAnyBox();
 
  private:
   std::unique_ptr<TempAppFolder> folder_;
@@ -716,6 +718,46 @@ void TestMainWindow::returnPressesTheFocusedButton() {
   QTest::keyClick(subjectEdit(*window), Qt::Key_Return);
   QCOMPARE(opened, 2);
   QVERIFY(boxes.shown().isEmpty());
+}
+
+void TestMainWindow::ctrlReturnSendsFromAnyBox_data() {
+  QTest::addColumn<QString>("box");
+  QTest::addColumn<bool>("keypad");
+  for (const char* box : {"carrierBox", "recipientBox", "subjectEdit", "bodyEdit"})
+    QTest::addRow("%s", box) << QString::fromLatin1(box) << false;
+  QTest::newRow("bodyEdit, keypad Enter") << QStringLiteral("bodyEdit") << true;
+}
+
+// Ctrl+Return asks the confirmation of メール送信 and sends; the body gets
+// no line break from it.
+void TestMainWindow::ctrlReturnSendsFromAnyBox() {
+  QFETCH(QString, box);
+  QFETCH(bool, keypad);
+  ScriptedMessageBoxes boxes({MessageBox::Answer::Ok});
+  auto socket = std::make_unique<FakeSocket>();
+  FakeSocket* connections = socket.get();
+  MainWindow window(SettingsFile::inUse(), std::move(socket));
+  window.showAndLoad();
+  window.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&window));
+  recipientBox(window)->setEditText(QStringLiteral("hanako@docomo.ne.jp"));
+  bodyEdit(window)->setPlainText(QStringLiteral("本文"));
+  QWidget* focused = child<QWidget>(window, box);
+  focused->setFocus();
+  QTRY_VERIFY(focused->hasFocus());
+  if (keypad)
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Enter, Qt::ControlModifier | Qt::KeypadModifier);
+  else
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return, Qt::ControlModifier);
+  QCOMPARE(boxes.count(), 1);
+  QVERIFY(boxes.texts().first().startsWith(QStringLiteral("メールを送信してよろしいですか？")));
+  QCOMPARE(connections->connects, 1);
+  QCOMPARE(bodyEdit(window)->toPlainText(), QStringLiteral("本文"));
+
+  // A second Ctrl+Return while the send runs neither asks nor connects.
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return, Qt::ControlModifier);
+  QCOMPARE(boxes.count(), 1);
+  QCOMPARE(connections->connects, 1);
 }
 
 QTEST_MAIN(TestMainWindow)
