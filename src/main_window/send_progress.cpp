@@ -5,6 +5,7 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QWidget>
 
 namespace {
@@ -26,8 +27,10 @@ SendProgress::SendProgress(QWidget& window, MailTransmission& engine, int left, 
   cancelButton_->setObjectName(QStringLiteral("cancelButton"));
   cancelButton_->setGeometry(left, restingHeight + kStatusHeight + kGap, width, kButtonHeight);
   cancelButton_->setAutoDefault(false);
-  // A hidden button's shortcut is not active: Escape stops only a send.
-  cancelButton_->setShortcut(QKeySequence(Qt::Key_Escape));
+  // Escape presses 中止, and only while a send runs.
+  escape_ = new QShortcut(QKeySequence(Qt::Key_Escape), &window);
+  escape_->setEnabled(false);
+  connect(escape_, &QShortcut::activated, cancelButton_, &QPushButton::click);
   status_->hide();
   cancelButton_->hide();
 
@@ -59,4 +62,5 @@ void SendProgress::onBusyChanged(bool busy) {
   window_.setFixedSize(window_.width(), restingHeight_ + (busy ? kStripHeight : 0));
   status_->setVisible(busy);
   cancelButton_->setVisible(busy);
+  escape_->setEnabled(busy);
 }

@@ -7,6 +7,7 @@
 
 class QLabel;
 class QPushButton;
+class QShortcut;
 class QWidget;
 
 // What the composing window shows of a send under way: a status line with
@@ -34,4 +35,5 @@ class SendProgress : public QObject {
   int restingHeight_;
   QLabel* status_ = nullptr;
   QPushButton* cancelButton_ = nullptr;
+  QShortcut* escape_ = nullptr;
 };
