@@ -2,6 +2,7 @@
 
 #include "body_counter.h"
 #include "composer_controls.h"
+#include "send_progress.h"
 #include "data_ini_layout.h"
 #include "mail_text.h"
 #include "plain_text.h"
@@ -15,6 +16,7 @@
 #include "tls_stream.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QClipboard>
 #include <QComboBox>
 #include <QFocusEvent>
@@ -64,18 +66,24 @@ MainWindow::MainWindow(const SettingsFile& settingsFile, std::unique_ptr<SocketC
 
   buildControls();
   nameControls();
+  progress_ = new SendProgress(*this, *transmission_, kLeft, kColumnWidth, kClientHeight);
 
   connect(sendBoxes_.get(), &SendBoxes::clearSubjectAndBody, this, [this] {
     subjectEdit_->clear();
     bodyEdit_->clear();
   });
   // While a connection is open the window shows that something is under way.
+  // No second send while one runs.
   connect(transmission_.get(), &MailTransmission::busyChanged, this, [this](bool busy) {
     if (busy)
       setCursor(Qt::BusyCursor);
     else
       unsetCursor();
+    sendButton_->setEnabled(!busy);
   });
+  // After the boxes of a completed send (connected after them): what the
+  // boxes hold now has gone.
+  connect(transmission_.get(), &MailTransmission::sent, this, [this] { draftSent_ = true; });
 }
 
 MainWindow::~MainWindow() {
@@ -238,6 +246,10 @@ void MainWindow::connectHandlers() {
   connect(copyButton_, &QPushButton::clicked, this, &MainWindow::onCopyClicked);
   connect(settingsButton_, &QPushButton::clicked, this, &MainWindow::onSettingsClicked);
   connect(closeButton_, &QPushButton::clicked, this, &MainWindow::onCloseClicked);
+  // Ctrl+Return sends from any box, as メール送信 does (with its confirmation).
+  for (const QKeyCombination key : {QKeyCombination(Qt::ControlModifier, Qt::Key_Return),
+                                    QKeyCombination(Qt::ControlModifier | Qt::KeypadModifier, Qt::Key_Enter)})
+    connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this, &MainWindow::onSendClicked);
   auto* historyKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_H), this);
   connect(historyKey, &QShortcut::activated, this, [this] {
     emit historyRequested();
@@ -350,6 +362,7 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 void MainWindow::onSubjectChanged() {
+  draftSent_ = false;
   // The subject is one line: pasted line breaks become nothing, so the
   // counter counts what is sent.
   if (subjectEdit_->text().contains(QLatin1Char('\n')) || subjectEdit_->text().contains(QLatin1Char('\r'))) {
@@ -363,7 +376,10 @@ void MainWindow::onSubjectChanged() {
   subjectCounter_->setText(QString::number(Cp932::byteCount(subjectEdit_->text(), Cp932::Counting::Table)));
 }
 
-void MainWindow::onBodyChanged() { countBody(); }
+void MainWindow::onBodyChanged() {
+  draftSent_ = false;
+  countBody();
+}
 
 void MainWindow::countBody() {
   const BodyCounter::Verdict verdict = BodyCounter::afterChange(bodyByteCount(), bodyLimit_);
@@ -373,6 +389,7 @@ void MainWindow::countBody() {
 }
 
 void MainWindow::onSendClicked() {
+  if (transmission_->busy()) return;
   // The mail text, and the log file made from it, breaks lines with CR LF
   // throughout, as the header lines do; the box itself holds LF.
   QString body = bodyEdit_->toPlainText();
@@ -392,11 +409,30 @@ void MainWindow::onSettingsClicked() {
 }
 
 void MainWindow::onCloseClicked() {
-  // Ends the program at once: nothing asked, nothing saved, the connection
-  // dropped.
+  if (close()) QCoreApplication::quit();
+}
+
+// 閉じる and the window's own close: once nothing is lost or the user agreed,
+// the program ends at once: nothing saved, the connection dropped.
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (!mayClose()) {
+    event->ignore();
+    return;
+  }
   if (socket_->isOpen()) socket_->close();
-  close();
-  QCoreApplication::quit();
+  QWidget::closeEvent(event);
+}
+
+bool MainWindow::mayClose() {
+  QString question;
+  if (transmission_->busy())
+    question = QStringLiteral("送信中です。中止して終了しますか？");
+  else if (!draftSent_ && (!subjectEdit_->text().isEmpty() || !bodyEdit_->document()->isEmpty()))
+    question = QStringLiteral("送信していない題名・本文があります。終了してもよろしいですか？");
+  else
+    return true;
+  return MessageBox::show(question, MessageBox::Buttons::YesNo, MessageBox::Icon::Question, QString(),
+                          MessageBox::Answer::No) == MessageBox::Answer::Yes;
 }
 
 // Dragging the window by its bare surface. Presses on the controls stay

@@ -13,6 +13,7 @@
 #include <memory>
 
 class BodyByteTracker;
+class SendProgress;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -69,6 +70,7 @@ class MainWindow : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
@@ -97,6 +99,9 @@ class MainWindow : public QWidget {
   void onCopyClicked();
   void onSettingsClicked();
   void onCloseClicked();
+  // Nothing typed goes without a word: a send under way, or a subject or
+  // body not sent, asks before the window closes; false to keep it.
+  bool mayClose();
 
   void buildControls();
   void nameControls();
@@ -146,9 +151,12 @@ class MainWindow : public QWidget {
   std::unique_ptr<MailTransmission> transmission_;
   std::unique_ptr<SendBoxes> sendBoxes_;
   BodyByteTracker* bodyBytes_ = nullptr;
+  SendProgress* progress_ = nullptr;  // the status line and 中止, shown during a send
   // carrierBox's selection and text when its edit field finished an edit.
   int typedCarrierIndex_ = -1;
   QString typedCarrierText_;
   bool carrierEditFinishing_ = false;
   bool painted_ = false;
+  // The subject and body are those of the last completed send (not edited since).
+  bool draftSent_ = false;
 };

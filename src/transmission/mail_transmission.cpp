@@ -44,6 +44,7 @@ MailTransmission::MailTransmission(SocketControl& socket, QObject* parent)
   connect(&socket_, &SocketControl::closedByPeer, this, &MailTransmission::onServerClosed);
   connect(&socket_, &SocketControl::errorOccurred, this, &MailTransmission::onSocketError);
   connect(&socket_, &SocketControl::tlsReady, this, &MailTransmission::onTlsReady);
+  connect(&socket_, &SocketControl::connected, this, &MailTransmission::showStage);
   replyTimer_.setSingleShot(true);
   connect(&replyTimer_, &QTimer::timeout, this, [this] { onNoAnswer(false); });
   sendTimer_.setSingleShot(true);
@@ -71,6 +72,81 @@ void MailTransmission::settle(bool newWait) {
     busy_ = open;
     emit busyChanged(busy_);
   }
+  showStage();
+}
+
+void MailTransmission::showStage() {
+  const Stage stage = currentStage();
+  if (stage == stage_) return;
+  stage_ = stage;
+  const bool pop = !smtpPhase_ || popTest_;
+  emit stageChanged(stage, trimBlanks(pop ? settings_.popServer : settings_.smtpServer),
+                    pop ? settings_.popPort : settings_.smtpPort);
+}
+
+MailTransmission::Stage MailTransmission::currentStage() const {
+  if (!server_.isOpen()) return Stage::Idle;
+  if (socket_.state() != SocketControl::State::Connected) return Stage::Connecting;
+  if (!smtpPhase_ || popTest_) return Stage::PopLogin;
+  return smtpStage();
+}
+
+MailTransmission::Stage MailTransmission::smtpStage() const {
+  using Smtp = SmtpDialogue::State;
+  using Setup = SmtpSessionSetup::State;
+  switch (smtp_.state()) {
+    case Smtp::AwaitGreeting:
+    case Smtp::AwaitRset:
+    case Smtp::AwaitHelo:
+      return Stage::Connecting;
+    case Smtp::Negotiating:
+      switch (smtp_.setupState()) {
+        case Setup::AwaitEhlo:
+        case Setup::AwaitEhloOverTls:
+          return Stage::Connecting;
+        case Setup::AwaitStartTls:
+        case Setup::AwaitHandshake:
+          return Stage::Encrypting;
+        default:
+          return Stage::Authenticating;
+      }
+    default:
+      return Stage::Sending;
+  }
+}
+
+bool MailTransmission::quitAllowed() const {
+  if (!smtpPhase_ || popTest_ || socket_.state() != SocketControl::State::Connected) return false;
+  using Smtp = SmtpDialogue::State;
+  using Setup = SmtpSessionSetup::State;
+  switch (smtp_.state()) {
+    case Smtp::AwaitRset:
+    case Smtp::AwaitHelo:
+    case Smtp::AwaitMailFrom:
+    case Smtp::AwaitRcptTo:
+      return true;
+    case Smtp::Negotiating:
+      return smtp_.setupState() == Setup::AwaitEhlo || smtp_.setupState() == Setup::AwaitEhloOverTls;
+    default:
+      return false;
+  }
+}
+
+void MailTransmission::cancel() {
+  if (!server_.isOpen()) return;
+  const QScopedValueRollback<bool> handling(handling_, true);
+  if (mailAccepted()) {
+    server_.close();
+    completeAfterAcceptance(QStringLiteral("stopped by the user"));
+  } else {
+    if (quitAllowed()) server_.sendLine(QStringLiteral("QUIT"));
+    Transcript::note(QStringLiteral("stopped by the user: the mail was not sent"));
+    // A POP login left half done is done again by the next send.
+    server_.close();
+    popTest_ = false;
+  }
+  restartDialogues();
+  settle(false);
 }
 
 // The server has not answered in time, or the whole send took too long:
@@ -250,7 +326,10 @@ bool MailTransmission::smtpEncryptedFromStart() const {
   return mail_.login.security == MailSettings::SmtpSecurity::Ssl;
 }
 
+// Each connection starts with no server text: a box never quotes a reply
+// from an earlier connection (the 221 of the last send, say).
 void MailTransmission::connectToSmtp() {
+  lastReply_.clear();
   if (smtpEncryptedFromStart())
     server_.connectTls(trimBlanks(settings_.smtpServer), settings_.smtpPort);
   else
@@ -258,6 +337,7 @@ void MailTransmission::connectToSmtp() {
 }
 
 void MailTransmission::connectToPop() {
+  lastReply_.clear();
   if (settings_.popSecurity == MailSettings::PopSecurity::Ssl)
     server_.connectTls(trimBlanks(settings_.popServer), settings_.popPort);
   else

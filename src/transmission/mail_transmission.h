@@ -81,8 +81,21 @@ class MailTransmission : public QObject, private SendFailureSink {
   // A connection is open: a send or a POP test is under way.
   bool busy() const { return busy_; }
 
+  // How far the send (or POP test) under way has come, for a window to show.
+  enum class Stage { Idle, Connecting, PopLogin, Encrypting, Authenticating, Sending };
+  Q_ENUM(Stage)
+
+  // The user stops the send or POP test under way: the connection closes at
+  // once (after QUIT where the dialogue allows one), and nothing is reported
+  // unless the server had already accepted the mail, which then counts as
+  // sent. The next send starts afresh.
+  void cancel();
+
  signals:
   void busyChanged(bool busy);
+  // The send under way has reached stage, on the connection to host and port
+  // (Idle: it has ended).
+  void stageChanged(MailTransmission::Stage stage, const QString& host, quint16 port);
   // The server accepted the mail; log says whether its log was written.
   void sent(const MailLog::LogResult& log);
   // The send (or the POP test) ended without the mail going.
@@ -113,6 +126,12 @@ class MailTransmission : public QObject, private SendFailureSink {
   // connection is open.
   void settle(bool newWait);
   void onNoAnswer(bool wholeSendOver);
+  Stage currentStage() const;
+  Stage smtpStage() const;
+  void showStage();
+  // The server takes a QUIT now: it awaits a command line, not the mail
+  // text, a base64 answer or a TLS handshake.
+  bool quitAllowed() const;
   void connectToSmtp();
   void connectToPop();
   bool smtpEncryptedFromStart() const;
@@ -136,5 +155,6 @@ class MailTransmission : public QObject, private SendFailureSink {
   QTimer replyTimer_;  // the time limit of the reply now awaited
   QTimer sendTimer_;   // the time limit of the whole send
   bool busy_ = false;
+  Stage stage_ = Stage::Idle;
   bool handling_ = false;  // a handler runs (a box of the window's may be on the screen)
 };

@@ -57,6 +57,8 @@ class SmtpDialogue {
   void tlsReady(OutgoingMail& mail);
 
   State state() const { return state_; }
+  // Where EHLO, STARTTLS and AUTH stand while Negotiating.
+  SmtpSessionSetup::State setupState() const { return setup_.state(); }
   void restart() { state_ = State::AwaitGreeting; }
 
   // The mail text built so far, in the bytes it goes out in: whole once

@@ -22,9 +22,13 @@
 #include <QPushButton>
 #include <QTest>
 
+Q_DECLARE_METATYPE(MessageBox::Answer)
+
 namespace {
 
 const QString kWarning = QStringLiteral("文字数が制限を越えています。");
+const QString kUnsentQuestion = QStringLiteral("送信していない題名・本文があります。終了してもよろしいですか？");
+const QString kSendingQuestion = QStringLiteral("送信中です。中止して終了しますか？");
 
 // Three carriers, the second without a name: limits 10, 500 and none.
 // The stored recipient is in no entry of the address book.
@@ -130,8 +134,12 @@ class TestMainWindow : public QObject {
   void pressesOnControlsDoNotDrag();
   void copiesTheBodyOnly();
   void buttonsForwardToTheirHandlers();
+  void closingAsksWhatWouldBeLost_data();
+  void closingAsksWhatWouldBeLost();
   void sendTakesTheTextsAsTyped();
   void returnPressesTheFocusedButton();
+  void ctrlReturnSendsFromAnyBox_data();
+  void ctrlReturnSendsFromAnyBox();
 
  private:
   std::unique_ptr<TempAppFolder> folder_;
@@ -594,13 +602,72 @@ void TestMainWindow::buttonsForwardToTheirHandlers() {
   QCOMPARE(subjectCounter(window)->text(), QStringLiteral("0"));
   QCOMPARE(bodyCounter(window)->text(), QStringLiteral("0/???"));
 
-  // Closing while connected drops the connection and the window goes,
-  // without a question.
+  // Closing while connected asks first; はい drops the connection and the
+  // window goes.
   const qsizetype shown = boxes.count();
+  boxes.queue(MessageBox::Answer::Yes);
   QTest::mouseClick(closeButton(window), Qt::LeftButton);
+  QCOMPARE(boxes.count(), shown + 1);
+  QCOMPARE(boxes.texts().last(), kSendingQuestion);
   QCOMPARE(connections->closes, 1);
   QVERIFY(!window.isVisible());
-  QCOMPARE(boxes.count(), shown);
+}
+
+void TestMainWindow::closingAsksWhatWouldBeLost_data() {
+  QTest::addColumn<QString>("subject");
+  QTest::addColumn<QString>("body");
+  QTest::addColumn<bool>("sent");       // a send completed (the boxes kept) before the close
+  QTest::addColumn<bool>("byButton");   // 閉じる, else the window's own close
+  QTest::addColumn<bool>("asks");
+  QTest::addColumn<MessageBox::Answer>("answer");
+  const QString none;
+  const QString typed = QStringLiteral("書きかけ");
+  using MessageBox::Answer;
+  QTest::newRow("empty boxes") << none << none << false << true << false << Answer::No;
+  QTest::newRow("subject typed, いいえ") << typed << none << false << true << true << Answer::No;
+  QTest::newRow("body typed, はい") << none << typed << false << true << true << Answer::Yes;
+  QTest::newRow("window's close, いいえ") << typed << typed << false << false << true << Answer::No;
+  QTest::newRow("window's close, はい") << none << typed << false << false << true << Answer::Yes;
+  QTest::newRow("right after a completed send") << typed << typed << true << true << false << Answer::No;
+}
+
+// Closing with a subject or body that has not been sent asks first;
+// いいえ keeps the window (and the texts).
+void TestMainWindow::closingAsksWhatWouldBeLost() {
+  QFETCH(QString, subject);
+  QFETCH(QString, body);
+  QFETCH(bool, sent);
+  QFETCH(bool, byButton);
+  QFETCH(bool, asks);
+  QFETCH(MessageBox::Answer, answer);
+  ScriptedMessageBoxes boxes;
+  auto window = loadWindow();
+  subjectEdit(*window)->setText(subject);
+  bodyEdit(*window)->setPlainText(body);
+  if (sent) {
+    boxes.queue(MessageBox::Answer::No);  // keep the subject and body
+    emit window->transmission().sent(MailLog::LogResult{true, QString(), QString()});
+  }
+  const qsizetype before = boxes.count();
+  boxes.queue(answer);
+  if (byButton)
+    QTest::mouseClick(closeButton(*window), Qt::LeftButton);
+  else
+    window->close();
+
+  QCOMPARE(boxes.count(), before + (asks ? 1 : 0));
+  if (asks) {
+    const MessageBox::Request& question = boxes.shown().last();
+    QCOMPARE(question.text, kUnsentQuestion);
+    QCOMPARE(question.buttons, MessageBox::Buttons::YesNo);
+    QCOMPARE(question.icon, MessageBox::Icon::Question);
+    QCOMPARE(question.defaultButton, MessageBox::Answer::No);
+    QCOMPARE(question.title, QString());  // the program's title
+  }
+  const bool stays = asks && answer == MessageBox::Answer::No;
+  QCOMPARE(window->isVisible(), stays);
+  QCOMPARE(subjectEdit(*window)->text(), subject);
+  QCOMPARE(bodyEdit(*window)->toPlainText(), body);
 }
 
 // The send takes the boxes' texts as they were when it was confirmed; the
@@ -651,6 +718,46 @@ void TestMainWindow::returnPressesTheFocusedButton() {
   QTest::keyClick(subjectEdit(*window), Qt::Key_Return);
   QCOMPARE(opened, 2);
   QVERIFY(boxes.shown().isEmpty());
+}
+
+void TestMainWindow::ctrlReturnSendsFromAnyBox_data() {
+  QTest::addColumn<QString>("box");
+  QTest::addColumn<bool>("keypad");
+  for (const char* box : {"carrierBox", "recipientBox", "subjectEdit", "bodyEdit"})
+    QTest::addRow("%s", box) << QString::fromLatin1(box) << false;
+  QTest::newRow("bodyEdit, keypad Enter") << QStringLiteral("bodyEdit") << true;
+}
+
+// Ctrl+Return asks the confirmation of メール送信 and sends; the body gets
+// no line break from it.
+void TestMainWindow::ctrlReturnSendsFromAnyBox() {
+  QFETCH(QString, box);
+  QFETCH(bool, keypad);
+  ScriptedMessageBoxes boxes({MessageBox::Answer::Ok});
+  auto socket = std::make_unique<FakeSocket>();
+  FakeSocket* connections = socket.get();
+  MainWindow window(SettingsFile::inUse(), std::move(socket));
+  window.showAndLoad();
+  window.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&window));
+  recipientBox(window)->setEditText(QStringLiteral("hanako@docomo.ne.jp"));
+  bodyEdit(window)->setPlainText(QStringLiteral("本文"));
+  QWidget* focused = child<QWidget>(window, box);
+  focused->setFocus();
+  QTRY_VERIFY(focused->hasFocus());
+  if (keypad)
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Enter, Qt::ControlModifier | Qt::KeypadModifier);
+  else
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return, Qt::ControlModifier);
+  QCOMPARE(boxes.count(), 1);
+  QVERIFY(boxes.texts().first().startsWith(QStringLiteral("メールを送信してよろしいですか？")));
+  QCOMPARE(connections->connects, 1);
+  QCOMPARE(bodyEdit(window)->toPlainText(), QStringLiteral("本文"));
+
+  // A second Ctrl+Return while the send runs neither asks nor connects.
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return, Qt::ControlModifier);
+  QCOMPARE(boxes.count(), 1);
+  QCOMPARE(connections->connects, 1);
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -283,6 +283,8 @@ class TstMisbehavingServers : public QObject {
   void init();
   void misbehavingServer_data();
   void misbehavingServer();
+  void noReplyOfAnEarlierConnection_data();
+  void noReplyOfAnEarlierConnection();
 };
 
 void TstMisbehavingServers::init() {}
@@ -346,6 +348,39 @@ void TstMisbehavingServers::misbehavingServer() {
   VERIFY_SCRIPTS_PLAYED(fixture);
   QTRY_COMPARE(fixture.shown(), boxes);
   QCOMPARE(fixture.logFiles(), completed ? 2 : 1);
+  QVERIFY(fixture.idle());
+}
+
+void TstMisbehavingServers::noReplyOfAnEarlierConnection_data() {
+  QTest::addColumn<QStringList>("firstPop");   // empty: the first send goes straight to SMTP
+  QTest::addColumn<QStringList>("secondPop");  // the POP login of the second send, if any
+  const QStringList none;
+  QTest::newRow("after a completed send") << none << none;
+  QTest::newRow("after a completed send with POP before SMTP") << whole(kPop) << none;
+  QTest::newRow("after the POP login of the same send") << whole(kPop) << whole(kPop);
+}
+
+// A completed send, then an SMTP server that closes without a greeting: the
+// box says the server closed the connection, with nothing of an earlier
+// connection's replies (the 221 to the last QUIT, the POP server's +OK).
+void TstMisbehavingServers::noReplyOfAnEarlierConnection() {
+  QFETCH(QStringList, firstPop);
+  QFETCH(QStringList, secondPop);
+  Fixture fixture;
+  fixture.settings.popBeforeSmtp = !firstPop.isEmpty();
+  fixture.serve(whole(kSmtp), firstPop);
+  fixture.sendBoxes.send(kTo, kSubject, kBody);
+  VERIFY_SCRIPTS_PLAYED(fixture);
+  QTRY_COMPARE(fixture.shown(), QStringList{kCompleted});
+
+  if (!secondPop.isEmpty()) fixture.settings.popIntervalMinutes = 0;  // the login has aged: POP again
+  fixture.serve({QStringLiteral("X:")}, secondPop);
+  QCOMPARE(fixture.mail.logsInToPopFirst(fixture.settings), !secondPop.isEmpty());
+  fixture.sendBoxes.send(kTo, kSubject, kBody);
+  VERIFY_SCRIPTS_PLAYED(fixture);
+  QTRY_COMPARE(fixture.shown(), (QStringList{kCompleted, closedEarlyBox(QString())}));
+  QVERIFY(!fixture.shown().last().contains(QStringLiteral("221")));
+  QVERIFY(!fixture.shown().last().contains(QStringLiteral("+OK")));
   QVERIFY(fixture.idle());
 }
 
