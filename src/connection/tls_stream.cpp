@@ -68,6 +68,9 @@ const TrustFromEnvironment& trustFromEnvironment() {
       for (const QFileInfo& entry : QDir(path).entryInfoList(QDir::Files | QDir::Readable))
         found.certificates += QSslCertificate::fromPath(entry.filePath(), QSsl::Pem);
     }
+    // Adding certificates ends Qt's loading of the system's as needed: they
+    // come along, read once here rather than at every connection.
+    if (!found.certificates.isEmpty()) found.certificates += QSslConfiguration::systemCaCertificates();
     return found;
   }();
   return trust;
@@ -79,11 +82,7 @@ QSslConfiguration configuration() {
   QSslConfiguration config = QSslConfiguration::defaultConfiguration();
   config.setProtocol(QSsl::TlsV1_2OrLater);
   const QList<QSslCertificate>& added = trustFromEnvironment().certificates;
-  if (!added.isEmpty()) {
-    // Adding ends the loading as needed: the system's certificates come along.
-    config.addCaCertificates(QSslConfiguration::systemCaCertificates());
-    config.addCaCertificates(added);
-  }
+  if (!added.isEmpty()) config.addCaCertificates(added);
   return config;
 }
 
